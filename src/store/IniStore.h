@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include "platform/Errors.h"
+
+// Raised when the file cannot be replaced; the text is "Unable to write to <path>".
+class IniWriteError : public TavolenError {
+public:
+    using TavolenError::TavolenError;
+};
+
+// The room-state file: CP949 on disk, names matched without regard to case,
+// nothing cached, every write replaces the whole file atomically.
+class IniStore {
+public:
+    explicit IniStore(QString path);
+
+    const QString& path() const { return path_; }
+
+    QString ReadString(const QString& section, const QString& key, const QString& def) const;
+    void WriteString(const QString& section, const QString& key, const QString& value);
+    qint32 ReadInteger(const QString& section, const QString& key, qint32 def) const;
+    void WriteInteger(const QString& section, const QString& key, qint32 value);
+
+private:
+    QString path_;
+};
