@@ -1,0 +1,142 @@
+#include "board/ui/RoomPanel.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "board/ui/DesignScaler.h"
+#include "platform/Assets.h"
+
+namespace {
+void setColors(QWidget* w, QPalette::ColorRole back, WinColor backColor, QPalette::ColorRole text,
+               WinColor textColor) {
+    QPalette p = w->palette();
+    p.setColor(back, toQColor(backColor));
+    p.setColor(text, toQColor(textColor));
+    w->setPalette(p);
+}
+
+QFont boldFont(const QString& family) {
+    QFont f(family);
+    f.setBold(true);
+    return f;
+}
+
+QLineEdit* timeBox(QWidget* parent, const QString& name) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setReadOnly(true);
+    e->setFocusPolicy(Qt::NoFocus);
+    e->setFrame(false);
+    e->setAlignment(Qt::AlignCenter);
+    e->setFont(boldFont(QStringLiteral("굴림")));
+    e->setContextMenuPolicy(Qt::NoContextMenu);
+    return e;
+}
+}  // namespace
+
+RoomPanel::RoomPanel(int slot, Assets& assets, DesignScaler& scaler, QWidget* parent)
+    : QFrame(parent), slot_(slot), assets_(assets) {
+    const QString n = QString::number(slot);
+    setObjectName(QStringLiteral("Panel") + n);
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    setAutoFillBackground(true);
+
+    button_ = new QPushButton(this);
+    button_->setObjectName(QStringLiteral("BitBtn") + n);
+    button_->setFont(boldFont(QStringLiteral("굴림체")));
+    button_->setFocusPolicy(Qt::NoFocus);
+    scaler.place(button_, QRect(5, 5, 52, 26), 21);
+
+    label_ = new QLabel(this);
+    label_->setObjectName(QStringLiteral("Label") + n);
+    label_->setAlignment(Qt::AlignCenter);
+    label_->setAutoFillBackground(true);
+    label_->setFont(boldFont(QStringLiteral("굴림체")));
+    label_->setCursor(Qt::PointingHandCursor);
+    label_->installEventFilter(this);
+    scaler.place(label_, QRect(61, 6, 63, 24), 24);
+
+    kind_ = new QToolButton(this);
+    kind_->setObjectName(QStringLiteral("SpeedButton") + n);
+    kind_->setAutoRaise(true);
+    kind_->setFocusPolicy(Qt::NoFocus);
+    scaler.place(kind_, QRect(131, 5, 24, 26));
+
+    door_ = new QLabel(this);
+    door_->setObjectName(QStringLiteral("Image") + n);
+    door_->setScaledContents(true);
+    scaler.place(door_, QRect(33, 35, 26, 28));
+
+    state_ = new QLabel(this);
+    state_->setObjectName(QStringLiteral("Image100") + n);
+    state_->setScaledContents(true);
+    scaler.place(state_, QRect(6, 37, 25, 25));
+
+    start_ = timeBox(this, QStringLiteral("Edit") + n);
+    scaler.place(start_, QRect(60, 37, 47, 21), 13);
+    elapsed_ = timeBox(this, QStringLiteral("Edit100") + n);
+    scaler.place(elapsed_, QRect(109, 37, 47, 21), 13);
+
+    connect(button_, &QPushButton::clicked, this, [this] { emit roomButtonClicked(slot_); });
+    connect(kind_, &QToolButton::clicked, this, [this] { emit kindClicked(slot_); });
+}
+
+bool RoomPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == label_ && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        emit labelClicked(slot_);
+        return true;
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+QPixmap RoomPanel::pixmap(const QString& name) {
+    if (name.isEmpty()) return QPixmap();
+    try {
+        return QPixmap::fromImage(assets_.picture(name));
+    } catch (const std::exception&) {
+        // The board's operation that chose the picture has already reported it.
+        return QPixmap();
+    }
+}
+
+void RoomPanel::render(const SlotView& v) {
+    const bool all = first_;
+    first_ = false;
+    if (all || v.visible != shown_.visible) setVisible(v.visible);
+    if (all || v.panelColor != shown_.panelColor) {
+        QPalette p = palette();
+        p.setColor(QPalette::Window, toQColor(v.panelColor));
+        setPalette(p);
+    }
+    if (all || v.hint != shown_.hint) setToolTip(v.hint);
+    if (all || v.buttonCaption != shown_.buttonCaption) button_->setText(v.buttonCaption);
+    if (all || v.buttonFontColor != shown_.buttonFontColor) {
+        QPalette p = button_->palette();
+        p.setColor(QPalette::ButtonText, toQColor(v.buttonFontColor));
+        button_->setPalette(p);
+    }
+    if (all || v.labelCaption != shown_.labelCaption) label_->setText(v.labelCaption);
+    if (all || v.labelColor != shown_.labelColor || v.labelFontColor != shown_.labelFontColor)
+        setColors(label_, QPalette::Window, v.labelColor, QPalette::WindowText, v.labelFontColor);
+    if (all || v.stateImage != shown_.stateImage) state_->setPixmap(pixmap(v.stateImage));
+    if (all || v.kindGlyph != shown_.kindGlyph) {
+        const QPixmap glyph = pixmap(v.kindGlyph);
+        kind_->setIcon(QIcon(glyph));
+        kind_->setIconSize(QSize(20, 20));
+    }
+    if (all || v.kindVisible != shown_.kindVisible) kind_->setVisible(v.kindVisible);
+    if (all || v.doorImage != shown_.doorImage) door_->setPixmap(pixmap(v.doorImage));
+    if (all || v.startText != shown_.startText) start_->setText(v.startText);
+    if (all || v.startColor != shown_.startColor)
+        setColors(start_, QPalette::Base, v.startColor, QPalette::Text, Colors::White);
+    if (all || v.elapsedText != shown_.elapsedText) elapsed_->setText(v.elapsedText);
+    if (all || v.elapsedFontColor != shown_.elapsedFontColor)
+        setColors(elapsed_, QPalette::Base, Colors::Black, QPalette::Text, v.elapsedFontColor);
+    shown_ = v;
+}

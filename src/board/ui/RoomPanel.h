@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QFrame>
+
+#include "board/SlotView.h"
+
+class Assets;
+class DesignScaler;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+// One room's panel with its seven controls, named after the slot
+// (Panel12, BitBtn12, Label12, SpeedButton12, Image12, Image10012,
+// Edit12, Edit10012). It shows a SlotView and forwards clicks.
+class RoomPanel : public QFrame {
+    Q_OBJECT
+public:
+    RoomPanel(int slot, Assets& assets, DesignScaler& scaler, QWidget* parent);
+
+    int slot() const { return slot_; }
+    void render(const SlotView& view);
+
+signals:
+    void roomButtonClicked(int slot);
+    void labelClicked(int slot);
+    void kindClicked(int slot);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPixmap pixmap(const QString& name);
+
+    int slot_;
+    Assets& assets_;
+    SlotView shown_;
+    bool first_ = true;
+    QPushButton* button_;
+    QLabel* label_;
+    QToolButton* kind_;
+    QLabel* door_;
+    QLabel* state_;
+    QLineEdit* start_;
+    QLineEdit* elapsed_;
+};

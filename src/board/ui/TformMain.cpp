@@ -1,0 +1,181 @@
+#include "board/ui/TformMain.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QResizeEvent>
+#include <cmath>
+
+#include "board/ui/RoomPanel.h"
+#include "controls/TMFrame.h"
+#include "platform/Assets.h"
+
+namespace {
+constexpr int kTitleHeight = 28;
+constexpr int kLeftWidth = 165;
+constexpr int kLastEventHeight = 67;
+
+QImage pictureOrNone(Assets& assets, const QString& name) {
+    try {
+        return assets.picture(name);
+    } catch (const std::exception&) {
+        return QImage();  // a frame without its picture shows its colour
+    }
+}
+}  // namespace
+
+TformMain::TformMain(BoardModel& board, Assets& assets, QWidget* parent)
+    : QWidget(parent), board_(board), assets_(assets) {
+    setObjectName(QStringLiteral("formMain"));
+    setWindowTitle(QStringLiteral("객실 관리 프로그램 Tavolen 1.0.0"));
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    setPalette(p);
+    resize(kDesignWidth, kDesignHeight);
+
+    titleStrip_ = new TMFrame(this);
+    titleStrip_->setObjectName(QStringLiteral("MFrame1"));
+    titleStrip_->setActiveBitmap(pictureOrNone(assets_, QStringLiteral("title.bmp")));
+    titleStrip_->setActived(true);
+
+    roomArea_ = new TMFrame(this);
+    roomArea_->setObjectName(QStringLiteral("MFrame2"));
+    roomArea_->setActiveBitmap(pictureOrNone(assets_, QStringLiteral("roomarea.bmp")));
+    roomArea_->setActived(true);
+    roomArea_->setBorderStyle(TMFrame::bsLowered);
+
+    buildLeftColumn();
+
+    for (int n = 1; n <= BoardModel::kSlots; ++n) {
+        auto* panel = new RoomPanel(n, assets_, scaler_, this);
+        const int column = (n - 1) % 6;
+        const int row = (n - 1) / 6;
+        scaler_.place(panel, QRect(162 + 161 * column, 29 + 66 * row, 161, 68));
+        panel->render(board_.view(n));
+        connect(panel, &RoomPanel::roomButtonClicked, this, &TformMain::roomButtonClicked);
+        connect(panel, &RoomPanel::labelClicked, this, &TformMain::labelClicked);
+        connect(panel, &RoomPanel::kindClicked, this, &TformMain::kindClicked);
+        panels_[static_cast<std::size_t>(n - 1)] = panel;
+    }
+
+    connect(&board_, &BoardModel::slotChanged, this,
+            [this](int n) { panel(n)->render(board_.view(n)); });
+    connect(&board_, &BoardModel::leftChanged, this, &TformMain::renderLeft);
+    renderLeft();
+}
+
+QLabel* TformMain::plate(const QString& name, QWidget* parent, WinColor back, WinColor text,
+                         int px) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setAlignment(Qt::AlignCenter);
+    label->setAutoFillBackground(true);
+    QPalette p = label->palette();
+    p.setColor(QPalette::Window, toQColor(back));
+    p.setColor(QPalette::WindowText, toQColor(text));
+    label->setPalette(p);
+    QFont f(QStringLiteral("굴림체"));
+    f.setBold(true);
+    f.setPixelSize(px);
+    label->setFont(f);
+    return label;
+}
+
+void TformMain::buildLeftColumn() {
+    leftColumn_ = new QWidget(this);
+    leftColumn_->setObjectName(QStringLiteral("pnl1"));
+
+    auto* top = new QWidget(leftColumn_);
+    top->setObjectName(QStringLiteral("pnl2"));
+    scaler_.place(top, QRect(0, 0, kLeftWidth, 259));
+
+    businessName_ = new TMFrame(top);
+    businessName_->setObjectName(QStringLiteral("MFrame3"));
+    businessName_->setColor(Qt::white);
+    QFont nameFont(QStringLiteral("굴림체"));
+    nameFont.setBold(true);
+    businessName_->setFont(nameFont);
+    scaler_.place(businessName_, QRect(0, 0, kLeftWidth, 36), 21);
+
+    auto* picture = new TMFrame(top);
+    picture->setObjectName(QStringLiteral("MFrame4"));
+    picture->setActiveBitmap(pictureOrNone(assets_, QStringLiteral("plate.bmp")));
+    picture->setActived(true);
+    scaler_.place(picture, QRect(0, 36, kLeftWidth, 100));
+
+    date_ = plate(QStringLiteral("st2"), top, Colors::Green, Colors::White, 15);
+    scaler_.place(date_, QRect(0, 136, kLeftWidth, 26), 15);
+    time_ = plate(QStringLiteral("st1"), top, Colors::White, Colors::Green, 32);
+    scaler_.place(time_, QRect(0, 162, kLeftWidth, 45), 32);
+    dasilCount_ = plate(QStringLiteral("st3"), top, Colors::Green, Colors::White, 17);
+    scaler_.place(dasilCount_, QRect(0, 207, kLeftWidth, 26), 17);
+    sleepCount_ = plate(QStringLiteral("st4"), top, Colors::Green, Colors::White, 17);
+    scaler_.place(sleepCount_, QRect(0, 233, kLeftWidth, 26), 17);
+
+    logArea_ = new QWidget(leftColumn_);
+    logArea_->setObjectName(QStringLiteral("pnl4"));
+    log_ = new QListWidget(logArea_);
+    log_->setObjectName(QStringLiteral("ListBox1"));
+    log_->setFocusPolicy(Qt::NoFocus);
+    QFont logFont(QStringLiteral("굴림체"));
+    logFont.setBold(true);
+    logFont.setPixelSize(17);
+    log_->setFont(logFont);
+
+    lastEventArea_ = new QWidget(leftColumn_);
+    lastEventArea_->setObjectName(QStringLiteral("pnl3"));
+    auto* room = plate(QStringLiteral("lbSt2"), lastEventArea_, Colors::LogLabelBack, Colors::Black, 32);
+    room->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    room->setText(QStringLiteral("신호대기"));
+    scaler_.place(room, QRect(2, 2, 160, 31), 32);
+    auto* word = plate(QStringLiteral("lbSt"), lastEventArea_, Colors::LogLabelBack, Colors::Black, 32);
+    word->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    word->setText(QStringLiteral("신호대기"));
+    scaler_.place(word, QRect(2, 34, 160, 31), 32);
+}
+
+void TformMain::renderLeft() {
+    const LeftColumn& left = board_.left();
+    businessName_->setCaption(left.businessName);
+    date_->setText(left.date);
+    time_->setText(left.time);
+    dasilCount_->setText(left.dasilCount);
+    sleepCount_->setText(left.sleepCount);
+}
+
+void TformMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int w = width();
+    const int h = height();
+    scale_ = std::min(double(w) / kDesignWidth, double(h) / kDesignHeight);
+    scaler_.apply(scale_);
+
+    // The strip, the left column and the room area reach the window's edges;
+    // only the panels keep the design's proportions.
+    const auto px = [this](int design) { return static_cast<int>(std::lround(design * scale_)); };
+    titleStrip_->setGeometry(0, 0, w, px(kTitleHeight));
+    leftColumn_->setGeometry(0, px(kTitleHeight), px(kLeftWidth), h - px(kTitleHeight));
+    roomArea_->setGeometry(px(kLeftWidth) - px(3), px(kTitleHeight), w - px(kLeftWidth) + px(3),
+                           h - px(kTitleHeight));
+    const int columnHeight = leftColumn_->height();
+    logArea_->setGeometry(0, px(259), px(kLeftWidth), columnHeight - px(259) - px(kLastEventHeight));
+    log_->setGeometry(logArea_->rect());
+    QFont logFont = log_->font();
+    logFont.setPixelSize(std::max(1, px(17)));
+    log_->setFont(logFont);
+    lastEventArea_->setGeometry(0, columnHeight - px(kLastEventHeight), px(kLeftWidth),
+                                px(kLastEventHeight));
+}
+
+void TformMain::showBorderlessMaximised() {
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    showMaximized();
+}
+
+void TformMain::closeEvent(QCloseEvent* event) {
+    if (allowClose_)
+        event->accept();
+    else
+        event->ignore();
+}

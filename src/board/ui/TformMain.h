@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+#include "board/BoardModel.h"
+#include "board/ui/DesignScaler.h"
+
+class Assets;
+class QLabel;
+class QListWidget;
+class RoomPanel;
+class TMFrame;
+
+// The board window: the title strip, the left column and the 72 room
+// panels. It renders the board's model and forwards clicks; it refuses to be
+// closed, since the desk PC shows nothing else.
+class TformMain : public QWidget {
+    Q_OBJECT
+public:
+    // The design: every place and size below is in these pixels and the
+    // whole board is scaled uniformly to the real window.
+    static constexpr int kDesignWidth = 1132;
+    static constexpr int kDesignHeight = 827;
+
+    TformMain(BoardModel& board, Assets& assets, QWidget* parent = nullptr);
+
+    RoomPanel* panel(int n) const { return panels_.at(static_cast<std::size_t>(n - 1)); }
+    double scale() const { return scale_; }
+    void showBorderlessMaximised();
+    void setAllowClose(bool allow) { allowClose_ = allow; }
+
+signals:
+    void roomButtonClicked(int slot);
+    void labelClicked(int slot);
+    void kindClicked(int slot);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildLeftColumn();
+    void renderLeft();
+    QLabel* plate(const QString& name, QWidget* parent, WinColor back, WinColor text, int px);
+
+    BoardModel& board_;
+    Assets& assets_;
+    DesignScaler scaler_;
+    double scale_ = 1.0;
+    bool allowClose_ = false;
+    std::array<RoomPanel*, BoardModel::kSlots> panels_{};
+    TMFrame* titleStrip_ = nullptr;
+    TMFrame* roomArea_ = nullptr;
+    QWidget* leftColumn_ = nullptr;
+    TMFrame* businessName_ = nullptr;
+    QLabel* date_ = nullptr;
+    QLabel* time_ = nullptr;
+    QLabel* dasilCount_ = nullptr;
+    QLabel* sleepCount_ = nullptr;
+    QListWidget* log_ = nullptr;
+    QWidget* logArea_ = nullptr;
+    QWidget* lastEventArea_ = nullptr;
+};

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "board/MinuteStamp.h"
+#include "board/States.h"
+#include "store/IniStore.h"
+#include "support/Fakes.h"
+
+namespace {
+
+class BoardStart : public ::testing::Test {
+protected:
+    BoardFixture f;
+    IniStore ini{f.iniPath()};
+
+    void room(int n, const QString& name, const QString& status, int sleep) {
+        const QString k = QStringLiteral("r%1").arg(n);
+        ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n), name);
+        ini.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
+        ini.WriteString(QStringLiteral("rStatus"), k, status);
+        ini.WriteInteger(QStringLiteral("Sleep"), k, sleep);
+    }
+};
+
+struct PaintCase {
+    const char* status;
+    int sleep;
+    const char* caption;
+    WinColor font;
+    WinColor back;
+    const char* picture;
+    const char* glyph;
+};
+
+TEST_F(BoardStart, PaintsEveryStateWithItsLookAndGlyph) {
+    const PaintCase cases[] = {
+        {"", 0, "완 료", Colors::White, Colors::Green, "", "imp.bmp"},
+        {"", 1, "완 료", Colors::Black, Colors::LightPink, "", "moon.bmp"},
+        {"완 료", 0, "완 료", Colors::White, Colors::Green, "", "imp.bmp"},
+        {"완 료", 1, "완 료", Colors::Black, Colors::LightPink, "", "moon.bmp"},
+        {"대 실", 1, "대 실", Colors::White, Colors::Blue, "bed.bmp", "imp.bmp"},
+        {"숙 박", 0, "숙 박", Colors::White, Colors::Red, "night.bmp", "moon.bmp"},
+        {"청 소", 1, "청 소", Colors::White, Colors::Gray, "Clean.bmp", "moon.bmp"},
+        {"청 소", 0, "청 소", Colors::White, Colors::Gray, "Clean.bmp", "imp.bmp"},
+        {"퇴 실", 1, "퇴 실", Colors::White, Colors::Purple, "withOut.bmp", "moon.bmp"},
+        {"외 출", 0, "외 출", Colors::Black, Colors::Yellow, "", "imp.bmp"},
+        {"엉 망", 1, "완 료", Colors::White, Colors::Green, "", "imp.bmp"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        ++n;
+        room(n, QStringLiteral("1%1").arg(n, 2, 10, QLatin1Char('0')), QString::fromUtf8(c.status),
+             c.sleep);
+    }
+    f.start();
+    ASSERT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join(';').toStdString();
+    n = 0;
+    for (const auto& c : cases) {
+        const SlotView& v = f.board.view(++n);
+        SCOPED_TRACE(std::string(c.status) + " sleep " + std::to_string(c.sleep));
+        EXPECT_EQ(v.labelCaption, QString::fromUtf8(c.caption));
+        EXPECT_EQ(v.labelFontColor, c.font);
+        EXPECT_EQ(v.labelColor, c.back);
+        EXPECT_EQ(v.stateImage, QString::fromUtf8(c.picture));
+        EXPECT_EQ(v.kindGlyph, QString::fromUtf8(c.glyph));
+        EXPECT_TRUE(v.visible);
+    }
+    EXPECT_EQ(f.board.slot(10).OutMark, 1);  // a guest who was out is still out
+    EXPECT_EQ(f.board.slot(9).OutMark, 0);
+}
+
+TEST_F(BoardStart, RoomNumbersPanelsAndDoors) {
+    room(1, QStringLiteral("101"), QString(), 0);
+    room(2, QStringLiteral("12"), QString(), 0);
+    ini.WriteInteger(QStringLiteral("DoorStatus"), QStringLiteral("r1"), 1);
+    ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName3"), QStringLiteral("303"));
+    f.start();
+
+    EXPECT_EQ(f.board.view(1).buttonCaption, QStringLiteral("101"));
+    EXPECT_TRUE(f.board.view(1).kindVisible);
+    EXPECT_EQ(f.board.view(1).doorImage, QStringLiteral("door.bmp"));
+    EXPECT_EQ(f.board.view(2).buttonCaption, QStringLiteral("호수"));
+    EXPECT_FALSE(f.board.view(2).kindVisible);
+    EXPECT_EQ(f.board.view(2).doorImage, QString());
+    // No panel: restored and painted, but hidden.
+    EXPECT_FALSE(f.board.view(3).visible);
+    EXPECT_EQ(f.board.view(3).buttonCaption, QStringLiteral("303"));
+    // A missing Name reads as the slot number, which is too short to show.
+    EXPECT_EQ(f.board.slot(7).Name, QStringLiteral("7"));
+    EXPECT_EQ(f.board.view(7).buttonCaption, QStringLiteral("호수"));
+}
+
+TEST_F(BoardStart, MorningCallColoursAgainstTheStartMinute) {
+    f.clock.set(QDateTime(QDate(2006, 4, 1), QTime(7, 30, 42)));
+    const struct {
+        const char* alarm;
+        WinColor colour;
+    } cases[] = {{"2006-04-01 07:31", Colors::Magenta},
+                 {"2006-04-01 07:30", Colors::Black},
+                 {"2006-04-01 07:29", Colors::Orange},
+                 {"", Colors::Black}};
+    int n = 0;
+    for (const auto& c : cases)
+        ini.WriteString(QStringLiteral("Alram"), QStringLiteral("r%1").arg(++n), QString::fromUtf8(c.alarm));
+    f.start();
+    n = 0;
+    for (const auto& c : cases) EXPECT_EQ(f.board.view(++n).startColor, c.colour) << c.alarm;
+}
+
+TEST_F(BoardStart, MissingFileGivesTheDefaults) {
+    f.start();
+    EXPECT_TRUE(f.dialogs.errors.isEmpty());
+    EXPECT_EQ(f.board.PortName, QStringLiteral("COM2"));
+    EXPECT_EQ(f.board.SaveMonth, 1);
+    for (int n : {1, 36, 72}) {
+        EXPECT_FALSE(f.board.view(n).visible);
+        EXPECT_EQ(f.board.view(n).labelCaption, States::Finish);
+        EXPECT_EQ(f.board.view(n).labelColor, Colors::Green);
+        EXPECT_EQ(f.board.view(n).buttonCaption, QStringLiteral("호수"));
+    }
+}
+
+TEST_F(BoardStart, FailedStepsAreShownAndTheRestStillRuns) {
+    room(1, QStringLiteral("101"), States::DaSil, 0);
+    QFile broken(QDir(f.dataDir()).filePath(QStringLiteral("bed.bmp")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("not a picture");
+    broken.close();
+
+    QStringList steps;
+    BoardSeams seams;
+    seams.startSecondTimer = [&] { steps << "second"; };
+    seams.dbAliasCheck = [&]() -> bool { throw TavolenError(QStringLiteral("db down")); };
+    seams.openPort = [&](const QString& port) {
+        steps << port;
+        throw TavolenError(QStringLiteral("Error opening COM2 port"));
+    };
+    seams.showBorderlessMaximised = [&] { steps << "shown"; };
+    seams.startMinuteTimer = [&] { steps << "minute"; };
+    f.start(seams);
+
+    ASSERT_EQ(f.dialogs.errors.size(), 3);
+    EXPECT_EQ(f.dialogs.errors[0], QStringLiteral("db down"));
+    EXPECT_EQ(f.dialogs.errors[1], QStringLiteral("Error opening COM2 port"));
+    EXPECT_TRUE(f.dialogs.errors[2].contains(QStringLiteral("bed.bmp")));
+    EXPECT_EQ(steps, (QStringList{"second", "COM2", "shown", "minute"}));
+    EXPECT_EQ(f.lockdown.calls, (QStringList{"HideTaskBar", "KeyLockOn"}));
+    // The room is restored and its number shown despite its missing picture.
+    EXPECT_EQ(f.board.view(1).buttonCaption, QStringLiteral("101"));
+    EXPECT_EQ(f.board.view(1).labelCaption, States::DaSil);
+    EXPECT_TRUE(f.board.view(1).visible);
+}
+
+TEST_F(BoardStart, FirstStartSwitchesTheLogonAndRestarts) {
+    BoardSeams seams;
+    seams.dbAliasCheck = [] { return true; };
+    f.start(seams);
+    EXPECT_EQ(f.lockdown.calls,
+              (QStringList{"InstallGina", "RebootWindows", "HideTaskBar", "KeyLockOn"}));
+}
+
+TEST(BoardCounts, CountOccupiedRoomsByStayKind) {
+    BoardFixture f;
+    f.start();
+    struct {
+        int slot;
+        void (BoardModel::*look)(int);
+        int sleep;
+    } rooms[] = {{1, &BoardModel::LabelDaSil, 0},    {2, &BoardModel::LabelSleep, 1},
+                 {3, &BoardModel::LabelWithOut, 1},  {4, &BoardModel::LabelClean, 0},
+                 {5, &BoardModel::LabelFinish2, 1},  {6, &BoardModel::LabelWithOut2, 0},
+                 {72, &BoardModel::LabelWithOut, 0}};
+    for (const auto& r : rooms) {
+        (f.board.*r.look)(r.slot);
+        f.board.slot(r.slot).Sleep = static_cast<quint8>(r.sleep);
+    }
+    f.board.Dasil_Sleep_Count();
+    EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:4"));
+    EXPECT_EQ(f.board.left().sleepCount, QStringLiteral("숙박:2"));
+}
+
+TEST(BoardLooks, PictureKeptByLooksThatDoNotSetOne) {
+    BoardFixture f;
+    f.start();
+    f.board.LabelWithOut(5);
+    f.board.LabelWithOut2(5);
+    EXPECT_EQ(f.board.view(5).stateImage, QStringLiteral("withOut.bmp"));
+    f.board.LabelFinish2(5);
+    EXPECT_EQ(f.board.view(5).stateImage, QStringLiteral("withOut.bmp"));
+    f.board.LabelFinish(5);
+    EXPECT_EQ(f.board.view(5).stateImage, QString());
+    f.board.ButtonColor_Change(5);
+    EXPECT_EQ(f.board.view(5).buttonFontColor, Colors::Maroon);
+}
+
+TEST(BoardSavers, EverySavedValueComesBackAfterARestart) {
+    BoardFixture f;
+    f.start();
+    RoomSlot& s = f.board.slot(12);
+    s.Name = QStringLiteral("512");
+    s.rStatus = States::WithOut2;
+    s.Sleep = 1;
+    s.Time = QStringLiteral("2006040117353284255");
+    s.TimeEnd = QStringLiteral("9:5");
+    s.MoneyRs = 50000;
+    s.MoneyRd = 30000;
+    s.Alram = QStringLiteral("2006-04-02 07:00");
+    s.RoomKey = 0xFFFF;
+    s.DoorStatus = 1;
+    f.board.editView(12).hint = QStringLiteral("창가 쪽 방, 담요 추가");
+    for (auto saver : {&BoardModel::nameSave, &BoardModel::roomStatusSave, &BoardModel::sleepSave,
+                       &BoardModel::timeSave, &BoardModel::timeEndSave, &BoardModel::moneySave,
+                       &BoardModel::roomKeySave, &BoardModel::doorStatusSave})
+        (f.board.*saver)(QStringLiteral("12"));
+    f.board.alramSave(12);
+    f.board.memoSave(12);
+
+    ScriptedDialogs dialogs;
+    BoardModel again({f.clock, f.sound, dialogs, f.lockdown, f.assets, f.shared});
+    again.FormCreate(f.dataDir());
+    const RoomSlot& r = again.slot(12);
+    EXPECT_EQ(r.Name, s.Name);
+    EXPECT_EQ(r.rStatus, s.rStatus);
+    EXPECT_EQ(r.Sleep, 1);
+    EXPECT_EQ(r.Time, s.Time);
+    EXPECT_EQ(r.TimeEnd, s.TimeEnd);
+    EXPECT_EQ(r.MoneyRs, 50000);
+    EXPECT_EQ(r.MoneyRd, 30000);
+    EXPECT_EQ(r.Alram, s.Alram);  // saved under "alram", read under "Alram"
+    EXPECT_EQ(r.RoomKey, 0xFFFF);
+    EXPECT_EQ(r.DoorStatus, 1);
+    EXPECT_EQ(again.view(12).hint, QStringLiteral("창가 쪽 방, 담요 추가"));
+    EXPECT_EQ(again.slot(12).OutMark, 1);
+}
+
+TEST(BoardSavers, NeverSavesASlotThatWasNotRestored) {
+    BoardFixture f;
+    EXPECT_THROW(f.board.roomStatusSave(QStringLiteral("3")), TavolenError);
+    EXPECT_FALSE(QFile::exists(f.iniPath()));
+}
+
+TEST(MinuteStampTest, CountsMinutesInYearsOf365Days) {
+    const struct {
+        const char* text;
+        qint64 stamp;
+    } cases[] = {
+        {"200001010000", 0},
+        {"200001010001", 1},
+        {"200002010000", 44640},
+        {"200012312359", 525599},
+        {"200101010000", 525600},
+        {"200604011735", 3284255},
+        {"200802290000", MinuteStamp(QStringLiteral("200803010000"))},  // no leap day
+        {"202412310000", 24 * 525600 + 480960 + 30 * 1440},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MinuteStamp(QString::fromUtf8(c.text)), c.stamp) << c.text;
+    EXPECT_EQ(TimeText(QDateTime(QDate(2006, 4, 1), QTime(17, 35, 59))),
+              QStringLiteral("2006040117353284255"));
+}
+
+}  // namespace

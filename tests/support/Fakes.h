@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDateTime>
+#include <QDir>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <memory>
+
+#include "board/BoardModel.h"
+#include "lockdown/Lockdown.h"
+#include "platform/Assets.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/SoundPlayer.h"
+
+// A clock that says what the test tells it.
+class FixedClock : public Clock {
+public:
+    explicit FixedClock(QDateTime t = QDateTime(QDate(2006, 4, 1), QTime(17, 35))) : t_(t) {}
+    QDateTime now() const override { return t_; }
+    void set(const QDateTime& t) { t_ = t; }
+    void advanceMinutes(int m) { t_ = t_.addSecs(60 * m); }
+
+private:
+    QDateTime t_;
+};
+
+class RecordingSound : public SoundPlayer {
+public:
+    void play(const QString& path) override { played.append(path); }
+    QStringList played;
+};
+
+// Records every box; AskYesNo answers from a script (default: yes).
+class ScriptedDialogs : public Dialogs {
+public:
+    void ShowError(const QString& text) override { errors.append(text); }
+    void ShowInfo(const QString& text) override { infos.append(text); }
+    bool AskYesNo(const QString& text) override {
+        questions.append(text);
+        if (answers.empty()) return true;
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    QStringList errors, infos, questions;
+    std::deque<bool> answers;
+};
+
+class RecordingLockdown : public Lockdown {
+public:
+    void HideTaskBar() override { calls.append(QStringLiteral("HideTaskBar")); }
+    void ShowTaskBar() override { calls.append(QStringLiteral("ShowTaskBar")); }
+    void KeyLockOn() override { calls.append(QStringLiteral("KeyLockOn")); }
+    void KeyLockOff() override { calls.append(QStringLiteral("KeyLockOff")); }
+    void InstallGina() override { calls.append(QStringLiteral("InstallGina")); }
+    void RebootWindows() override { calls.append(QStringLiteral("RebootWindows")); }
+    QStringList calls;
+};
+
+// A board on a fresh temporary data directory, with the installed pictures
+// beside the test program and fakes for everything else.
+struct BoardFixture {
+    QTemporaryDir dir;
+    FixedClock clock;
+    RecordingSound sound;
+    ScriptedDialogs dialogs;
+    RecordingLockdown lockdown;
+    SharedValues shared;
+    Assets assets{dir.path(), QStringLiteral(TAVOLEN_BIN_DIR)};
+    BoardModel board{{clock, sound, dialogs, lockdown, assets, shared}};
+
+    QString dataDir() const { return dir.path(); }
+    QString iniPath() const { return QDir(dir.path()).filePath(QStringLiteral("TavolenConfig.ini")); }
+    void start(const BoardSeams& seams = {}) { board.FormCreate(dir.path(), seams); }
+};
