@@ -71,9 +71,7 @@ void BoardModel::FormCreate(const QString& dataDir, const BoardSeams& seams) {
     });
     runStep([&] { ctx_.shared.LoginLevel = 0; });
     runStep([&] { slotsLoad(); });
-    runStep([&] {
-        if (seams.rebuildClocks) seams.rebuildClocks();
-    });
+    runStep([&] { TimerCountFormCreate(); });
     // The business name was read by the restore; an empty one shows nothing.
     runStep([&] { paintSlots(); });
     runStep([&] { ctx_.lockdown.HideTaskBar(); });

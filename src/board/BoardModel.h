@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "board/EventLog.h"
 #include "board/RoomSlot.h"
 #include "board/SharedValues.h"
 #include "board/SlotView.h"
@@ -37,7 +38,6 @@ struct BoardSeams {
     std::function<void()> startSecondTimer;
     std::function<bool()> dbAliasCheck;
     std::function<void(const QString& portName)> openPort;
-    std::function<void()> rebuildClocks;
     std::function<void()> showBorderlessMaximised;
     std::function<void()> startMinuteTimer;
 };
@@ -125,6 +125,24 @@ public:
 
     bool isRestored(int n) const { return restored_.test(index(n)); }
 
+    // Stay clocks and the board clock.
+    void TimerCountStart(int n);
+    void TimerCountStop(int n);
+    void TimerCountAdd(int n);
+    void TimerCountFullStop(int n);
+    void TimerCountFormCreate();
+    void Timer1Timer();
+    void Timer3Timer();
+    // The tables' purges, run first in every minute tick; they report their
+    // own failures.
+    std::function<void()> purgeTables;
+    static QString weekdayName(int dayOfWeek);
+
+    // The event log and the last-event labels.
+    void LbstCaption(const QString& word, const QString& room);
+    const EventLog& eventLog() const { return log_; }
+    void selectLogLine(int index) { log_.select(index); }
+
     void ShowError(const QString& text);
     void ShowInfo(const QString& text);
     bool AskYesNo(const QString& text);
@@ -132,6 +150,7 @@ public:
 signals:
     void slotChanged(int n);
     void leftChanged();
+    void logChanged();
 
 private:
     static std::size_t index(int n);
@@ -147,4 +166,5 @@ private:
     std::array<SlotView, kSlots> views_{};
     std::bitset<kSlots> restored_;
     LeftColumn left_;
+    EventLog log_;
 };

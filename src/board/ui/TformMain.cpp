@@ -6,6 +6,7 @@
 #include <QResizeEvent>
 #include <cmath>
 
+#include "board/ui/LogList.h"
 #include "board/ui/RoomPanel.h"
 #include "controls/TMFrame.h"
 #include "platform/Assets.h"
@@ -115,9 +116,7 @@ void TformMain::buildLeftColumn() {
 
     logArea_ = new QWidget(leftColumn_);
     logArea_->setObjectName(QStringLiteral("pnl4"));
-    log_ = new QListWidget(logArea_);
-    log_->setObjectName(QStringLiteral("ListBox1"));
-    log_->setFocusPolicy(Qt::NoFocus);
+    log_ = new LogList(board_, logArea_);
     QFont logFont(QStringLiteral("굴림체"));
     logFont.setBold(true);
     logFont.setPixelSize(17);
@@ -125,14 +124,27 @@ void TformMain::buildLeftColumn() {
 
     lastEventArea_ = new QWidget(leftColumn_);
     lastEventArea_->setObjectName(QStringLiteral("pnl3"));
-    auto* room = plate(QStringLiteral("lbSt2"), lastEventArea_, Colors::LogLabelBack, Colors::Black, 32);
-    room->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    room->setText(QStringLiteral("신호대기"));
-    scaler_.place(room, QRect(2, 2, 160, 31), 32);
-    auto* word = plate(QStringLiteral("lbSt"), lastEventArea_, Colors::LogLabelBack, Colors::Black, 32);
-    word->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    word->setText(QStringLiteral("신호대기"));
-    scaler_.place(word, QRect(2, 34, 160, 31), 32);
+    lastRoom_ = plate(QStringLiteral("lbSt2"), lastEventArea_, Colors::LogLabelBack, Colors::Black, 32);
+    lastRoom_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    scaler_.place(lastRoom_, QRect(2, 2, 160, 31), 32);
+    lastWord_ = plate(QStringLiteral("lbSt"), lastEventArea_, Colors::LogLabelBack, Colors::Black, 32);
+    lastWord_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    scaler_.place(lastWord_, QRect(2, 34, 160, 31), 32);
+    connect(&board_, &BoardModel::logChanged, this, &TformMain::renderLastEvent);
+    renderLastEvent();
+}
+
+void TformMain::renderLastEvent() {
+    const EventLog& log = board_.eventLog();
+    const auto show = [](QLabel* label, const QString& text, const LogColor& colour) {
+        label->setText(text);
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText,
+                   colour ? toQColor(*colour) : QPalette().color(QPalette::WindowText));
+        label->setPalette(p);
+    };
+    show(lastRoom_, log.roomText(), log.roomColor());
+    show(lastWord_, log.wordText(), log.wordColor());
 }
 
 void TformMain::renderLeft() {

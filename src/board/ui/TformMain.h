@@ -8,7 +8,7 @@
 
 class Assets;
 class QLabel;
-class QListWidget;
+class LogList;
 class RoomPanel;
 class TMFrame;
 
@@ -42,6 +42,7 @@ protected:
 private:
     void buildLeftColumn();
     void renderLeft();
+    void renderLastEvent();
     QLabel* plate(const QString& name, QWidget* parent, WinColor back, WinColor text, int px);
 
     BoardModel& board_;
@@ -58,7 +59,9 @@ private:
     QLabel* time_ = nullptr;
     QLabel* dasilCount_ = nullptr;
     QLabel* sleepCount_ = nullptr;
-    QListWidget* log_ = nullptr;
+    LogList* log_ = nullptr;
+    QLabel* lastRoom_ = nullptr;
+    QLabel* lastWord_ = nullptr;
     QWidget* logArea_ = nullptr;
     QWidget* lastEventArea_ = nullptr;
 };

@@ -1,0 +1,54 @@
+#include "board/EventLog.h"
+
+#include <array>
+#include <utility>
+
+namespace {
+// In this order: the first match wins.
+const std::array<std::pair<QString, LogColor>, 14>& colourTable() {
+    static const std::array<std::pair<QString, LogColor>, 14> table = {{
+        {QStringLiteral("문열림"), std::nullopt},
+        {QStringLiteral("문닫힘"), std::nullopt},
+        {QStringLiteral("대실"), Colors::Blue},
+        {QStringLiteral("대실유지"), Colors::Blue},
+        {QStringLiteral("대실전환"), Colors::Blue},
+        {QStringLiteral("대실취소"), Colors::Blue},
+        {QStringLiteral("숙박"), Colors::Red},
+        {QStringLiteral("숙박유지"), Colors::Red},
+        {QStringLiteral("숙박전환"), Colors::Red},
+        {QStringLiteral("숙박취소"), Colors::Red},
+        {QStringLiteral("외출"), WinColor{0x00FFFF}},
+        {QStringLiteral("퇴실"), Colors::Purple},
+        {QStringLiteral("청소"), Colors::Gray},
+        {QStringLiteral("완료"), Colors::Green},
+    }};
+    return table;
+}
+}  // namespace
+
+std::optional<LogColor> EventLog::wordColor(const QString& word) {
+    for (const auto& [w, colour] : colourTable())
+        if (w == word) return colour;
+    return std::nullopt;
+}
+
+std::optional<LogColor> EventLog::lineColor(const QString& line) {
+    for (const auto& [w, colour] : colourTable())
+        if (line.contains(w)) return colour;
+    return std::nullopt;
+}
+
+void EventLog::LbstCaption(const QString& word, const QString& room) {
+    if (selected_ > kTrimAbove) {
+        lines_.removeFirst();
+        ++trimmed_;
+    }
+    lines_.append(room + QStringLiteral("호 ") + word);
+    selected_ = static_cast<int>(lines_.size()) - 1;
+    if (const auto colour = wordColor(word)) {
+        wordColor_ = *colour;
+        roomColor_ = *colour;
+    }
+    wordText_ = word;
+    roomText_ = room + QStringLiteral(" 호");
+}

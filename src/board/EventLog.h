@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "board/WinColor.h"
+
+// The colour of an event word; none means the system's window-text colour.
+using LogColor = std::optional<WinColor>;
+
+// The running log of room events on the board's left side and the two
+// last-event labels below it. It lives only while the program runs.
+class EventLog {
+public:
+    static constexpr int kTrimAbove = 498;
+
+    // Adds the line room + "호 " + word, trimming the oldest line when the
+    // selected line is past the 499th, and shows the event in the labels.
+    void LbstCaption(const QString& word, const QString& room);
+
+    // The colour of the first table word equal to the whole word; nothing
+    // when the word is not in the table.
+    static std::optional<LogColor> wordColor(const QString& word);
+    // The colour of the first table word contained in a line.
+    static std::optional<LogColor> lineColor(const QString& line);
+
+    const QStringList& lines() const { return lines_; }
+    int selected() const { return selected_; }
+    // How many lines have been trimmed from the top since the start.
+    qint64 trimmed() const { return trimmed_; }
+    void select(int index) { selected_ = index; }
+
+    const QString& wordText() const { return wordText_; }   // lbSt
+    const QString& roomText() const { return roomText_; }   // lbSt2
+    const LogColor& wordColor() const { return wordColor_; }
+    const LogColor& roomColor() const { return roomColor_; }
+
+private:
+    QStringList lines_;
+    int selected_ = -1;
+    qint64 trimmed_ = 0;
+    QString wordText_ = QStringLiteral("신호대기");
+    QString roomText_ = QStringLiteral("신호대기");
+    LogColor wordColor_;                    // window text
+    LogColor roomColor_ = Colors::Black;
+};

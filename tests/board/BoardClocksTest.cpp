@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include "board/MinuteStamp.h"
+#include "board/States.h"
+#include "store/IniStore.h"
+#include "support/Fakes.h"
+
+namespace {
+
+class Clocks : public ::testing::Test {
+protected:
+    BoardFixture f;
+    void SetUp() override { f.start(); }
+    void tick(int times = 1) {
+        for (int i = 0; i < times; ++i) f.board.Timer3Timer();
+    }
+};
+
+TEST_F(Clocks, ElapsedTimeTurnsLimeAfter180Minutes) {
+    f.board.ClockHour = 9;
+    f.board.ClockMinute = 5;
+    f.board.TimerCountStart(3);
+    EXPECT_EQ(f.board.view(3).startText, QStringLiteral("9:5"));
+    EXPECT_EQ(f.board.view(3).elapsedText, QStringLiteral("0:0"));
+    tick(180);
+    EXPECT_EQ(f.board.view(3).elapsedText, QStringLiteral("3:0"));
+    EXPECT_EQ(f.board.view(3).elapsedFontColor, Colors::White);
+    tick();
+    EXPECT_EQ(f.board.view(3).elapsedText, QStringLiteral("3:1"));
+    EXPECT_EQ(f.board.view(3).elapsedFontColor, Colors::Lime);
+}
+
+TEST_F(Clocks, CheckOutHidesTheCountUntilTheStayGoesOn) {
+    f.board.ClockHour = 10;
+    f.board.ClockMinute = 0;
+    f.board.TimerCountStart(1);
+    tick(30);
+    f.board.ClockHour = 10;
+    f.board.ClockMinute = 30;
+    f.board.TimerCountStop(1);
+    tick(10);
+    EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("10:30"));  // the check-out time stays
+    f.board.TimerCountAdd(1);
+    tick();
+    EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:41"));  // counted all along
+    f.board.TimerCountFullStop(1);
+    EXPECT_EQ(f.board.view(1).startText, QString());
+    EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:0"));
+    tick();
+    EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:1"));  // how long it has been ready
+}
+
+TEST_F(Clocks, MorningCallSoundsOnATickOfItsMinuteOnly) {
+    f.clock.set(QDateTime(QDate(2006, 4, 2), QTime(6, 58, 30)));
+    f.board.TimerCountStart(4);
+    f.board.slot(4).Alram = QStringLiteral("2006-04-02 07:00");
+    f.board.slot(5).Alram = QStringLiteral("2006-04-02 07:00");  // its clock is off
+    for (int i = 0; i < 4; ++i) {
+        tick();
+        f.clock.advanceMinutes(1);
+    }
+    ASSERT_EQ(f.sound.played.size(), 1);
+    EXPECT_TRUE(f.sound.played[0].endsWith(QStringLiteral("Alram.wav")));
+    EXPECT_EQ(f.board.view(4).startColor, Colors::Orange);
+    EXPECT_EQ(f.board.view(5).startColor, Colors::Black);
+    EXPECT_EQ(f.board.slot(4).Alram, QStringLiteral("2006-04-02 07:00"));  // left set
+}
+
+TEST_F(Clocks, MinuteTickPurgesFirstAndRecounts) {
+    QStringList order;
+    f.board.purgeTables = [&] { order << f.board.left().dasilCount; };
+    f.board.LabelDaSil(2);
+    tick();
+    EXPECT_EQ(order, QStringList{QStringLiteral("대실:00")});  // purged before the recount
+    EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:1"));
+}
+
+TEST(ClockRebuild, RebuildsEveryClockFromTheStoredStay) {
+    BoardFixture f;
+    f.clock.set(QDateTime(QDate(2006, 4, 1), QTime(19, 35)));
+    const QString started = TimeText(QDateTime(QDate(2006, 4, 1), QTime(17, 35)));  // 120 minutes ago
+    const struct {
+        const char* status;
+        quint8 clockOn, showElapsed;
+        qint32 elapsed;
+        const char* start;
+        const char* elapsedText;
+    } cases[] = {
+        {"대 실", 1, 1, 120, "17:35", ""},      {"숙 박", 1, 1, 120, "17:35", ""},
+        {"청 소", 1, 1, 120, "17:35", ""},      {"외 출", 1, 1, 120, "17:35", "18:5"},
+        {"퇴 실", 1, 0, 120, "17:35", "18:5"},  {"완 료", 0, 0, 0, "", ""},
+        {"", 0, 0, 0, "", ""},
+    };
+    {
+        IniStore ini(f.iniPath());
+        int n = 0;
+        for (const auto& c : cases) {
+            const QString k = QStringLiteral("r%1").arg(++n);
+            ini.WriteString(QStringLiteral("rStatus"), k, QString::fromUtf8(c.status));
+            ini.WriteString(QStringLiteral("Time"), k, started);
+            ini.WriteString(QStringLiteral("TimeEnd"), k, QStringLiteral("18:5"));
+        }
+        ini.WriteString(QStringLiteral("rStatus"), QStringLiteral("r8"), States::DaSil);
+        ini.WriteString(QStringLiteral("Time"), QStringLiteral("r8"), QStringLiteral("200604011735xx"));
+    }
+    f.start();
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        const RoomSlot& s = f.board.slot(++n);
+        EXPECT_EQ(s.ClockOn, c.clockOn);
+        EXPECT_EQ(s.ShowElapsed, c.showElapsed);
+        EXPECT_EQ(s.Elapsed, c.elapsed);
+        EXPECT_EQ(f.board.view(n).startText, QString::fromUtf8(c.start));
+        EXPECT_EQ(f.board.view(n).elapsedText, QString::fromUtf8(c.elapsedText));
+    }
+    // A damaged minute count counts from now.
+    EXPECT_EQ(f.board.slot(8).ClockOn, 1);
+    EXPECT_EQ(f.board.slot(8).Elapsed, 0);
+
+    f.board.Timer3Timer();
+    EXPECT_EQ(f.board.view(4).elapsedText, QStringLiteral("2:1"));  // out: shown from the first tick
+    EXPECT_EQ(f.board.view(5).elapsedText, QStringLiteral("18:5"));  // checked out: hidden
+}
+
+TEST(SecondTick, ShowsDateAndTimeAndFadesTheHighlightOnTheFifthTick) {
+    BoardFixture f;
+    f.start();
+    f.clock.set(QDateTime(QDate(2000, 4, 1), QTime(9, 5, 7)));
+    f.board.editView(9).panelColor = Colors::Red;
+    f.board.HotSlot = QStringLiteral("9");
+    f.board.HotTicks = 1;
+    for (int i = 1; i <= 4; ++i) {
+        f.board.Timer1Timer();
+        EXPECT_EQ(f.board.view(9).panelColor, Colors::Red) << i;
+    }
+    f.board.Timer1Timer();
+    EXPECT_EQ(f.board.view(9).panelColor, Colors::PanelNormal);
+    EXPECT_EQ(f.board.HotTicks, 0);
+    EXPECT_EQ(f.board.PrevHotSlot, QStringLiteral("9"));
+    EXPECT_EQ(f.board.left().date, QStringLiteral("2000-04-01토"));
+    EXPECT_EQ(f.board.left().time, QStringLiteral("09:05:07"));
+    EXPECT_EQ(f.board.ClockHour, 9);
+    EXPECT_EQ(f.board.ClockMinute, 5);
+}
+
+TEST(SecondTick, WeekdaysAreOneKoreanSyllable) {
+    const QString expected[] = {QStringLiteral("월"), QStringLiteral("화"), QStringLiteral("수"),
+                                QStringLiteral("목"), QStringLiteral("금"), QStringLiteral("토"),
+                                QStringLiteral("일")};
+    for (int d = 1; d <= 7; ++d) EXPECT_EQ(BoardModel::weekdayName(d), expected[d - 1]);
+}
+
+}  // namespace
