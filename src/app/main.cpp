@@ -6,13 +6,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "board/BoardModel.h"
-#include "board/ui/QtDialogs.h"
-#include "board/ui/TformMain.h"
-#include "lockdown/Lockdown.h"
-#include "platform/AlsaSoundPlayer.h"
-#include "platform/Assets.h"
-#include "platform/Clock.h"
+#include "app/Desk.h"
 
 namespace {
 // The board's fonts are named as the desk has always known them; the Nanum
@@ -60,30 +54,11 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    SystemClock clock;
-    AlsaSoundPlayer sound;
-    QtDialogs dialogs;
-    NoLockdown lockdown;
-    Assets assets(dataDir, programDir);
-    SharedValues shared;
-    BoardModel board({clock, sound, dialogs, lockdown, assets, shared});
-
-    TformMain window(board, assets);
-    dialogs.setOwner(&window);
-
-    BoardSeams seams;
     const bool windowed = parser.isSet(windowedOption);
-    seams.showBorderlessMaximised = [&] {
-        if (windowed)
-            window.show();
-        else
-            window.showBorderlessMaximised();
-    };
-    board.FormCreate(dataDir, seams);
-    board.Dasil_Sleep_Count();
+    Desk desk({dataDir, programDir, windowed});
 
     if (parser.isSet(quitAfterOption)) {
-        window.setAllowClose(true);
+        desk.window().setAllowClose(true);
         QTimer::singleShot(parser.value(quitAfterOption).toInt(), &app, &QApplication::quit);
     }
     return app.exec();
