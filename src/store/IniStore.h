@@ -10,6 +10,13 @@ public:
     using TavolenError::TavolenError;
 };
 
+// Raised for a name or value that cannot be written on one INI line (a line break, a "=" in a
+// key, a "]" in a section name); the file is left as it was.
+class IniValueError : public TavolenError {
+public:
+    using TavolenError::TavolenError;
+};
+
 // The room-state file: CP949 on disk, names matched without regard to case,
 // nothing cached, every write replaces the whole file atomically.
 class IniStore {
