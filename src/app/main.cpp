@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QEvent>
 #include <QFont>
 #include <QFontDatabase>
 #include <QTimer>
@@ -21,6 +22,14 @@ void substituteFonts() {
     base.setPixelSize(12);
     QApplication::setFont(base);
 }
+// Ends the program right after the board's first paint.
+class FirstFrameQuit : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) QTimer::singleShot(0, qApp, &QApplication::quit);
+        return QObject::eventFilter(watched, event);
+    }
+};
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,9 +50,12 @@ int main(int argc, char** argv) {
     QCommandLineOption quitAfterOption(QStringLiteral("quit-after"),
                                        QStringLiteral("End after MS milliseconds (for tests)."),
                                        QStringLiteral("MS"));
+    QCommandLineOption firstFrameOption(QStringLiteral("quit-after-first-frame"),
+                                        QStringLiteral("End once the board is painted (for benchmarks)."));
     parser.addOption(dataDirOption);
     parser.addOption(windowedOption);
     parser.addOption(quitAfterOption);
+    parser.addOption(firstFrameOption);
     parser.process(app);
 
     const QString programDir = QApplication::applicationDirPath();
@@ -60,6 +72,11 @@ int main(int argc, char** argv) {
     if (parser.isSet(quitAfterOption)) {
         desk.window().setAllowClose(true);
         QTimer::singleShot(parser.value(quitAfterOption).toInt(), &app, &QApplication::quit);
+    }
+    FirstFrameQuit firstFrame;
+    if (parser.isSet(firstFrameOption)) {
+        desk.window().setAllowClose(true);
+        desk.window().installEventFilter(&firstFrame);
     }
     return app.exec();
 }

@@ -95,6 +95,13 @@ bool RoomPanel::eventFilter(QObject* watched, QEvent* event) {
     return QFrame::eventFilter(watched, event);
 }
 
+void RoomPanel::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    // The glyph grows with the board like everything else on the panel.
+    const int side = std::max(8, height() * 20 / 68);
+    kind_->setIconSize(QSize(side, side));
+}
+
 QPixmap RoomPanel::pixmap(const QString& name) {
     if (name.isEmpty()) return QPixmap();
     try {
@@ -128,7 +135,6 @@ void RoomPanel::render(const SlotView& v) {
     if (all || v.kindGlyph != shown_.kindGlyph) {
         const QPixmap glyph = pixmap(v.kindGlyph);
         kind_->setIcon(QIcon(glyph));
-        kind_->setIconSize(QSize(20, 20));
     }
     if (all || v.kindVisible != shown_.kindVisible) kind_->setVisible(v.kindVisible);
     if (all || v.doorImage != shown_.doorImage) door_->setPixmap(pixmap(v.doorImage));

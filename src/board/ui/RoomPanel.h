@@ -28,6 +28,7 @@ signals:
     void kindClicked(int slot);
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QResizeEvent>
+#include <QScreen>
 #include <cmath>
 
 #include "board/ui/LogList.h"
@@ -99,11 +100,10 @@ void TformMain::buildLeftColumn() {
     businessName_->setFont(nameFont);
     scaler_.place(businessName_, QRect(0, 0, kLeftWidth, 36), 21);
 
-    auto* picture = new TMFrame(top);
-    picture->setObjectName(QStringLiteral("MFrame4"));
-    picture->setActiveBitmap(pictureOrNone(assets_, QStringLiteral("plate.bmp")));
-    picture->setActived(true);
-    scaler_.place(picture, QRect(0, 36, kLeftWidth, 100));
+    plate_ = new TMFrame(top);
+    plate_->setObjectName(QStringLiteral("MFrame4"));
+    plate_->setActived(true);
+    scaler_.place(plate_, QRect(0, 36, kLeftWidth, 100));
 
     date_ = plate(QStringLiteral("st2"), top, Colors::Green, Colors::White, 15);
     scaler_.place(date_, QRect(0, 136, kLeftWidth, 26), 15);
@@ -178,10 +178,18 @@ void TformMain::resizeEvent(QResizeEvent* event) {
     log_->setFont(logFont);
     lastEventArea_->setGeometry(0, columnHeight - px(kLastEventHeight), px(kLeftWidth),
                                 px(kLastEventHeight));
+    // The emblem is one picture, not a tile: it is drawn at the plate's size.
+    const QImage emblem = pictureOrNone(assets_, QStringLiteral("plate.bmp"));
+    if (!emblem.isNull())
+        plate_->setActiveBitmap(
+            emblem.scaled(plate_->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 }
 
 void TformMain::showBorderlessMaximised() {
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    // Without a window manager (a bare X session) maximising does nothing, so
+    // the window is also given the whole screen itself.
+    if (const QScreen* s = screen()) setGeometry(s->geometry());
     showMaximized();
 }
 

@@ -55,6 +55,7 @@ private:
     TMFrame* roomArea_ = nullptr;
     QWidget* leftColumn_ = nullptr;
     TMFrame* businessName_ = nullptr;
+    TMFrame* plate_ = nullptr;
     QLabel* date_ = nullptr;
     QLabel* time_ = nullptr;
     QLabel* dasilCount_ = nullptr;

@@ -1,0 +1,111 @@
+// Start-up of the board from a full room-state file (72 rooms, every key set)
+// to its first painted frame, beside the start-up of an empty Qt window, both
+// as whole processes on the same display in the same run.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "board/MinuteStamp.h"
+#include "store/IniStore.h"
+
+namespace {
+
+class QuitOnPaint : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) QTimer::singleShot(0, qApp, &QApplication::quit);
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+int emptyWindow(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QWidget window;
+    window.resize(1028, 753);
+    QuitOnPaint quit;
+    window.installEventFilter(&quit);
+    window.show();
+    return app.exec();
+}
+
+void writeFullBoard(const QString& dir) {
+    IniStore ini(QDir(dir).filePath(QStringLiteral("TavolenConfig.ini")));
+    const QString states[] = {QStringLiteral("대 실"), QStringLiteral("숙 박"), QStringLiteral("청 소"),
+                              QStringLiteral("퇴 실"), QStringLiteral("외 출"), QStringLiteral("완 료")};
+    const QString time = TimeText(QDateTime::currentDateTime().addSecs(-3600));
+    ini.WriteString(QStringLiteral("Motel"), QStringLiteral("CoName"), QStringLiteral("타볼렌 모텔"));
+    ini.WriteString(QStringLiteral("Motel"), QStringLiteral("ComPort"), QStringLiteral("/nonexistent"));
+    ini.WriteInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 3);
+    for (int n = 1; n <= 72; ++n) {
+        const QString k = QStringLiteral("r%1").arg(n);
+        ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n), QString::number(100 + n));
+        ini.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
+        ini.WriteString(QStringLiteral("rStatus"), k, states[n % 6]);
+        ini.WriteInteger(QStringLiteral("Sleep"), k, n % 2);
+        ini.WriteString(QStringLiteral("Time"), k, time);
+        ini.WriteString(QStringLiteral("TimeEnd"), k, QStringLiteral("9:5"));
+        ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), 50000);
+        ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), 30000);
+        ini.WriteString(QStringLiteral("Alram"), k, QStringLiteral("2030-01-01 07:00"));
+        ini.WriteString(QStringLiteral("Memo"), k, QStringLiteral("메모 %1번 객실").arg(n));
+        ini.WriteInteger(QStringLiteral("RoomKey"), k, 128 + n);
+        ini.WriteInteger(QStringLiteral("DoorStatus"), k, n % 3 == 0);
+    }
+}
+
+double medianOf(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+std::vector<double> timeRuns(const QString& program, const QStringList& args, int runs) {
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QElapsedTimer t;
+        t.start();
+        p.start(program, args);
+        if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+            std::fprintf(stderr, "run of %s failed\n", qPrintable(program));
+            std::exit(1);
+        }
+        ms.push_back(t.nsecsElapsed() / 1e6);
+    }
+    return ms;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--empty-window"))
+        return emptyWindow(argc, argv);
+
+    QCoreApplication app(argc, argv);
+    const int runs = 15;
+    QTemporaryDir dir;
+    writeFullBoard(dir.path());
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString board = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tavolen"));
+
+    // Warm the caches (fonts, libraries) once for each.
+    timeRuns(self, {QStringLiteral("--empty-window")}, 1);
+    timeRuns(board, {QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--quit-after-first-frame")}, 1);
+
+    const double empty = medianOf(timeRuns(self, {QStringLiteral("--empty-window")}, runs));
+    const double full = medianOf(timeRuns(
+        board, {QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--quit-after-first-frame")}, runs));
+    std::printf("platform: %s\n", qPrintable(qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("xcb"))));
+    std::printf("empty Qt window, start to first frame: %8.1f ms (median of %d)\n", empty, runs);
+    std::printf("full board (72 rooms), start to first frame: %8.1f ms (median of %d)\n", full, runs);
+    std::printf("ratio: %.2f (goal <= 1.5)\n", full / empty);
+    return 0;
+}
