@@ -66,7 +66,7 @@ TEST(EventLogTest, LinesTakeTheFirstTableWordTheyContain) {
     // "대실" comes before "완료" in the table, so a room text holding it wins.
     EXPECT_EQ(EventLog::lineColor(QStringLiteral("대실A호 완료")), std::optional<LogColor>(0xFF0000u));
     EXPECT_EQ(EventLog::lineColor(QStringLiteral("101호 문닫힘")),
-              std::optional<LogColor>(std::nullopt));
+              std::optional<LogColor>(std::in_place, std::nullopt));
 }
 
 }  // namespace
