@@ -229,7 +229,9 @@ void BoardModel::memoSave(quint8 n) {
 // ---- restore and paint -------------------------------------------------
 
 void BoardModel::slotsLoad() {
-    IniStore& store = ini();
+    // One reading of the file for the whole restore: every value comes from
+    // the same moment of the file, and the board starts quickly.
+    const IniStore::Snapshot store = ini().snapshot();
     for (int n = 1; n <= kSlots; ++n) {
         const QString num = QString::number(n);
         const QString key = kR + num;

@@ -18,7 +18,10 @@ const QImage& Assets::picture(const QString& name) {
     auto it = pictures_.constFind(name);
     if (it != pictures_.constEnd()) return *it;
     const QString file = path(name);
-    QImage image(file);
+    // Naming the format spares the probe through every image plugin.
+    const QByteArray format = QFileInfo(file).suffix().toUpper().toLatin1();
+    QImage image(file, format.isEmpty() ? nullptr : format.constData());
+    if (image.isNull()) image.load(file);
     if (image.isNull()) throw TavolenError(QStringLiteral("그림 파일을 읽을 수 없습니다: ") + file);
     return *pictures_.insert(name, std::move(image));
 }

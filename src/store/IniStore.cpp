@@ -306,16 +306,30 @@ std::optional<qint32> parseInteger(QStringView text) {
 
 IniStore::IniStore(QString path) : path_(std::move(path)) {}
 
-QString IniStore::ReadString(const QString& section, const QString& key, const QString& def) const {
-    QByteArray file;
+IniStore::Snapshot IniStore::snapshot() const {
+    Snapshot taken;
     mode_t mode = 0;
     // An unreadable file reads as a missing one, so the board still starts with its defaults.
-    if (!readWholeFile(QFile::encodeName(path_), file, mode)) return def;
-    const Location found = locate(file, Name(section), Name(key));
+    if (!readWholeFile(QFile::encodeName(path_), taken.file_, mode)) taken.file_.clear();
+    return taken;
+}
+
+QString IniStore::Snapshot::ReadString(const QString& section, const QString& key,
+                                       const QString& def) const {
+    const Location found = locate(file_, Name(section), Name(key));
     if (found.valueBegin < 0) return def;
-    const QByteArrayView line(file.constData() + found.valueBegin,
+    const QByteArrayView line(file_.constData() + found.valueBegin,
                               found.valueEnd - found.valueBegin);
     return Cp949::decode(cut(trimmed(line)).toByteArray());
+}
+
+qint32 IniStore::Snapshot::ReadInteger(const QString& section, const QString& key,
+                                       qint32 def) const {
+    return parseInteger(ReadString(section, key, QString())).value_or(def);
+}
+
+QString IniStore::ReadString(const QString& section, const QString& key, const QString& def) const {
+    return snapshot().ReadString(section, key, def);
 }
 
 void IniStore::WriteString(const QString& section, const QString& key, const QString& value) {
@@ -340,7 +354,7 @@ void IniStore::WriteString(const QString& section, const QString& key, const QSt
 }
 
 qint32 IniStore::ReadInteger(const QString& section, const QString& key, qint32 def) const {
-    return parseInteger(ReadString(section, key, QString())).value_or(def);
+    return snapshot().ReadInteger(section, key, def);
 }
 
 void IniStore::WriteInteger(const QString& section, const QString& key, qint32 value) {

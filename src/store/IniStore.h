@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include "platform/Errors.h"
@@ -24,6 +25,20 @@ public:
     explicit IniStore(QString path);
 
     const QString& path() const { return path_; }
+
+    // The file as it is now, for a reader that takes many values in one go
+    // (the board's restore): the same answers as the reads below, from one
+    // reading of the file.
+    class Snapshot {
+    public:
+        QString ReadString(const QString& section, const QString& key, const QString& def) const;
+        qint32 ReadInteger(const QString& section, const QString& key, qint32 def) const;
+
+    private:
+        friend class IniStore;
+        QByteArray file_;
+    };
+    Snapshot snapshot() const;
 
     QString ReadString(const QString& section, const QString& key, const QString& def) const;
     void WriteString(const QString& section, const QString& key, const QString& value);

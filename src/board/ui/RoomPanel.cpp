@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QToolButton>
@@ -25,15 +24,14 @@ QFont boldFont(const QString& family) {
     return f;
 }
 
-QLineEdit* timeBox(QWidget* parent, const QString& name) {
-    auto* e = new QLineEdit(parent);
+// The time boxes only ever show text; a label is all they need and keeps
+// the 72 panels cheap to build.
+QLabel* timeBox(QWidget* parent, const QString& name) {
+    auto* e = new QLabel(parent);
     e->setObjectName(name);
-    e->setReadOnly(true);
-    e->setFocusPolicy(Qt::NoFocus);
-    e->setFrame(false);
     e->setAlignment(Qt::AlignCenter);
+    e->setAutoFillBackground(true);
     e->setFont(boldFont(QStringLiteral("굴림")));
-    e->setContextMenuPolicy(Qt::NoContextMenu);
     return e;
 }
 }  // namespace
@@ -140,9 +138,9 @@ void RoomPanel::render(const SlotView& v) {
     if (all || v.doorImage != shown_.doorImage) door_->setPixmap(pixmap(v.doorImage));
     if (all || v.startText != shown_.startText) start_->setText(v.startText);
     if (all || v.startColor != shown_.startColor)
-        setColors(start_, QPalette::Base, v.startColor, QPalette::Text, Colors::White);
+        setColors(start_, QPalette::Window, v.startColor, QPalette::WindowText, Colors::White);
     if (all || v.elapsedText != shown_.elapsedText) elapsed_->setText(v.elapsedText);
     if (all || v.elapsedFontColor != shown_.elapsedFontColor)
-        setColors(elapsed_, QPalette::Base, Colors::Black, QPalette::Text, v.elapsedFontColor);
+        setColors(elapsed_, QPalette::Window, Colors::Black, QPalette::WindowText, v.elapsedFontColor);
     shown_ = v;
 }

@@ -7,7 +7,6 @@
 class Assets;
 class DesignScaler;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QToolButton;
 
@@ -43,6 +42,6 @@ private:
     QToolButton* kind_;
     QLabel* door_;
     QLabel* state_;
-    QLineEdit* start_;
-    QLineEdit* elapsed_;
+    QLabel* start_;
+    QLabel* elapsed_;
 };
