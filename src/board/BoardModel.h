@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QObject>
 #include <QString>
@@ -7,6 +8,7 @@
 #include <bitset>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "board/EventLog.h"
 #include "board/RoomSlot.h"
@@ -14,6 +16,7 @@
 #include "board/SlotView.h"
 
 class Assets;
+class HistoryLedger;
 class Clock;
 class Dialogs;
 class IniStore;
@@ -138,6 +141,23 @@ public:
     std::function<void()> purgeTables;
     static QString weekdayName(int dayOfWeek);
 
+    // The room history and the cash ledger of a slot's room and stay; each
+    // reports its own database failure and returns.
+    void setRecords(HistoryLedger* records) { records_ = records; }
+    void RoomTable_Insert(int n, const QString& action, const QString& comm);
+    void CashTable_Insert(int n);
+    void CashTableFinish_Update(int n);
+    void CashTableConvert_Update(int n, const QString& kind);
+    void CashTableCancel_Update(int n);
+    void CashTableChange_Update(int n, const QString& kind);
+
+    // A block of bytes from the room controller: pairs of key code and
+    // event code. Blocks are applied whole and in the order they came, also
+    // when one arrives while another is being handled.
+    void Comm321ReceiveData(const QByteArray& block);
+    // Plays a wave file of the data directory.
+    void playSound(const QString& wave);
+
     // The event log and the last-event labels.
     void LbstCaption(const QString& word, const QString& room);
     const EventLog& eventLog() const { return log_; }
@@ -158,6 +178,11 @@ private:
     void runStep(const std::function<void()>& step);
     void setLabel(int n, const QString& caption, WinColor font, WinColor back);
     void setStatePicture(int n, const QString& picture);
+    void handleBlock(const QByteArray& block);
+    void handlePair(quint8 key, quint8 code);
+    bool applyEvent(int n, quint8 code);
+    void highlight(int n);
+    void navy(int n);
     void setGlyph(int n, const QString& picture);
 
     BoardContext ctx_;
@@ -167,4 +192,7 @@ private:
     std::bitset<kSlots> restored_;
     LeftColumn left_;
     EventLog log_;
+    HistoryLedger* records_ = nullptr;
+    std::vector<QByteArray> pendingBlocks_;
+    bool handlingBlocks_ = false;
 };
