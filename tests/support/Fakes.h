@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <deque>
 #include <memory>
+#include <ostream>
 
 #include "board/BoardModel.h"
 #include "lockdown/Lockdown.h"
@@ -13,6 +14,12 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/SoundPlayer.h"
+
+// Readable test failures for Qt's strings.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '{' << l.join(QStringLiteral(", ")).toStdString() << '}';
+}
 
 // A clock that says what the test tells it.
 class FixedClock : public Clock {

@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "store/AliasRegistry.h"
+#include "store/Database.h"
+#include "store/Query.h"
+#include "support/StoreHelpers.h"
+
+namespace {
+
+class DatabaseTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    Database db{dir.path()};
+    QString dbPath() const { return QDir(dir.path()).filePath(QStringLiteral("DB/motel.db")); }
+    void openCopy() {
+        copyFreshDatabase(dir.path());
+        db.open();
+    }
+};
+
+TEST_F(DatabaseTest, FreshDataDirectoryGetsTheTablesAndTheThreeGrades) {
+    db.open();
+    EXPECT_EQ(db.path(), dbPath());
+    EXPECT_TRUE(QFile::exists(dbPath()));
+
+    const auto grades =
+        rowsOf(db, QStringLiteral(R"(Select Grade, Pass From "grade.DB" Order By Grade)"));
+    ASSERT_EQ(grades.size(), 3u);
+    const QStringList defaults{QStringLiteral("1111"), QStringLiteral("2222"),
+                               QStringLiteral("3333")};
+    for (int grade = 1; grade <= 3; ++grade) {
+        const QStringList& row = grades[grade - 1];
+        EXPECT_EQ(row[0], QString::number(grade));
+        EXPECT_TRUE(row[1].startsWith(QStringLiteral("$argon2id$"))) << row[1].toStdString();
+        EXPECT_NE(row[1], defaults[grade - 1]);
+        EXPECT_TRUE(db.checkPassword(grade, defaults[grade - 1]));
+    }
+    EXPECT_FALSE(db.checkPassword(1, QStringLiteral("2222")));
+    EXPECT_FALSE(db.checkPassword(1, QString()));
+    EXPECT_FALSE(db.checkPassword(4, QStringLiteral("1111")));
+
+    // Columns in their places, the ledger's end stamp empty by default.
+    execSql(
+        db,
+        QStringLiteral(
+            R"(Insert Into "Cash.DB" (roomNum,IDateTime,Action,Cash) Values('101','200604011735','대실','30000'))"));
+    const auto cash = rowsOf(db, QStringLiteral(R"(Select * From "Cash.DB")"));
+    ASSERT_EQ(cash.size(), 1u);
+    EXPECT_EQ(cash[0], (QStringList{"101", "200604011735", "", "대실", "30000"}));
+    EXPECT_EQ(rowsOf(db, QStringLiteral("PRAGMA journal_mode"))[0][0], QStringLiteral("wal"));
+    EXPECT_EQ(rowsOf(db, QStringLiteral("PRAGMA synchronous"))[0][0], QStringLiteral("2"));
+}
+
+TEST_F(DatabaseTest, ChangedPasswordSurvivesReopeningAndIsNotReseeded) {
+    openCopy();
+    db.setPassword(1, QStringLiteral("새암호9"));
+    EXPECT_TRUE(db.checkPassword(1, QStringLiteral("새암호9")));
+    EXPECT_FALSE(db.checkPassword(1, QStringLiteral("1111")));
+
+    Database again(dir.path());
+    again.open();
+    EXPECT_TRUE(again.checkPassword(1, QStringLiteral("새암호9")));
+    EXPECT_FALSE(again.checkPassword(1, QStringLiteral("1111")));
+    EXPECT_TRUE(again.checkPassword(3, QStringLiteral("3333")));
+
+    // A grade without its row is never quietly given a password.
+    execSql(again, QStringLiteral(R"(Delete From "grade.DB" Where Grade = '2')"));
+    EXPECT_THROW(again.setPassword(2, QStringLiteral("x")), DatabaseError);
+    EXPECT_FALSE(again.checkPassword(2, QStringLiteral("2222")));
+}
+
+TEST_F(DatabaseTest, NamesMatchWithoutRegardToCase) {
+    openCopy();
+    execSql(
+        db,
+        QStringLiteral(
+            R"(Insert into "Room.db" (RoomNum,SDate,Stime,Action,Comm) Values('101','20060401','1735','대실','1'))"));
+    execSql(
+        db,
+        QStringLiteral(
+            R"(Insert into "CASH.db" (roomnum,idatetime,Odatetime) Values('102','200604011735','x'))"));
+    EXPECT_EQ(rowsOf(db, QStringLiteral(R"(Select roomNum, Sdate From "room.DB")")).size(), 1u);
+    EXPECT_EQ(rowsOf(db, QStringLiteral(R"(Select ODateTime From "Cash.DB")"))[0][0],
+              QStringLiteral("x"));
+}
+
+TEST_F(DatabaseTest, ParametersAreBoundAsTextNeverPasted) {
+    openCopy();
+    Query q(db);
+    q.addSQL(QStringLiteral(R"(Insert into "room.DB" (roomNum,Action,Sdate,Stime,Comm))"));
+    q.addSQL(QStringLiteral("Values(:N1,:N2,:N3,:N4,:n5)"));
+    const QString hostile = QStringLiteral(R"(1'); Delete From "grade.DB"; --)");
+    q.bind(QStringLiteral(":N1"), QStringLiteral("007"));
+    q.bind(QStringLiteral("N2"), hostile);
+    q.bind(QStringLiteral("N3"), QStringLiteral("20060401"));
+    q.bind(QStringLiteral("N4"), QStringLiteral("0905"));
+    q.bind(QStringLiteral("N5"), QStringLiteral("0"));
+    q.ExecSQL();
+    EXPECT_EQ(q.RowsAffected(), 1);
+
+    q.Close();
+    q.addSQL(QStringLiteral(R"(Select * From "room.DB" Where roomNum = :N1)"));
+    q.bind(QStringLiteral("N1"), QStringLiteral("007"));
+    q.Open();
+    ASSERT_EQ(q.RecordCount(), 1);
+    q.First();
+    EXPECT_EQ(q.Field(0), QStringLiteral("007"));
+    EXPECT_EQ(q.Field(1), QStringLiteral("20060401"));
+    EXPECT_EQ(q.Field(2), QStringLiteral("0905"));
+    EXPECT_EQ(q.Field(3), hostile);
+    q.Next();
+    EXPECT_TRUE(q.Eof());
+    EXPECT_EQ(rowsOf(db, QStringLiteral(R"(Select * From "grade.DB")")).size(), 3u);
+}
+
+TEST_F(DatabaseTest, MalformedQueriesAreRefused) {
+    openCopy();
+    struct Case {
+        const char* name;
+        QStringList lines;
+        QStringList params;  // name, value, name, value ...
+    };
+    const Case cases[] = {
+        {"unbound parameter", {R"(Select * From "room.DB" Where roomNum = :N1)"}, {}},
+        {"unknown parameter", {R"(Select * From "room.DB")"}, {"N1", "101"}},
+        {"second statement", {R"(Select * From "room.DB";)", R"(Delete From "grade.DB")"}, {}},
+        {"missing table", {R"(Select * From "nothing.DB")"}, {}},
+        {"no statement", {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Query q(db);
+        for (const QString& line : c.lines) q.addSQL(line);
+        for (int i = 0; i + 1 < c.params.size(); i += 2) q.bind(c.params[i], c.params[i + 1]);
+        EXPECT_THROW(q.Open(), DatabaseError);
+        EXPECT_EQ(q.RecordCount(), 0);
+    }
+    EXPECT_EQ(rowsOf(db, QStringLiteral(R"(Select * From "grade.DB")")).size(), 3u);
+}
+
+TEST_F(DatabaseTest, FileThatIsNotADatabaseIsReportedAndLeftAlone) {
+    const QByteArray garbage = QByteArray("this is no database, just bytes ").repeated(200);
+    writeBytes(dbPath(), garbage);
+    try {
+        db.open();
+        FAIL() << "opened a damaged file";
+    } catch (const DatabaseError& e) {
+        EXPECT_TRUE(
+            e.text().startsWith(QStringLiteral("데이터베이스 파일을 열 수 없습니다: ") + dbPath()))
+            << e.what();
+    }
+    EXPECT_FALSE(db.isOpen());
+    EXPECT_EQ(readBytes(dbPath()), garbage);
+    EXPECT_FALSE(QFile::exists(dbPath() + QStringLiteral("-wal")));
+    // Every later statement names the same cause.
+    EXPECT_THROW(rowsOf(db, QStringLiteral(R"(Select * From "room.DB")")), DatabaseError);
+    EXPECT_THROW(db.checkPassword(1, QStringLiteral("1111")), DatabaseError);
+}
+
+TEST_F(DatabaseTest, DatabaseDirectoryThatCannotBeMadeIsReported) {
+    writeBytes(QDir(dir.path()).filePath(QStringLiteral("DB")), "a file where the directory goes");
+    EXPECT_THROW(db.open(), DatabaseError);
+    EXPECT_FALSE(db.isOpen());
+}
+
+TEST_F(DatabaseTest, PurgesAndSettlementReadsUseTheirIndexes) {
+    openCopy();
+    const struct {
+        const char* sql;
+        const char* index;
+    } cases[] = {
+        {R"(Delete From "room.DB" Where Sdate || Stime < '200604011030')", "room_when"},
+        {R"(Delete From "Cash.DB" Where (IDateTime < '200604011030') and (ODateTime != ''))",
+         "cash_start"},
+        {R"(Select * From "Cash.DB" Where (IDateTime >= '200604010300') and (IDateTime < '200604020300') Order By roomNum ASC)",
+         "cash_start"},
+        {R"(Update "Cash.DB" Set Odatetime = '1' Where (roomNum = '101') and (IDateTime = '200604011735'))",
+         "cash_stay"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        QString plan;
+        for (const QStringList& row : rowsOf(db, QStringLiteral("EXPLAIN QUERY PLAN ") + c.sql))
+            plan += row.join(u' ') + u'\n';
+        EXPECT_TRUE(plan.contains(QString::fromLatin1(c.index))) << plan.toStdString();
+    }
+}
+
+class AliasRegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved = qgetenv("XDG_CONFIG_HOME");
+        hadValue = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    }
+    void TearDown() override {
+        if (hadValue)
+            qputenv("XDG_CONFIG_HOME", saved);
+        else
+            qunsetenv("XDG_CONFIG_HOME");
+    }
+    QTemporaryDir config;
+    QTemporaryDir data;
+    QByteArray saved;
+    bool hadValue = false;
+};
+
+TEST_F(AliasRegistryTest, MotelIsAddedOnTheFirstStartOnly) {
+    AliasRegistry registry;
+    const QString file = QDir(config.path()).filePath(QStringLiteral("tavolen/aliases.ini"));
+    EXPECT_EQ(registry.path(), file);
+
+    EXPECT_TRUE(registry.dbAliasCheck(data.path() + QStringLiteral("/")));
+    const QByteArray written = readBytes(file);
+    EXPECT_EQ(written, QStringLiteral("[Motel]\nPATH=%1/DB\n").arg(data.path()).toUtf8());
+
+    EXPECT_FALSE(AliasRegistry().dbAliasCheck(data.path()));
+    EXPECT_EQ(readBytes(file), written);
+}
+
+TEST_F(AliasRegistryTest, OtherNamesAreKeptAndAnyCaseCounts) {
+    const QString file = QDir(config.path()).filePath(QStringLiteral("tavolen/aliases.ini"));
+    writeBytes(file, "[Other]\nPATH=/srv/other");
+    EXPECT_TRUE(AliasRegistry().dbAliasCheck(data.path()));
+    EXPECT_EQ(readBytes(file), QStringLiteral("[Other]\nPATH=/srv/other\n[Motel]\nPATH=%1/DB\n")
+                                   .arg(data.path())
+                                   .toUtf8());
+
+    writeBytes(file, "[ motel ]\nPATH=/elsewhere/DB\n");
+    EXPECT_FALSE(AliasRegistry().dbAliasCheck(data.path()));
+}
+
+TEST_F(AliasRegistryTest, RegistryThatCannotBeWrittenRaises) {
+    // A directory where the file should be: refused even for root.
+    QDir().mkpath(QDir(config.path()).filePath(QStringLiteral("tavolen/aliases.ini")));
+    EXPECT_THROW(AliasRegistry().dbAliasCheck(data.path()), TavolenError);
+}
+
+}  // namespace

@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <functional>
+
+#include "store/Database.h"
+#include "store/HistoryLedger.h"
+#include "support/Fakes.h"
+#include "support/StoreHelpers.h"
+
+namespace {
+
+const QString kStay = QStringLiteral("200604011735");
+
+QDateTime at(int year, int month, int day, int hour, int minute) {
+    return QDateTime(QDate(year, month, day), QTime(hour, minute));
+}
+
+class HistoryLedgerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        copyFreshDatabase(dir.path());
+        db.open();
+    }
+
+    std::vector<QStringList> cash() {
+        return rowsOf(db, QStringLiteral(
+                              R"(Select * From "Cash.DB" Order By roomNum, IDateTime, ODateTime)"));
+    }
+    std::vector<QStringList> history() {
+        return rowsOf(db, QStringLiteral(R"(Select * From "room.DB" Order By Sdate, Stime)"));
+    }
+    void addLedgerRow(const QString& room, const QString& start, const QString& end) {
+        execSql(db, QStringLiteral(R"(Insert Into "Cash.DB" Values('%1','%2','%3','대실','30000'))")
+                        .arg(room, start, end));
+    }
+
+    QTemporaryDir dir;
+    Database db{dir.path()};
+    FixedClock clock{at(2006, 4, 1, 17, 35)};
+    ScriptedDialogs dialogs;
+    HistoryLedger ledger{db, clock, dialogs};
+};
+
+TEST_F(HistoryLedgerTest, HistoryRowHoldsItsColumnsInOrder) {
+    ledger.RoomTable_Insert(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
+    clock.set(at(2006, 4, 1, 9, 5));
+    ledger.RoomTable_Insert(QStringLiteral("호수"), QStringLiteral("문열림"), QStringLiteral("0"));
+    const auto rows = history();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (QStringList{"호수", "20060401", "0905", "문열림", "0"}));
+    EXPECT_EQ(rows[1], (QStringList{"101", "20060401", "1735", "대실", "1"}));
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(HistoryLedgerTest, StayOpensWithTheFeeOfItsKind) {
+    ledger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    ledger.CashTable_Insert(QStringLiteral("102"), kStay, 1, 30000, 50000);
+    const auto rows = cash();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (QStringList{"101", kStay, "", "대실", "30000"}));
+    EXPECT_EQ(rows[1], (QStringList{"102", kStay, "", "숙박", "50000"}));
+}
+
+TEST_F(HistoryLedgerTest, FinishStampsTheEndOfTheStay) {
+    ledger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    clock.set(at(2006, 4, 1, 19, 2));
+    ledger.CashTableFinish_Update(QStringLiteral("101"), kStay);
+    EXPECT_EQ(cash()[0], (QStringList{"101", kStay, "200604011902", "대실", "30000"}));
+}
+
+TEST_F(HistoryLedgerTest, CancelAddsTheStayKindAndKeepsTheAmount) {
+    const struct {
+        const char* label;
+        int sleepFlag;
+        const char* end;
+        const char* amount;
+    } cases[] = {{"대 실", 0, "200604011902대실취소", "30000"},
+                 {"숙 박", 1, "200604011902숙박취소", "50000"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        execSql(db, QStringLiteral(R"(Delete From "Cash.DB")"));
+        clock.set(at(2006, 4, 1, 17, 35));
+        ledger.CashTable_Insert(QStringLiteral("101"), kStay, c.sleepFlag, 30000, 50000);
+        clock.set(at(2006, 4, 1, 19, 2));
+        ledger.CashTableCancel_Update(QStringLiteral("101"), kStay, QString::fromUtf8(c.label));
+        const QStringList row = cash()[0];
+        EXPECT_EQ(row[2], QString::fromUtf8(c.end));
+        EXPECT_EQ(row[4], QString::fromLatin1(c.amount));
+    }
+}
+
+TEST_F(HistoryLedgerTest, ConvertChangesKindAndFeeOfTheOpenStay) {
+    ledger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    ledger.CashTableConvert_Update(QStringLiteral("101"), kStay, QStringLiteral("숙박"), 30000,
+                                   50000);
+    EXPECT_EQ(cash()[0], (QStringList{"101", kStay, "", "숙박", "50000"}));
+    ledger.CashTableConvert_Update(QStringLiteral("101"), kStay, QStringLiteral("대실"), 35000,
+                                   50000);
+    EXPECT_EQ(cash()[0], (QStringList{"101", kStay, "", "대실", "35000"}));
+}
+
+TEST_F(HistoryLedgerTest, RoomChangeChargesNothingUnderFifteenMinutes) {
+    const struct {
+        int elapsed;
+        const char* kind;
+        const char* amount;
+    } cases[] = {
+        {14, "대실", "0"}, {15, "대실", "30000"}, {14, "숙박", "0"}, {15, "숙박", "50000"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.elapsed);
+        execSql(db, QStringLiteral(R"(Delete From "Cash.DB")"));
+        clock.set(at(2006, 4, 1, 17, 35));
+        ledger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 12345, 67890);
+        clock.set(at(2006, 4, 1, 17, 35 + c.elapsed));
+        ledger.CashTableChange_Update(QStringLiteral("101"), kStay, QString::fromUtf8(c.kind),
+                                      c.elapsed, 30000, 50000);
+        const QStringList row = cash()[0];
+        EXPECT_EQ(row[2], QStringLiteral("2006040117%1객실교체").arg(35 + c.elapsed));
+        EXPECT_EQ(row[4], QString::fromLatin1(c.amount));
+    }
+}
+
+TEST_F(HistoryLedgerTest, UpdatesReachEveryStayOfTheKeyAndNothingElse) {
+    // Two stays of one room begun in the same minute share their key.
+    ledger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    ledger.CashTable_Insert(QStringLiteral("101"), kStay, 1, 30000, 50000);
+    ledger.CashTable_Insert(QStringLiteral("102"), kStay, 0, 30000, 50000);
+    ledger.CashTable_Insert(QStringLiteral("101"), QStringLiteral("200604011736"), 0, 30000, 50000);
+    clock.set(at(2006, 4, 1, 19, 2));
+    ledger.CashTableFinish_Update(QStringLiteral("101"), kStay);
+    const auto rows = cash();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0][2], QStringLiteral("200604011902"));
+    EXPECT_EQ(rows[1][2], QStringLiteral("200604011902"));
+    EXPECT_EQ(rows[2][2], QString());  // 101, a minute later
+    EXPECT_EQ(rows[3][2], QString());  // 102
+
+    // A key that matches nothing changes nothing and reports nothing.
+    ledger.CashTableFinish_Update(QStringLiteral("103"), kStay);
+    EXPECT_EQ(cash(), rows);
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(HistoryLedgerTest, RefusedStatementsShowTheirOwnMessageAndReturn) {
+    const QString noLedger = QStringLiteral(R"(Drop Table "Cash.DB")");
+    const QString ledgerWithoutEnd = QStringLiteral(
+        R"(Create Table "Cash.DB" (roomNum TEXT, IDateTime TEXT, Action TEXT, Cash TEXT))");
+    const QString ledgerWithoutCash = QStringLiteral(
+        R"(Create Table "Cash.DB" (roomNum TEXT, IDateTime TEXT, ODateTime TEXT, Action TEXT))");
+    const QString r = QStringLiteral("101");
+    const struct {
+        const char* name;
+        QStringList breakage;
+        std::function<void(HistoryLedger&)> operation;
+        QString message;
+    } cases[] = {
+        {"history missing",
+         {QStringLiteral(R"(Drop Table "room.DB")")},
+         [&](HistoryLedger& l) {
+             l.RoomTable_Insert(r, QStringLiteral("대실"), QStringLiteral("1"));
+         },
+         QStringLiteral("룸정보가 초기저장되지 않았습니다.")},
+        {"ledger missing",
+         {noLedger},
+         [&](HistoryLedger& l) { l.CashTable_Insert(r, kStay, 0, 30000, 50000); },
+         QStringLiteral("요금이 초기저장이 되지 않았습니다")},
+        {"ledger without Cash",
+         {noLedger, ledgerWithoutCash},
+         [&](HistoryLedger& l) { l.CashTable_Insert(r, kStay, 0, 30000, 50000); },
+         QStringLiteral("요금이 초기저장이 되지 않았습니다")},
+        {"finish without ODateTime",
+         {noLedger, ledgerWithoutEnd},
+         [&](HistoryLedger& l) { l.CashTableFinish_Update(r, kStay); },
+         QStringLiteral("완료시간이 저장되지 않았습니다")},
+        {"convert without Cash",
+         {noLedger, ledgerWithoutCash},
+         [&](HistoryLedger& l) {
+             l.CashTableConvert_Update(r, kStay, QStringLiteral("숙박"), 1, 2);
+         },
+         QStringLiteral("데이터베이스에 수정이 되지 않았습니다")},
+        {"cancel without ODateTime",
+         {noLedger, ledgerWithoutEnd},
+         [&](HistoryLedger& l) { l.CashTableCancel_Update(r, kStay, QStringLiteral("대 실")); },
+         QStringLiteral("데이터베이스에 수정이 되지 않았습니다")},
+        {"change without ODateTime",
+         {noLedger, ledgerWithoutEnd},
+         [&](HistoryLedger& l) {
+             l.CashTableChange_Update(r, kStay, QStringLiteral("대실"), 20, 1, 2);
+         },
+         QStringLiteral("데이타베이스에 객실교체 저장이 되지 않았습니다")},
+        // No page may be added: the disk is full as far as SQLite can tell.
+        {"disk full",
+         {QStringLiteral("PRAGMA max_page_count = 1")},
+         [&](HistoryLedger& l) {
+             l.RoomTable_Insert(r.repeated(5000), QStringLiteral("대실"), QStringLiteral("1"));
+         },
+         QStringLiteral("룸정보가 초기저장되지 않았습니다.")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir caseDir;
+        copyFreshDatabase(caseDir.path());
+        Database caseDb(caseDir.path());
+        caseDb.open();
+        for (const QString& sql : c.breakage) execSql(caseDb, sql);
+        HistoryLedger caseLedger(caseDb, clock, dialogs);
+        dialogs.errors.clear();
+        EXPECT_NO_THROW(c.operation(caseLedger));
+        EXPECT_EQ(dialogs.errors, QStringList{c.message});
+    }
+}
+
+TEST_F(HistoryLedgerTest, DamagedFileLeavesEveryOperationReporting) {
+    QTemporaryDir damaged;
+    writeBytes(QDir(damaged.path()).filePath(QStringLiteral("DB/motel.db")),
+               QByteArray(4096, '\x5a'));
+    Database broken(damaged.path());
+    EXPECT_THROW(broken.open(), DatabaseError);
+    HistoryLedger brokenLedger(broken, clock, dialogs);
+    brokenLedger.RoomTable_Insert(QStringLiteral("101"), QStringLiteral("대실"),
+                                  QStringLiteral("1"));
+    brokenLedger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    EXPECT_EQ(dialogs.errors, (QStringList{QStringLiteral("룸정보가 초기저장되지 않았습니다."),
+                                           QStringLiteral("요금이 초기저장이 되지 않았습니다")}));
+    EXPECT_THROW(brokenLedger.TableAll_Delete(), DatabaseError);
+}
+
+TEST_F(HistoryLedgerTest, TableAllDeleteEmptiesBothTables) {
+    ledger.RoomTable_Insert(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
+    ledger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    ledger.TableAll_Delete();
+    EXPECT_TRUE(history().empty());
+    EXPECT_TRUE(cash().empty());
+    EXPECT_EQ(rowsOf(db, QStringLiteral(R"(Select * From "grade.DB")")).size(), 3u);
+
+    execSql(db, QStringLiteral(R"(Drop Table "Cash.DB")"));
+    EXPECT_THROW(ledger.TableAll_Delete(), DatabaseError);
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(HistoryLedgerTest, HistoryIsKeptFortyEightHoursToTheMinute) {
+    for (const QDateTime& t : {at(2006, 3, 31, 10, 30), at(2006, 4, 1, 10, 29),
+                               at(2006, 4, 1, 10, 30), at(2006, 4, 2, 23, 59)}) {
+        clock.set(t);
+        ledger.RoomTable_Insert(QStringLiteral("101"), QStringLiteral("청소"), QStringLiteral("1"));
+    }
+    clock.set(at(2006, 4, 3, 10, 30));
+    ledger.RoomTable_Expire();
+    const auto rows = history();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][1] + rows[0][2], QStringLiteral("200604011030"));
+    EXPECT_EQ(rows[1][1] + rows[1][2], QStringLiteral("200604022359"));
+}
+
+TEST_F(HistoryLedgerTest, LedgerIsKeptForTheMonthsTheSettlementOffers) {
+    // Each case: the ledger purge's boundary, the first stay start that stays.
+    const struct {
+        QDateTime now;
+        int saveMonth;
+        const char* firstKept;
+    } cases[] = {
+        {at(2006, 4, 3, 10, 30), 1, "200602280000"},  // March, and the day before it
+        {at(2006, 4, 30, 23, 59), 2, "200601310000"},
+        {at(2006, 1, 15, 8, 0), 1, "200511300000"},  // across the year
+        {at(2006, 4, 3, 10, 30), 6, "200509300000"},
+        {at(2006, 4, 3, 10, 30), 9, "200509300000"},  // the view offers no more than six
+        {at(2006, 4, 3, 10, 30), 0, "200603310000"},
+        {at(2006, 4, 3, 10, 30), -3, "200603310000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.firstKept);
+        execSql(db, QStringLiteral(R"(Delete From "Cash.DB")"));
+        const QDateTime kept =
+            QDateTime::fromString(QString::fromLatin1(c.firstKept), QStringLiteral("yyyyMMddHHmm"));
+        const QString before = kept.addSecs(-60).toString(QStringLiteral("yyyyMMddHHmm"));
+        const QString first = QString::fromLatin1(c.firstKept);
+        addLedgerRow(QStringLiteral("101"), before, before.left(8) + QStringLiteral("2359"));
+        addLedgerRow(QStringLiteral("102"), before, QStringLiteral("200604011902대실취소"));
+        addLedgerRow(QStringLiteral("103"), before, QStringLiteral("200604011902객실교체"));
+        addLedgerRow(QStringLiteral("104"), QStringLiteral("200001010000"), QString());  // running
+        addLedgerRow(QStringLiteral("105"), first, QStringLiteral("200604011902"));
+        clock.set(c.now);
+        ledger.CashTable_Expire(c.saveMonth);
+        const auto rows = cash();
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[0][0], QStringLiteral("104"));
+        EXPECT_EQ(rows[1][0], QStringLiteral("105"));
+    }
+}
+
+TEST_F(HistoryLedgerTest, PurgeFailureIsShownOnceUntilItChanges) {
+    addLedgerRow(QStringLiteral("101"), QStringLiteral("200001010000"),
+                 QStringLiteral("200001010100"));
+    execSql(db, QStringLiteral(R"(Drop Table "room.DB")"));
+    clock.set(at(2006, 4, 3, 10, 30));
+
+    for (int minute = 0; minute < 3; ++minute) EXPECT_NO_THROW(ledger.Purge(1));
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains(QStringLiteral("room.DB")))
+        << dialogs.errors[0].toStdString();
+    EXPECT_TRUE(cash().empty());  // the ledger purge ran all the same
+
+    // A different failure is news; so is the old one after a good minute.
+    execSql(db, QStringLiteral(R"(Drop Table "Cash.DB")"));
+    ledger.Purge(1);
+    EXPECT_EQ(dialogs.errors.size(), 2);
+    execSql(db, QStringLiteral(R"(Create Table "room.DB" (roomNum, Sdate, Stime, Action, Comm))"));
+    execSql(db, QStringLiteral(
+                    R"(Create Table "Cash.DB" (roomNum, IDateTime, ODateTime, Action, Cash))"));
+    ledger.Purge(1);
+    EXPECT_EQ(dialogs.errors.size(), 2);
+    execSql(db, QStringLiteral(R"(Drop Table "room.DB")"));
+    ledger.Purge(1);
+    ASSERT_EQ(dialogs.errors.size(), 3);
+    EXPECT_EQ(dialogs.errors[2], dialogs.errors[0]);
+}
+
+}  // namespace
