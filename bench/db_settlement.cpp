@@ -1,0 +1,167 @@
+// The settlement's reads on a full ledger: six months of a full house (72
+// rooms, 6 stays a room a day). Times one settlement-day select and the 31
+// selects of a monthly fill, as the settlement view sends them on the shared
+// ledger query. Goal: the monthly fill under 50 ms.
+//
+//   bench_db_settlement [directory] [repeats]
+
+#include <time.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "store/Database.h"
+#include "store/Query.h"
+
+namespace {
+
+const QString kStamp = QStringLiteral("yyyyMMddHHmm");
+constexpr int kRooms = 72;
+constexpr int kStaysPerDay = 6;
+constexpr int kSettlementHour = 3;
+
+void printFigures(const char* what, std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    const double median = ms[ms.size() / 2];
+    const double p90 = ms[std::min(ms.size() - 1, ms.size() * 9 / 10)];
+    std::printf("%-48s median %8.3f ms   p90 %8.3f ms   (n=%zu)\n", what, median, p90, ms.size());
+}
+
+// Processor time of this thread: on a busy machine the wall clock also counts
+// the time other programs had the processor.
+double threadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+void exec(Query& q, const QString& sql) {
+    q.Close();
+    q.addSQL(sql);
+    q.ExecSQL();
+}
+
+// Every room turns over six times a day; some stays are cancelled or moved,
+// the last day's late stays are still running.
+int buildLedger(Database& db, QDate first, QDate last) {
+    Query& q = db.QueryCash();
+    exec(q, QStringLiteral("BEGIN"));
+    int rows = 0;
+    for (QDate day = first; day <= last; day = day.addDays(1)) {
+        for (int room = 0; room < kRooms; ++room) {
+            for (int stay = 0; stay < kStaysPerDay; ++stay) {
+                const QDateTime start(day, QTime(stay * 4, (room * 7 + stay * 11) % 60));
+                const bool overnight = stay == kStaysPerDay - 1;
+                QString end = start.addSecs(overnight ? 10 * 3600 : 3 * 3600).toString(kStamp);
+                if ((room + stay + day.day()) % 41 == 0) end += QStringLiteral("대실취소");
+                if ((room + stay + day.day()) % 53 == 0) end += QStringLiteral("객실교체");
+                if (day == last && stay >= 4) end.clear();
+                q.Close();
+                q.addSQL(QStringLiteral(R"(Insert Into "Cash.DB")"));
+                q.addSQL(QStringLiteral("(roomNum,IDateTime,ODateTime,Action,Cash)"));
+                q.addSQL(QStringLiteral("Values(:N1,:N2,:N3,:N4,:N5)"));
+                q.bind(QStringLiteral("N1"), QString::number(101 + room));
+                q.bind(QStringLiteral("N2"), start.toString(kStamp));
+                q.bind(QStringLiteral("N3"), end);
+                q.bind(QStringLiteral("N4"),
+                       overnight ? QStringLiteral("숙박") : QStringLiteral("대실"));
+                q.bind(QStringLiteral("N5"),
+                       overnight ? QStringLiteral("50000") : QStringLiteral("30000"));
+                q.ExecSQL();
+                ++rows;
+            }
+        }
+    }
+    exec(q, QStringLiteral("COMMIT"));
+    return rows;
+}
+
+// The settlement day of `day`, read after the settlement hour: from its
+// settlement hour to the next day's.
+void selectWindow(Query& q, QDate day, const QString& order) {
+    const QDateTime start(day, QTime(kSettlementHour, 0));
+    q.Close();
+    q.addSQL(QStringLiteral(R"(Select * From "Cash.DB")"));
+    q.addSQL(QStringLiteral("Where (IDateTime >= :N1) and "));
+    q.addSQL(QStringLiteral("(IDateTime < :N2) "));
+    if (!order.isEmpty()) q.addSQL(order);
+    q.bind(QStringLiteral("N1"), start.toString(kStamp));
+    q.bind(QStringLiteral("N2"), start.addDays(1).toString(kStamp));
+    q.Open();
+}
+
+// The sums of one day as the monthly fill adds them up.
+qint64 daySums(Query& q, qint64& rest, qint64& sleep) {
+    for (q.First(); !q.Eof(); q.Next()) {
+        const qint64 amount = q.Field(4).toLongLong();
+        if (q.Field(3) == QStringLiteral("대실"))
+            rest += amount;
+        else if (q.Field(3) == QStringLiteral("숙박"))
+            sleep += amount;
+    }
+    return q.RecordCount();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const QString base = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath();
+    const int repeats = argc > 2 ? std::max(3, std::atoi(argv[2])) : 30;
+    QTemporaryDir dir(QDir(base).filePath(QStringLiteral("tavolen-bench-XXXXXX")));
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "cannot make a directory under %s\n", qPrintable(base));
+        return 1;
+    }
+    Database db(dir.path());
+    db.open();
+
+    const QDate first(2005, 10, 1);
+    const QDate last(2006, 3, 31);
+    QElapsedTimer timer;
+    timer.start();
+    const int rows = buildLedger(db, first, last);
+    std::printf("ledger of %d rows (%s to %s) built in %.1f s in %s\n", rows,
+                qPrintable(first.toString(Qt::ISODate)), qPrintable(last.toString(Qt::ISODate)),
+                timer.elapsed() / 1000.0, qPrintable(dir.path()));
+
+    Query& q = db.QueryCash();
+    std::vector<double> day, dayCpu;
+    int dayRows = 0;
+    for (int i = 0; i < repeats; ++i) {
+        const double cpu = threadCpuMs();
+        timer.start();
+        selectWindow(q, QDate(2006, 3, 15), QStringLiteral("Order By roomNum ASC"));
+        day.push_back(timer.nsecsElapsed() / 1e6);
+        dayCpu.push_back(threadCpuMs() - cpu);
+        dayRows = q.RecordCount();
+    }
+
+    std::vector<double> month, monthCpu;
+    qint64 rest = 0, sleep = 0, monthRows = 0;
+    for (int i = 0; i < repeats; ++i) {
+        rest = sleep = monthRows = 0;
+        const double cpu = threadCpuMs();
+        timer.start();
+        for (int d = 1; d <= 31; ++d) {
+            selectWindow(q, QDate(2006, 3, d), QString());
+            monthRows += daySums(q, rest, sleep);
+        }
+        month.push_back(timer.nsecsElapsed() / 1e6);
+        monthCpu.push_back(threadCpuMs() - cpu);
+    }
+
+    const QString dayName = QStringLiteral("settlement day (%1 rows)").arg(dayRows);
+    const QString monthName = QStringLiteral("monthly fill, 31 selects (%1 rows)").arg(monthRows);
+    printFigures(qPrintable(dayName + QStringLiteral(", wall")), day);
+    printFigures(qPrintable(dayName + QStringLiteral(", cpu")), dayCpu);
+    printFigures(qPrintable(monthName + QStringLiteral(", wall")), month);
+    printFigures(qPrintable(monthName + QStringLiteral(", cpu")), monthCpu);
+    std::printf("monthly sums: rest %lld, overnight %lld; goal: monthly fill under 50 ms\n",
+                static_cast<long long>(rest), static_cast<long long>(sleep));
+    return 0;
+}

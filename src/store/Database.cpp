@@ -1,0 +1,221 @@
+#include "store/Database.h"
+
+#include <fcntl.h>
+#include <sodium.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+
+#include "store/Query.h"
+
+namespace {
+
+struct ConnectionCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
+
+void exec(sqlite3* db, const char* sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+        sqlite3_free(message);
+        throw DatabaseError(text);
+    }
+}
+
+// Opens (or creates) a file with extended result codes, so that messages say
+// exactly what went wrong.
+Connection openFile(const QString& path) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    Connection db(raw);
+    if (rc != SQLITE_OK)
+        throw DatabaseError(QString::fromUtf8(db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc)));
+    sqlite3_extended_result_codes(db.get(), 1);
+    return db;
+}
+
+void initSodium() {
+    if (sodium_init() < 0) throw DatabaseError(QStringLiteral("암호 모듈을 초기화할 수 없습니다"));
+}
+
+QString hashPassword(const QString& text) {
+    initSodium();
+    const QByteArray utf8 = text.toUtf8();
+    char hash[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str(hash, utf8.constData(), static_cast<unsigned long long>(utf8.size()),
+                          crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
+        throw DatabaseError(QStringLiteral("암호를 만들 수 없습니다 (메모리 부족)"));
+    return QString::fromLatin1(hash);
+}
+
+bool verifyPassword(const QString& hash, const QString& text) {
+    initSodium();
+    const QByteArray stored = hash.toLatin1();
+    if (stored.size() >= crypto_pwhash_STRBYTES) return false;
+    const QByteArray utf8 = text.toUtf8();
+    return crypto_pwhash_str_verify(stored.constData(), utf8.constData(),
+                                    static_cast<unsigned long long>(utf8.size())) == 0;
+}
+
+// The passwords a new installation starts with, by grade.
+constexpr const char* kDefaultPasswords[] = {"1111", "2222", "3333"};
+
+// What the history purge, the ledger purge and the settlement reads look up.
+// The history purge compares the joined date and time, so its index is on
+// that very expression.
+constexpr const char* kIndexes[] = {
+    R"(CREATE INDEX IF NOT EXISTS "room_when" ON "room.DB" (Sdate || Stime))",
+    R"(CREATE INDEX IF NOT EXISTS "cash_start" ON "Cash.DB" (IDateTime))",
+    R"(CREATE INDEX IF NOT EXISTS "cash_stay" ON "Cash.DB" (roomNum, IDateTime))",
+};
+
+void syncDirectory(const QString& dir) {
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+Database::Database(const QString& dataDir)
+    : path_(QDir::cleanPath(QDir(dataDir).absoluteFilePath(QStringLiteral("DB/motel.db")))),
+      openError_(QStringLiteral("데이터베이스가 열려 있지 않습니다: ") + path_),
+      queryRoom_(std::make_unique<Query>(*this)),
+      queryCash_(std::make_unique<Query>(*this)),
+      queryGrade_(std::make_unique<Query>(*this)) {}
+
+Database::~Database() { sqlite3_close_v2(db_); }
+
+sqlite3* Database::connection() const {
+    if (!db_) throw DatabaseError(openError_);
+    return db_;
+}
+
+void Database::open() {
+    if (db_) return;
+    try {
+        if (!QDir().mkpath(QFileInfo(path_).absolutePath()))
+            throw DatabaseError(QStringLiteral("디렉터리를 만들 수 없습니다"));
+        Connection db = openFile(path_);
+        sqlite3_busy_timeout(db.get(), 5000);
+        // Reading the schema comes first: a file that is not a database fails
+        // here, before anything could be written to it.
+        exec(db.get(), "SELECT count(*) FROM sqlite_master");
+        exec(db.get(), "PRAGMA journal_mode=WAL");
+        exec(db.get(), "PRAGMA synchronous=FULL");
+        db_ = db.release();
+        createMissingTables();
+    } catch (const DatabaseError& e) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        openError_ =
+            QStringLiteral("데이터베이스 파일을 열 수 없습니다: %1 (%2)").arg(path_, e.text());
+        throw DatabaseError(openError_);
+    }
+}
+
+void Database::createMissingTables() {
+    Query& q = *queryGrade_;
+    exec(db_, "BEGIN IMMEDIATE");
+    try {
+        q.Close();
+        q.addSQL(QStringLiteral("Select name From sqlite_master"));
+        q.addSQL(QStringLiteral("Where type = 'table' and name = 'grade.DB' COLLATE NOCASE"));
+        q.Open();
+        const bool gradesExist = q.RecordCount() > 0;
+
+        exec(db_, R"(CREATE TABLE IF NOT EXISTS "room.DB" (
+                       roomNum TEXT, Sdate TEXT, Stime TEXT, Action TEXT, Comm TEXT))");
+        exec(db_, R"(CREATE TABLE IF NOT EXISTS "Cash.DB" (
+                       roomNum TEXT, IDateTime TEXT, ODateTime TEXT DEFAULT '', Action TEXT,
+                       Cash TEXT))");
+        exec(db_, R"(CREATE TABLE IF NOT EXISTS "grade.DB" (Grade TEXT PRIMARY KEY, Pass TEXT))");
+        if (!gradesExist) {
+            for (int grade = 1; grade <= 3; ++grade) {
+                q.Close();
+                q.addSQL(QStringLiteral(R"(Insert Into "grade.DB" (Grade, Pass) Values(:N1,:N2))"));
+                q.bind(QStringLiteral("N1"), QString::number(grade));
+                q.bind(QStringLiteral("N2"),
+                       hashPassword(QString::fromLatin1(kDefaultPasswords[grade - 1])));
+                q.ExecSQL();
+            }
+        }
+        exec(db_, "COMMIT");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    q.Close();
+    // A table delivered without one of these columns keeps working as far as
+    // it can; its statements report the missing column themselves.
+    for (const char* index : kIndexes) sqlite3_exec(db_, index, nullptr, nullptr, nullptr);
+}
+
+bool Database::checkPassword(int grade, const QString& text) {
+    Query& q = *queryGrade_;
+    q.Close();
+    q.addSQL(QStringLiteral(R"(Select Pass From "grade.DB")"));
+    q.addSQL(QStringLiteral("Where Grade = :N1"));
+    q.bind(QStringLiteral("N1"), QString::number(grade));
+    q.Open();
+    const bool ok = q.RecordCount() > 0 && verifyPassword(q.rows().front().value(0), text);
+    q.Close();
+    return ok;
+}
+
+void Database::setPassword(int grade, const QString& text) {
+    Query& q = *queryGrade_;
+    q.Close();
+    q.addSQL(QStringLiteral(R"(Update "grade.DB")"));
+    q.addSQL(QStringLiteral("Set Pass = :N1"));
+    q.addSQL(QStringLiteral("Where Grade = :N2"));
+    q.bind(QStringLiteral("N1"), hashPassword(text));
+    q.bind(QStringLiteral("N2"), QString::number(grade));
+    q.ExecSQL();
+    const bool changed = q.RowsAffected() > 0;
+    q.Close();
+    if (!changed) throw DatabaseError(QStringLiteral("grade.DB에 %1 등급이 없습니다").arg(grade));
+}
+
+void Database::backupTo(const QString& target) {
+    sqlite3* source = connection();
+    const QString temporary = target + QStringLiteral(".tmp");
+    QFile::remove(temporary);
+    QFile::remove(temporary + QStringLiteral("-journal"));
+    try {
+        Connection copy = openFile(temporary);
+        exec(copy.get(), "PRAGMA synchronous=FULL");
+        sqlite3_backup* backup = sqlite3_backup_init(copy.get(), "main", source, "main");
+        if (!backup) throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(copy.get())));
+        const int stepped = sqlite3_backup_step(backup, -1);
+        const int finished = sqlite3_backup_finish(backup);
+        if (stepped != SQLITE_DONE || finished != SQLITE_OK)
+            throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(copy.get())));
+        // The pages carry the live file's WAL mark; a backup is one plain file.
+        exec(copy.get(), "PRAGMA journal_mode=DELETE");
+    } catch (const DatabaseError&) {
+        QFile::remove(temporary);
+        throw;
+    }
+    // A journal left beside an older copy would be replayed onto the new one.
+    QFile::remove(target + QStringLiteral("-wal"));
+    QFile::remove(target + QStringLiteral("-shm"));
+    QFile::remove(target + QStringLiteral("-journal"));
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) !=
+        0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(temporary);
+        throw DatabaseError(reason);
+    }
+    syncDirectory(QFileInfo(target).absolutePath());
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "platform/Errors.h"
+
+struct sqlite3;
+class Query;
+
+// A refusal of the database; the text is SQLite's own message.
+class DatabaseError : public TavolenError {
+public:
+    using TavolenError::TavolenError;
+};
+
+// The motel's database: DB/motel.db under the data directory, holding the
+// tables "room.DB" (room history), "Cash.DB" (cash ledger) and "grade.DB"
+// (passwords). It owns the board's two shared queries. Until open()
+// succeeds every statement fails with the reason it could not be opened.
+class Database {
+public:
+    explicit Database(const QString& dataDir);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens the file, creating the directory, the file and any missing table
+    // (a new "grade.DB" gets the default password of each grade). A file that
+    // is not a database is left as it is. Raises DatabaseError.
+    void open();
+    bool isOpen() const { return db_ != nullptr; }
+    const QString& path() const { return path_; }
+
+    Query& QueryRoom() { return *queryRoom_; }
+    Query& QueryCash() { return *queryCash_; }
+
+    // Grade 1 user, 2 Windows use, 3 supplier. `Pass` holds a salted hash,
+    // never the password itself. Both raise DatabaseError when the table
+    // cannot be read; setPassword also when the grade has no row.
+    bool checkPassword(int grade, const QString& text);
+    void setPassword(int grade, const QString& text);
+
+    // Writes a consistent copy of the whole database to `target` (a single
+    // file, no journal beside it). Raises DatabaseError.
+    void backupTo(const QString& target);
+
+    // The open connection for the queries; raises DatabaseError when closed.
+    sqlite3* connection() const;
+
+private:
+    void createMissingTables();
+
+    QString path_;
+    QString openError_;
+    sqlite3* db_ = nullptr;
+    std::unique_ptr<Query> queryRoom_;
+    std::unique_ptr<Query> queryCash_;
+    std::unique_ptr<Query> queryGrade_;
+};

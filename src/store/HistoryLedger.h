@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+class Clock;
+class Database;
+class Dialogs;
+class Query;
+
+// The board's writes to the room history ("room.DB") and the cash ledger
+// ("Cash.DB"), on the database's two shared queries. A stay's ledger row is
+// found by the room text (the caption of the room's number button) and the
+// stay key (the first 12 characters of the slot's `Time`).
+//
+// The row operations report a refusal of the database in the error box with
+// their own message and return normally; the caller goes on.
+class HistoryLedger {
+public:
+    HistoryLedger(Database& db, Clock& clock, Dialogs& dialogs);
+
+    // One history row; comm is "1" for the controller, "0" for the desk.
+    void RoomTable_Insert(const QString& roomText, const QString& action, const QString& comm);
+    // Opens a stay: overnight ("숙박", MoneyRs) when sleepFlag is 1, else
+    // day-use ("대실", MoneyRd).
+    void CashTable_Insert(const QString& roomText, const QString& stayKey, int sleepFlag,
+                          qint32 moneyRd, qint32 moneyRs);
+    void CashTableFinish_Update(const QString& roomText, const QString& stayKey);
+    // kind is "대실" or "숙박"; the amount is that kind's fee.
+    void CashTableConvert_Update(const QString& roomText, const QString& stayKey,
+                                 const QString& kind, qint32 moneyRd, qint32 moneyRs);
+    // labelCaption is the state label still showing the stay ("대 실", "숙 박").
+    void CashTableCancel_Update(const QString& roomText, const QString& stayKey,
+                                const QString& labelCaption);
+    // A move to another room: nothing is charged under 15 minutes.
+    void CashTableChange_Update(const QString& roomText, const QString& stayKey,
+                                const QString& kind, qint32 elapsed, qint32 moneyRd,
+                                qint32 moneyRs);
+
+    // These raise DatabaseError to their caller.
+    void TableAll_Delete();
+    // History rows of more than 48 hours ago.
+    void RoomTable_Expire();
+    // Finished, cancelled and moved stays that the monthly settlement can no
+    // longer show (it offers the current month and saveMonth months before).
+    void CashTable_Expire(int saveMonth);
+
+    // The minute tick's purge: both of the above. Never raises; a failure is
+    // shown once, and again only after a success or when the error changes.
+    void Purge(int saveMonth);
+
+private:
+    static void execute(Query& query, const QStringList& lines, const QStringList& params);
+    void executeOrReport(Query& query, const QStringList& lines, const QStringList& params,
+                         const QString& message);
+    QString nowStamp() const;
+
+    Database& db_;
+    Clock& clock_;
+    Dialogs& dialogs_;
+    QString lastPurgeError_;
+};
