@@ -4,9 +4,22 @@ Desk::Desk(const Options& options)
     : options_(options),
       assets_(options.dataDir, options.programDir),
       board_({clock_, sound_, dialogs_, lockdown_, assets_, shared_}),
-      window_(board_, assets_) {
+      window_(board_, assets_),
+      db_(options.dataDir),
+      ledger_(db_, clock_, dialogs_),
+      backup_(db_, options.dataDir, dialogs_),
+      link_(Comm321) {
     dialogs_.setOwner(&window_);
     window_.setAllowClose(options.windowed);
+
+    board_.setRecords(&ledger_);
+    board_.purgeTables = [this] { ledger_.Purge(board_.SaveMonth); };
+
+    Comm321.setBaudRates(TBaudRates::___4800);
+    Comm321.OnReceiveData = [this](const void* buffer, quint16 length) {
+        board_.Comm321ReceiveData(QByteArray(static_cast<const char*>(buffer), length));
+    };
+    QObject::connect(&link_, &CommLink::linkUp, &window_, &TformMain::setControllerLink);
 
     ThreadTimer1.SetInterval(60000);
     ThreadTimer1.OnTimer = [this](TThreadTimer*) { board_.Timer3Timer(); };
@@ -15,6 +28,20 @@ Desk::Desk(const Options& options)
 
     BoardSeams seams;
     seams.startSecondTimer = [this] { ThreadTimer2.SetEnabled(true); };
+    seams.dbAliasCheck = [this] {
+        // A database that cannot be opened is reported here; every history
+        // and ledger write then reports its own failure, and the board runs.
+        try {
+            db_.open();
+        } catch (const std::exception& e) {
+            board_.ShowError(errorText(e));
+        }
+        return aliases_.dbAliasCheck(options_.dataDir);
+    };
+    seams.openPort = [this](const QString& portName) {
+        Comm321.PortName = portName;
+        link_.start();
+    };
     seams.showBorderlessMaximised = [this] {
         if (options_.windowed)
             window_.show();

@@ -6,14 +6,21 @@
 #include "board/BoardModel.h"
 #include "board/ui/QtDialogs.h"
 #include "board/ui/TformMain.h"
+#include "comm/CommLink.h"
+#include "comm/TComm32.h"
 #include "comm/TThreadTimer.h"
 #include "lockdown/Lockdown.h"
 #include "platform/AlsaSoundPlayer.h"
 #include "platform/Assets.h"
 #include "platform/Clock.h"
+#include "store/AliasRegistry.h"
+#include "store/Backup.h"
+#include "store/Database.h"
+#include "store/HistoryLedger.h"
 
 // The whole desk program wired together: the real clock, sound, boxes and
-// lockdown around the board, its window and its two timers.
+// lockdown around the board and its window, the database, the controller's
+// serial line and the two timers.
 class Desk {
 public:
     struct Options {
@@ -27,6 +34,8 @@ public:
 
     BoardModel& board() { return board_; }
     TformMain& window() { return window_; }
+    Database& database() { return db_; }
+    Backup& backup() { return backup_; }
 
 private:
     Options options_;
@@ -38,6 +47,12 @@ private:
     SharedValues shared_;
     BoardModel board_;
     TformMain window_;
+    Database db_;
+    HistoryLedger ledger_;
+    Backup backup_;
+    AliasRegistry aliases_;
+    TComm32 Comm321;
+    CommLink link_;
     TThreadTimer ThreadTimer1;  // the minute timer
     TThreadTimer ThreadTimer2;  // the one-second clock
 };

@@ -41,6 +41,11 @@ TformMain::TformMain(BoardModel& board, Assets& assets, QWidget* parent)
     titleStrip_->setActiveBitmap(pictureOrNone(assets_, QStringLiteral("title.bmp")));
     titleStrip_->setActived(true);
 
+    link_ = new QLabel(titleStrip_);
+    link_->setObjectName(QStringLiteral("lbLink"));
+    link_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setControllerLink(false);
+
     roomArea_ = new TMFrame(this);
     roomArea_->setObjectName(QStringLiteral("MFrame2"));
     roomArea_->setActiveBitmap(pictureOrNone(assets_, QStringLiteral("roomarea.bmp")));
@@ -167,6 +172,10 @@ void TformMain::resizeEvent(QResizeEvent* event) {
     // only the panels keep the design's proportions.
     const auto px = [this](int design) { return static_cast<int>(std::lround(design * scale_)); };
     titleStrip_->setGeometry(0, 0, w, px(kTitleHeight));
+    QFont linkFont = link_->font();
+    linkFont.setPixelSize(std::max(1, px(12)));
+    link_->setFont(linkFont);
+    link_->setGeometry(w - px(170), 0, px(160), px(kTitleHeight));
     leftColumn_->setGeometry(0, px(kTitleHeight), px(kLeftWidth), h - px(kTitleHeight));
     roomArea_->setGeometry(px(kLeftWidth) - px(3), px(kTitleHeight), w - px(kLeftWidth) + px(3),
                            h - px(kTitleHeight));
@@ -183,6 +192,13 @@ void TformMain::resizeEvent(QResizeEvent* event) {
     if (!emblem.isNull())
         plate_->setActiveBitmap(
             emblem.scaled(plate_->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+
+void TformMain::setControllerLink(bool up) {
+    link_->setText(up ? QStringLiteral("● 컨트롤러 연결") : QStringLiteral("○ 컨트롤러 끊김"));
+    QPalette p = link_->palette();
+    p.setColor(QPalette::WindowText, up ? QColor(0, 110, 0) : QColor(150, 40, 40));
+    link_->setPalette(p);
 }
 
 void TformMain::showBorderlessMaximised() {

@@ -29,6 +29,8 @@ public:
     double scale() const { return scale_; }
     void showBorderlessMaximised();
     void setAllowClose(bool allow) { allowClose_ = allow; }
+    // Shows on the title strip whether the controller's line is open.
+    void setControllerLink(bool up);
 
 signals:
     void roomButtonClicked(int slot);
@@ -62,6 +64,7 @@ private:
     QLabel* sleepCount_ = nullptr;
     LogList* log_ = nullptr;
     QLabel* lastRoom_ = nullptr;
+    QLabel* link_ = nullptr;
     QLabel* lastWord_ = nullptr;
     QWidget* logArea_ = nullptr;
     QWidget* lastEventArea_ = nullptr;
