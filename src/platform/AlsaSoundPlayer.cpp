@@ -7,7 +7,16 @@
 #include <cmath>
 #include <cstdio>
 
-AlsaSoundPlayer::AlsaSoundPlayer() : thread_([this] { run(); }) {}
+namespace {
+// The library's own complaints (no card in a PC without sound, say) would
+// fill the program's error stream; the player reports once by itself.
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+}  // namespace
+
+AlsaSoundPlayer::AlsaSoundPlayer() {
+    snd_lib_error_set_handler(quietAlsa);
+    thread_ = std::thread([this] { run(); });
+}
 
 AlsaSoundPlayer::~AlsaSoundPlayer() {
     {
