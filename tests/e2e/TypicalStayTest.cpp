@@ -1,0 +1,178 @@
+// The real program under Xvfb, its controller on a pseudo-terminal: the
+// typical stay sent as bytes, checked in the room-state file and the
+// database, across a hard stop and a restart.
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <functional>
+
+#include "store/Database.h"
+#include "store/IniStore.h"
+#include "support/StoreHelpers.h"
+
+namespace {
+
+bool waitFor(const std::function<bool()>& done, int ms = 15000) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        if (done()) return true;
+        QThread::msleep(50);
+    }
+    return done();
+}
+
+class TypicalStay : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QProcess xvfb;
+    QProcess board;
+    QString display;
+    int master = -1;
+    int slave = -1;
+    QString device;
+
+    QString dataDir() const { return dir.filePath(QStringLiteral("data")); }
+    QString ini() const { return QDir(dataDir()).filePath(QStringLiteral("TavolenConfig.ini")); }
+
+    void SetUp() override {
+        xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                            QStringLiteral("-screen"), QStringLiteral("0"),
+                                            QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                                            QStringLiteral("tcp")});
+        ASSERT_TRUE(xvfb.waitForStarted(10000));
+        ASSERT_TRUE(waitFor([&] { return xvfb.canReadLine() || xvfb.waitForReadyRead(100); }));
+        display = QStringLiteral(":") + QString::fromLatin1(xvfb.readLine()).trimmed();
+
+        char name[128] = {};
+        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        termios raw{};
+        tcgetattr(master, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(master, TCSANOW, &raw);
+        device = QString::fromLatin1(name);
+
+        QDir().mkpath(dataDir());
+        IniStore store(ini());
+        store.WriteString(QStringLiteral("Motel"), QStringLiteral("ComPort"), device);
+        store.WriteString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("101"));
+        store.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P1"), 1);
+        store.WriteInteger(QStringLiteral("RoomKey"), QStringLiteral("r1"), 129);
+        store.WriteInteger(QStringLiteral("Money"), QStringLiteral("rd1"), 30000);
+        store.WriteInteger(QStringLiteral("Money"), QStringLiteral("rs1"), 50000);
+    }
+
+    void TearDown() override {
+        if (board.state() != QProcess::NotRunning) {
+            board.kill();
+            board.waitForFinished();
+        }
+        xvfb.terminate();
+        xvfb.waitForFinished();
+        if (master >= 0) close(master);
+        if (slave >= 0) close(slave);
+    }
+
+    void startBoard() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        board.setProcessEnvironment(env);
+        board.setProcessChannelMode(QProcess::ForwardedChannels);
+        board.start(QStringLiteral(TAVOLEN_BIN_DIR "/tavolen"),
+                    {QStringLiteral("--data-dir"), dataDir(), QStringLiteral("--windowed")});
+        ASSERT_TRUE(board.waitForStarted(10000));
+    }
+
+    void send(int key, int event) {
+        const unsigned char pair[2] = {static_cast<unsigned char>(key), static_cast<unsigned char>(event)};
+        ASSERT_EQ(write(master, pair, 2), 2);
+    }
+
+    QString stored(const char* section) {
+        return IniStore(ini()).ReadString(QString::fromLatin1(section), QStringLiteral("r1"), QStringLiteral("?"));
+    }
+
+    // Sends a door report until the board has taken it: the board is up and
+    // listening. A repeated report of the same event is ignored by the board.
+    void waitUntilListening(int event) {
+        ASSERT_TRUE(waitFor(
+            [&] {
+                send(129, event);
+                return waitFor([&] { return stored("DoorStatus") == QString::number(event == 1 ? 1 : 0); }, 500);
+            },
+            30000));
+    }
+
+    std::vector<QStringList> ledger() {
+        Database db(dataDir());
+        db.open();
+        return rowsOf(db, QStringLiteral("select roomNum, IDateTime, ODateTime, Action, Cash from \"Cash.DB\""));
+    }
+    QStringList history() {
+        Database db(dataDir());
+        db.open();
+        QStringList actions;
+        for (const auto& r : rowsOf(db, QStringLiteral("select Action, Comm from \"room.DB\" order by rowid")))
+            actions << r[0] + r[1];
+        return actions;
+    }
+
+    int pixelsOf(QRgb colour) {
+        QProcess shot;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display);
+        shot.setProcessEnvironment(env);
+        const QString file = dir.filePath(QStringLiteral("shot.png"));
+        shot.start(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
+        shot.waitForFinished(20000);
+        const QImage image(file);
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) count += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+        return count;
+    }
+};
+
+TEST_F(TypicalStay, ThroughAHardStopAndARestart) {
+    startBoard();
+    waitUntilListening(1);
+    send(129, 3);  // the guest takes the key: a day-use stay begins
+    ASSERT_TRUE(waitFor([&] { return stored("rStatus") == QStringLiteral("대 실"); }));
+    const QString time = stored("Time");
+    EXPECT_GT(time.size(), 12);
+    auto rows = ledger();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (QStringList{"101", time.left(12), "", "대실", "30000"}));
+
+    // A power cut: the board is killed and comes back as it was.
+    board.kill();
+    board.waitForFinished();
+    startBoard();
+    waitUntilListening(2);
+    EXPECT_GT(pixelsOf(qRgb(0, 0, 255)), 63 * 24 / 2) << "the restored board shows the blue 대 실 label";
+
+    send(129, 4);
+    ASSERT_TRUE(waitFor([&] { return stored("rStatus") == QStringLiteral("퇴 실"); }));
+    EXPECT_FALSE(stored("TimeEnd").isEmpty());
+    send(129, 5);
+    send(129, 6);
+    ASSERT_TRUE(waitFor([&] { return stored("rStatus") == QStringLiteral("완 료"); }));
+    EXPECT_EQ(stored("Time"), QString());
+    rows = ledger();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][1], time.left(12));
+    EXPECT_EQ(rows[0][2].size(), 12);  // the stay is closed with its end
+    EXPECT_EQ(history(), (QStringList{"문열림1", "대실1", "문닫힘1", "퇴실1", "청소1", "완료1"}));
+}
+
+}  // namespace
