@@ -8,11 +8,20 @@ Desk::Desk(const Options& options)
       db_(options.dataDir),
       ledger_(db_, clock_, dialogs_),
       backup_(db_, options.dataDir, dialogs_),
-      link_(Comm321) {
+      link_(Comm321),
+      passwords_(db_, clock_, shared_, lockdown_),
+      deskWindows_(board_, passwords_, &window_),
+      deskActions_(board_, shared_, db_, deskWindows_) {
     dialogs_.setOwner(&window_);
     window_.setAllowClose(options.windowed);
 
     board_.setRecords(&ledger_);
+    QObject::connect(&window_, &TformMain::labelClicked, &window_,
+                     [this](int n) { deskActions_.LabelCheck(n); });
+    QObject::connect(&window_, &TformMain::kindClicked, &window_,
+                     [this](int n) { deskActions_.Clickk(n); });
+    QObject::connect(&window_, &TformMain::roomButtonClicked, &window_,
+                     [this](int n) { deskActions_.BitBtnk(n); });
     board_.purgeTables = [this] { ledger_.Purge(board_.SaveMonth); };
 
     Comm321.setBaudRates(TBaudRates::___4800);

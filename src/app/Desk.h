@@ -4,6 +4,9 @@
 #include <memory>
 
 #include "board/BoardModel.h"
+#include "board/DeskActions.h"
+#include "board/PasswordCheck.h"
+#include "board/ui/QtDeskWindows.h"
 #include "board/ui/QtDialogs.h"
 #include "board/ui/TformMain.h"
 #include "comm/CommLink.h"
@@ -55,4 +58,7 @@ private:
     CommLink link_;
     TThreadTimer ThreadTimer1;  // the minute timer
     TThreadTimer ThreadTimer2;  // the one-second clock
+    PasswordCheck passwords_;
+    QtDeskWindows deskWindows_;
+    DeskActions deskActions_;
 };

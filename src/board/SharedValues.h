@@ -24,4 +24,7 @@ struct SharedValues {
 
     int LoginLevel = 0;  // 0 nobody, 1 user, 2 Windows use, 3 supplier
     int AuthMode = 0;
+    // What the toolbar's sign-in button shows after the last sign-in.
+    QString LogInCaption;
+    QString LogInPicture;
 };

@@ -1,0 +1,528 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "board/DeskActions.h"
+#include "board/DeskWindows.h"
+#include "board/MinuteStamp.h"
+#include "board/States.h"
+#include "store/Database.h"
+#include "store/HistoryLedger.h"
+#include "store/IniStore.h"
+#include "store/Query.h"
+#include "support/Fakes.h"
+#include "support/StoreHelpers.h"
+
+namespace {
+
+// The popup and the room setup answer from the test. `whileOpen` runs while
+// the window would be shown, as reports and ticks do in the real event loop.
+class ScriptedWindows : public DeskWindows {
+public:
+    explicit ScriptedWindows(SharedValues& shared) : shared_(shared) {}
+
+    void runPopup() override {
+        modes.push_back(shared_.PopupCode);
+        rooms.push_back(shared_.PopupRoom);
+        if (whileOpen) whileOpen();
+        if (result) shared_.PopupCode = result;
+    }
+    void runRoomSetup(Query& history) override {
+        ++setups;
+        historyRows = history.rows();
+        setupState = shared_.RoomSetupState;
+        if (setup) setup(shared_);
+    }
+
+    int result = 0;  // 0: closed by its close box
+    std::function<void()> whileOpen;
+    std::function<void(SharedValues&)> setup;
+    std::vector<int> modes;
+    QStringList rooms;
+    int setups = 0;
+    int setupState = -1;
+    std::vector<QStringList> historyRows;
+
+private:
+    SharedValues& shared_;
+};
+
+const QString kStayKey = QStringLiteral("200604011500");  // the stay that runs before each test
+const QString kNow = QStringLiteral("200604011735");      // the fixture's clock
+
+// Room 101 in slot 1, day-use fee 30000 and overnight fee 50000, on a board
+// with a real database for its history and ledger.
+struct DeskRig {
+    DeskRig() {
+        copyFreshDatabase(f.dataDir());
+        db.open();
+        f.board.setRecords(&ledger);
+        ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("101"));
+        ini.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P1"), 1);
+        ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rd1"), 30000);
+        ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rs1"), 50000);
+        ini.WriteInteger(QStringLiteral("RoomKey"), QStringLiteral("r1"), 129);
+    }
+
+    // The room as the board restores it; a room that is not `Finish` has a
+    // stay that began at 15:00 with its open ledger row.
+    void start(const QString& state, int sleep) {
+        ini.WriteString(QStringLiteral("rStatus"), QStringLiteral("r1"), state);
+        ini.WriteInteger(QStringLiteral("Sleep"), QStringLiteral("r1"), sleep);
+        if (state != States::Finish) {
+            ini.WriteString(QStringLiteral("Time"), QStringLiteral("r1"),
+                            TimeText(QDateTime(QDate(2006, 4, 1), QTime(15, 0))));
+            ini.WriteString(QStringLiteral("TimeEnd"), QStringLiteral("r1"),
+                            QStringLiteral("16:10"));
+            ini.WriteString(QStringLiteral("Alram"), QStringLiteral("r1"),
+                            QStringLiteral("2006-04-02 07:00"));
+            execSql(db,
+                    QStringLiteral(R"(Insert Into "Cash.DB" Values('101','%1','','%2','%3'))")
+                        .arg(kStayKey, sleep == 1 ? QStringLiteral("숙박") : QStringLiteral("대실"),
+                             sleep == 1 ? QStringLiteral("50000") : QStringLiteral("30000")));
+        }
+        f.start();
+        f.board.Timer1Timer();  // the board's clock reads 17:35
+        EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join(';').toStdString();
+    }
+
+    QString stored(const QString& section, const QString& key = QStringLiteral("r1")) {
+        return ini.ReadString(section, key, QStringLiteral("?"));
+    }
+    std::vector<QStringList> history() {
+        return rowsOf(db, QStringLiteral(R"(Select * From "room.DB" Order By rowid)"));
+    }
+    std::vector<QStringList> ledgerRows() {
+        return rowsOf(db, QStringLiteral(R"(Select * From "Cash.DB" Order By rowid)"));
+    }
+    void choose(int result) {
+        windows.result = result;
+        actions.LabelCheck(1);
+    }
+    QStringList historyWords() {
+        QStringList words;
+        for (const auto& row : history()) words << row[3] + row[4];
+        return words;
+    }
+
+    BoardFixture f;
+    IniStore ini{f.iniPath()};
+    Database db{f.dataDir()};
+    HistoryLedger ledger{db, f.clock, f.dialogs};
+    ScriptedWindows windows{f.shared};
+    DeskActions actions{f.board, f.shared, db, windows};
+};
+
+// Each action of the popup from each state where it is offered.
+struct ActionCase {
+    const char* from;
+    int sleep;
+    int mode;    // what the popup is opened with
+    int result;  // what the clerk picks
+    const char* label;
+    int sleepAfter;
+    int outMark;
+    const char* time;  // "new", "kept" or "" (emptied)
+    const char* startText;
+    const char* elapsedText;
+    const char* word;          // log and history; empty for no change
+    const char* logWord;       // when the log says otherwise
+    const char* ledgerEnd;     // the stay's ODateTime afterwards ("open" if the row is open)
+    const char* ledgerAction;  // and its kind and amount
+    const char* ledgerCash;
+    const char* sound;
+};
+
+TEST(DeskActions, EveryPopupActionFromEveryState) {
+    const ActionCase cases[] = {
+        // A new stay.
+        {"완 료", 0, 4, 18, "대 실", 0, 0, "new", "17:35", "0:0", "대실", "", "open", "대실",
+         "30000", "bell.wav"},
+        {"완 료", 1, 7, 20, "숙 박", 1, 0, "new", "17:35", "0:0", "숙박", "", "open", "숙박",
+         "50000", "bell.wav"},
+        // A running stay.
+        {"대 실", 0, 2, 15, "퇴 실", 0, 0, "kept", "15:00", "17:35", "퇴실", "", "open", "대실",
+         "30000", "Bell2.Wav"},
+        {"대 실", 0, 2, 16, "완 료", 0, 0, "", "", "0:0", "대실취소", "", "200604011735대실취소",
+         "대실", "30000", ""},
+        {"대 실", 0, 2, 21, "숙 박", 1, 0, "kept", "15:00", "", "숙박전환", "", "open", "숙박",
+         "50000", ""},
+        {"숙 박", 1, 6, 15, "퇴 실", 1, 0, "kept", "15:00", "17:35", "퇴실", "", "open", "숙박",
+         "50000", "Bell2.Wav"},
+        {"숙 박", 1, 6, 23, "완 료", 0, 0, "", "", "0:0", "숙박취소", "완료",
+         "200604011735숙박취소", "숙박", "50000", ""},
+        {"숙 박", 1, 6, 22, "대 실", 0, 0, "kept", "15:00", "", "대실전환", "", "open", "대실",
+         "30000", ""},
+        // The guest has left.
+        {"퇴 실", 0, 1, 11, "외 출", 0, 1, "kept", "15:00", "16:10", "외출", "", "open", "대실",
+         "30000", ""},
+        {"퇴 실", 0, 1, 12, "대 실", 0, 0, "kept", "15:00", "16:10", "대실유지", "", "open", "대실",
+         "30000", "Bell.Wav"},
+        {"퇴 실", 1, 5, 19, "숙 박", 1, 0, "kept", "15:00", "16:10", "숙박유지", "", "open", "숙박",
+         "50000", "Bell.Wav"},
+        {"퇴 실", 0, 1, 13, "청 소", 0, 0, "kept", "17:35", "0:0", "청소", "", "open", "대실",
+         "30000", ""},
+        {"퇴 실", 1, 5, 24, "완 료", 0, 0, "", "", "0:0", "객실교체", "완료",
+         "200604011735객실교체", "숙박", "50000", ""},
+        // Gone out.
+        {"외 출", 1, 8, 15, "퇴 실", 1, 0, "kept", "15:00", "17:35", "퇴실", "", "open", "숙박",
+         "50000", "Bell2.Wav"},
+        {"외 출", 0, 9, 12, "대 실", 0, 0, "kept", "15:00", "16:10", "대실유지", "", "open", "대실",
+         "30000", "Bell.Wav"},
+        {"외 출", 1, 8, 19, "숙 박", 1, 0, "kept", "15:00", "16:10", "숙박유지", "", "open", "숙박",
+         "50000", "Bell.Wav"},
+        // Cleaned.
+        {"청 소", 0, 3, 17, "완 료", 0, 0, "", "", "0:0", "완료", "", "200604011735", "대실",
+         "30000", ""},
+        // Cancelled, or closed without a choice (the popup still holds its mode).
+        {"대 실", 0, 2, 14, "대 실", 0, 0, "kept", "15:00", "", "", "", "open", "대실", "30000",
+         ""},
+        {"퇴 실", 1, 5, 0, "퇴 실", 1, 0, "kept", "15:00", "16:10", "", "", "open", "숙박", "50000",
+         ""},
+    };
+    for (const ActionCase& c : cases) {
+        const QString from = QString::fromUtf8(c.from);
+        SCOPED_TRACE(QStringLiteral("%1 (Sleep %2) -> %3")
+                         .arg(from)
+                         .arg(c.sleep)
+                         .arg(c.result)
+                         .toStdString());
+        DeskRig d;
+        auto& f = d.f;
+        d.start(from, c.sleep);
+        const QString timeBefore = f.board.slot(1).Time;
+        const QString alramBefore = f.board.slot(1).Alram;
+        const auto logBefore = f.board.eventLog().lines().size();
+
+        d.choose(c.result);
+
+        ASSERT_EQ(d.windows.modes, std::vector<int>{c.mode});
+        EXPECT_EQ(d.windows.rooms, QStringList{QStringLiteral("101")});
+        const SlotView& v = f.board.view(1);
+        const RoomSlot& s = f.board.slot(1);
+        const QString label = QString::fromUtf8(c.label);
+        EXPECT_EQ(v.labelCaption, label);
+        EXPECT_EQ(d.stored(QStringLiteral("rStatus")), label);
+        EXPECT_EQ(s.Sleep, c.sleepAfter);
+        EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QString::number(c.sleepAfter));
+        EXPECT_EQ(v.kindGlyph,
+                  c.sleepAfter == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
+        EXPECT_EQ(s.OutMark, c.outMark);
+        const QString time = QString::fromUtf8(c.time);
+        const QString timeAfter = time == QStringLiteral("new")    ? TimeText(f.clock.now())
+                                  : time == QStringLiteral("kept") ? timeBefore
+                                                                   : QString();
+        EXPECT_EQ(s.Time, timeAfter);
+        EXPECT_EQ(d.stored(QStringLiteral("Time")), s.Time);
+        EXPECT_EQ(v.startText, QString::fromUtf8(c.startText));
+        EXPECT_EQ(v.elapsedText, QString::fromUtf8(c.elapsedText));
+        if (c.result == 15) {
+            EXPECT_EQ(d.stored(QStringLiteral("TimeEnd")), QStringLiteral("17:35"));
+        }
+
+        const QString word = QString::fromUtf8(c.word);
+        const QString logWord = *c.logWord ? QString::fromUtf8(c.logWord) : word;
+        const auto rows = d.history();
+        if (word.isEmpty()) {
+            EXPECT_TRUE(rows.empty());
+            EXPECT_EQ(f.board.eventLog().lines().size(), logBefore);
+            EXPECT_EQ(v.buttonFontColor, Colors::Navy);
+            EXPECT_EQ(d.stored(QStringLiteral("rStatus")), from);
+        } else {
+            ASSERT_EQ(rows.size(), 1u);
+            EXPECT_EQ(rows[0], (QStringList{"101", "20060401", "1735", word, "0"}));
+            EXPECT_EQ(f.board.eventLog().lines().last(), QStringLiteral("101호 ") + logWord);
+            EXPECT_EQ(v.buttonFontColor, Colors::Maroon);
+        }
+
+        const QString end = QString::fromUtf8(c.ledgerEnd);
+        const auto cash = d.ledgerRows();
+        ASSERT_EQ(cash.size(), 1u);
+        EXPECT_EQ(cash[0], (QStringList{"101", time == QStringLiteral("new") ? kNow : kStayKey,
+                                        end == QStringLiteral("open") ? QString() : end,
+                                        QString::fromUtf8(c.ledgerAction),
+                                        QString::fromUtf8(c.ledgerCash)}));
+
+        if (*c.sound) {
+            ASSERT_FALSE(f.sound.played.isEmpty());
+            EXPECT_TRUE(
+                f.sound.played.last().endsWith(QLatin1Char('/') + QString::fromUtf8(c.sound)));
+        } else {
+            EXPECT_TRUE(f.sound.played.isEmpty());
+        }
+        // A finished room forgets its morning call; every other keeps it.
+        if (label == States::Finish) {
+            EXPECT_EQ(s.Alram, QString());
+            EXPECT_EQ(d.stored(QStringLiteral("Alram")), QString());
+            EXPECT_EQ(v.startColor, Colors::Black);
+            EXPECT_EQ(v.elapsedFontColor, Colors::White);
+            EXPECT_EQ(v.labelColor, Colors::Green);
+            EXPECT_EQ(s.ClockOn, 1);
+        } else {
+            EXPECT_EQ(s.Alram, alramBefore);
+        }
+        EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join(';').toStdString();
+    }
+}
+
+TEST(DeskActions, RoomChangeChargesNothingUnderFifteenMinutes) {
+    const struct {
+        int minutes;
+        const char* cash;
+    } cases[] = {{14, "0"}, {15, "30000"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.minutes);
+        DeskRig d;
+        d.start(States::Finish, 0);
+        d.choose(18);  // 대 실
+        for (int i = 0; i < c.minutes; ++i) d.f.board.Timer3Timer();
+        d.choose(15);  // 퇴 실
+        d.choose(24);  // 객실교체
+        EXPECT_EQ(d.ledgerRows(),
+                  (std::vector<QStringList>{
+                      {"101", kNow, kNow + QStringLiteral("객실교체"), "대실", c.cash}}));
+    }
+}
+
+TEST(DeskActions, ReportsAndTicksDuringThePopupCountForTheChosenAction) {
+    DeskRig d;
+    d.start(States::Finish, 0);
+    d.choose(18);  // 대 실
+    for (int i = 0; i < 15; ++i) d.f.board.Timer3Timer();
+    d.choose(15);  // 퇴 실
+
+    // While the popup is shown a tick comes, then the controller's cleaning
+    // report, which restarts the room's clock: the room change chosen
+    // afterwards sees the clock as it is then and charges nothing.
+    d.windows.whileOpen = [&] {
+        d.f.board.Timer3Timer();
+        d.f.board.Comm321ReceiveData(QByteArray("\x81\x05", 2));
+    };
+    d.choose(24);
+    EXPECT_EQ(d.windows.modes.back(), 1);  // opened for a room shown as 퇴 실
+    EXPECT_EQ(d.f.board.view(1).labelCaption, States::Finish);
+    EXPECT_EQ(d.ledgerRows()[0][4], QStringLiteral("0"));
+    EXPECT_EQ(d.historyWords(), (QStringList{"대실0", "퇴실0", "청소1", "객실교체0"}));
+}
+
+TEST(DeskActions, NoPopupForASlotWithoutARoomNumber) {
+    DeskRig d;
+    d.ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("10"));
+    d.start(States::Finish, 0);
+    d.choose(18);
+    EXPECT_TRUE(d.windows.modes.empty());
+    EXPECT_TRUE(d.history().empty());
+}
+
+TEST(DeskActions, PictureThatCannotBeLoadedEndsTheActionWithItsError) {
+    DeskRig d;
+    d.start(States::Finish, 0);
+    writeBytes(QDir(d.f.dataDir()).filePath(QStringLiteral("bed.bmp")), "not a picture");
+    d.choose(18);
+    ASSERT_EQ(d.f.dialogs.errors.size(), 1);
+    // The log line came before the look; nothing after the look was done.
+    EXPECT_EQ(d.f.board.eventLog().lines().last(), QStringLiteral("101호 대실"));
+    EXPECT_EQ(d.stored(QStringLiteral("rStatus")), States::Finish);
+    EXPECT_TRUE(d.history().empty());
+    EXPECT_TRUE(d.ledgerRows().empty());
+}
+
+// ---- the stay kind button ------------------------------------------------
+
+TEST(DeskActions, StayKindButtonSwitchesTheKindInEveryState) {
+    const struct {
+        const char* state;
+        int sleep;
+        const char* label;  // afterwards
+        WinColor labelColor;
+        const char* kind;  // of the converted stay; "" when none runs
+        const char* cash;
+    } cases[] = {
+        {"완 료", 0, "완 료", Colors::LightPink, "", ""},
+        {"완 료", 1, "완 료", Colors::Green, "", ""},
+        {"대 실", 0, "숙 박", Colors::Red, "숙박", "50000"},
+        {"숙 박", 1, "대 실", Colors::Blue, "대실", "30000"},
+        // The label and the stored state keep showing the room's state.
+        {"청 소", 0, "청 소", Colors::Gray, "숙박", "50000"},
+        {"퇴 실", 1, "퇴 실", Colors::Purple, "대실", "30000"},
+        {"외 출", 0, "외 출", Colors::Yellow, "숙박", "50000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        DeskRig d;
+        auto& f = d.f;
+        d.start(QString::fromUtf8(c.state), c.sleep);
+        const QString startText = f.board.view(1).startText;
+
+        d.actions.Clickk(1);
+
+        const int sleep = 1 - c.sleep;
+        const QString label = QString::fromUtf8(c.label);
+        const SlotView& v = f.board.view(1);
+        EXPECT_EQ(f.board.slot(1).Sleep, sleep);
+        EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QString::number(sleep));
+        EXPECT_EQ(v.kindGlyph, sleep == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
+        EXPECT_EQ(v.labelCaption, label);
+        EXPECT_EQ(v.labelColor, c.labelColor);
+        EXPECT_EQ(d.stored(QStringLiteral("rStatus")), label);
+        EXPECT_EQ(v.buttonFontColor, Colors::Navy);
+        EXPECT_EQ(v.startText, startText);
+        EXPECT_TRUE(f.sound.played.isEmpty());
+        const QString kind = QString::fromUtf8(c.kind);
+        if (kind.isEmpty()) {
+            EXPECT_TRUE(d.history().empty());
+            EXPECT_TRUE(d.ledgerRows().empty());
+            // The popup now offers the other kind of stay.
+            EXPECT_EQ(DeskActions::popupMode(label, sleep), sleep == 1 ? 7 : 4);
+        } else {
+            EXPECT_EQ(d.historyWords(), QStringList{kind + QStringLiteral("전환0")});
+            EXPECT_EQ(f.board.eventLog().lines().last(), QStringLiteral("101호 %1전환").arg(kind));
+            EXPECT_EQ(
+                d.ledgerRows(),
+                (std::vector<QStringList>{{"101", kStayKey, "", kind, QString::fromUtf8(c.cash)}}));
+        }
+    }
+}
+
+// ---- the room number button ----------------------------------------------
+
+TEST(DeskActions, RoomSetupGetsTheRoomsHistory) {
+    DeskRig d;
+    d.start(States::Finish, 0);
+    const std::pair<const char*, int> rows[] = {
+        {"101", 0}, {"102", 1}, {"101", 2}, {"호수", 3}, {"호수", 4}};
+    for (const auto& [room, minute] : rows) {
+        d.f.clock.set(QDateTime(QDate(2006, 4, 1), QTime(9, minute)));
+        d.ledger.RoomTable_Insert(QString::fromUtf8(room), QStringLiteral("청소"),
+                                  QStringLiteral("0"));
+    }
+    d.actions.BitBtnk(1);
+    EXPECT_EQ(d.f.shared.SelRoomName, QStringLiteral("101"));
+    EXPECT_EQ(d.f.shared.SelSlot, 1);
+    EXPECT_EQ(d.windows.setupState, 1);
+    ASSERT_EQ(d.windows.historyRows.size(), 2u);  // newest first
+    EXPECT_EQ(d.windows.historyRows[0][2], QStringLiteral("0902"));
+    EXPECT_EQ(d.windows.historyRows[1][2], QStringLiteral("0900"));
+
+    // A slot without a number sees the rows of "호수", oldest first.
+    d.actions.BitBtnk(2);
+    EXPECT_EQ(d.f.shared.SelRoomName, QStringLiteral("호수"));
+    EXPECT_EQ(d.f.shared.SelSlot, 2);
+    EXPECT_EQ(d.windows.setupState, 0);
+    ASSERT_EQ(d.windows.historyRows.size(), 2u);
+    EXPECT_EQ(d.windows.historyRows[0][2], QStringLiteral("0903"));
+}
+
+TEST(DeskActions, RoomSetupResultsAreAppliedAndSaved) {
+    const struct {
+        const char* name;
+        int key;
+        bool fees;
+        const char* caption;  // afterwards, as shown and stored
+        const char* storedKey;
+    } cases[] = {
+        {"305", 133, false, "305", "133"},
+        {"30", 133, false, "101", "129"},    // fewer than three characters
+        {"3055", 133, false, "101", "129"},  // more
+        {"", 0, true, "101", "129"},
+        {"306", 0x10085, true, "306", "133"},  // the key code's low 16 bits
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeskRig d;
+        d.start(States::Finish, 0);
+        d.windows.setup = [&](SharedValues& shared) {
+            shared.NewRoomName = QString::fromUtf8(c.name);
+            shared.NewRoomKey = c.key;
+            shared.FeesSaved = c.fees;
+            if (c.fees) {
+                d.f.board.slot(1).MoneyRd = 25000;
+                d.f.board.slot(1).MoneyRs = 45000;
+            }
+        };
+        d.actions.BitBtnk(1);
+        const QString caption = QString::fromUtf8(c.caption);
+        EXPECT_EQ(d.f.board.view(1).buttonCaption, caption);
+        EXPECT_EQ(d.stored(QStringLiteral("Name"), QStringLiteral("LName1")), caption);
+        EXPECT_EQ(d.stored(QStringLiteral("RoomKey")), QString::fromUtf8(c.storedKey));
+        EXPECT_EQ(d.stored(QStringLiteral("Money"), QStringLiteral("rd1")),
+                  c.fees ? "25000" : "30000");
+        EXPECT_EQ(d.stored(QStringLiteral("Money"), QStringLiteral("rs1")),
+                  c.fees ? "45000" : "50000");
+    }
+}
+
+TEST(DeskActions, NumberGivenToASlotWithoutOneShowsItsStayKindButton) {
+    DeskRig d;
+    d.ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("1"));
+    d.start(States::Finish, 0);
+    ASSERT_FALSE(d.f.board.view(1).kindVisible);
+    d.windows.setup = [](SharedValues& shared) { shared.NewRoomName = QStringLiteral("201"); };
+    d.actions.BitBtnk(1);
+    EXPECT_EQ(d.f.board.view(1).buttonCaption, QStringLiteral("201"));
+    EXPECT_TRUE(d.f.board.view(1).kindVisible);
+    d.choose(18);
+    EXPECT_EQ(d.windows.rooms, QStringList{QStringLiteral("201")});
+}
+
+TEST(DeskActions, ResetForgetsTheRoom) {
+    DeskRig d;
+    d.ini.WriteString(QStringLiteral("Memo"), QStringLiteral("r1"), QStringLiteral("창가 방"));
+    d.ini.WriteInteger(QStringLiteral("DoorStatus"), QStringLiteral("r1"), 1);
+    d.start(States::WithOut, 1);
+    d.windows.setup = [](SharedValues& shared) { shared.RoomSetupState = 2; };
+    d.actions.BitBtnk(1);
+
+    const SlotView& v = d.f.board.view(1);
+    EXPECT_EQ(v.buttonCaption, QStringLiteral("호수"));
+    EXPECT_EQ(v.labelCaption, States::Finish);
+    EXPECT_EQ(v.labelColor, Colors::Green);
+    EXPECT_FALSE(v.kindVisible);
+    EXPECT_EQ(v.kindGlyph, QStringLiteral("imp.bmp"));
+    EXPECT_EQ(v.startText, QString());
+    EXPECT_EQ(v.elapsedText, QString());
+    EXPECT_TRUE(v.visible);
+    EXPECT_EQ(v.doorImage, QStringLiteral("door.bmp"));  // until the next start
+    EXPECT_EQ(v.hint, QStringLiteral("창가 방"));
+
+    const RoomSlot& s = d.f.board.slot(1);
+    EXPECT_EQ(s.Name, QStringLiteral("1"));
+    EXPECT_EQ(s.RoomKey, 0);
+    EXPECT_EQ(s.ClockOn, 0);
+    EXPECT_EQ(s.Sleep, 0);
+    EXPECT_EQ(s.MoneyRd + s.MoneyRs, 0);
+    EXPECT_TRUE(s.Time.isEmpty() && s.Alram.isEmpty() && s.TimeEnd.isEmpty() &&
+                s.LastEvent.isEmpty());
+
+    EXPECT_EQ(d.stored(QStringLiteral("Name"), QStringLiteral("LName1")), QStringLiteral("1"));
+    EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QStringLiteral("0"));
+    const std::pair<const char*, const char*> emptied[] = {
+        {"rStatus", "r1"},    {"RoomKey", "r1"}, {"TimeEnd", "r1"},
+        {"Money", "rd1"},     {"Money", "rs1"},  {"Time", "r1"},
+        {"DoorStatus", "r1"}, {"Alram", "r1"},   {"Memo", "r1"}};
+    for (const auto& [section, key] : emptied)
+        EXPECT_EQ(d.stored(QString::fromLatin1(section), QString::fromLatin1(key)), QString())
+            << section;
+
+    // The clock is off, the controller no longer finds the room, and the
+    // label offers no popup.
+    d.f.board.Timer3Timer();
+    EXPECT_EQ(d.f.board.view(1).elapsedText, QString());
+    d.f.board.Comm321ReceiveData(QByteArray("\x81\x03", 2));
+    EXPECT_EQ(d.f.board.view(1).labelCaption, States::Finish);
+    d.choose(18);
+    EXPECT_TRUE(d.windows.modes.empty());
+}
+
+TEST(DeskActions, RoomSetupClosedWithoutResultsChangesNothing) {
+    DeskRig d;
+    d.start(States::DaSil, 0);
+    const SlotView before = d.f.board.view(1);
+    const QByteArray file = readBytes(d.f.iniPath());
+    d.actions.BitBtnk(1);
+    EXPECT_EQ(d.windows.setups, 1);
+    EXPECT_EQ(d.f.board.view(1), before);
+    EXPECT_EQ(readBytes(d.f.iniPath()), file);
+}
+
+}  // namespace
