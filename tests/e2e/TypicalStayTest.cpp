@@ -1,105 +1,26 @@
 // The real program under Xvfb, its controller on a pseudo-terminal: the
 // typical stay sent as bytes, checked in the room-state file and the
 // database, across a hard stop and a restart.
-#include <gtest/gtest.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <QDir>
-#include <QElapsedTimer>
 #include <QImage>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
-#include <functional>
 
+#include "e2e/RealDesk.h"
 #include "store/Database.h"
 #include "store/IniStore.h"
 #include "support/StoreHelpers.h"
 
 namespace {
 
-bool waitFor(const std::function<bool()>& done, int ms = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (done()) return true;
-        QThread::msleep(50);
-    }
-    return done();
-}
-
-class TypicalStay : public ::testing::Test {
+class TypicalStay : public RealDesk {
 protected:
-    QTemporaryDir dir;
-    QProcess xvfb;
-    QProcess board;
-    QString display;
-    int master = -1;
-    int slave = -1;
-    QString device;
-
-    QString dataDir() const { return dir.filePath(QStringLiteral("data")); }
-    QString ini() const { return QDir(dataDir()).filePath(QStringLiteral("TavolenConfig.ini")); }
-
     void SetUp() override {
-        xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                            QStringLiteral("-screen"), QStringLiteral("0"),
-                                            QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                                            QStringLiteral("tcp")});
-        ASSERT_TRUE(xvfb.waitForStarted(10000));
-        ASSERT_TRUE(waitFor([&] { return xvfb.canReadLine() || xvfb.waitForReadyRead(100); }));
-        display = QStringLiteral(":") + QString::fromLatin1(xvfb.readLine()).trimmed();
-
-        char name[128] = {};
-        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-        termios raw{};
-        tcgetattr(master, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(master, TCSANOW, &raw);
-        device = QString::fromLatin1(name);
-
-        QDir().mkpath(dataDir());
-        IniStore store(ini());
-        store.WriteString(QStringLiteral("Motel"), QStringLiteral("ComPort"), device);
-        store.WriteString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("101"));
-        store.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P1"), 1);
-        store.WriteInteger(QStringLiteral("RoomKey"), QStringLiteral("r1"), 129);
-        store.WriteInteger(QStringLiteral("Money"), QStringLiteral("rd1"), 30000);
-        store.WriteInteger(QStringLiteral("Money"), QStringLiteral("rs1"), 50000);
-    }
-
-    void TearDown() override {
-        if (board.state() != QProcess::NotRunning) {
-            board.kill();
-            board.waitForFinished();
-        }
-        xvfb.terminate();
-        xvfb.waitForFinished();
-        if (master >= 0) close(master);
-        if (slave >= 0) close(slave);
-    }
-
-    void startBoard() {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        board.setProcessEnvironment(env);
-        board.setProcessChannelMode(QProcess::ForwardedChannels);
-        board.start(QStringLiteral(TAVOLEN_BIN_DIR "/tavolen"),
-                    {QStringLiteral("--data-dir"), dataDir(), QStringLiteral("--windowed")});
-        ASSERT_TRUE(board.waitForStarted(10000));
+        RealDesk::SetUp();
+        IniStore(ini()).WriteInteger(QStringLiteral("RoomKey"), QStringLiteral("r1"), 129);
     }
 
     void send(int key, int event) {
-        const unsigned char pair[2] = {static_cast<unsigned char>(key), static_cast<unsigned char>(event)};
+        const unsigned char pair[2] = {static_cast<unsigned char>(key),
+                                       static_cast<unsigned char>(event)};
         ASSERT_EQ(write(master, pair, 2), 2);
-    }
-
-    QString stored(const char* section) {
-        return IniStore(ini()).ReadString(QString::fromLatin1(section), QStringLiteral("r1"), QStringLiteral("?"));
     }
 
     // Sends a door report until the board has taken it: the board is up and
@@ -108,7 +29,9 @@ protected:
         ASSERT_TRUE(waitFor(
             [&] {
                 send(129, event);
-                return waitFor([&] { return stored("DoorStatus") == QString::number(event == 1 ? 1 : 0); }, 500);
+                return waitFor(
+                    [&] { return stored("DoorStatus") == QString::number(event == 1 ? 1 : 0); },
+                    500);
             },
             30000));
     }
@@ -116,29 +39,32 @@ protected:
     std::vector<QStringList> ledger() {
         Database db(dataDir());
         db.open();
-        return rowsOf(db, QStringLiteral("select roomNum, IDateTime, ODateTime, Action, Cash from \"Cash.DB\""));
+        return rowsOf(
+            db,
+            QStringLiteral("select roomNum, IDateTime, ODateTime, Action, Cash from \"Cash.DB\""));
     }
     QStringList history() {
         Database db(dataDir());
         db.open();
         QStringList actions;
-        for (const auto& r : rowsOf(db, QStringLiteral("select Action, Comm from \"room.DB\" order by rowid")))
+        for (const auto& r :
+             rowsOf(db, QStringLiteral("select Action, Comm from \"room.DB\" order by rowid")))
             actions << r[0] + r[1];
         return actions;
     }
 
     int pixelsOf(QRgb colour) {
         QProcess shot;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display);
-        shot.setProcessEnvironment(env);
+        shot.setProcessEnvironment(environment());
         const QString file = dir.filePath(QStringLiteral("shot.png"));
-        shot.start(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
+        shot.start(QStringLiteral("import"),
+                   {QStringLiteral("-window"), QStringLiteral("root"), file});
         shot.waitForFinished(20000);
         const QImage image(file);
         int count = 0;
         for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) count += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+            for (int x = 0; x < image.width(); ++x)
+                count += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
         return count;
     }
 };
@@ -159,7 +85,8 @@ TEST_F(TypicalStay, ThroughAHardStopAndARestart) {
     board.waitForFinished();
     startBoard();
     waitUntilListening(2);
-    EXPECT_GT(pixelsOf(qRgb(0, 0, 255)), 63 * 24 / 2) << "the restored board shows the blue 대 실 label";
+    EXPECT_GT(pixelsOf(qRgb(0, 0, 255)), 63 * 24 / 2)
+        << "the restored board shows the blue 대 실 label";
 
     send(129, 4);
     ASSERT_TRUE(waitFor([&] { return stored("rStatus") == QStringLiteral("퇴 실"); }));
