@@ -1,0 +1,229 @@
+// Random controller blocks against a board of twelve rooms with a real room-state file and a
+// real database. Every input starts from the same board and is checked afterwards:
+//   - every slot shows one of the board's states;
+//   - the room-state file holds what the slots hold, so a restart brings the board back;
+//   - every running stay has its open ledger row;
+//   - no error box was shown.
+// A broken rule aborts, so libFuzzer keeps the input.
+//
+// Input: the first byte gives the number of blocks (1 + byte % 8). Each block is a header byte
+// and up to 31 bytes of the line: header bits 0-4 are the block's length, bits 5-6 the minutes
+// the clock moves on before it, bit 7 a minute tick before it.
+#include <QCoreApplication>
+#include <QDir>
+#include <QSet>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <memory>
+
+#include "board/MinuteStamp.h"
+#include "board/States.h"
+#include "store/Database.h"
+#include "store/HistoryLedger.h"
+#include "store/IniStore.h"
+#include "support/Fakes.h"
+#include "support/StoreHelpers.h"
+
+namespace {
+
+const QDateTime kStart(QDate(2006, 4, 1), QTime(17, 35));
+
+// Twelve rooms "101" to "112" in slots 1 to 12. Slots 11 and 12 share their key codes with
+// slots 3 and 5, so those two never hear from the controller.
+struct Room {
+    int key;
+    int sleep;
+    const char* state;
+    int minutesAgo;  // the stay's start; 0 for none
+    const char* timeEnd;
+};
+constexpr Room kRooms[] = {
+    {129, 0, "", 0, ""},
+    {130, 0, "완 료", 0, ""},
+    {131, 0, "", 0, ""},
+    {132, 0, "대 실", 60, ""},
+    {133, 1, "", 0, ""},
+    {134, 0, "외 출", 125, "18:10"},
+    {135, 1, "퇴 실", 180, "16:20"},
+    {136, 0, "청 소", 0, ""},
+    {137, 1, "완 료", 0, ""},
+    {138, 1, "숙 박", 300, ""},
+    {131, 0, "", 0, ""},
+    {133, 1, "청 소", 240, ""},
+};
+constexpr int kRoomCount = static_cast<int>(std::size(kRooms));
+
+QString roomKey(int n) { return QStringLiteral("r%1").arg(n); }
+
+[[noreturn]] void broken(const QString& rule) {
+    std::fprintf(stderr, "controller_fuzz: %s\n", qPrintable(rule));
+    std::abort();
+}
+
+class World {
+public:
+    World()
+        : dir_(QDir(QStringLiteral("/dev/shm")).exists()
+                   ? QStringLiteral("/dev/shm/tavolen-fuzz-XXXXXX")
+                   : QDir::temp().filePath(QStringLiteral("tavolen-fuzz-XXXXXX"))),
+          assets_(dir_.path(), QStringLiteral(TAVOLEN_BIN_DIR)),
+          db_(dir_.path()),
+          ledger_(db_, clock_, dialogs_) {
+        if (!dir_.isValid()) broken(QStringLiteral("no temporary directory"));
+        copyFreshDatabase(dir_.path());
+        db_.open();
+        iniPath_ = QDir(dir_.path()).filePath(QLatin1String(BoardModel::kIniName));
+        writeRooms();
+        initialIni_ = readBytes(iniPath_);
+    }
+
+    // A new board on the initial file and tables, at the initial time.
+    BoardModel& reset() {
+        board_.reset();
+        writeBytes(iniPath_, initialIni_);
+        execSql(db_, QStringLiteral(R"(delete from "room.DB")"));
+        execSql(db_, QStringLiteral(R"(delete from "Cash.DB")"));
+        clock_.set(kStart);
+        dialogs_.errors.clear();
+        sound_.played.clear();
+        board_ = std::make_unique<BoardModel>(
+            BoardContext{clock_, sound_, dialogs_, lockdown_, assets_, shared_});
+        board_->setRecords(&ledger_);
+        board_->purgeTables = [this] { ledger_.Purge(board_->SaveMonth); };
+        board_->FormCreate(dir_.path());
+        for (int n = 1; n <= kRoomCount; ++n)
+            if (!board_->slot(n).Time.isEmpty()) board_->CashTable_Insert(n);
+        board_->Timer1Timer();
+        if (!dialogs_.errors.isEmpty())
+            broken(QStringLiteral("the board did not start cleanly: ") +
+                   dialogs_.errors.join(u'|'));
+        return *board_;
+    }
+
+    void run(const uint8_t* data, size_t size) {
+        BoardModel& board = reset();
+        if (size == 0) return;
+        const int blocks = 1 + data[0] % 8;
+        size_t at = 1;
+        for (int b = 0; b < blocks && at < size; ++b) {
+            const uint8_t header = data[at++];
+            const size_t length = std::min<size_t>(header & 0x1F, size - at);
+            clock_.advanceMinutes((header >> 5) & 3);
+            board.Timer1Timer();
+            if (header & 0x80) board.Timer3Timer();
+            board.Comm321ReceiveData(QByteArray(reinterpret_cast<const char*>(data + at),
+                                                static_cast<qsizetype>(length)));
+            at += length;
+        }
+        check(board);
+    }
+
+private:
+    void writeRooms() {
+        IniStore ini(iniPath_);
+        for (int n = 1; n <= kRoomCount; ++n) {
+            const Room& r = kRooms[n - 1];
+            const QString k = roomKey(n);
+            ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
+                            QString::number(100 + n));
+            ini.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
+            ini.WriteInteger(QStringLiteral("RoomKey"), k, r.key);
+            ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n),
+                             20000 + 1000 * n);
+            ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n),
+                             40000 + 1000 * n);
+            ini.WriteInteger(QStringLiteral("Sleep"), k, r.sleep);
+            ini.WriteString(QStringLiteral("rStatus"), k, QString::fromUtf8(r.state));
+            if (r.minutesAgo > 0)
+                ini.WriteString(QStringLiteral("Time"), k,
+                                TimeText(kStart.addSecs(-60 * r.minutesAgo)));
+            ini.WriteString(QStringLiteral("TimeEnd"), k, QString::fromUtf8(r.timeEnd));
+        }
+        // A morning call that the minute ticks of a long input reach.
+        ini.WriteString(QStringLiteral("Alram"), roomKey(4),
+                        kStart.addSecs(20 * 60).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+    }
+
+    void check(BoardModel& board) {
+        static const QSet<QString> states = {QString(),       States::Finish, States::DaSil,
+                                             States::Sleep,   States::Clean,  States::WithOut,
+                                             States::WithOut2};
+        for (int n = 1; n <= BoardModel::kSlots; ++n)
+            if (!states.contains(board.slot(n).rStatus))
+                broken(QStringLiteral("slot %1 has the state \"%2\"")
+                           .arg(n)
+                           .arg(board.slot(n).rStatus));
+
+        const IniStore::Snapshot stored = IniStore(iniPath_).snapshot();
+        for (int n = 1; n <= kRoomCount; ++n) {
+            const RoomSlot& s = board.slot(n);
+            const QString k = roomKey(n);
+            // Read with the restore's own defaults: what a restart would bring back.
+            const auto same = [&](const char* section, const QString& value) {
+                const QString onFile = stored.ReadString(QLatin1String(section), k, QString());
+                if (onFile != value)
+                    broken(QStringLiteral("slot %1: %2 is \"%3\" but the file says \"%4\"")
+                               .arg(n)
+                               .arg(QLatin1String(section), value, onFile));
+            };
+            same("rStatus", s.rStatus);
+            same("Time", s.Time);
+            same("TimeEnd", s.TimeEnd);
+            if (stored.ReadInteger(QStringLiteral("Sleep"), k, 0) != s.Sleep ||
+                stored.ReadInteger(QStringLiteral("DoorStatus"), k, 0) != s.DoorStatus)
+                broken(QStringLiteral("slot %1: the stay kind or door on file is not the slot's")
+                           .arg(n));
+        }
+
+        QSet<QString> open;
+        for (const QStringList& row :
+             rowsOf(db_, QStringLiteral(R"(select roomNum, IDateTime from "Cash.DB")"
+                                        R"( where ODateTime is null or ODateTime = '')")))
+            open.insert(row.at(0) + u'/' + row.at(1));
+        for (int n = 1; n <= BoardModel::kSlots; ++n) {
+            const QString& time = board.slot(n).Time;
+            if (time.isEmpty()) continue;
+            const QString stay = board.view(n).buttonCaption + u'/' + time.left(12);
+            if (!open.contains(stay))
+                broken(QStringLiteral("slot %1 runs the stay %2 without an open ledger row")
+                           .arg(n)
+                           .arg(stay));
+        }
+
+        if (!dialogs_.errors.isEmpty())
+            broken(QStringLiteral("error box: ") + dialogs_.errors.join(u'|'));
+    }
+
+    QTemporaryDir dir_;
+    FixedClock clock_;
+    RecordingSound sound_;
+    ScriptedDialogs dialogs_;
+    RecordingLockdown lockdown_;
+    SharedValues shared_;
+    Assets assets_;
+    Database db_;
+    HistoryLedger ledger_;
+    QString iniPath_;
+    QByteArray initialIni_;
+    std::unique_ptr<BoardModel> board_;
+};
+
+World* world = nullptr;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    static QCoreApplication app(*argc, *argv);
+    static World instance;
+    world = &instance;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    world->run(data, size);
+    return 0;
+}
