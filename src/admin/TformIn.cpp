@@ -112,19 +112,15 @@ TformIn::TformIn(BoardModel& board, Query& history, std::function<void(QWidget*)
     auto* close = button(this, QStringLiteral("BitBtn2"), QStringLiteral("닫기"),
                          QRect(kWidth - 106, 274, 100, 28));
 
-    const auto digits = [this](QWidget* area, const QString& name, int length, QRect place,
-                               const QColor& colour) {
-        return numberBox(area, name, length, place, colour);
-    };
     feeArea_ = new QWidget(this);
     feeArea_->setGeometry(0, 306, kWidth, 69);
     caption(feeArea_, QStringLiteral("대실요금"), QRect(14, 6, 70, 23));
     Edit2 =
-        digits(feeArea_, QStringLiteral("Edit2"), 6, QRect(86, 6, 100, 23), QColor(255, 255, 0));
+        numberBox(feeArea_, QStringLiteral("Edit2"), 6, QRect(86, 6, 100, 23), QColor(255, 255, 0));
     caption(feeArea_, QStringLiteral("원"), QRect(190, 6, 20, 23));
     caption(feeArea_, QStringLiteral("숙박요금"), QRect(14, 38, 70, 23));
-    Edit3 =
-        digits(feeArea_, QStringLiteral("Edit3"), 6, QRect(86, 38, 100, 23), QColor(0, 255, 255));
+    Edit3 = numberBox(feeArea_, QStringLiteral("Edit3"), 6, QRect(86, 38, 100, 23),
+                      QColor(0, 255, 255));
     caption(feeArea_, QStringLiteral("원"), QRect(190, 38, 20, 23));
     auto* saveFees = button(feeArea_, QStringLiteral("BitBtn4"), QStringLiteral("저장"),
                             QRect(kWidth - 106, 20, 100, 28));
@@ -132,12 +128,12 @@ TformIn::TformIn(BoardModel& board, Query& history, std::function<void(QWidget*)
     roomArea_ = new QWidget(this);
     roomArea_->setGeometry(0, 375, kWidth, 72);
     caption(roomArea_, QStringLiteral("방번호"), QRect(14, 6, 56, 23));
-    Edit1 =
-        digits(roomArea_, QStringLiteral("Edit1"), 3, QRect(72, 6, 48, 23), QColor(255, 255, 255));
+    Edit1 = numberBox(roomArea_, QStringLiteral("Edit1"), 3, QRect(72, 6, 48, 23),
+                      QColor(255, 255, 255));
     caption(roomArea_, QStringLiteral("호"), QRect(124, 6, 20, 23));
     caption(roomArea_, QStringLiteral("Key값"), QRect(150, 6, 48, 23));
-    EditKey = digits(roomArea_, QStringLiteral("EditKey"), 3, QRect(200, 6, 44, 23),
-                     QColor(166, 202, 240));
+    EditKey = numberBox(roomArea_, QStringLiteral("EditKey"), 3, QRect(200, 6, 44, 23),
+                        QColor(166, 202, 240));
     Button1 = button(roomArea_, QStringLiteral("Button1"), QStringLiteral("저장"),
                      QRect(kWidth - 106, 4, 100, 27));
     BitBtn3 = button(roomArea_, QStringLiteral("BitBtn3"), QStringLiteral(" 룸설정 초기화"),
