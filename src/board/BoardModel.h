@@ -99,6 +99,8 @@ public:
     void LabelWithOut(int n);
     void LabelWithOut2(int n);
     void ButtonColor_Change(int n);
+    // The stay kind button's picture (imp.bmp or moon.bmp).
+    void setGlyph(int n, const QString& picture);
     void Dasil_Sleep_Count();
 
     // Savers: each writes one slot value to the INI file, reading it from
@@ -183,7 +185,6 @@ private:
     bool applyEvent(int n, quint8 code);
     void highlight(int n);
     void navy(int n);
-    void setGlyph(int n, const QString& picture);
 
     BoardContext ctx_;
     std::unique_ptr<IniStore> ini_;

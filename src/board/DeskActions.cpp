@@ -75,12 +75,6 @@ void DeskActions::setState(int n, const QString& state) {
     board_.roomStatusSave(QString::number(n));
 }
 
-void DeskActions::setGlyph(int n, const QString& picture) {
-    board_.context().assets.picture(picture);
-    board_.editView(n).kindGlyph = picture;
-    board_.viewChanged(n);
-}
-
 // ---- the state label ---------------------------------------------------
 
 void DeskActions::LabelCheck(int n) {
@@ -186,7 +180,7 @@ void DeskActions::act(int n, int result) {
             board_.LabelSleep(n);
             setState(n, States::Sleep);
             s.Sleep = 1;
-            setGlyph(n, kMoon);
+            board_.setGlyph(n, kMoon);
             board_.sleepSave(num);
             history(n, QStringLiteral("숙박전환"));
             board_.TimerCountAdd(n);
@@ -197,7 +191,7 @@ void DeskActions::act(int n, int result) {
             log(n, QStringLiteral("대실전환"));
             board_.LabelDaSil(n);
             s.rStatus = States::DaSil;
-            setGlyph(n, kImp);
+            board_.setGlyph(n, kImp);
             board_.roomStatusSave(num);
             s.Sleep = 0;
             board_.sleepSave(num);
@@ -244,7 +238,7 @@ void DeskActions::finishRoom(int n, const QString& historyWord) {
     setState(n, States::Finish);
     s.Sleep = 0;
     board_.sleepSave(num);
-    setGlyph(n, kImp);
+    board_.setGlyph(n, kImp);
     history(n, historyWord);
     board_.TimerCountFullStop(n);
     s.Time.clear();
@@ -265,7 +259,7 @@ void DeskActions::Clickk(int n) {
         RoomSlot& s = board_.slot(n);
         const QString label = board_.view(n).labelCaption;
         const bool toOvernight = s.Sleep != 1;
-        setGlyph(n, toOvernight ? kMoon : kImp);
+        board_.setGlyph(n, toOvernight ? kMoon : kImp);
         s.Sleep = toOvernight ? 1 : 0;
         board_.sleepSave(QString::number(n));
         if (label == States::Finish) {
@@ -344,7 +338,7 @@ void DeskActions::resetRoom(int n) {
     board_.editView(n).buttonCaption = kNoRoom;
     board_.viewChanged(n);
     board_.LabelFinish(n);
-    setGlyph(n, kImp);
+    board_.setGlyph(n, kImp);
     SlotView& v = board_.editView(n);
     v.kindVisible = false;
     v.startText.clear();

@@ -38,7 +38,6 @@ private:
     void openHistory(const QString& room);
     void history(int n, const QString& word);
     void log(int n, const QString& word);
-    void setGlyph(int n, const QString& picture);
     void setState(int n, const QString& state);
 
     BoardModel& board_;
