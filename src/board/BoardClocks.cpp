@@ -82,12 +82,7 @@ void BoardModel::Timer1Timer() {
         ++HotTicks;
         if (HotTicks > 5) {
             PrevHotSlot = HotSlot;
-            bool ok = false;
-            const int hot = HotSlot.toInt(&ok);
-            if (ok && hot >= 1 && hot <= kSlots) {
-                editView(hot).panelColor = Colors::PanelNormal;
-                viewChanged(hot);
-            }
+            unhighlight(HotSlot);
             HotTicks = 0;
         }
     }

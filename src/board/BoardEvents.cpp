@@ -67,14 +67,15 @@ void BoardModel::highlight(int n) {
     HotTicks = 1;
     editView(n).panelColor = Colors::Red;
     viewChanged(n);
-    if (!PrevHotSlot.isEmpty() && PrevHotSlot != HotSlot) {
-        bool ok = false;
-        const int prev = PrevHotSlot.toInt(&ok);
-        if (ok && prev >= 1 && prev <= kSlots) {
-            editView(prev).panelColor = Colors::PanelNormal;
-            viewChanged(prev);
-        }
-    }
+    if (!PrevHotSlot.isEmpty() && PrevHotSlot != HotSlot) unhighlight(PrevHotSlot);
+}
+
+void BoardModel::unhighlight(const QString& slotText) {
+    bool ok = false;
+    const int n = slotText.toInt(&ok);
+    if (!ok || n < 1 || n > kSlots) return;
+    editView(n).panelColor = Colors::PanelNormal;
+    viewChanged(n);
 }
 
 // Applies event `code` to slot n; false when the event is ignored.

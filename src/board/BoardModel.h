@@ -184,6 +184,7 @@ private:
     void handlePair(quint8 key, quint8 code);
     bool applyEvent(int n, quint8 code);
     void highlight(int n);
+    void unhighlight(const QString& slotText);
     void navy(int n);
 
     BoardContext ctx_;
