@@ -13,29 +13,16 @@
 #include <thread>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "comm/TComm32.h"
 
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-void writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n <= 0) continue;
-        data += n;
-        size -= size_t(n);
-    }
-}
-
 template <typename Done>
 void runUntil(Done done) {
     while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-}
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values[size_t(p * double(values.size() - 1) + 0.5)];
 }
 
 }  // namespace

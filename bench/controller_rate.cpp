@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "board/BoardModel.h"
 #include "board/ui/RoomPanel.h"
 #include "board/ui/TformMain.h"
@@ -120,11 +121,6 @@ struct RealBoard {
     HistoryLedger ledger;
 };
 
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values[size_t(p * double(values.size() - 1) + 0.5)];
-}
-
 double msBetween(Steady::time_point from, Steady::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
@@ -183,15 +179,6 @@ double diskFlushMs(const QString& dir) {
     if (fd >= 0) ::close(fd);
     ::unlink(path.constData());
     return ms.empty() ? 0.0 : percentile(ms, 0.5);
-}
-
-void writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n <= 0) continue;
-        data += n;
-        size -= size_t(n);
-    }
 }
 
 // Stamps the end of the first paint pass of the awaited panel after its block was handled.

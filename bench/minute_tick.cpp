@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "board/BoardModel.h"
 #include "board/MinuteStamp.h"
 #include "board/ui/TformMain.h"
@@ -72,11 +73,6 @@ void writeFullBoard(const QString& dataDir) {
         ini.WriteString(QStringLiteral("Alram"), k,
                         kStart.addSecs(60 * 20 * n).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     }
-}
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values[size_t(p * double(values.size() - 1) + 0.5)];
 }
 
 double msSince(Steady::time_point start) {
