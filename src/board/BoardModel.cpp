@@ -60,8 +60,8 @@ void BoardModel::FormCreate(const QString& dataDir, const BoardSeams& seams) {
     });
     runStep([&] {
         if (seams.dbAliasCheck && seams.dbAliasCheck()) {
-            ctx_.lockdown.InstallGina();
-            ctx_.lockdown.RebootWindows();
+            ctx_.lockdown.installKioskSession();
+            ctx_.lockdown.restartComputer();
         }
     });
     runStep([&] {
@@ -74,8 +74,8 @@ void BoardModel::FormCreate(const QString& dataDir, const BoardSeams& seams) {
     runStep([&] { TimerCountFormCreate(); });
     // The business name was read by the restore; an empty one shows nothing.
     runStep([&] { paintSlots(); });
-    runStep([&] { ctx_.lockdown.HideTaskBar(); });
-    runStep([&] { ctx_.lockdown.KeyLockOn(); });
+    runStep([&] { ctx_.lockdown.hideTaskBar(); });
+    runStep([&] { ctx_.lockdown.armKeyboardFilter(); });
     runStep([&] {
         if (seams.showBorderlessMaximised) seams.showBorderlessMaximised();
     });

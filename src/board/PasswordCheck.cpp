@@ -46,7 +46,7 @@ PasswordCheck::Outcome PasswordCheck::check(const QString& text) {
     shared_.LoginLevel = grade;
     shared_.LogInCaption = signOutCaption(grade);
     shared_.LogInPicture = QStringLiteral("lockO.bmp");
-    if (grade == 3) lockdown_.KeyLockOff();
+    if (grade == 3) lockdown_.disarmKeyboardFilter();
     return Outcome::SignedIn;
 }
 

@@ -6,21 +6,29 @@
 class Lockdown {
 public:
     virtual ~Lockdown() = default;
-    virtual void HideTaskBar() = 0;
-    virtual void ShowTaskBar() = 0;
-    virtual void KeyLockOn() = 0;
-    virtual void KeyLockOff() = 0;
-    virtual void InstallGina() = 0;
-    virtual void RebootWindows() = 0;
+    virtual void hideTaskBar() = 0;
+    virtual void showTaskBar() = 0;
+    // Holds back the key combinations that leave the board. Arming twice and
+    // disarming once leaves no lock.
+    virtual void armKeyboardFilter() = 0;
+    virtual void disarmKeyboardFilter() = 0;
+    // The first start on a PC: puts the desk's own session in place.
+    virtual void installKioskSession() = 0;
+    virtual void restartComputer() = 0;
+    virtual void powerOffComputer() = 0;
+    // Called after every key: keeps the screen saver from starting.
+    virtual void markScreenSaver() = 0;
 };
 
 // Leaves the PC as it is: for a desktop session and until the kiosk backend exists.
 class NoLockdown final : public Lockdown {
 public:
-    void HideTaskBar() override {}
-    void ShowTaskBar() override {}
-    void KeyLockOn() override {}
-    void KeyLockOff() override {}
-    void InstallGina() override {}
-    void RebootWindows() override {}
+    void hideTaskBar() override {}
+    void showTaskBar() override {}
+    void armKeyboardFilter() override {}
+    void disarmKeyboardFilter() override {}
+    void installKioskSession() override {}
+    void restartComputer() override {}
+    void powerOffComputer() override {}
+    void markScreenSaver() override {}
 };

@@ -145,7 +145,7 @@ TEST_F(BoardStart, FailedStepsAreShownAndTheRestStillRuns) {
     EXPECT_EQ(f.dialogs.errors[1], QStringLiteral("Error opening COM2 port"));
     EXPECT_TRUE(f.dialogs.errors[2].contains(QStringLiteral("bed.bmp")));
     EXPECT_EQ(steps, (QStringList{"second", "COM2", "shown", "minute"}));
-    EXPECT_EQ(f.lockdown.calls, (QStringList{"HideTaskBar", "KeyLockOn"}));
+    EXPECT_EQ(f.lockdown.calls, (QStringList{"hideTaskBar", "armKeyboardFilter"}));
     // The room is restored and its number shown despite its missing picture.
     EXPECT_EQ(f.board.view(1).buttonCaption, QStringLiteral("101"));
     EXPECT_EQ(f.board.view(1).labelCaption, States::DaSil);
@@ -157,7 +157,7 @@ TEST_F(BoardStart, FirstStartSwitchesTheLogonAndRestarts) {
     seams.dbAliasCheck = [] { return true; };
     f.start(seams);
     EXPECT_EQ(f.lockdown.calls,
-              (QStringList{"InstallGina", "RebootWindows", "HideTaskBar", "KeyLockOn"}));
+              (QStringList{"installKioskSession", "restartComputer", "hideTaskBar", "armKeyboardFilter"}));
 }
 
 TEST(BoardCounts, CountOccupiedRoomsByStayKind) {

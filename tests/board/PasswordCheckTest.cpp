@@ -44,7 +44,7 @@ TEST(PasswordCheck, RightPasswordSignsItsGradeIn) {
         EXPECT_EQ(p.shared.LoginLevel, c.grade);
         EXPECT_EQ(p.shared.LogInCaption, QString::fromUtf8(c.caption));
         EXPECT_EQ(p.shared.LogInPicture, QStringLiteral("lockO.bmp"));
-        EXPECT_EQ(p.lockdown.calls, c.keyLockOff ? QStringList{"KeyLockOff"} : QStringList());
+        EXPECT_EQ(p.lockdown.calls, c.keyLockOff ? QStringList{"disarmKeyboardFilter"} : QStringList());
     }
 }
 

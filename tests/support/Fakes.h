@@ -57,12 +57,16 @@ public:
 
 class RecordingLockdown : public Lockdown {
 public:
-    void HideTaskBar() override { calls.append(QStringLiteral("HideTaskBar")); }
-    void ShowTaskBar() override { calls.append(QStringLiteral("ShowTaskBar")); }
-    void KeyLockOn() override { calls.append(QStringLiteral("KeyLockOn")); }
-    void KeyLockOff() override { calls.append(QStringLiteral("KeyLockOff")); }
-    void InstallGina() override { calls.append(QStringLiteral("InstallGina")); }
-    void RebootWindows() override { calls.append(QStringLiteral("RebootWindows")); }
+    void hideTaskBar() override { calls.append(QStringLiteral("hideTaskBar")); }
+    void showTaskBar() override { calls.append(QStringLiteral("showTaskBar")); }
+    void armKeyboardFilter() override { calls.append(QStringLiteral("armKeyboardFilter")); }
+    void disarmKeyboardFilter() override { calls.append(QStringLiteral("disarmKeyboardFilter")); }
+    void installKioskSession() override { calls.append(QStringLiteral("installKioskSession")); }
+    void restartComputer() override { calls.append(QStringLiteral("restartComputer")); }
+    void powerOffComputer() override { calls.append(QStringLiteral("powerOffComputer")); }
+    // Marked after every key; counted rather than listed.
+    void markScreenSaver() override { ++screenSaverMarks; }
+    int screenSaverMarks = 0;
     QStringList calls;
 };
 

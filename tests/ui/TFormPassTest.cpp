@@ -73,7 +73,7 @@ TEST(TFormPass, HiddenSwitchesChooseTheGradeToCheck) {
         const char* password;
         int level;
         QStringList lockdown;
-    } cases[] = {{"spMaker", "3333", 3, {"KeyLockOff"}}, {"spWindow", "2222", 2, {}}};
+    } cases[] = {{"spMaker", "3333", 3, {"disarmKeyboardFilter"}}, {"spWindow", "2222", 2, {}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.hiddenSwitch);
         PassWindow w;

@@ -341,7 +341,7 @@ TEST(TformIn, SupplierSignedInThroughThePasswordWindowGetsTheFullView) {
     r.click("BitBtn1");
     EXPECT_EQ(r.f.shared.LoginLevel, 3);
     EXPECT_EQ(w.designHeight(), TformIn::kFull);
-    EXPECT_EQ(lockdown.calls, QStringList{QStringLiteral("KeyLockOff")});
+    EXPECT_EQ(lockdown.calls, QStringList{QStringLiteral("disarmKeyboardFilter")});
 }
 
 }  // namespace
