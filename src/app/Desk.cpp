@@ -1,5 +1,9 @@
 #include "app/Desk.h"
 
+#include <QApplication>
+
+#include "store/IniStore.h"
+
 Desk::Desk(const Options& options)
     : options_(options),
       assets_(options.dataDir, options.programDir),
@@ -11,7 +15,10 @@ Desk::Desk(const Options& options)
       link_(controllerPort_),
       passwords_(db_, clock_, shared_, lockdown_),
       deskWindows_(board_, passwords_, &window_),
-      deskActions_(board_, db_, deskWindows_) {
+      deskActions_(board_, db_, deskWindows_),
+      environment_(board_, environmentSeams()),
+      toolbar_(board_, toolbarWindows()),
+      activity_([this] { lockdown_.markScreenSaver(); }, [this] { toolbar_.noteActivity(); }) {
     dialogs_.setOwner(&window_);
     window_.setAllowClose(options.windowed);
 
@@ -24,6 +31,27 @@ Desk::Desk(const Options& options)
                      [this](int n) { deskActions_.onRoomButtonClicked(n); });
     board_.purgeTables = [this] { ledger_.purge(board_.ledgerMonths); };
 
+    QObject::connect(&window_, &BoardWindow::toolbarClicked, &window_, [this](ToolbarButton b) {
+        switch (b) {
+            case ToolbarButton::EnvironmentSetup: toolbar_.environmentSetup(); break;
+            case ToolbarButton::DailySettlement: toolbar_.dailySettlement(); break;
+            case ToolbarButton::MonthlySettlement: toolbar_.monthlySettlement(); break;
+            case ToolbarButton::MorningCalls: toolbar_.morningCalls(); break;
+            case ToolbarButton::SignIn: toolbar_.signInOrOut(); break;
+            case ToolbarButton::Backup: toolbar_.backup(); break;
+            case ToolbarButton::About: toolbar_.about(); break;
+            case ToolbarButton::ShutDown: toolbar_.shutDown(); break;
+            case ToolbarButton::UseWindows: toolbar_.useWindows(); break;
+        }
+    });
+    const auto showSignIn = [this] {
+        window_.setSignIn(toolbar_.signInCaption(), toolbar_.signInPicture());
+    };
+    QObject::connect(&toolbar_, &ToolbarCommands::signInChanged, &window_, showSignIn);
+    // The room setup's own sign-in shows on the toolbar too.
+    deskWindows_.signInChanged = showSignIn;
+    qApp->installEventFilter(&activity_);
+
     controllerPort_.setBaudRate(BaudRate::Baud4800);
     controllerPort_.receiveHandler = [this](const void* buffer, quint16 length) {
         board_.onControllerBlock(QByteArray(static_cast<const char*>(buffer), length));
@@ -33,7 +61,10 @@ Desk::Desk(const Options& options)
     minuteTimer_.setInterval(60000);
     minuteTimer_.onTick = [this](ThreadTimer*) { board_.onMinuteTick(); };
     secondTimer_.setInterval(1000);
-    secondTimer_.onTick = [this](ThreadTimer*) { board_.onSecondTick(); };
+    secondTimer_.onTick = [this](ThreadTimer*) {
+        board_.onSecondTick();
+        toolbar_.checkIdle();
+    };
 
     BoardSeams seams;
     seams.startSecondTimer = [this] { secondTimer_.setEnabled(true); };
@@ -59,9 +90,51 @@ Desk::Desk(const Options& options)
     };
     seams.startMinuteTimer = [this] { minuteTimer_.setEnabled(true); };
     board_.startUp(options.dataDir, seams);
+    try {
+        toolbar_.setIdleMinutes(board_.ini().readInteger(
+            QStringLiteral("Lock"), QStringLiteral("IdleMinutes"), ToolbarCommands::kDefaultIdleMinutes));
+    } catch (const std::exception&) {
+        // Without the file the default stands; the start-up has told why.
+    }
+}
+
+ToolbarWindows Desk::toolbarWindows() {
+    ToolbarWindows w;
+    w.environmentSetup = [this] { deskWindows_.runEnvironmentSetup(environment_); };
+    w.settlement = [this](SettlementKind kind) { deskWindows_.runSettlement(kind); };
+    w.morningCalls = [this] { deskWindows_.runMorningCalls(); };
+    w.password = [this] { deskWindows_.runPassword(&window_); };
+    w.about = [this] { deskWindows_.runAbout(); };
+    w.backup = [this] { return backup_.run(); };
+    w.backupDirectory = backup_.directory();
+    w.minimise = [this] { window_.showMinimized(); };
+    w.restore = [this] {
+        if (window_.isMinimized()) {
+            window_.setWindowState(window_.windowState() & ~Qt::WindowMinimized);
+            window_.activateWindow();
+        }
+    };
+    // A desktop's lockdown leaves the PC on: the program ends by itself.
+    w.afterPowerOff = [this] {
+        window_.setAllowClose(true);
+        QApplication::quit();
+    };
+    return w;
+}
+
+EnvironmentSeams Desk::environmentSeams() {
+    EnvironmentSeams e;
+    e.backup = [this] { return backup_.run(); };
+    e.deleteAllRecords = [this] { ledger_.deleteAllRecords(); };
+    e.reopenPort = [this](const QString& port) {
+        if (!link_.reopen(port))
+            throw TavolenError(QStringLiteral("장치가 응답하지 않습니다"));
+    };
+    return e;
 }
 
 Desk::~Desk() {
+    qApp->removeEventFilter(&activity_);
     minuteTimer_.setEnabled(false);
     secondTimer_.setEnabled(false);
 }

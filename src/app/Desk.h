@@ -3,10 +3,13 @@
 #include <QString>
 #include <memory>
 
+#include "admin/EnvironmentSetup.h"
+#include "app/ActivityFilter.h"
 #include "app/DeskWindowsQt.h"
 #include "auth/PasswordRules.h"
 #include "board/BoardModel.h"
 #include "board/DeskActions.h"
+#include "board/ToolbarCommands.h"
 #include "board/ui/BoardWindow.h"
 #include "board/ui/QtDialogs.h"
 #include "comm/CommLink.h"
@@ -39,8 +42,12 @@ public:
     BoardWindow& window() { return window_; }
     Database& database() { return db_; }
     Backup& backup() { return backup_; }
+    ToolbarCommands& toolbar() { return toolbar_; }
 
 private:
+    ToolbarWindows toolbarWindows();
+    EnvironmentSeams environmentSeams();
+
     Options options_;
     SystemClock clock_;
     AlsaSoundPlayer sound_;
@@ -61,4 +68,7 @@ private:
     PasswordRules passwords_;
     DeskWindowsQt deskWindows_;
     DeskActions deskActions_;
+    EnvironmentSetup environment_;
+    ToolbarCommands toolbar_;
+    ActivityFilter activity_;
 };

@@ -1,5 +1,8 @@
 #include "app/DeskWindowsQt.h"
 
+#include "admin/AboutWindow.h"
+#include "admin/EnvironmentSetupWindow.h"
+#include "admin/MorningCallWindow.h"
 #include "admin/PasswordWindow.h"
 #include "admin/RoomSetupWindow.h"
 #include "board/BoardModel.h"
@@ -23,5 +26,28 @@ RoomSetupResult DeskWindowsQt::runRoomSetup(int slot, const QString& room, Query
 
 bool DeskWindowsQt::runPassword(QWidget* opener) {
     PasswordWindow pass(passwords_, board_.context().dialogs, opener ? opener : owner_.data());
-    return pass.exec() == QDialog::Accepted;
+    const bool signedIn = pass.exec() == QDialog::Accepted;
+    if (signInChanged) signInChanged();
+    return signedIn;
+}
+
+void DeskWindowsQt::runEnvironmentSetup(EnvironmentSetup& setup) {
+    EnvironmentSetupWindow window(setup, owner_);
+    window.exec();
+}
+
+void DeskWindowsQt::runMorningCalls() {
+    MorningCallWindow window(board_, owner_);
+    window.exec();
+}
+
+void DeskWindowsQt::runAbout() {
+    AboutWindow window(owner_);
+    window.exec();
+}
+
+void DeskWindowsQt::runSettlement(SettlementKind kind) {
+    // The settlement view (daily or monthly by `kind`) opens here, over the board.
+    (void)kind;
+    board_.showInfo(QStringLiteral("정산 화면은 이 판에 들어 있지 않습니다"));
 }

@@ -3,9 +3,13 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 #include "board/DeskWindows.h"
+#include "board/ToolbarCommands.h"
 
 class BoardModel;
+class EnvironmentSetup;
 class PasswordRules;
 
 // The desk's windows as modal Qt windows over the board, each created for
@@ -19,6 +23,15 @@ public:
     // The password window for the grade in `gradeToCheck`, over its opener;
     // true when that grade signed in.
     bool runPassword(QWidget* opener);
+    void runEnvironmentSetup(EnvironmentSetup& setup);
+    void runMorningCalls();
+    void runAbout();
+    // The one place where the settlement view is opened.
+    void runSettlement(SettlementKind kind);
+
+    // Told after every showing of the password window (the grade may have
+    // changed).
+    std::function<void()> signInChanged;
 
 private:
     BoardModel& board_;

@@ -4,6 +4,9 @@
 #include <QEvent>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QTimer>
 #include <cstdio>
 
@@ -37,6 +40,12 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("tavolen"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
     substituteFonts();
+    // The standard buttons of every box and dialog ("예", "아니요", "확인")
+    // and the calendar speak Korean.
+    QLocale::setDefault(QLocale(QLocale::Korean, QLocale::SouthKorea));
+    QTranslator qtKorean;
+    if (qtKorean.load(QStringLiteral("qtbase_ko"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtKorean);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Tavolen: the motel's front desk board"));

@@ -102,21 +102,25 @@ void BoardModel::onMinuteTick() {
         RoomSlot& s = slot(n);
         if (s.clockRunning != 1) continue;
         ++s.elapsed;
+        if (s.showElapsed != 1) continue;
         SlotView& v = editView(n);
-        bool changed = false;
-        if (s.morningCall == nowMinute) {
-            ctx_.sound.play(ctx_.assets.path(QStringLiteral("Alram.wav")));
-            v.startColor = Colors::Orange;
-            changed = true;
-        }
-        if (s.showElapsed == 1) {
-            s.elapsedHours = s.elapsed / 60;
-            s.elapsedMinutes = s.elapsed % 60;
-            v.elapsedFontColor = s.elapsed > 180 ? Colors::Lime : Colors::White;
-            v.elapsedText = hourMinute(s.elapsedHours, s.elapsedMinutes);
-            changed = true;
-        }
-        if (changed) viewChanged(n);
+        s.elapsedHours = s.elapsed / 60;
+        s.elapsedMinutes = s.elapsed % 60;
+        v.elapsedFontColor = s.elapsed > 180 ? Colors::Lime : Colors::White;
+        v.elapsedText = hourMinute(s.elapsedHours, s.elapsedMinutes);
+        viewChanged(n);
+    }
+    ringMorningCalls(nowMinute);
+}
+
+void BoardModel::ringMorningCalls(const QString& nowMinute) {
+    for (int n = 1; n <= kSlots; ++n) {
+        RoomSlot& s = slot(n);
+        if (s.morningCall.isEmpty() || s.morningCallRung || s.morningCall > nowMinute) continue;
+        s.morningCallRung = true;
+        ctx_.sound.play(ctx_.assets.path(QStringLiteral("Alram.wav")));
+        editView(n).startColor = Colors::Orange;
+        viewChanged(n);
     }
 }
 

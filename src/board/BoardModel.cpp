@@ -16,7 +16,11 @@ const QString kImp = QStringLiteral("imp.bmp");
 const QString kMoon = QStringLiteral("moon.bmp");
 }  // namespace
 
-BoardModel::BoardModel(BoardContext context, QObject* parent) : QObject(parent), ctx_(context) {}
+BoardModel::BoardModel(BoardContext context, QObject* parent) : QObject(parent), ctx_(context) {
+    // The counts of day-use and overnight stays follow every change of a
+    // panel at once, not at the next minute.
+    connect(this, &BoardModel::slotChanged, this, &BoardModel::recountStays);
+}
 
 BoardModel::~BoardModel() = default;
 
@@ -152,8 +156,11 @@ void BoardModel::recountStays() {
         if (slots_[index(n)].overnight == 0) ++dasil;
         if (slots_[index(n)].overnight == 1) ++sleep;
     }
-    left_.dasilCount = QStringLiteral("대실:") + QString::number(dasil);
-    left_.sleepCount = QStringLiteral("숙박:") + QString::number(sleep);
+    const QString dasilText = QStringLiteral("대실:") + QString::number(dasil);
+    const QString sleepText = QStringLiteral("숙박:") + QString::number(sleep);
+    if (dasilText == left_.dasilCount && sleepText == left_.sleepCount) return;
+    left_.dasilCount = dasilText;
+    left_.sleepCount = sleepText;
     emit leftChanged();
 }
 
@@ -285,12 +292,9 @@ void BoardModel::paintSlot(int n, const QString& nowMinute) {
     RoomSlot& s = slot(n);
     SlotView& v = views_[index(n)];
 
-    if (!s.morningCall.isEmpty()) {
-        if (s.morningCall > nowMinute)
-            v.startColor = Colors::Magenta;
-        else if (s.morningCall < nowMinute)
-            v.startColor = Colors::Orange;
-    }
+    v.startColor = morningCallColor(s.morningCall, nowMinute, v.startColor);
+    // A call already past when the board starts is not sounded late.
+    s.morningCallRung = !s.morningCall.isEmpty() && s.morningCall < nowMinute;
 
     // Room number and panel come before the state look, so that a missing
     // picture still leaves the room visible with its number.
@@ -343,6 +347,28 @@ void BoardModel::viewChanged(int n) { emit slotChanged(n); }
 void BoardModel::setBusinessName(const QString& name) {
     left_.businessName = name;
     emit leftChanged();
+}
+
+WinColor BoardModel::morningCallColor(const QString& call, const QString& nowMinute,
+                                      WinColor current) {
+    if (call.isEmpty()) return Colors::Black;
+    if (call > nowMinute) return Colors::Magenta;
+    if (call < nowMinute) return Colors::Orange;
+    return current;
+}
+
+void BoardModel::setMorningCall(int n, const QString& call, const QString& nowMinute) {
+    RoomSlot& s = slot(n);
+    if (s.morningCall != call) s.morningCallRung = false;
+    s.morningCall = call;
+    SlotView& v = editView(n);
+    v.startColor = morningCallColor(call, nowMinute, v.startColor);
+    viewChanged(n);
+}
+
+void BoardModel::setMemo(int n, const QString& memo) {
+    editView(n).hint = memo;
+    viewChanged(n);
 }
 
 void BoardModel::setClockTexts(const QString& date, const QString& time) {

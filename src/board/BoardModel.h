@@ -126,6 +126,15 @@ public:
     SlotView& editView(int n);
     void viewChanged(int n);
     void setBusinessName(const QString& name);
+    // A room's morning call ("yyyy-mm-dd hh:mm", empty for none) and memo,
+    // once the caller has stored them; the time box takes the call's colour
+    // against `nowMinute`. A changed call may sound again.
+    void setMorningCall(int n, const QString& call, const QString& nowMinute);
+    void setMemo(int n, const QString& memo);
+    // The time box's colour for a morning call: none black, later fuchsia,
+    // earlier orange; the current minute keeps the colour it has.
+    static WinColor morningCallColor(const QString& call, const QString& nowMinute,
+                                     WinColor current);
     void setClockTexts(const QString& date, const QString& time);
 
     bool isRestored(int n) const { return restored_.test(index(n)); }
@@ -138,6 +147,9 @@ public:
     void rebuildStayClocks();
     void onSecondTick();
     void onMinuteTick();
+    // Sounds every morning call whose minute has come and that has not
+    // sounded yet, however late the tick.
+    void ringMorningCalls(const QString& nowMinute);
     // The tables' purges, run first in every minute tick; they report their
     // own failures.
     std::function<void()> purgeTables;

@@ -19,6 +19,7 @@ struct RoomSlot {
     quint16 keyCode = 0;      // RoomKey: key number + 128, 0 for none
     quint8 doorOpen = 0;      // DoorStatus
 
+    bool morningCallRung = false;  // the call has sounded (or was past at start-up)
     quint8 longStayMarked = 0;  // the stay has passed 180 minutes
     QString lastEvent;          // the last controller event, against repeats
     quint8 clockRunning = 0;

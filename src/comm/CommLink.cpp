@@ -25,6 +25,14 @@ bool CommLink::start() {
     return opened;
 }
 
+bool CommLink::reopen(const QString& portName) {
+    retry_.stop();
+    port_.closePort();
+    port_.portName = portName;
+    setUp(false);
+    return start();
+}
+
 void CommLink::retry() {
     try {
         if (port_.isOpen() || port_.openPort()) {

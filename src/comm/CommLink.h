@@ -19,6 +19,9 @@ public:
     // The first opening. Its SerialPortError reaches the caller, so that the start-up can show
     // it; the retries that follow are silent.
     bool start();
+    // Closes the port and opens it again under `portName` (a port chosen in
+    // the environment setup), as start() does.
+    bool reopen(const QString& portName);
 
     bool isUp() const { return up_; }
     void setRetryInterval(int ms) { retry_.setInterval(ms); }

@@ -26,11 +26,11 @@ QString Backup::directory() const {
     return QDir::cleanPath(QDir(dataDir_).absoluteFilePath(QStringLiteral("DB/Backup")));
 }
 
-void Backup::run() {
+bool Backup::run() {
     const QDir dir(directory());
     if (!QDir().mkpath(dir.path())) {
         dialogs_.showError(QStringLiteral("백업 폴더를 만들 수 없습니다: ") + dir.path());
-        return;
+        return false;
     }
     QStringList failures;
     const QString dbCopy = dir.filePath(QStringLiteral("motel.db"));
@@ -41,7 +41,9 @@ void Backup::run() {
     }
     const QString iniError = copyIni();
     if (!iniError.isEmpty()) failures.append(iniError);
-    if (!failures.isEmpty()) dialogs_.showError(failures.join(u'\n'));
+    if (failures.isEmpty()) return true;
+    dialogs_.showError(failures.join(u'\n'));
+    return false;
 }
 
 // The room-state file is replaced atomically, so a plain read is a consistent

@@ -12,11 +12,12 @@ public:
     Backup(Database& db, QString dataDir, Dialogs& dialogs);
 
     // Makes every copy it can; the ones that failed are named together in
-    // one error box. Success shows nothing.
-    void run();
+    // one error box. Success shows nothing; true when every copy was made.
+    bool run();
+    // Where the copies go.
+    QString directory() const;
 
 private:
-    QString directory() const;
     QString copyIni() const;
 
     Database& db_;

@@ -333,10 +333,17 @@ QString IniStore::readString(const QString& section, const QString& key, const Q
 }
 
 void IniStore::writeString(const QString& section, const QString& key, const QString& value) {
-    refuseUnwritable(section, key, value);
-    const Name sectionName(section);
-    const Name keyName(key);
-    const QByteArray bytes = Cp949::encode(value);
+    writeStrings({{section, key, value}});
+}
+
+void IniStore::writeStrings(const QList<Entry>& entries) {
+    QList<std::pair<Name, Name>> names;
+    QList<QByteArray> values;
+    for (const Entry& e : entries) {
+        refuseUnwritable(e.section, e.key, e.value);
+        names.append({Name(e.section), Name(e.key)});
+        values.append(Cp949::encode(e.value));
+    }
 
     QByteArray file;
     mode_t mode = 0;
@@ -346,7 +353,9 @@ void IniStore::writeString(const QString& section, const QString& key, const QSt
     else if (errno != ENOENT)
         throw IniWriteError(QStringLiteral("Unable to write to ") + path_);
 
-    const QByteArray updated = withValue(file, sectionName, keyName, bytes);
+    QByteArray updated = file;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        updated = withValue(updated, names[i].first, names[i].second, values[i]);
     // The file already holds exactly this; replacing it would only cost a flush.
     if (oldMode && updated == file) return;
     if (!replaceFile(path_, updated, oldMode))

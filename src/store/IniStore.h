@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include "platform/Errors.h"
@@ -43,6 +44,12 @@ public:
     QString readString(const QString& section, const QString& key, const QString& def) const;
     void writeString(const QString& section, const QString& key, const QString& value);
     qint32 readInteger(const QString& section, const QString& key, qint32 def) const;
+    // Several values in one replacement of the file: all of them are written
+    // or, when one cannot be, none.
+    struct Entry {
+        QString section, key, value;
+    };
+    void writeStrings(const QList<Entry>& entries);
     void writeInteger(const QString& section, const QString& key, qint32 value);
 
 private:

@@ -50,7 +50,9 @@ TEST_F(Clocks, CheckOutHidesTheCountUntilTheStayGoesOn) {
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:1"));  // how long it has been ready
 }
 
-TEST_F(Clocks, MorningCallSoundsOnATickOfItsMinuteOnly) {
+// A call sounds once, on the first tick at or after its minute, whether the
+// room's clock runs or not.
+TEST_F(Clocks, MorningCallSoundsOnceFromItsMinute) {
     f.clock.set(QDateTime(QDate(2006, 4, 2), QTime(6, 58, 30)));
     f.board.startStayClock(4);
     f.board.slot(4).morningCall = QStringLiteral("2006-04-02 07:00");
@@ -59,19 +61,53 @@ TEST_F(Clocks, MorningCallSoundsOnATickOfItsMinuteOnly) {
         tick();
         f.clock.advanceMinutes(1);
     }
-    ASSERT_EQ(f.sound.played.size(), 1);
+    ASSERT_EQ(f.sound.played.size(), 2);
     EXPECT_TRUE(f.sound.played[0].endsWith(QStringLiteral("Alram.wav")));
     EXPECT_EQ(f.board.view(4).startColor, Colors::Orange);
-    EXPECT_EQ(f.board.view(5).startColor, Colors::Black);
+    EXPECT_EQ(f.board.view(5).startColor, Colors::Orange);
     EXPECT_EQ(f.board.slot(4).morningCall, QStringLiteral("2006-04-02 07:00"));  // left set
+}
+
+TEST_F(Clocks, LateTickStillSoundsTheCallItPassedOnce) {
+    f.clock.set(QDateTime(QDate(2006, 4, 2), QTime(6, 59, 50)));
+    f.board.slot(4).morningCall = QStringLiteral("2006-04-02 07:00");
+    tick();
+    f.clock.set(QDateTime(QDate(2006, 4, 2), QTime(7, 3, 10)));  // the 7:00 tick never came
+    tick();
+    EXPECT_EQ(f.sound.played.size(), 1);
+    f.clock.advanceMinutes(1);
+    tick();
+    EXPECT_EQ(f.sound.played.size(), 1);
+    // A new call of the room sounds again.
+    f.board.setMorningCall(4, QStringLiteral("2006-04-02 07:10"), QStringLiteral("2006-04-02 07:04"));
+    EXPECT_EQ(f.board.view(4).startColor, Colors::Magenta);
+    f.clock.set(QDateTime(QDate(2006, 4, 2), QTime(7, 10, 0)));
+    tick();
+    EXPECT_EQ(f.sound.played.size(), 2);
+}
+
+TEST(MorningCallAtStartUp, PastCallsStaySilentAndTheCurrentMinuteStillSounds) {
+    BoardFixture f;
+    f.clock.set(QDateTime(QDate(2006, 4, 2), QTime(7, 0, 20)));
+    IniStore ini(f.iniPath());
+    ini.writeString(QStringLiteral("Alram"), QStringLiteral("r1"), QStringLiteral("2006-04-02 06:59"));
+    ini.writeString(QStringLiteral("Alram"), QStringLiteral("r2"), QStringLiteral("2006-04-02 07:00"));
+    ini.writeString(QStringLiteral("Alram"), QStringLiteral("r3"), QStringLiteral("2006-04-02 07:01"));
+    f.start();
+    EXPECT_EQ(f.board.view(1).startColor, Colors::Orange);
+    EXPECT_EQ(f.board.view(2).startColor, Colors::Black);
+    EXPECT_EQ(f.board.view(3).startColor, Colors::Magenta);
+    f.board.onMinuteTick();
+    EXPECT_EQ(f.sound.played.size(), 1);  // slot 2's call, at its minute
+    EXPECT_EQ(f.board.view(2).startColor, Colors::Orange);
 }
 
 TEST_F(Clocks, MinuteTickPurgesFirstAndRecounts) {
     QStringList order;
     f.board.purgeTables = [&] { order << f.board.left().dasilCount; };
-    f.board.showDayUse(2);
+    f.board.editView(2).labelCaption = States::DayUse;  // unannounced: only the tick counts it
     tick();
-    EXPECT_EQ(order, QStringList{QStringLiteral("대실:00")});  // purged before the recount
+    EXPECT_EQ(order, QStringList{QStringLiteral("대실:0")});  // purged before the recount
     EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:1"));
 }
 

@@ -231,6 +231,13 @@ TEST_F(Controller, TheTypicalStay) {
     EXPECT_EQ(actions, (QStringList{"대실", "퇴실", "청소", "완료"}));
 }
 
+TEST_F(Controller, StayCountsChangeTheMomentAStayStartsAndEnds) {
+    f.board.onControllerBlock(bytes({129, 3}));
+    EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:1"));  // no minute tick needed
+    f.board.onControllerBlock(bytes({129, 4, 129, 5, 129, 6}));
+    EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:0"));
+}
+
 // A block that comes while another is being handled (here: during the error
 // box of a failed ledger write) waits until the first block is done.
 class ReentrantDialogs : public ScriptedDialogs {

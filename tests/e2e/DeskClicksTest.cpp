@@ -1,71 +1,18 @@
 // The real program under Xvfb, driven by mouse clicks as the clerk would:
 // a stay started, checked out, cleaned and finished through the room's
 // popup, then checked in the room-state file and the database.
-#include <QRect>
-#include <QRegularExpression>
-#include <QStandardPaths>
-#include <cmath>
-
-#include "board/ui/BoardWindow.h"
-#include "e2e/RealDesk.h"
+#include "e2e/DeskMouse.h"
 #include "store/Database.h"
 #include "store/IniStore.h"
 #include "support/StoreHelpers.h"
 
 namespace {
 
-class DeskClicks : public RealDesk {
+class DeskClicks : public DeskMouse {
 protected:
-    void SetUp() override {
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-            GTEST_SKIP() << "xdotool is not installed (scripts/install-deps)";
-        RealDesk::SetUp();
-    }
-
-    QString xdotool(const QStringList& args) {
-        QProcess p;
-        p.setProcessEnvironment(environment());
-        p.start(QStringLiteral("xdotool"), args);
-        p.waitForFinished(10000);
-        return QString::fromUtf8(p.readAllStandardOutput());
-    }
-
-    // The place of the one shown window with this title; null if none.
-    QRect findWindow(const QString& title) {
-        const QStringList ids =
-            xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                     QStringLiteral("--name"),
-                     QStringLiteral("^%1$").arg(QRegularExpression::escape(title))})
-                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        if (ids.size() != 1) return QRect();
-        const QString shell =
-            xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), ids[0]});
-        const auto value = [&](const char* key) {
-            return QRegularExpression(QStringLiteral("%1=(-?\\d+)").arg(QLatin1String(key)))
-                .match(shell)
-                .captured(1)
-                .toInt();
-        };
-        return QRect(value("X"), value("Y"), value("WIDTH"), value("HEIGHT"));
-    }
-    QRect window(const QString& title) {
-        QRect found;
-        waitFor([&] { return !(found = findWindow(title)).isNull(); });
-        return found;
-    }
-
-    void click(QPoint at) {
-        xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
-                 QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
-    }
-
     // Slot 1's state label, in design pixels times the board's scale.
     QPoint label(const QRect& boardWindow) {
-        const double scale = std::min(double(boardWindow.width()) / BoardWindow::kDesignWidth,
-                                      double(boardWindow.height()) / BoardWindow::kDesignHeight);
-        const QPoint design(162 + 61 + 63 / 2, 29 + 6 + 24 / 2);
-        return boardWindow.topLeft() +
-               QPoint(std::lround(design.x() * scale), std::lround(design.y() * scale));
+        return onBoard(boardWindow, QPoint(162 + 61 + 63 / 2, 29 + 6 + 24 / 2));
     }
 
     // Opens slot 1's popup and picks the button at its left position in

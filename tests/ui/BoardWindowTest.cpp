@@ -99,4 +99,40 @@ TEST(BoardWindow, ScalesUniformlyAndForwardsClicks) {
     EXPECT_EQ(buttons[0][0].toInt(), 7);
 }
 
+TEST(BoardWindow, ToolbarButtonsForwardTheirCommandAndShowTheSignIn) {
+    BoardFixture f;
+    f.start();
+    BoardWindow window(f.board, f.assets);
+    const struct {
+        ToolbarButton button;
+        const char* name;
+        const char* caption;
+    } buttons[] = {
+        {ToolbarButton::EnvironmentSetup, "spBB", "환경정보"},
+        {ToolbarButton::DailySettlement, "spDay", "일결산"},
+        {ToolbarButton::MonthlySettlement, "spMonth", "월결산"},
+        {ToolbarButton::MorningCalls, "spMoning", "모닝콜/ 메모"},
+        {ToolbarButton::SignIn, "spLogIn", "사용자인증"},
+        {ToolbarButton::Backup, "spFileCopy", "자료복사"},
+        {ToolbarButton::About, "spAbout", "프로그램 A/S"},
+        {ToolbarButton::ShutDown, "spClose", "종료"},
+        {ToolbarButton::UseWindows, "spMini", ""},
+    };
+    QList<ToolbarButton> clicked;
+    QObject::connect(&window, &BoardWindow::toolbarClicked, [&](ToolbarButton b) { clicked << b; });
+    for (const auto& b : buttons) {
+        auto* button = child<QToolButton>(window, QString::fromLatin1(b.name));
+        ASSERT_TRUE(button);
+        EXPECT_EQ(button->text(), QString::fromUtf8(b.caption));
+        button->click();
+        EXPECT_EQ(clicked.last(), b.button) << b.name;
+    }
+    EXPECT_EQ(clicked.size(), 9);
+
+    window.setSignIn(QStringLiteral("공급업체인증해제"), QStringLiteral("lockO.bmp"));
+    EXPECT_EQ(window.toolbarButton(ToolbarButton::SignIn)->text(),
+              QStringLiteral("공급업체인증해제"));
+    EXPECT_FALSE(window.toolbarButton(ToolbarButton::SignIn)->icon().isNull());
+}
+
 }  // namespace

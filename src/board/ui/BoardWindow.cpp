@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QToolButton>
 #include <cmath>
 
 #include "board/ui/LogList.h"
@@ -45,6 +46,7 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
     link_->setObjectName(QStringLiteral("controllerLink"));
     link_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     setControllerLink(false);
+    buildToolbar();
 
     roomArea_ = new PaintedFrame(this);
     roomArea_->setObjectName(QStringLiteral("roomArea"));
@@ -70,6 +72,53 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
             [this](int n) { panel(n)->render(board_.view(n)); });
     connect(&board_, &BoardModel::leftChanged, this, &BoardWindow::renderLeft);
     renderLeft();
+}
+
+void BoardWindow::buildToolbar() {
+    struct Design {
+        ToolbarButton button;
+        const char* name;
+        const char* caption;
+        QRect place;
+    };
+    const Design buttons[] = {
+        {ToolbarButton::EnvironmentSetup, "spBB", "환경정보", QRect(8, 2, 105, 25)},
+        {ToolbarButton::DailySettlement, "spDay", "일결산", QRect(112, 2, 105, 25)},
+        {ToolbarButton::MonthlySettlement, "spMonth", "월결산", QRect(216, 2, 105, 25)},
+        {ToolbarButton::MorningCalls, "spMoning", "모닝콜/ 메모", QRect(321, 2, 150, 25)},
+        {ToolbarButton::SignIn, "spLogIn", "사용자인증", QRect(470, 2, 169, 25)},
+        {ToolbarButton::Backup, "spFileCopy", "자료복사", QRect(639, 2, 114, 25)},
+        {ToolbarButton::About, "spAbout", "프로그램 A/S", QRect(752, 2, 132, 25)},
+        {ToolbarButton::ShutDown, "spClose", "종료", QRect(885, 2, 95, 25)},
+        {ToolbarButton::UseWindows, "spMini", "", QRect(992, 8, 16, 14)},
+    };
+    QFont font(QStringLiteral("굴림체"));
+    font.setBold(true);
+    for (const Design& d : buttons) {
+        auto* b = new QToolButton(titleStrip_);
+        b->setObjectName(QString::fromLatin1(d.name));
+        b->setText(QString::fromUtf8(d.caption));
+        b->setAutoRaise(true);  // flat; raised under the pointer
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        b->setFont(font);
+        scaler_.place(b, d.place, 16);
+        connect(b, &QToolButton::clicked, this, [this, which = d.button] { emit toolbarClicked(which); });
+        toolbar_[static_cast<std::size_t>(d.button)] = b;
+    }
+    QToolButton* mini = toolbarButton(ToolbarButton::UseWindows);
+    mini->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    mini->setToolTip(QStringLiteral("윈도우 사용"));
+    const QImage arrow = pictureOrNone(assets_, QStringLiteral("arrow3d.bmp"));
+    if (!arrow.isNull()) mini->setIcon(QIcon(QPixmap::fromImage(arrow)));
+    setSignIn(QStringLiteral("사용자인증"), QStringLiteral("lockS.bmp"));
+}
+
+void BoardWindow::setSignIn(const QString& caption, const QString& picture) {
+    QToolButton* b = toolbarButton(ToolbarButton::SignIn);
+    b->setText(caption);
+    const QImage image = pictureOrNone(assets_, picture);
+    b->setIcon(image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)));
 }
 
 QLabel* BoardWindow::plate(const QString& name, QWidget* parent, WinColor back, WinColor text,
@@ -175,9 +224,11 @@ void BoardWindow::resizeEvent(QResizeEvent* event) {
     const auto px = [this](int design) { return static_cast<int>(std::lround(design * scale_)); };
     titleStrip_->setGeometry(0, 0, w, px(kTitleHeight));
     QFont linkFont = link_->font();
-    linkFont.setPixelSize(std::max(1, px(12)));
+    linkFont.setPixelSize(std::max(1, px(11)));
+    for (QToolButton* b : toolbar_) b->setIconSize(QSize(px(20), px(20)));
     link_->setFont(linkFont);
-    link_->setGeometry(w - px(170), 0, px(160), px(kTitleHeight));
+    // Right of the toolbar's last button.
+    link_->setGeometry(px(1012), 0, std::max(px(116), w - px(1012) - px(4)), px(kTitleHeight));
     leftColumn_->setGeometry(0, px(kTitleHeight), px(kLeftWidth), h - px(kTitleHeight));
     roomArea_->setGeometry(px(kLeftWidth) - px(3), px(kTitleHeight), w - px(kLeftWidth) + px(3),
                            h - px(kTitleHeight));

@@ -8,11 +8,25 @@
 
 class Assets;
 class QLabel;
+class QToolButton;
 class LogList;
 class RoomPanel;
 class PaintedFrame;
 
-// The board window: the title strip, the left column and the 72 room
+// The toolbar's buttons on the title strip, left to right.
+enum class ToolbarButton {
+    EnvironmentSetup,
+    DailySettlement,
+    MonthlySettlement,
+    MorningCalls,
+    SignIn,
+    Backup,
+    About,
+    ShutDown,
+    UseWindows,
+};
+
+// The board window: the title strip with the toolbar, the left column and the 72 room
 // panels. It renders the board's model and forwards clicks; it refuses to be
 // closed, since the desk PC shows nothing else.
 class BoardWindow : public QWidget {
@@ -31,8 +45,14 @@ public:
     void setAllowClose(bool allow) { allowClose_ = allow; }
     // Shows on the title strip whether the controller's line is open.
     void setControllerLink(bool up);
+    // The sign-in button's caption and picture.
+    void setSignIn(const QString& caption, const QString& picture);
+    QToolButton* toolbarButton(ToolbarButton b) const {
+        return toolbar_.at(static_cast<std::size_t>(b));
+    }
 
 signals:
+    void toolbarClicked(ToolbarButton button);
     void roomButtonClicked(int slot);
     void labelClicked(int slot);
     void kindClicked(int slot);
@@ -42,6 +62,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void buildToolbar();
     void buildLeftColumn();
     void renderLeft();
     void renderLastEvent();
@@ -53,6 +74,7 @@ private:
     double scale_ = 1.0;
     bool allowClose_ = false;
     std::array<RoomPanel*, BoardModel::kSlots> panels_{};
+    std::array<QToolButton*, 9> toolbar_{};
     PaintedFrame* titleStrip_ = nullptr;
     PaintedFrame* roomArea_ = nullptr;
     QWidget* leftColumn_ = nullptr;
