@@ -33,15 +33,33 @@ Desk::Desk(const Options& options)
 
     QObject::connect(&window_, &BoardWindow::toolbarClicked, &window_, [this](ToolbarButton b) {
         switch (b) {
-            case ToolbarButton::EnvironmentSetup: toolbar_.environmentSetup(); break;
-            case ToolbarButton::DailySettlement: toolbar_.dailySettlement(); break;
-            case ToolbarButton::MonthlySettlement: toolbar_.monthlySettlement(); break;
-            case ToolbarButton::MorningCalls: toolbar_.morningCalls(); break;
-            case ToolbarButton::SignIn: toolbar_.signInOrOut(); break;
-            case ToolbarButton::Backup: toolbar_.backup(); break;
-            case ToolbarButton::About: toolbar_.about(); break;
-            case ToolbarButton::ShutDown: toolbar_.shutDown(); break;
-            case ToolbarButton::UseWindows: toolbar_.useWindows(); break;
+            case ToolbarButton::EnvironmentSetup:
+                toolbar_.environmentSetup();
+                break;
+            case ToolbarButton::DailySettlement:
+                toolbar_.dailySettlement();
+                break;
+            case ToolbarButton::MonthlySettlement:
+                toolbar_.monthlySettlement();
+                break;
+            case ToolbarButton::MorningCalls:
+                toolbar_.morningCalls();
+                break;
+            case ToolbarButton::SignIn:
+                toolbar_.signInOrOut();
+                break;
+            case ToolbarButton::Backup:
+                toolbar_.backup();
+                break;
+            case ToolbarButton::About:
+                toolbar_.about();
+                break;
+            case ToolbarButton::ShutDown:
+                toolbar_.shutDown();
+                break;
+            case ToolbarButton::UseWindows:
+                toolbar_.useWindows();
+                break;
         }
     });
     const auto showSignIn = [this] {
@@ -91,8 +109,9 @@ Desk::Desk(const Options& options)
     seams.startMinuteTimer = [this] { minuteTimer_.setEnabled(true); };
     board_.startUp(options.dataDir, seams);
     try {
-        toolbar_.setIdleMinutes(board_.ini().readInteger(
-            QStringLiteral("Lock"), QStringLiteral("IdleMinutes"), ToolbarCommands::kDefaultIdleMinutes));
+        toolbar_.setIdleMinutes(board_.ini().readInteger(QStringLiteral("Lock"),
+                                                         QStringLiteral("IdleMinutes"),
+                                                         ToolbarCommands::kDefaultIdleMinutes));
     } catch (const std::exception&) {
         // Without the file the default stands; the start-up has told why.
     }
@@ -127,8 +146,7 @@ EnvironmentSeams Desk::environmentSeams() {
     e.backup = [this] { return backup_.run(); };
     e.deleteAllRecords = [this] { ledger_.deleteAllRecords(); };
     e.reopenPort = [this](const QString& port) {
-        if (!link_.reopen(port))
-            throw TavolenError(QStringLiteral("장치가 응답하지 않습니다"));
+        if (!link_.reopen(port)) throw TavolenError(QStringLiteral("장치가 응답하지 않습니다"));
     };
     return e;
 }

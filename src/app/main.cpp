@@ -6,8 +6,8 @@
 #include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 
 #include "app/Desk.h"
@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
     // and the calendar speak Korean.
     QLocale::setDefault(QLocale(QLocale::Korean, QLocale::SouthKorea));
     QTranslator qtKorean;
-    if (qtKorean.load(QStringLiteral("qtbase_ko"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (qtKorean.load(QStringLiteral("qtbase_ko"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtKorean);
 
     QCommandLineParser parser;

@@ -79,7 +79,8 @@ TEST_F(Clocks, LateTickStillSoundsTheCallItPassedOnce) {
     tick();
     EXPECT_EQ(f.sound.played.size(), 1);
     // A new call of the room sounds again.
-    f.board.setMorningCall(4, QStringLiteral("2006-04-02 07:10"), QStringLiteral("2006-04-02 07:04"));
+    f.board.setMorningCall(4, QStringLiteral("2006-04-02 07:10"),
+                           QStringLiteral("2006-04-02 07:04"));
     EXPECT_EQ(f.board.view(4).startColor, Colors::Magenta);
     f.clock.set(QDateTime(QDate(2006, 4, 2), QTime(7, 10, 0)));
     tick();
@@ -90,9 +91,12 @@ TEST(MorningCallAtStartUp, PastCallsStaySilentAndTheCurrentMinuteStillSounds) {
     BoardFixture f;
     f.clock.set(QDateTime(QDate(2006, 4, 2), QTime(7, 0, 20)));
     IniStore ini(f.iniPath());
-    ini.writeString(QStringLiteral("Alram"), QStringLiteral("r1"), QStringLiteral("2006-04-02 06:59"));
-    ini.writeString(QStringLiteral("Alram"), QStringLiteral("r2"), QStringLiteral("2006-04-02 07:00"));
-    ini.writeString(QStringLiteral("Alram"), QStringLiteral("r3"), QStringLiteral("2006-04-02 07:01"));
+    ini.writeString(QStringLiteral("Alram"), QStringLiteral("r1"),
+                    QStringLiteral("2006-04-02 06:59"));
+    ini.writeString(QStringLiteral("Alram"), QStringLiteral("r2"),
+                    QStringLiteral("2006-04-02 07:00"));
+    ini.writeString(QStringLiteral("Alram"), QStringLiteral("r3"),
+                    QStringLiteral("2006-04-02 07:01"));
     f.start();
     EXPECT_EQ(f.board.view(1).startColor, Colors::Orange);
     EXPECT_EQ(f.board.view(2).startColor, Colors::Black);

@@ -103,7 +103,8 @@ void BoardWindow::buildToolbar() {
         b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         b->setFont(font);
         scaler_.place(b, d.place, 16);
-        connect(b, &QToolButton::clicked, this, [this, which = d.button] { emit toolbarClicked(which); });
+        connect(b, &QToolButton::clicked, this,
+                [this, which = d.button] { emit toolbarClicked(which); });
         toolbar_[static_cast<std::size_t>(d.button)] = b;
     }
     QToolButton* mini = toolbarButton(ToolbarButton::UseWindows);
