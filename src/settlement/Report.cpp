@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
@@ -30,6 +31,23 @@ QFont reportFont(double points, bool bold) {
     f.setPointSizeF(points);
     f.setBold(bold);
     return f;
+}
+
+// Draws a text from its top left corner a word at a time. The PDF engine
+// maps a blank's glyph to a control character for text extraction, so a
+// PDF's text would not read back as written; separate words read as words.
+void drawWords(QPainter& p, QPointF topLeft, const QString& text) {
+    const QFontMetricsF metrics(p.font(), p.device());
+    double x = topLeft.x();
+    const double baseline = topLeft.y() + metrics.ascent();
+    for (const QString& word : text.split(QLatin1Char(' '))) {
+        if (!word.isEmpty()) p.drawText(QPointF(x, baseline), word);
+        x += metrics.horizontalAdvance(word + QLatin1Char(' '));
+    }
+}
+
+double textWidth(const QPainter& p, const QString& text) {
+    return QFontMetricsF(p.font(), p.device()).horizontalAdvance(text);
 }
 
 QString csvField(const QString& s) {
@@ -126,8 +144,7 @@ void paintReport(const SettlementReport& report, QPagedPaintDevice& device, cons
     p.drawLine(QPointF(0, 0), QPointF(width, 0));
     p.drawLine(QPointF(0, titleBand), QPointF(width, titleBand));
     p.setFont(reportFont(14, true));
-    p.drawText(QRectF(0, 12 * px, width, titleBand - 12 * px), Qt::AlignHCenter | Qt::AlignTop,
-               report.title);
+    drawWords(p, QPointF((width - textWidth(p, report.title)) / 2, 12 * px), report.title);
 
     const int* xs = report.kind == SettlementKind::Daily ? kDailyColumns : kMonthlyColumns;
     p.setFont(reportFont(10, false));
@@ -137,12 +154,7 @@ void paintReport(const SettlementReport& report, QPagedPaintDevice& device, cons
             device.newPage();
             y = 0;
         }
-        for (int c = 0; c < report.columns(); ++c) {
-            const double left = xs[c] * px;
-            const double right = c + 1 < report.columns() ? xs[c + 1] * px : width;
-            p.drawText(QRectF(left, y + 4 * px, right - left, detailBand - 4 * px),
-                       Qt::AlignLeft | Qt::AlignTop, line[c]);
-        }
+        for (int c = 0; c < report.columns(); ++c) drawWords(p, QPointF(xs[c] * px, y + 4 * px), line[c]);
         y += detailBand;
     }
 
