@@ -37,6 +37,11 @@ public:
         sqlite3_reset(stmt_);
         sqlite3_clear_bindings(stmt_);
     }
+    // The column's bytes, valid until the next step.
+    QByteArrayView bytes(int column) const {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+        return p ? QByteArrayView(p, sqlite3_column_bytes(stmt_, column)) : QByteArrayView();
+    }
     QString text(int column) const {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
         return p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt_, column)) : QString();
@@ -49,11 +54,18 @@ private:
     sqlite3_stmt* stmt_ = nullptr;
 };
 
-bool isDigits(const QString& s) {
+bool isDigits(QByteArrayView s) {
     if (s.isEmpty()) return false;
-    for (const QChar c : s)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
+    for (const char c : s)
+        if (c < '0' || c > '9') return false;
     return true;
+}
+
+// An amount as the daily view reads it: a whole number, blanks around it allowed.
+bool parseAmount(QByteArrayView text, qint64& amount) {
+    bool ok = false;
+    amount = text.trimmed().toLongLong(&ok);
+    return ok;
 }
 
 [[noreturn]] void badRow(const QString& room, const QString& start, const QString& cash) {
@@ -61,12 +73,6 @@ bool isDigits(const QString& s) {
         QStringLiteral("결산할 수 없는 장부 자료가 있습니다 (숫자가 아닌 값): %1호, 입실시간 '%2', 금액 '%3'")
             .arg(room, start, cash));
 }
-
-// A rule the grouped query and the row reader share: a start of twelve digits
-// and an amount of digits only.
-const char* const kBadRow =
-    "(IDateTime IS NULL OR length(IDateTime) <> 12 OR IDateTime GLOB '*[^0-9]*'"
-    " OR Cash IS NULL OR Cash = '' OR Cash GLOB '*[^0-9]*' OR length(Cash) > 15)";
 
 void exec(sqlite3* db, const char* sql) {
     char* message = nullptr;
@@ -99,9 +105,8 @@ std::vector<LedgerStay> readStays(sqlite3* db, const SettlementWindow& window, S
         s.end = q.text(3);
         s.action = q.text(4);
         const QString cash = q.text(5);
-        if (s.start.size() != 12 || !isDigits(s.start) || !isDigits(cash) || cash.size() > 15)
+        if (s.start.size() != 12 || !isDigits(q.bytes(2)) || !parseAmount(q.bytes(5), s.cash))
             badRow(s.room, s.start, cash);
-        s.cash = cash.toLongLong();
         stays.push_back(std::move(s));
     }
     return stays;
@@ -117,51 +122,40 @@ MonthSums readMonth(sqlite3* db, int year, int month, int hour, bool startsDayBe
     sums.dayUse.assign(days, 0);
     sums.overnight.assign(days, 0);
 
-    // Day d's window starts at d (or d-1) at the settlement hour. A row's
-    // settlement day is its calendar date, or the date before when it began
-    // before the settlement hour; the query groups by date and that flag so
-    // that no date arithmetic runs per row.
-    const int shift = startsDayBefore ? -1 : 0;
-    const SettlementWindow firstDay = settlementDayFrom(first.addDays(shift), hour);
-    const SettlementWindow lastDay = settlementDayFrom(first.addDays(days - 1 + shift), hour);
-    const QString sql = QStringLiteral(
-                            R"(SELECT substr(IDateTime, 1, 8), substr(IDateTime, 9, 2) < ?3, Action,
-                                      sum(CAST(Cash AS INTEGER)), sum(%1)
-                               FROM "Cash.DB" WHERE IDateTime >= ?1 AND IDateTime < ?2
-                               GROUP BY 1, 2, 3)")
-                            .arg(QString::fromLatin1(kBadRow));
-    const QByteArray sqlUtf8 = sql.toUtf8();
-    Statement q(db, sqlUtf8.constData());
-    q.bind(1, firstDay.startStamp());
-    q.bind(2, lastDay.endStamp());
-    q.bind(3, QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')));
-    bool anyBad = false;
-    while (q.step()) {
-        if (q.integer(4) > 0) {
-            anyBad = true;
-            continue;
-        }
-        QDate date = QDate::fromString(q.text(0), QStringLiteral("yyyyMMdd"));
-        if (!date.isValid()) continue;
-        if (q.integer(1) != 0) date = date.addDays(-1);
-        const qint64 index = first.daysTo(date) - shift;
-        if (index < 0 || index >= days) continue;
-        const QString action = q.text(2);
-        if (action == QStringLiteral("대실"))
-            sums.dayUse[index] += q.integer(3);
-        else if (action == QStringLiteral("숙박"))
-            sums.overnight[index] += q.integer(3);
+    // The settlement days of a month follow each other without a gap, so the
+    // month is one range of the ledger's start index. The rows come in start
+    // order straight from the index (it covers the three columns read) and
+    // fall into their days as they pass: one statement, no sort, no table
+    // reads. A GROUP BY here would build a temporary tree of every row.
+    std::vector<QByteArray> dayEnds;
+    for (int d = 1; d <= days; ++d) {
+        const QDate day = startsDayBefore ? QDate(year, month, d).addDays(-1) : QDate(year, month, d);
+        dayEnds.push_back(settlementDayFrom(day, hour).endStamp().toLatin1());
     }
-    if (anyBad) {
-        const QString find = QStringLiteral(
-                                 R"(SELECT roomNum, IDateTime, Cash FROM "Cash.DB"
-                                    WHERE IDateTime >= ?1 AND IDateTime < ?2 AND %1 LIMIT 1)")
-                                 .arg(QString::fromLatin1(kBadRow));
-        const QByteArray findUtf8 = find.toUtf8();
-        Statement bad(db, findUtf8.constData());
-        bad.bind(1, firstDay.startStamp());
-        bad.bind(2, lastDay.endStamp());
-        if (bad.step()) badRow(bad.text(0), bad.text(1), bad.text(2));
+    const QDate firstDay = startsDayBefore ? first.addDays(-1) : first;
+    Statement q(db, R"(SELECT IDateTime, Action, Cash FROM "Cash.DB"
+                       WHERE IDateTime >= ?1 AND IDateTime < ?2 ORDER BY IDateTime)");
+    q.bind(1, settlementDayFrom(firstDay, hour).startStamp());
+    q.bind(2, QString::fromLatin1(dayEnds.back()));
+    const QByteArray dayUse = QStringLiteral("대실").toUtf8();
+    const QByteArray overnight = QStringLiteral("숙박").toUtf8();
+    int index = 0;
+    while (q.step()) {
+        const QByteArrayView start = q.bytes(0);
+        const QByteArrayView action = q.bytes(1);
+        const QByteArrayView cash = q.bytes(2);
+        qint64 amount = 0;
+        if (start.size() != 12 || !isDigits(start) || !parseAmount(cash, amount)) {
+            Statement room(db, R"(SELECT roomNum FROM "Cash.DB" WHERE IDateTime IS ?1 AND Cash IS ?2 LIMIT 1)");
+            room.bind(1, QString::fromUtf8(start));
+            room.bind(2, QString::fromUtf8(cash));
+            badRow(room.step() ? room.text(0) : QString(), QString::fromUtf8(start), QString::fromUtf8(cash));
+        }
+        while (index + 1 < days && start >= QByteArrayView(dayEnds[index])) ++index;
+        if (action == dayUse)
+            sums.dayUse[index] += amount;
+        else if (action == overnight)
+            sums.overnight[index] += amount;
     }
     return sums;
 }
