@@ -35,7 +35,7 @@ constexpr int kSettlementHour = 3;
 
 class BenchClock : public Clock {
 public:
-    QDateTime now() const override { return QDateTime(QDate(2006, 4, 10), QTime(12, 0)); }
+    QDateTime now() const override { return QDateTime(QDate(2006, 3, 31), QTime(12, 0)); }
 };
 
 class SilentDialogs : public Dialogs {

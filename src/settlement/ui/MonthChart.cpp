@@ -35,11 +35,12 @@ QChart* makeMonthChart(const MonthSums& sums) {
     auto* x = new QBarCategoryAxis;
     x->append(days);
     QFont small = x->labelsFont();
-    small.setPointSize(7);
+    small.setPointSize(6);
     x->setLabelsFont(small);
     auto* y = new QValueAxis;
     y->setLabelFormat(QStringLiteral("%.0f"));
-    y->setRange(0, top > 0 ? double(top) * 1.1 : 1.0);
+    y->setRange(0, top > 0 ? double(top) : 1.0);
+    y->applyNiceNumbers();
     y->setLabelsFont(small);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
@@ -51,7 +52,7 @@ QChart* makeMonthChart(const MonthSums& sums) {
 void paintMonthChart(QPainter& painter, const QRectF& target, const MonthSums& sums) {
     // The chart is laid out at screen size and scaled onto the page, so that
     // its fonts keep their proportions on a 300 dpi device.
-    const QSizeF layoutSize(720, 720 * target.height() / target.width());
+    const QSizeF layoutSize(960, 960 * target.height() / target.width());
     QGraphicsScene scene;
     QChart* chart = makeMonthChart(sums);
     scene.addItem(chart);
