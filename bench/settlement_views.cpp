@@ -40,7 +40,9 @@ public:
 
 class SilentDialogs : public Dialogs {
 public:
-    void ShowError(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
+    void ShowError(const QString& text) override {
+        std::fprintf(stderr, "error: %s\n", qPrintable(text));
+    }
     void ShowInfo(const QString&) override {}
     bool AskYesNo(const QString&) override { return false; }
 };
@@ -51,9 +53,9 @@ void exec(sqlite3* db, const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr
 // day, some stays cancelled or moved, the last day's late stays running.
 int buildLedger(sqlite3* db, QDate first, QDate last) {
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db,
-                       R"(INSERT INTO "Cash.DB" (roomNum,IDateTime,ODateTime,Action,Cash) VALUES (?,?,?,?,?))",
-                       -1, &st, nullptr);
+    sqlite3_prepare_v2(
+        db, R"(INSERT INTO "Cash.DB" (roomNum,IDateTime,ODateTime,Action,Cash) VALUES (?,?,?,?,?))",
+        -1, &st, nullptr);
     exec(db, "BEGIN");
     int rows = 0;
     for (QDate day = first; day <= last; day = day.addDays(1)) {
@@ -65,11 +67,12 @@ int buildLedger(sqlite3* db, QDate first, QDate last) {
                 if ((room + stay + day.day()) % 41 == 0) end += QStringLiteral("대실취소");
                 if ((room + stay + day.day()) % 53 == 0) end += QStringLiteral("객실교체");
                 if (day == last && stay >= 4) end.clear();
-                const QByteArray values[] = {QByteArray::number(101 + room), start.toString(kStamp).toUtf8(),
-                                             end.toUtf8(), overnight ? "숙박" : "대실",
-                                             overnight ? "50000" : "30000"};
+                const QByteArray values[] = {
+                    QByteArray::number(101 + room), start.toString(kStamp).toUtf8(), end.toUtf8(),
+                    overnight ? "숙박" : "대실", overnight ? "50000" : "30000"};
                 for (int i = 0; i < 5; ++i)
-                    sqlite3_bind_text(st, i + 1, values[i].constData(), int(values[i].size()), SQLITE_TRANSIENT);
+                    sqlite3_bind_text(st, i + 1, values[i].constData(), int(values[i].size()),
+                                      SQLITE_TRANSIENT);
                 sqlite3_step(st);
                 sqlite3_reset(st);
                 ++rows;
@@ -84,8 +87,9 @@ int buildLedger(sqlite3* db, QDate first, QDate last) {
 // What the monthly fill cost before: one select of every row per settlement day.
 qint64 thirtyOneSelects(sqlite3* db) {
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, R"(SELECT * FROM "Cash.DB" WHERE (IDateTime >= ?1) AND (IDateTime < ?2))", -1, &st,
-                       nullptr);
+    sqlite3_prepare_v2(db,
+                       R"(SELECT * FROM "Cash.DB" WHERE (IDateTime >= ?1) AND (IDateTime < ?2))",
+                       -1, &st, nullptr);
     qint64 sum = 0;
     for (int d = 1; d <= 31; ++d) {
         const SettlementWindow w = settlementDayFrom(QDate(2006, 3, d), kSettlementHour);
@@ -165,27 +169,32 @@ int main(int argc, char** argv) {
           timeIt(repeats, [&] { baselineTotal = thirtyOneSelects(db.connection()); }),
           "as the desk read it before");
     print("monthly fill, one query in index order",
-          timeIt(repeats, [&] { march = ledger::readMonth(db.connection(), 2006, 3, kSettlementHour, false); }),
+          timeIt(
+              repeats,
+              [&] { march = ledger::readMonth(db.connection(), 2006, 3, kSettlementHour, false); }),
           "goal < 5 ms");
 
     BenchClock clock;
     SilentDialogs dialogs;
-    print("monthly view to first painted frame", timeIt(repeats, [&] {
-              SettlementView view(SettlementKind::Monthly,
-                                  {db, ini, clock, dialogs, [] { return 0; }, [](int) {}});
-              PaintWatch watch;
-              view.grid()->viewport()->installEventFilter(&watch);
-              view.findChild<QChartView*>()->viewport()->installEventFilter(&watch);
-              view.show();
-              while (watch.painted < 2) app.processEvents(QEventLoop::AllEvents, 5);
-          }),
+    print("monthly view to first painted frame",
+          timeIt(repeats,
+                 [&] {
+                     SettlementView view(SettlementKind::Monthly,
+                                         {db, ini, clock, dialogs, [] { return 0; }, [](int) {}});
+                     PaintWatch watch;
+                     view.grid()->viewport()->installEventFilter(&watch);
+                     view.findChild<QChartView*>()->viewport()->installEventFilter(&watch);
+                     view.show();
+                     while (watch.painted < 2) app.processEvents(QEventLoop::AllEvents, 5);
+                 }),
           "goal < 150 ms");
 
     const SettlementReport report = SettlementReport::monthly(QStringLiteral("2006-3"), march);
     for (const char* ext : {"xlsx", "xls"}) {
         const QString path = dir.filePath(QStringLiteral("month.") + ext);
         const QString what = QStringLiteral("export of a month to .") + ext;
-        print(qPrintable(what), timeIt(repeats, [&] { writeReport(report, path); }), "goal < 200 ms");
+        print(qPrintable(what), timeIt(repeats, [&] { writeReport(report, path); }),
+              "goal < 200 ms");
     }
     qint64 total = 0;
     for (int d = 0; d < march.days(); ++d) total += march.dayUse[d] + march.overnight[d];

@@ -50,14 +50,18 @@ QString parse(const QStringList& args, Request& r) {
         };
         QString text;
         if (a == QStringLiteral("--data-dir") || a.startsWith(QStringLiteral("--data-dir="))) {
-            if (!value(QStringLiteral("--data-dir"), r.dataDir)) return QStringLiteral("--data-dir needs a directory");
+            if (!value(QStringLiteral("--data-dir"), r.dataDir))
+                return QStringLiteral("--data-dir needs a directory");
         } else if (a == QStringLiteral("--out") || a.startsWith(QStringLiteral("--out="))) {
-            if (!value(QStringLiteral("--out"), r.out)) return QStringLiteral("--out needs a file name");
+            if (!value(QStringLiteral("--out"), r.out))
+                return QStringLiteral("--out needs a file name");
         } else if (a == QStringLiteral("--hour") || a.startsWith(QStringLiteral("--hour="))) {
-            if (!value(QStringLiteral("--hour"), text)) return QStringLiteral("--hour needs an hour");
+            if (!value(QStringLiteral("--hour"), text))
+                return QStringLiteral("--hour needs an hour");
             bool ok = false;
             r.hour = text.toInt(&ok);
-            if (!ok || r.hour < 0 || r.hour > 23) return QStringLiteral("bad hour '%1' (0 to 23)").arg(text);
+            if (!ok || r.hour < 0 || r.hour > 23)
+                return QStringLiteral("bad hour '%1' (0 to 23)").arg(text);
         } else if (a.startsWith(QStringLiteral("--"))) {
             return QStringLiteral("unknown option %1").arg(a);
         } else {
@@ -72,15 +76,16 @@ QString parse(const QStringList& args, Request& r) {
         return QStringLiteral("unknown report '%1' (day or month)").arg(r.kind);
     if (r.out.isEmpty()) return QStringLiteral("--out FILE is missing");
     const QString suffix = QFileInfo(r.out).suffix().toLower();
-    if (!QStringList{QStringLiteral("xlsx"), QStringLiteral("xls"), QStringLiteral("pdf"), QStringLiteral("csv")}
+    if (!QStringList{QStringLiteral("xlsx"), QStringLiteral("xls"), QStringLiteral("pdf"),
+                     QStringLiteral("csv")}
              .contains(suffix))
         return QStringLiteral("unknown file type '%1' (.xlsx, .xls, .pdf or .csv)").arg(r.out);
     return QString();
 }
 
 void substituteFonts() {
-    QFont::insertSubstitutions(QStringLiteral("굴림체"),
-                               {QStringLiteral("NanumGothicCoding"), QStringLiteral("NanumGothic")});
+    QFont::insertSubstitutions(QStringLiteral("굴림체"), {QStringLiteral("NanumGothicCoding"),
+                                                          QStringLiteral("NanumGothic")});
 }
 
 }  // namespace
@@ -123,15 +128,19 @@ int runReportCommand(int argc, char** argv) {
         SettlementReport report;
         if (request.kind == QStringLiteral("day")) {
             const QDate date = QDate::fromString(request.period, QStringLiteral("yyyy-MM-dd"));
-            if (!date.isValid()) return fail(QStringLiteral("bad date '%1' (YYYY-MM-DD)").arg(request.period));
+            if (!date.isValid())
+                return fail(QStringLiteral("bad date '%1' (YYYY-MM-DD)").arg(request.period));
             DailySettlement day;
-            day.fill(ledger::readStays(db.connection(), settlementDayFrom(date, hour), StayOrder::ByRoom));
+            day.fill(ledger::readStays(db.connection(), settlementDayFrom(date, hour),
+                                       StayOrder::ByRoom));
             report = SettlementReport::daily(date, day);
         } else {
             const QDate first = QDate::fromString(request.period + QStringLiteral("-01"),
                                                   QStringLiteral("yyyy-MM-dd"));
-            if (!first.isValid()) return fail(QStringLiteral("bad month '%1' (YYYY-MM)").arg(request.period));
-            const MonthSums sums = ledger::readMonth(db.connection(), first.year(), first.month(), hour, false);
+            if (!first.isValid())
+                return fail(QStringLiteral("bad month '%1' (YYYY-MM)").arg(request.period));
+            const MonthSums sums =
+                ledger::readMonth(db.connection(), first.year(), first.month(), hour, false);
             report = SettlementReport::monthly(
                 QStringLiteral("%1-%2").arg(first.year()).arg(first.month()), sums);
         }

@@ -49,7 +49,9 @@ public:
     qint64 integer(int column) const { return sqlite3_column_int64(stmt_, column); }
 
 private:
-    [[noreturn]] void fail() const { throw SettlementError(QString::fromUtf8(sqlite3_errmsg(db_))); }
+    [[noreturn]] void fail() const {
+        throw SettlementError(QString::fromUtf8(sqlite3_errmsg(db_)));
+    }
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
 };
@@ -70,7 +72,8 @@ bool parseAmount(QByteArrayView text, qint64& amount) {
 
 [[noreturn]] void badRow(const QString& room, const QString& start, const QString& cash) {
     throw SettlementError(
-        QStringLiteral("결산할 수 없는 장부 자료가 있습니다 (숫자가 아닌 값): %1호, 입실시간 '%2', 금액 '%3'")
+        QStringLiteral(
+            "결산할 수 없는 장부 자료가 있습니다 (숫자가 아닌 값): %1호, 입실시간 '%2', 금액 '%3'")
             .arg(room, start, cash));
 }
 
@@ -88,10 +91,11 @@ void exec(sqlite3* db, const char* sql) {
 namespace ledger {
 
 std::vector<LedgerStay> readStays(sqlite3* db, const SettlementWindow& window, StayOrder order) {
-    const char* sql = order == StayOrder::ByRoom
-                          ? R"(SELECT rowid, roomNum, IDateTime, ODateTime, Action, Cash FROM "Cash.DB"
+    const char* sql =
+        order == StayOrder::ByRoom
+            ? R"(SELECT rowid, roomNum, IDateTime, ODateTime, Action, Cash FROM "Cash.DB"
                                WHERE IDateTime >= ?1 AND IDateTime < ?2 ORDER BY roomNum ASC, rowid ASC)"
-                          : R"(SELECT rowid, roomNum, IDateTime, ODateTime, Action, Cash FROM "Cash.DB"
+            : R"(SELECT rowid, roomNum, IDateTime, ODateTime, Action, Cash FROM "Cash.DB"
                                WHERE IDateTime >= ?1 AND IDateTime < ?2 ORDER BY IDateTime ASC, rowid ASC)";
     Statement q(db, sql);
     q.bind(1, window.startStamp());
@@ -114,7 +118,8 @@ std::vector<LedgerStay> readStays(sqlite3* db, const SettlementWindow& window, S
 
 MonthSums readMonth(sqlite3* db, int year, int month, int hour, bool startsDayBefore) {
     const QDate first(year, month, 1);
-    if (!first.isValid()) throw SettlementError(QStringLiteral("잘못된 월입니다: %1-%2").arg(year).arg(month));
+    if (!first.isValid())
+        throw SettlementError(QStringLiteral("잘못된 월입니다: %1-%2").arg(year).arg(month));
     MonthSums sums;
     sums.year = year;
     sums.month = month;
@@ -129,7 +134,8 @@ MonthSums readMonth(sqlite3* db, int year, int month, int hour, bool startsDayBe
     // reads. A GROUP BY here would build a temporary tree of every row.
     std::vector<QByteArray> dayEnds;
     for (int d = 1; d <= days; ++d) {
-        const QDate day = startsDayBefore ? QDate(year, month, d).addDays(-1) : QDate(year, month, d);
+        const QDate day =
+            startsDayBefore ? QDate(year, month, d).addDays(-1) : QDate(year, month, d);
         dayEnds.push_back(settlementDayFrom(day, hour).endStamp().toLatin1());
     }
     const QDate firstDay = startsDayBefore ? first.addDays(-1) : first;
@@ -146,10 +152,13 @@ MonthSums readMonth(sqlite3* db, int year, int month, int hour, bool startsDayBe
         const QByteArrayView cash = q.bytes(2);
         qint64 amount = 0;
         if (start.size() != 12 || !isDigits(start) || !parseAmount(cash, amount)) {
-            Statement room(db, R"(SELECT roomNum FROM "Cash.DB" WHERE IDateTime IS ?1 AND Cash IS ?2 LIMIT 1)");
+            Statement room(
+                db,
+                R"(SELECT roomNum FROM "Cash.DB" WHERE IDateTime IS ?1 AND Cash IS ?2 LIMIT 1)");
             room.bind(1, QString::fromUtf8(start));
             room.bind(2, QString::fromUtf8(cash));
-            badRow(room.step() ? room.text(0) : QString(), QString::fromUtf8(start), QString::fromUtf8(cash));
+            badRow(room.step() ? room.text(0) : QString(), QString::fromUtf8(start),
+                   QString::fromUtf8(cash));
         }
         while (index + 1 < days && start >= QByteArrayView(dayEnds[index])) ++index;
         if (action == dayUse)
@@ -162,7 +171,8 @@ MonthSums readMonth(sqlite3* db, int year, int month, int hour, bool startsDayBe
 
 int deleteStays(sqlite3* db, const std::vector<LedgerStay>& stays) {
     if (stays.empty()) return 0;
-    Statement del(db, R"(DELETE FROM "Cash.DB" WHERE rowid = ?1 AND roomNum IS ?2 AND IDateTime IS ?3
+    Statement del(db,
+                  R"(DELETE FROM "Cash.DB" WHERE rowid = ?1 AND roomNum IS ?2 AND IDateTime IS ?3
                          AND ODateTime IS ?4)");
     exec(db, "BEGIN IMMEDIATE");
     int deleted = 0;

@@ -19,9 +19,9 @@ public:
 // One row of "Cash.DB" as the settlement reads it.
 struct LedgerStay {
     qint64 rowId = 0;
-    QString room;    // roomNum
-    QString start;   // IDateTime, "yyyyMMddHHmm"
-    QString end;     // ODateTime: empty, a stamp, or a stamp and "대실취소"/"숙박취소"/"객실교체"
+    QString room;   // roomNum
+    QString start;  // IDateTime, "yyyyMMddHHmm"
+    QString end;  // ODateTime: empty, a stamp, or a stamp and "대실취소"/"숙박취소"/"객실교체"
     QString action;  // "대실", "숙박"
     qint64 cash = 0;
 

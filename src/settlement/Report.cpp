@@ -51,7 +51,8 @@ double textWidth(const QPainter& p, const QString& text) {
 }
 
 QString csvField(const QString& s) {
-    if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) && !s.contains(QLatin1Char('\n')))
+    if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) &&
+        !s.contains(QLatin1Char('\n')))
         return s;
     QString quoted = s;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -126,13 +127,13 @@ std::vector<int> sheetColumnWidths(const SettlementReport& report) {
     return {8, 14, 14, 14};
 }
 
-void paintReport(const SettlementReport& report, QPagedPaintDevice& device, const ChartPainter& chart) {
+void paintReport(const SettlementReport& report, QPagedPaintDevice& device,
+                 const ChartPainter& chart) {
     device.setPageSize(QPageSize(QPageSize::A4));
     device.setPageOrientation(QPageLayout::Portrait);
     device.setPageMargins(QMarginsF(10, 20, 10, 10), QPageLayout::Millimeter);
     QPainter p;
-    if (!p.begin(&device))
-        throw ReportError(QStringLiteral("보고서를 출력할 수 없습니다"));
+    if (!p.begin(&device)) throw ReportError(QStringLiteral("보고서를 출력할 수 없습니다"));
     const double mm = device.logicalDpiY() / 25.4;
     const double px = device.logicalDpiX() / 96.0;
     const double width = device.width();
@@ -154,7 +155,8 @@ void paintReport(const SettlementReport& report, QPagedPaintDevice& device, cons
             device.newPage();
             y = 0;
         }
-        for (int c = 0; c < report.columns(); ++c) drawWords(p, QPointF(xs[c] * px, y + 4 * px), line[c]);
+        for (int c = 0; c < report.columns(); ++c)
+            drawWords(p, QPointF(xs[c] * px, y + 4 * px), line[c]);
         y += detailBand;
     }
 
@@ -181,19 +183,22 @@ void writeReport(const SettlementReport& report, const QString& path, const Char
         writeCsv(report, path);
     else
         throw ReportError(
-            QStringLiteral("지원하지 않는 파일 형식입니다 (.xlsx, .xls, .pdf, .csv): %1").arg(path));
+            QStringLiteral("지원하지 않는 파일 형식입니다 (.xlsx, .xls, .pdf, .csv): %1")
+                .arg(path));
 }
 
 void writeCsv(const SettlementReport& report, const QString& path) {
     QByteArray out = csvField(report.title).toUtf8() + "\r\n";
     for (const QStringList& row : report.grid) {
         QStringList fields;
-        for (int c = 0; c < report.columns(); ++c) fields << csvField(c < row.size() ? row[c] : QString());
+        for (int c = 0; c < report.columns(); ++c)
+            fields << csvField(c < row.size() ? row[c] : QString());
         out += fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
-        throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+        throw ReportError(
+            QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
 }
 
 void writePdf(const SettlementReport& report, const QString& path, const ChartPainter& chart) {
@@ -201,7 +206,8 @@ void writePdf(const SettlementReport& report, const QString& path, const ChartPa
     {
         QFile probe(path);
         if (!probe.open(QIODevice::WriteOnly))
-            throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, probe.errorString()));
+            throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)")
+                                  .arg(path, probe.errorString()));
     }
     QPdfWriter pdf(path);
     pdf.setResolution(300);
@@ -235,7 +241,8 @@ void writeXlsx(const SettlementReport& report, const QString& path) {
                 worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c), text.constData(),
                                        cell.bold ? bold : nullptr);
             } else if (cell.type == SheetCell::Type::Amount) {
-                worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), double(cell.amount), amount);
+                worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), double(cell.amount),
+                                       amount);
             }
         }
     }

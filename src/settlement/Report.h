@@ -25,7 +25,7 @@ public:
 struct SettlementReport {
     SettlementKind kind = SettlementKind::Daily;
     QString title;
-    SettlementGrid grid;         // the view's cells: amounts as plain digits
+    SettlementGrid grid;             // the view's cells: amounts as plain digits
     std::optional<MonthSums> month;  // the monthly report's days, for the chart
 
     static SettlementReport daily(QDate base, const DailySettlement& day);

@@ -14,12 +14,15 @@ namespace settlementSettings {
 
 int hour(const IniStore& ini) {
     bool ok = false;
-    const int h = ini.ReadString(kCashTime, QStringLiteral("start"), QStringLiteral("0")).trimmed().toInt(&ok);
+    const int h = ini.ReadString(kCashTime, QStringLiteral("start"), QStringLiteral("0"))
+                      .trimmed()
+                      .toInt(&ok);
     return ok && h >= 0 && h <= 23 ? h : 0;
 }
 
 void setHour(IniStore& ini, int hour) {
-    ini.WriteString(kCashTime, QStringLiteral("start"), QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')));
+    ini.WriteString(kCashTime, QStringLiteral("start"),
+                    QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')));
 }
 
 int ledgerMonths(const IniStore& ini) {
@@ -34,7 +37,8 @@ int roomsOnBoard(const IniStore& ini) {
     const IniStore::Snapshot file = ini.snapshot();
     int rooms = 0;
     for (int n = 1; n <= 72; ++n)
-        if (file.ReadInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 0) == 1) ++rooms;
+        if (file.ReadInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 0) == 1)
+            ++rooms;
     return rooms;
 }
 
@@ -48,8 +52,8 @@ QString stampText(const QString& stamp) {
 }
 
 QStringList DailySettlement::titles() {
-    return {QStringLiteral("순번"), QStringLiteral("룸번호"), QStringLiteral("입실시간"),
-            QStringLiteral("완료시간"), QStringLiteral("대실"), QStringLiteral("숙박")};
+    return {QStringLiteral("순번"),     QStringLiteral("룸번호"), QStringLiteral("입실시간"),
+            QStringLiteral("완료시간"), QStringLiteral("대실"),   QStringLiteral("숙박")};
 }
 
 void DailySettlement::fill(std::vector<LedgerStay> stays) {
@@ -145,7 +149,8 @@ QString DailySettlement::figures(int roomsOnBoard) const {
 namespace monthlySettlement {
 
 QStringList titles() {
-    return {QStringLiteral("일자"), QStringLiteral("대실"), QStringLiteral("숙박"), QStringLiteral("합계")};
+    return {QStringLiteral("일자"), QStringLiteral("대실"), QStringLiteral("숙박"),
+            QStringLiteral("합계")};
 }
 
 SettlementGrid grid(const MonthSums& sums) {

@@ -214,7 +214,8 @@ QByteArray compoundFile(QByteArray stream) {
     stream.append(int(streamSectors * kSector - stream.size()), '\0');
     quint32 fatSectors = 1;
     while ((streamSectors + 1 + fatSectors + 127) / 128 > fatSectors) ++fatSectors;
-    if (fatSectors > 109) throw ReportError(QStringLiteral("보고서가 너무 커서 .xls로 저장할 수 없습니다"));
+    if (fatSectors > 109)
+        throw ReportError(QStringLiteral("보고서가 너무 커서 .xls로 저장할 수 없습니다"));
     const quint32 dirSector = streamSectors;
     const quint32 firstFat = streamSectors + 1;
 
@@ -245,7 +246,8 @@ QByteArray compoundFile(QByteArray stream) {
     directoryEntry(dir, QString(), 0, kFreeSector, 0, 0);
 
     Bytes fat;
-    for (quint32 i = 0; i < streamSectors; ++i) fat.u32(i + 1 < streamSectors ? i + 1 : kEndOfChain);
+    for (quint32 i = 0; i < streamSectors; ++i)
+        fat.u32(i + 1 < streamSectors ? i + 1 : kEndOfChain);
     fat.u32(kEndOfChain);
     for (quint32 i = 0; i < fatSectors; ++i) fat.u32(kFatSector);
     while (fat.data.size() < qsizetype(fatSectors) * kSector) fat.u32(kFreeSector);
@@ -257,9 +259,11 @@ QByteArray compoundFile(QByteArray stream) {
 
 void writeXls(const SettlementReport& report, const QString& path) {
     const SheetRows rows = sheetRows(report);
-    if (rows.size() > 65535) throw ReportError(QStringLiteral("보고서가 너무 커서 .xls로 저장할 수 없습니다"));
+    if (rows.size() > 65535)
+        throw ReportError(QStringLiteral("보고서가 너무 커서 .xls로 저장할 수 없습니다"));
     const QByteArray bytes = compoundFile(workbookStream(rows, sheetColumnWidths(report)));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+        throw ReportError(
+            QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
 }

@@ -35,7 +35,8 @@ TEST(Report, LinesOfADailyAndAMonthlyReport) {
     const auto lines = d.lines();
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0], (QStringList{"순번", "룸번호", "입실시간", "완료시간", "대실", "숙박"}));
-    EXPECT_EQ(lines[1], (QStringList{"1", "101호", "2006년04월02일10시00분", "2006년04월02일12시00분", "30,000", "0"}));
+    EXPECT_EQ(lines[1], (QStringList{"1", "101호", "2006년04월02일10시00분",
+                                     "2006년04월02일12시00분", "30,000", "0"}));
     EXPECT_EQ(lines[2][4], QStringLiteral("1,234,567"));
     EXPECT_EQ(lines[4], (QStringList{"합계", "", "", "", "1,264,567", "50,000"}));
     EXPECT_EQ(lines[5], (QStringList{"총합", "", "", "취소금액:", "1,234,567", "1,314,567"}));
@@ -51,17 +52,18 @@ TEST(Report, LinesOfADailyAndAMonthlyReport) {
 
 // Each sheet row as a JSON array of its values (numbers as numbers, empty cells as "").
 std::vector<QJsonArray> readSheet(const QString& path) {
-    const QString script = path.endsWith(".xlsx")
-                               ? QStringLiteral(
-                                     "import json,sys,openpyxl\n"
-                                     "ws=openpyxl.load_workbook(sys.argv[1]).active\n"
-                                     "for row in ws.iter_rows(values_only=True):\n"
-                                     "  print(json.dumps([('' if v is None else v) for v in row]))\n")
-                               : QStringLiteral(
-                                     "import json,sys,xlrd\n"
-                                     "s=xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
-                                     "for r in range(s.nrows):\n"
-                                     "  print(json.dumps(s.row_values(r)))\n");
+    const QString script =
+        path.endsWith(".xlsx")
+            ? QStringLiteral(
+                  "import json,sys,openpyxl\n"
+                  "ws=openpyxl.load_workbook(sys.argv[1]).active\n"
+                  "for row in ws.iter_rows(values_only=True):\n"
+                  "  print(json.dumps([('' if v is None else v) for v in row]))\n")
+            : QStringLiteral(
+                  "import json,sys,xlrd\n"
+                  "s=xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
+                  "for r in range(s.nrows):\n"
+                  "  print(json.dumps(s.row_values(r)))\n");
     const ProcessResult r = runProcess(kPython, {"-c", script, path});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     std::vector<QJsonArray> rows;
@@ -87,7 +89,8 @@ TEST(Report, SpreadsheetsHoldTheSameTextsAndNumbers) {
             EXPECT_EQ(cell(rows[0], 0), report.title);
             for (size_t r = 0; r < report.grid.size(); ++r) {
                 for (int c = 0; c < report.columns(); ++c) {
-                    EXPECT_EQ(cell(rows[r + 1], c), report.grid[r][c]) << ext << " row " << r << " col " << c;
+                    EXPECT_EQ(cell(rows[r + 1], c), report.grid[r][c])
+                        << ext << " row " << r << " col " << c;
                     if (r > 0 && report.isAmountColumn(c) && !report.grid[r][c].isEmpty() &&
                         report.grid[r][c].at(0).isDigit()) {
                         EXPECT_TRUE(rows[r + 1][c].isDouble()) << ext << " amount is a number";
@@ -102,14 +105,14 @@ TEST(Report, XlsAmountsCarryTheThousandsFormat) {
     QTemporaryDir dir;
     const QString path = dir.filePath("report.xls");
     writeReport(threeStays(), path);
-    const ProcessResult r = runProcess(
-        kPython, {"-c",
-                    "import sys,xlrd\n"
-                    "b=xlrd.open_workbook(sys.argv[1],formatting_info=True)\n"
-                    "s=b.sheet_by_index(0)\n"
-                    "x=b.xf_list[s.cell_xf_index(2,4)]\n"
-                    "print(b.format_map[x.format_key].format_str)\n",
-                    path});
+    const ProcessResult r =
+        runProcess(kPython, {"-c",
+                             "import sys,xlrd\n"
+                             "b=xlrd.open_workbook(sys.argv[1],formatting_info=True)\n"
+                             "s=b.sheet_by_index(0)\n"
+                             "x=b.xf_list[s.cell_xf_index(2,4)]\n"
+                             "print(b.format_map[x.format_key].format_str)\n",
+                             path});
     EXPECT_EQ(r.out.trimmed(), QStringLiteral("#,##0")) << r.err.toStdString();
 }
 
@@ -136,7 +139,8 @@ TEST(Report, CsvIsUtf8WithPlainAmounts) {
     const QStringList lines = QString::fromUtf8(readBytes(path)).split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 7);
     EXPECT_EQ(lines[0], QStringLiteral("2006년04월02일 결산"));
-    EXPECT_EQ(lines[2], QStringLiteral("1,101호,2006년04월02일10시00분,2006년04월02일12시00분,30000,0"));
+    EXPECT_EQ(lines[2],
+              QStringLiteral("1,101호,2006년04월02일10시00분,2006년04월02일12시00분,30000,0"));
     EXPECT_EQ(lines[6], QStringLiteral("총합,,,취소금액:,1234567,1314567"));
 }
 

@@ -20,8 +20,8 @@ struct LedgerFixture {
 
     LedgerFixture() { db.open(); }
 
-    void addStay(const QString& room, const QString& start, const QString& end, const QString& action,
-                 const QString& cash) {
+    void addStay(const QString& room, const QString& start, const QString& end,
+                 const QString& action, const QString& cash) {
         sqlite3_stmt* st = nullptr;
         sqlite3_prepare_v2(db.connection(),
                            R"(INSERT INTO "Cash.DB" (roomNum, IDateTime, ODateTime, Action, Cash)
@@ -53,5 +53,6 @@ inline ProcessResult runProcess(const QString& program, const QStringList& args)
     p.start(program, args);
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }

@@ -2,8 +2,8 @@
 
 #include "settlement/NumberFormat.h"
 #include "settlement/Settlement.h"
-#include "settlement/SettlementWindow.h"
 #include "settlement/SettlementFixture.h"
+#include "settlement/SettlementWindow.h"
 
 namespace {
 
@@ -15,10 +15,16 @@ TEST(NumberFormat, GroupsAmountsAndLeavesTextsAlone) {
         const char* in;
         const char* out;
     } cases[] = {
-        {"1234567", "1,234,567"}, {"123", "123"},         {"1000", "1,000"},
-        {"0", "0"},               {"1,234", "1234"},      {"101호", "101호"},
-        {"교체금액: 5000", "교체금액: 5000"},            {"2006년04월01일17시35분", "2006년04월01일17시35분"},
-        {"12,a", "12,a"},         {"", ""},
+        {"1234567", "1,234,567"},
+        {"123", "123"},
+        {"1000", "1,000"},
+        {"0", "0"},
+        {"1,234", "1234"},
+        {"101호", "101호"},
+        {"교체금액: 5000", "교체금액: 5000"},
+        {"2006년04월01일17시35분", "2006년04월01일17시35분"},
+        {"12,a", "12,a"},
+        {"", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(numberFormat(QString::fromUtf8(c.in)), QString::fromUtf8(c.out)) << c.in;
@@ -62,7 +68,8 @@ TEST(DailySettlement, SumsCancelledAndMovedStaysApartAndInTheTotals) {
     ASSERT_EQ(day.stays().size(), 4u);
     const SettlementGrid& g = day.grid();
     ASSERT_EQ(g.size(), 7u);
-    EXPECT_EQ(g[1], (QStringList{"1", "101호", "2006년04월02일03시00분", "2006년04월02일05시00분", "30000", "0"}));
+    EXPECT_EQ(g[1], (QStringList{"1", "101호", "2006년04월02일03시00분", "2006년04월02일05시00분",
+                                 "30000", "0"}));
     EXPECT_EQ(g[2][3], QStringLiteral("2006년04월02일12시00분대실취소"));
     EXPECT_EQ(g[3][5], QStringLiteral("5000"));
     EXPECT_EQ(g[4][3], QString());
@@ -110,7 +117,8 @@ TEST(DailySettlement, MarksOnlyFinishedRowsWithAPlainLeftPress) {
 TEST(DailySettlement, MarksCoverMoreThanTwoHundredRows) {
     std::vector<LedgerStay> stays;
     for (int i = 0; i < 2000; ++i)
-        stays.push_back({i + 1, QString::number(100 + i % 72), "200604021000", "200604021100", kDayUse, 1});
+        stays.push_back(
+            {i + 1, QString::number(100 + i % 72), "200604021000", "200604021100", kDayUse, 1});
     DailySettlement day;
     day.fill(stays);
     day.press(1999, true);
@@ -180,8 +188,9 @@ TEST(MonthlySettlement, CountsEveryDayOfTheMonthIncludingLeapDays) {
 }
 
 TEST(MonthlySettlement, MonthListAndMonthsKept) {
-    EXPECT_EQ(monthlySettlement::monthList(QDate(2006, 4, 9), 6),
-              (QStringList{"2006-4", "2006-3", "2006-2", "2006-1", "2005-12", "2005-11", "2005-10"}));
+    EXPECT_EQ(
+        monthlySettlement::monthList(QDate(2006, 4, 9), 6),
+        (QStringList{"2006-4", "2006-3", "2006-2", "2006-1", "2005-12", "2005-11", "2005-10"}));
     EXPECT_EQ(monthlySettlement::monthList(QDate(2006, 4, 9), 2).size(), 3);
     int y = 0, m = 0;
     EXPECT_TRUE(monthlySettlement::parseMonth("2005-12", y, m));
@@ -210,7 +219,8 @@ TEST(DailySettlement, FiguresOfTheDay) {
               {3, "103", "200604021000", "200604021100대실취소", kDayUse, 1},
               {4, "104", "200604022200", "", kOvernight, 1}});
     EXPECT_EQ(day.figures(2),
-              QStringLiteral("대실 3건  숙박 1건  취소 1건  교체 0건  회전율 2.00  대실 평균 1시간 45분"));
+              QStringLiteral(
+                  "대실 3건  숙박 1건  취소 1건  교체 0건  회전율 2.00  대실 평균 1시간 45분"));
     EXPECT_TRUE(day.figures(0).contains(QStringLiteral("회전율 -")));
 }
 

@@ -91,7 +91,8 @@ TEST(SettlementView, MarkingThenDeletingRemovesExactlyTheMarkedRowsShown) {
     f.click(*v, 3);
 
     v->deleteMarked();  // nobody signed in
-    EXPECT_EQ(f.dialogs.questions.last(), QStringLiteral("사용자 인증을 하셔야 합니다. 하시겠습니까?"));
+    EXPECT_EQ(f.dialogs.questions.last(),
+              QStringLiteral("사용자 인증을 하셔야 합니다. 하시겠습니까?"));
     EXPECT_EQ(f.signIns, QList<int>{1});
     EXPECT_EQ(f.ledgerRows(), 4);
 
@@ -141,7 +142,8 @@ TEST(SettlementView, MonthlyListsTheMonthsKeptAndFillsTheChosenMonth) {
     EXPECT_EQ(f.ini.ReadString("CashTime", "SaveMonth", ""), QStringLiteral("2"));
     EXPECT_EQ(f.monthsTold, QList<int>{2});
     EXPECT_EQ(f.cell(*v, 31, 1), QStringLiteral("30000")) << "the grid keeps its month";
-    EXPECT_EQ(v->report().title, QStringLiteral("2006-4월 결산")) << "the report follows the month box";
+    EXPECT_EQ(v->report().title, QStringLiteral("2006-4월 결산"))
+        << "the report follows the month box";
 }
 
 TEST(SettlementView, DamagedRowsAndUnwritableFilesShowMessagesAndTheViewGoesOn) {
@@ -178,8 +180,9 @@ TEST(SettlementView, TwoThousandStaysInOneDay) {
     f.clock.set(QDateTime(QDate(2006, 4, 2), QTime(12, 0)));
     execSql(f.db, "BEGIN");
     for (int i = 0; i < 2000; ++i)
-        f.addStay(QString::number(101 + i % 72), QStringLiteral("2006040210%1").arg(i % 60, 2, 10, QChar('0')),
-                  "200604021200", kDayUse, "30000");
+        f.addStay(QString::number(101 + i % 72),
+                  QStringLiteral("2006040210%1").arg(i % 60, 2, 10, QChar('0')), "200604021200",
+                  kDayUse, "30000");
     execSql(f.db, "COMMIT");
     auto v = f.open(SettlementKind::Daily);
     EXPECT_EQ(v->grid()->rowCount(), 2002);

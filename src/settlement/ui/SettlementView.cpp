@@ -50,7 +50,8 @@ public:
     CellPainter(SettlementKind kind, std::function<bool(int)> isMarked, QObject* parent)
         : QStyledItemDelegate(parent), kind_(kind), isMarked_(std::move(isMarked)) {}
 
-    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* p, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         const int rows = index.model()->rowCount() + 1;  // with the titles, as the grid counts
         const int row = index.row() + 1;
         const int column = index.column();
@@ -133,8 +134,8 @@ SettlementView::SettlementView(SettlementKind kind, SettlementViewParts parts, Q
     header.setPointSize(10);
     grid_->horizontalHeader()->setFont(header);
     grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid_->setItemDelegate(
-        new CellPainter(kind_, [this](int row) { return day_.isMarked(row); }, grid_));
+    grid_->setItemDelegate(new CellPainter(
+        kind_, [this](int row) { return day_.isMarked(row); }, grid_));
     grid_->viewport()->installEventFilter(this);
     grid_->installEventFilter(this);
 
@@ -151,7 +152,8 @@ SettlementView::SettlementView(SettlementKind kind, SettlementViewParts parts, Q
     connect(printButton, &QPushButton::clicked, this, &SettlementView::print);
     connect(exportButton, &QPushButton::clicked, this, &SettlementView::exportSpreadsheet);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
-    for (QWidget* w : std::initializer_list<QWidget*>{deleteButton_, printButton, exportButton, closeButton})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{deleteButton_, printButton, exportButton, closeButton})
         w->installEventFilter(this);
 
     auto* buttons = new QFrame(this);
@@ -270,7 +272,8 @@ void SettlementView::buildDailyPanel() {
     second->addStretch();
     lines->addLayout(first);
     lines->addLayout(second);
-    for (QWidget* w : std::initializer_list<QWidget*>{orderBox_, hourBox_}) w->installEventFilter(this);
+    for (QWidget* w : std::initializer_list<QWidget*>{orderBox_, hourBox_})
+        w->installEventFilter(this);
 
     calendar_ = new QCalendarWidget(this);
     calendar_->setFirstDayOfWeek(Qt::Sunday);
@@ -351,7 +354,8 @@ void SettlementView::setBaseDate(QDate date) {
 
 void SettlementView::refillDay() {
     const int hour = hourBox_->currentIndex();
-    const SettlementWindow window = settlementWindow(baseDate_, hour, parts_.clock.now().time().hour());
+    const SettlementWindow window =
+        settlementWindow(baseDate_, hour, parts_.clock.now().time().hour());
     setWindowTitle(QStringLiteral("일합계 : ") + minuteText(window.start) + QStringLiteral(" ~ ") +
                    minuteText(window.end));
     fromLabel_->setText(window.startsDayBefore ? QStringLiteral("정산시간: 전날 ")
@@ -360,8 +364,9 @@ void SettlementView::refillDay() {
                                              : QStringLiteral("시 부터 내일 "));
     std::vector<LedgerStay> stays;
     try {
-        stays = ledger::readStays(parts_.db.connection(), window,
-                                  orderBox_->currentIndex() == 1 ? StayOrder::ByTime : StayOrder::ByRoom);
+        stays = ledger::readStays(
+            parts_.db.connection(), window,
+            orderBox_->currentIndex() == 1 ? StayOrder::ByTime : StayOrder::ByRoom);
     } catch (const std::exception& e) {
         parts_.dialogs.ShowError(errorText(e));
         stays.clear();
@@ -414,7 +419,8 @@ void SettlementView::showGrid(const SettlementGrid& grid, const QList<int>& widt
 
 void SettlementView::updateDeleteButton() { deleteButton_->setVisible(day_.markCount() != 0); }
 
-void SettlementView::pressGridRow(int row, Qt::MouseButton button, Qt::KeyboardModifiers modifiers) {
+void SettlementView::pressGridRow(int row, Qt::MouseButton button,
+                                  Qt::KeyboardModifiers modifiers) {
     if (kind_ != SettlementKind::Daily) return;
     const bool plain = button == Qt::LeftButton &&
                        !(modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
