@@ -451,7 +451,10 @@ void SettlementView::deleteMarked() {
 
 SettlementReport SettlementView::report() const {
     if (kind_ == SettlementKind::Daily) return SettlementReport::daily(baseDate_, day_);
-    return SettlementReport::monthly(monthBox_->currentText(), month_);
+    // The month the grid shows: after a change of the months kept the month
+    // box is back on the current month while the grid still shows its own.
+    return SettlementReport::monthly(QStringLiteral("%1-%2").arg(month_.year).arg(month_.month),
+                                     month_);
 }
 
 void SettlementView::print() {
