@@ -142,8 +142,8 @@ TEST(SettlementView, MonthlyListsTheMonthsKeptAndFillsTheChosenMonth) {
     EXPECT_EQ(f.ini.ReadString("CashTime", "SaveMonth", ""), QStringLiteral("2"));
     EXPECT_EQ(f.monthsTold, QList<int>{2});
     EXPECT_EQ(f.cell(*v, 31, 1), QStringLiteral("30000")) << "the grid keeps its month";
-    EXPECT_EQ(v->report().title, QStringLiteral("2006-4월 결산"))
-        << "the report follows the month box";
+    EXPECT_EQ(v->report().title, QStringLiteral("2006-3월 결산"))
+        << "the report is of the month shown";
 }
 
 TEST(SettlementView, DamagedRowsAndUnwritableFilesShowMessagesAndTheViewGoesOn) {
