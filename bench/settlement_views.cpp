@@ -40,11 +40,11 @@ public:
 
 class SilentDialogs : public Dialogs {
 public:
-    void ShowError(const QString& text) override {
+    void showError(const QString& text) override {
         std::fprintf(stderr, "error: %s\n", qPrintable(text));
     }
-    void ShowInfo(const QString&) override {}
-    bool AskYesNo(const QString&) override { return false; }
+    void showInfo(const QString&) override {}
+    bool askYesNo(const QString&) override { return false; }
 };
 
 void exec(sqlite3* db, const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
@@ -158,8 +158,8 @@ int main(int argc, char** argv) {
     Database db(dir.path());
     db.open();
     IniStore ini(QDir(dir.path()).filePath(QStringLiteral("TavolenConfig.ini")));
-    ini.WriteString(QStringLiteral("CashTime"), QStringLiteral("start"), QStringLiteral("03"));
-    ini.WriteInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 6);
+    ini.writeString(QStringLiteral("CashTime"), QStringLiteral("start"), QStringLiteral("03"));
+    ini.writeInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 6);
     const int rows = buildLedger(db.connection(), QDate(2005, 10, 1), QDate(2006, 3, 31));
     std::printf("ledger of %d rows\n", rows);
 

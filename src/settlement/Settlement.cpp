@@ -14,30 +14,30 @@ namespace settlementSettings {
 
 int hour(const IniStore& ini) {
     bool ok = false;
-    const int h = ini.ReadString(kCashTime, QStringLiteral("start"), QStringLiteral("0"))
+    const int h = ini.readString(kCashTime, QStringLiteral("start"), QStringLiteral("0"))
                       .trimmed()
                       .toInt(&ok);
     return ok && h >= 0 && h <= 23 ? h : 0;
 }
 
 void setHour(IniStore& ini, int hour) {
-    ini.WriteString(kCashTime, QStringLiteral("start"),
+    ini.writeString(kCashTime, QStringLiteral("start"),
                     QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')));
 }
 
 int ledgerMonths(const IniStore& ini) {
-    return std::clamp(ini.ReadInteger(kCashTime, QStringLiteral("SaveMonth"), 1), 1, 6);
+    return std::clamp(ini.readInteger(kCashTime, QStringLiteral("SaveMonth"), 1), 1, 6);
 }
 
 void setLedgerMonths(IniStore& ini, int months) {
-    ini.WriteInteger(kCashTime, QStringLiteral("SaveMonth"), std::clamp(months, 1, 6));
+    ini.writeInteger(kCashTime, QStringLiteral("SaveMonth"), std::clamp(months, 1, 6));
 }
 
 int roomsOnBoard(const IniStore& ini) {
     const IniStore::Snapshot file = ini.snapshot();
     int rooms = 0;
     for (int n = 1; n <= 72; ++n)
-        if (file.ReadInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 0) == 1)
+        if (file.readInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 0) == 1)
             ++rooms;
     return rooms;
 }

@@ -8,7 +8,7 @@ const QString kTavolen = QStringLiteral(TAVOLEN_BIN_DIR "/tavolen");
 
 struct CommandFixture : LedgerFixture {
     CommandFixture() {
-        ini.WriteString("CashTime", "start", "03");
+        ini.writeString("CashTime", "start", "03");
         addStay("101", "200604010200", "200604010400", "대실",
                 "11111");  // March 31's day from 03:00
         addStay("101", "200604010300", "200604010500", "대실", "30000");

@@ -203,12 +203,12 @@ TEST(MonthlySettlement, MonthListAndMonthsKept) {
         int read;
     } cases[] = {{"0", 1}, {"-3", 1}, {"4", 4}, {"9", 6}, {"x", 1}};
     for (const auto& c : cases) {
-        f.ini.WriteString("CashTime", "SaveMonth", c.stored);
+        f.ini.writeString("CashTime", "SaveMonth", c.stored);
         EXPECT_EQ(settlementSettings::ledgerMonths(f.ini), c.read) << c.stored;
     }
-    f.ini.WriteString("CashTime", "start", "03");
+    f.ini.writeString("CashTime", "start", "03");
     EXPECT_EQ(settlementSettings::hour(f.ini), 3);
-    f.ini.WriteString("CashTime", "start", "31");
+    f.ini.writeString("CashTime", "start", "31");
     EXPECT_EQ(settlementSettings::hour(f.ini), 0);
 }
 

@@ -41,7 +41,7 @@ struct ViewFixture : LedgerFixture {
 
 TEST(SettlementView, DailyWindowFollowsTheHourItIsOpenedAt) {
     ViewFixture f;
-    f.ini.WriteString("CashTime", "start", "03");
+    f.ini.writeString("CashTime", "start", "03");
     f.addStay("101", "200604010300", "200604010500", kDayUse, "30000");
     f.addStay("102", "200604020300", "200604020500", kDayUse, "40000");
     auto early = f.open(SettlementKind::Daily);
@@ -59,7 +59,7 @@ TEST(SettlementView, DailyWindowFollowsTheHourItIsOpenedAt) {
     EXPECT_EQ(later->dateBox()->text(), QStringLiteral("2006-04-02"));
 
     later->hourBox()->setCurrentIndex(0);
-    EXPECT_EQ(f.ini.ReadString("CashTime", "start", ""), QStringLiteral("00"));
+    EXPECT_EQ(f.ini.readString("CashTime", "start", ""), QStringLiteral("00"));
     EXPECT_EQ(later->windowTitle(), QStringLiteral("일합계 : 2006-04-02 00:00 ~ 2006-04-03 00:00"));
 
     later->setBaseDate(QDate(2006, 4, 1));
@@ -124,7 +124,7 @@ TEST(SettlementView, CalendarPicksTheDayAndHidesAgain) {
 TEST(SettlementView, MonthlyListsTheMonthsKeptAndFillsTheChosenMonth) {
     ViewFixture f;
     f.clock.set(QDateTime(QDate(2006, 4, 9), QTime(12, 0)));
-    f.ini.WriteString("CashTime", "SaveMonth", "9");
+    f.ini.writeString("CashTime", "SaveMonth", "9");
     f.addStay("101", "200603311000", "", kDayUse, "30000");
     auto v = f.open(SettlementKind::Monthly);
     EXPECT_EQ(v->windowTitle(), QStringLiteral("월합계"));
@@ -139,7 +139,7 @@ TEST(SettlementView, MonthlyListsTheMonthsKeptAndFillsTheChosenMonth) {
     v->monthsKeptBox()->setCurrentIndex(1);
     emit v->monthsKeptBox()->activated(1);
     EXPECT_EQ(v->monthBox()->count(), 3);
-    EXPECT_EQ(f.ini.ReadString("CashTime", "SaveMonth", ""), QStringLiteral("2"));
+    EXPECT_EQ(f.ini.readString("CashTime", "SaveMonth", ""), QStringLiteral("2"));
     EXPECT_EQ(f.monthsTold, QList<int>{2});
     EXPECT_EQ(f.cell(*v, 31, 1), QStringLiteral("30000")) << "the grid keeps its month";
     EXPECT_EQ(v->report().title, QStringLiteral("2006-3월 결산"))

@@ -226,7 +226,7 @@ SettlementView::SettlementView(SettlementKind kind, SettlementViewParts parts, Q
                     };
                 paintReport(report, *p, chart);
             } catch (const std::exception& e) {
-                parts_.dialogs.ShowError(errorText(e));
+                parts_.dialogs.showError(errorText(e));
             }
         });
         preview.exec();
@@ -286,7 +286,7 @@ void SettlementView::buildDailyPanel() {
         try {
             settlementSettings::setHour(parts_.ini, index);
         } catch (const std::exception& e) {
-            parts_.dialogs.ShowError(errorText(e));
+            parts_.dialogs.showError(errorText(e));
         }
         hourMirror_->setCurrentIndex(index);
         refillDay();
@@ -330,7 +330,7 @@ void SettlementView::buildMonthlyPanel() {
         try {
             settlementSettings::setLedgerMonths(parts_.ini, months);
         } catch (const std::exception& e) {
-            parts_.dialogs.ShowError(errorText(e));
+            parts_.dialogs.showError(errorText(e));
         }
         if (parts_.ledgerMonthsChanged) parts_.ledgerMonthsChanged(months);
         const QSignalBlocker quiet(monthBox_);  // the grid keeps the month it shows
@@ -368,7 +368,7 @@ void SettlementView::refillDay() {
             parts_.db.connection(), window,
             orderBox_->currentIndex() == 1 ? StayOrder::ByTime : StayOrder::ByRoom);
     } catch (const std::exception& e) {
-        parts_.dialogs.ShowError(errorText(e));
+        parts_.dialogs.showError(errorText(e));
         stays.clear();
     }
     day_.fill(std::move(stays));
@@ -386,7 +386,7 @@ void SettlementView::refillMonth() {
         month_ = ledger::readMonth(parts_.db.connection(), year, month, hour,
                                    parts_.clock.now().time().hour() < hour);
     } catch (const std::exception& e) {
-        parts_.dialogs.ShowError(errorText(e));
+        parts_.dialogs.showError(errorText(e));
         month_ = MonthSums{year, month, {}, {}};
         const int days = QDate(year, month, 1).daysInMonth();
         month_.dayUse.assign(days, 0);
@@ -425,7 +425,7 @@ void SettlementView::pressGridRow(int row, Qt::MouseButton button,
     const bool plain = button == Qt::LeftButton &&
                        !(modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
     if (day_.press(row, plain) == DailySettlement::MarkResult::Running)
-        parts_.dialogs.ShowError(QStringLiteral("완료상태가 되지않은 자료는 선택할수 없습니다"));
+        parts_.dialogs.showError(QStringLiteral("완료상태가 되지않은 자료는 선택할수 없습니다"));
     grid_->viewport()->update();
     updateDeleteButton();
 }
@@ -433,17 +433,17 @@ void SettlementView::pressGridRow(int row, Qt::MouseButton button,
 void SettlementView::deleteMarked() {
     const int grade = parts_.signedInGrade ? parts_.signedInGrade() : 0;
     if (grade != 1 && grade != 3) {
-        if (parts_.dialogs.AskYesNo(QStringLiteral("사용자 인증을 하셔야 합니다. 하시겠습니까?")) &&
+        if (parts_.dialogs.askYesNo(QStringLiteral("사용자 인증을 하셔야 합니다. 하시겠습니까?")) &&
             parts_.signIn)
             parts_.signIn(1);
         return;
     }
     if (day_.markCount() == 0) return;
-    if (!parts_.dialogs.AskYesNo(QStringLiteral("선택된 항목을 삭제하시겠습니까?"))) return;
+    if (!parts_.dialogs.askYesNo(QStringLiteral("선택된 항목을 삭제하시겠습니까?"))) return;
     try {
         ledger::deleteStays(parts_.db.connection(), day_.markedStays());
     } catch (const std::exception& e) {
-        parts_.dialogs.ShowError(errorText(e));
+        parts_.dialogs.showError(errorText(e));
         return;
     }
     refillDay();
@@ -468,7 +468,7 @@ void SettlementView::exportSpreadsheet() {
     try {
         writeReport(r, path);
     } catch (const std::exception& e) {
-        parts_.dialogs.ShowError(errorText(e));
+        parts_.dialogs.showError(errorText(e));
     }
 }
 
