@@ -14,7 +14,7 @@ Desk::Desk(const Options& options)
       backup_(db_, options.dataDir, dialogs_),
       link_(controllerPort_),
       passwords_(db_, clock_, shared_, lockdown_),
-      deskWindows_(board_, passwords_, &window_),
+      deskWindows_(board_, passwords_, db_, &window_),
       deskActions_(board_, db_, deskWindows_),
       environment_(board_, environmentSeams()),
       toolbar_(board_, toolbarWindows()),
@@ -32,34 +32,40 @@ Desk::Desk(const Options& options)
     board_.purgeTables = [this] { ledger_.purge(board_.ledgerMonths); };
 
     QObject::connect(&window_, &BoardWindow::toolbarClicked, &window_, [this](ToolbarButton b) {
-        switch (b) {
-            case ToolbarButton::EnvironmentSetup:
-                toolbar_.environmentSetup();
-                break;
-            case ToolbarButton::DailySettlement:
-                toolbar_.dailySettlement();
-                break;
-            case ToolbarButton::MonthlySettlement:
-                toolbar_.monthlySettlement();
-                break;
-            case ToolbarButton::MorningCalls:
-                toolbar_.morningCalls();
-                break;
-            case ToolbarButton::SignIn:
-                toolbar_.signInOrOut();
-                break;
-            case ToolbarButton::Backup:
-                toolbar_.backup();
-                break;
-            case ToolbarButton::About:
-                toolbar_.about();
-                break;
-            case ToolbarButton::ShutDown:
-                toolbar_.shutDown();
-                break;
-            case ToolbarButton::UseWindows:
-                toolbar_.useWindows();
-                break;
+        // A command that fails (a file that cannot be read, say) ends in the
+        // error box; the board runs on.
+        try {
+            switch (b) {
+                case ToolbarButton::EnvironmentSetup:
+                    toolbar_.environmentSetup();
+                    break;
+                case ToolbarButton::DailySettlement:
+                    toolbar_.dailySettlement();
+                    break;
+                case ToolbarButton::MonthlySettlement:
+                    toolbar_.monthlySettlement();
+                    break;
+                case ToolbarButton::MorningCalls:
+                    toolbar_.morningCalls();
+                    break;
+                case ToolbarButton::SignIn:
+                    toolbar_.signInOrOut();
+                    break;
+                case ToolbarButton::Backup:
+                    toolbar_.backup();
+                    break;
+                case ToolbarButton::About:
+                    toolbar_.about();
+                    break;
+                case ToolbarButton::ShutDown:
+                    toolbar_.shutDown();
+                    break;
+                case ToolbarButton::UseWindows:
+                    toolbar_.useWindows();
+                    break;
+            }
+        } catch (const std::exception& e) {
+            board_.showError(errorText(e));
         }
     });
     const auto showSignIn = [this] {

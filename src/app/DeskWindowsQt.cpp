@@ -7,9 +7,12 @@
 #include "admin/RoomSetupWindow.h"
 #include "board/BoardModel.h"
 #include "board/ui/RoomActionPopup.h"
+#include "settlement/ui/SettlementView.h"
+#include "store/IniStore.h"
 
-DeskWindowsQt::DeskWindowsQt(BoardModel& board, PasswordRules& passwords, QWidget* owner)
-    : board_(board), passwords_(passwords), owner_(owner) {}
+DeskWindowsQt::DeskWindowsQt(BoardModel& board, PasswordRules& passwords, Database& db,
+                             QWidget* owner)
+    : board_(board), passwords_(passwords), db_(db), owner_(owner) {}
 
 RoomAction DeskWindowsQt::runPopup(int mode, const QString& room) {
     RoomActionPopup popup(mode, room, owner_);
@@ -47,7 +50,17 @@ void DeskWindowsQt::runAbout() {
 }
 
 void DeskWindowsQt::runSettlement(SettlementKind kind) {
-    // The settlement view (daily or monthly by `kind`) opens here, over the board.
-    (void)kind;
-    board_.showInfo(QStringLiteral("정산 화면은 이 판에 들어 있지 않습니다"));
+    BoardContext& ctx = board_.context();
+    SettlementViewParts parts{db_,
+                              board_.ini(),
+                              ctx.clock,
+                              ctx.dialogs,
+                              [this] { return board_.context().shared.grade; },
+                              [this](int grade) {
+                                  board_.context().shared.gradeToCheck = grade;
+                                  runPassword(owner_);
+                              },
+                              [this](int months) { board_.ledgerMonths = months; }};
+    SettlementView view(kind, parts, owner_);
+    view.exec();
 }

@@ -8,6 +8,8 @@
 #include "board/ToolbarCommands.h"
 
 class BoardModel;
+class Clock;
+class Database;
 class EnvironmentSetup;
 class PasswordRules;
 
@@ -15,7 +17,7 @@ class PasswordRules;
 // one showing and freed when it closes.
 class DeskWindowsQt final : public DeskWindows {
 public:
-    DeskWindowsQt(BoardModel& board, PasswordRules& passwords, QWidget* owner);
+    DeskWindowsQt(BoardModel& board, PasswordRules& passwords, Database& db, QWidget* owner);
 
     RoomAction runPopup(int mode, const QString& room) override;
     RoomSetupResult runRoomSetup(int slot, const QString& room, Query& history) override;
@@ -25,7 +27,7 @@ public:
     void runEnvironmentSetup(EnvironmentSetup& setup);
     void runMorningCalls();
     void runAbout();
-    // The one place where the settlement view is opened.
+    // The daily or monthly settlement view.
     void runSettlement(SettlementKind kind);
 
     // Told after every showing of the password window (the grade may have
@@ -35,5 +37,6 @@ public:
 private:
     BoardModel& board_;
     PasswordRules& passwords_;
+    Database& db_;
     QPointer<QWidget> owner_;
 };

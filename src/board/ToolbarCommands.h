@@ -5,11 +5,10 @@
 #include <QString>
 #include <functional>
 
+#include "settlement/Settlement.h"
+
 class BoardModel;
 struct DeskSession;
-
-// The two settlements the toolbar opens.
-enum class SettlementKind { Daily = 0, Monthly = 1 };
 
 // The windows and outside steps the toolbar's commands lead to. The
 // application sets them; an unset one does nothing (a password window that
