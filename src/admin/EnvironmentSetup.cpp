@@ -2,10 +2,11 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "board/BoardModel.h"
-#include "board/States.h"
 #include "platform/Errors.h"
 #include "store/IniStore.h"
 
