@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 #include "admin/EnvironmentSetup.h"
+#include "admin/EnvironmentSetupWindow.h"
 #include "board/States.h"
 #include "store/Backup.h"
 #include "store/Database.h"
@@ -202,6 +206,25 @@ TEST_F(Environment, SavingAPortReopensTheLinkAtOnce) {
     EXPECT_FALSE(setup->savePort(QStringLiteral("LPT1")));
     EXPECT_EQ(stored("Motel", "ComPort"), QStringLiteral("COM1"));
     EXPECT_EQ(reopened.size(), 2);
+}
+
+TEST_F(Environment, WindowShowsWhatIsStoredAndTheCorrectedBoxes) {
+    ASSERT_TRUE(setup->registerBusiness({"해오름 모텔", "김대표", "031-123-4567"}));
+    QTemporaryDir dev;
+    EnvironmentSetupWindow window(*setup, nullptr, dev.path());
+    EXPECT_EQ(window.findChild<QLineEdit*>("businessNameBox")->text(),
+              QStringLiteral("해오름 모텔"));
+    auto* port = window.findChild<QComboBox*>("portChoice");
+    EXPECT_EQ(port->currentText(), QStringLiteral("COM2"));
+    EXPECT_EQ(port->count(), 2);
+
+    window.findChild<QLineEdit*>("rowBox")->setText("13");
+    window.findChild<QPushButton*>("createButton")->click();
+    EXPECT_EQ(f.dialogs.errors, (QStringList{"X값을 입력해주셔야 합니다", "12이상 입력불가능"}));
+    EXPECT_EQ(window.findChild<QLineEdit*>("columnBox")->text(), QStringLiteral("1"));
+    EXPECT_EQ(window.findChild<QLineEdit*>("rowBox")->text(), QStringLiteral("12"));
+    window.findChild<QPushButton*>("createButton")->click();
+    EXPECT_TRUE(f.board.view(67).visible);
 }
 
 TEST(PortChoice, ComPortsThenTheSerialDevicesPresent) {
