@@ -69,8 +69,11 @@ void KioskLockdown::tryGrab() {
         return;
     }
     QWindow* window = boardWindow();
-    const QString failure = window ? x11_->grabKeyboard(static_cast<xcb_window_t>(window->winId()))
-                                   : QStringLiteral("the board's window is not shown yet");
+    if (!window) {  // not shown yet: nothing to report
+        grabRetry_.start();
+        return;
+    }
+    const QString failure = x11_->grabKeyboard(static_cast<xcb_window_t>(window->winId()));
     if (failure.isEmpty()) {
         grabbed_ = true;
         grabRetry_.stop();
@@ -79,7 +82,7 @@ void KioskLockdown::tryGrab() {
         return;
     }
     // Said once per cause, not every half second.
-    if (failure != lastGrabFailure_ && window)
+    if (failure != lastGrabFailure_)
         logLockdown(QStringLiteral("cannot grab the keyboard yet: ") + failure);
     lastGrabFailure_ = failure;
     grabRetry_.start();
