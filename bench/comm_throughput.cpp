@@ -1,4 +1,4 @@
-// Bytes through a pseudo-terminal into TComm32 at full speed, and how long a block takes
+// Bytes through a pseudo-terminal into SerialPort at full speed, and how long a block takes
 // to reach the main thread beyond the 250 ms of silence that ends it.
 
 #include <pty.h>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "BenchFigures.h"
-#include "comm/TComm32.h"
+#include "comm/SerialPort.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -42,18 +42,18 @@ int main(int argc, char** argv) {
     cfmakeraw(&tio);
     tcsetattr(device, TCSANOW, &tio);
 
-    TComm32 port;
-    port.setBaudRates(TBaudRates::___4800);
-    port.PortName = QString::fromLocal8Bit(name);
+    SerialPort port;
+    port.setBaudRate(BaudRate::Baud4800);
+    port.portName = QString::fromLocal8Bit(name);
     qint64 received = 0;
     int blocks = 0;
     Clock::time_point delivered;
-    port.OnReceiveData = [&](const void*, quint16 length) {
+    port.receiveHandler = [&](const void*, quint16 length) {
         delivered = Clock::now();
         received += length;
         ++blocks;
     };
-    if (!port.OpenPort()) return 1;
+    if (!port.openPort()) return 1;
 
     // Delivery delay: one pair, then the silence, then the hop to the main thread.
     constexpr int kRounds = 40;
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
         "(baseline: the controller's 4800 bit/s line carries 480 B/s)\n",
         double(kBytes) / seconds / 1e6, blocks, blocks / seconds);
 
-    port.ClosePort();
+    port.closePort();
     close(master);
     close(device);
     return 0;

@@ -1,4 +1,4 @@
-// Through the real serial path (pseudo-terminal, TComm32, the board and its window): how long
+// Through the real serial path (pseudo-terminal, SerialPort, the board and its window): how long
 // after a block's last byte the room's panel has been painted again, beyond the 250 ms of
 // silence that ends the block. Then the controller pairs handled per second with the
 // room-state file and the database on the disk, beside the 240 pairs a second that the
@@ -27,9 +27,9 @@
 
 #include "BenchFigures.h"
 #include "board/BoardModel.h"
+#include "board/ui/BoardWindow.h"
 #include "board/ui/RoomPanel.h"
-#include "board/ui/TformMain.h"
-#include "comm/TComm32.h"
+#include "comm/SerialPort.h"
 #include "lockdown/Lockdown.h"
 #include "platform/Assets.h"
 #include "platform/Clock.h"
@@ -67,9 +67,9 @@ public:
 // Any box means the figures are not those of a working board.
 class FailingDialogs : public Dialogs {
 public:
-    void ShowError(const QString& text) override { fail(text); }
-    void ShowInfo(const QString& text) override { fail(text); }
-    bool AskYesNo(const QString& text) override {
+    void showError(const QString& text) override { fail(text); }
+    void showInfo(const QString& text) override { fail(text); }
+    bool askYesNo(const QString& text) override {
         fail(text);
         return false;
     }
@@ -88,14 +88,14 @@ void writeRooms(const QString& dataDir) {
     IniStore ini(QDir(dataDir).filePath(QLatin1String(BoardModel::kIniName)));
     for (int n = 1; n <= kRooms; ++n) {
         const QString k = QStringLiteral("r%1").arg(n);
-        ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
+        ini.writeString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
                         QString::number(100 + n));
-        ini.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
-        ini.WriteInteger(QStringLiteral("RoomKey"), k, keyOf(n));
-        ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), 30000);
-        ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), 50000);
-        ini.WriteInteger(QStringLiteral("Sleep"), k, n % 2);
-        ini.WriteString(QStringLiteral("rStatus"), k, QStringLiteral("완 료"));
+        ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
+        ini.writeInteger(QStringLiteral("RoomKey"), k, keyOf(n));
+        ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), 30000);
+        ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), 50000);
+        ini.writeInteger(QStringLiteral("Sleep"), k, n % 2);
+        ini.writeString(QStringLiteral("rStatus"), k, QStringLiteral("완 료"));
     }
 }
 
@@ -114,7 +114,7 @@ struct RealBoard {
     SilentSound sound;
     FailingDialogs dialogs;
     NoLockdown lockdown;
-    SharedValues shared;
+    DeskSession shared;
     Assets assets;
     BoardModel board;
     Database db;
@@ -130,7 +130,7 @@ double msBetween(Steady::time_point from, Steady::time_point to) {
 void handlingRate(const QString& dataDir, double budgetSeconds, const char* where) {
     SteppedClock clock;
     RealBoard desk(dataDir, clock);
-    desk.board.FormCreate(dataDir);
+    desk.board.startUp(dataDir);
 
     std::array<double, 7> seconds{};
     std::array<int, 7> pairs{};
@@ -143,9 +143,9 @@ void handlingRate(const QString& dataDir, double budgetSeconds, const char* wher
                 block.append(char(code));
             }
             clock.advanceMinutes(1);
-            desk.board.Timer1Timer();
+            desk.board.onSecondTick();
             const Steady::time_point start = Steady::now();
-            desk.board.Comm321ReceiveData(block);
+            desk.board.onControllerBlock(block);
             const double s = std::chrono::duration<double>(Steady::now() - start).count();
             seconds[size_t(code)] += s;
             pairs[size_t(code)] += kRooms;
@@ -218,28 +218,28 @@ void serialDelay(const QString& dataDir) {
 
     SystemClock clock;
     RealBoard desk(dataDir, clock);
-    TformMain window(desk.board, desk.assets);
+    BoardWindow window(desk.board, desk.assets);
     window.setAllowClose(true);
-    desk.board.FormCreate(dataDir);
+    desk.board.startUp(dataDir);
     window.show();
     QTimer second;
-    QObject::connect(&second, &QTimer::timeout, [&] { desk.board.Timer1Timer(); });
+    QObject::connect(&second, &QTimer::timeout, [&] { desk.board.onSecondTick(); });
     second.start(1000);
 
     PaintWatch watch;
     for (int n = 1; n <= kRooms; ++n) window.panel(n)->installEventFilter(&watch);
 
-    TComm32 port;
-    port.setBaudRates(TBaudRates::___4800);
-    port.PortName = QString::fromLocal8Bit(name);
+    SerialPort port;
+    port.setBaudRate(BaudRate::Baud4800);
+    port.portName = QString::fromLocal8Bit(name);
     Steady::time_point deliveredAt, handledAt;
-    port.OnReceiveData = [&](const void* buffer, quint16 length) {
+    port.receiveHandler = [&](const void* buffer, quint16 length) {
         deliveredAt = Steady::now();
-        desk.board.Comm321ReceiveData(QByteArray(static_cast<const char*>(buffer), length));
+        desk.board.onControllerBlock(QByteArray(static_cast<const char*>(buffer), length));
         handledAt = Steady::now();
         watch.handled = true;
     };
-    if (!port.OpenPort()) std::exit(1);
+    if (!port.openPort()) std::exit(1);
     const auto runFor = [](std::chrono::milliseconds span) {
         const Steady::time_point end = Steady::now() + span;
         while (Steady::now() < end) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -302,7 +302,7 @@ void serialDelay(const QString& dataDir) {
         "  all blocks: panel painted p50 %.2f ms, p99 %.2f ms beyond the silence   "
         "(baseline: the 250 ms silence that ends a block; goal p99 < 20 ms)\n",
         percentile(all, 0.5), percentile(all, 0.99));
-    port.ClosePort();
+    port.closePort();
     close(master);
     close(device);
 }

@@ -23,11 +23,11 @@ namespace {
 
 class PrintedDialogs : public Dialogs {
 public:
-    void ShowError(const QString& text) override {
+    void showError(const QString& text) override {
         std::fprintf(stderr, "error box: %s\n", qPrintable(text));
     }
-    void ShowInfo(const QString&) override {}
-    bool AskYesNo(const QString&) override { return true; }
+    void showInfo(const QString&) override {}
+    bool askYesNo(const QString&) override { return true; }
 };
 
 void printFigures(const char* what, std::vector<double> ms) {
@@ -96,15 +96,15 @@ int main(int argc, char** argv) {
     HistoryLedger ledger(db, clock, dialogs);
     const QString stayKey = QStringLiteral("200604011735");
     for (int room = 101; room <= 172; ++room)
-        ledger.CashTable_Insert(QString::number(room), stayKey, 0, 30000, 50000);
+        ledger.openLedgerRow(QString::number(room), stayKey, 0, 30000, 50000);
 
     std::vector<double> event;
     QElapsedTimer timer;
     for (int i = 0; i < rounds; ++i) {
         const QString room = QString::number(101 + i % 72);
         timer.start();
-        ledger.RoomTable_Insert(room, QStringLiteral("숙박전환"), QStringLiteral("0"));
-        ledger.CashTableConvert_Update(
+        ledger.addHistory(room, QStringLiteral("숙박전환"), QStringLiteral("0"));
+        ledger.convertLedgerRow(
             room, stayKey, i % 2 ? QStringLiteral("대실") : QStringLiteral("숙박"), 30000, 50000);
         event.push_back(timer.nsecsElapsed() / 1e6);
     }

@@ -41,15 +41,15 @@ double threadCpuMs() {
 }
 
 void exec(Query& q, const QString& sql) {
-    q.Close();
-    q.addSQL(sql);
-    q.ExecSQL();
+    q.clear();
+    q.addLine(sql);
+    q.exec();
 }
 
 // Every room turns over six times a day; some stays are cancelled or moved,
 // the last day's late stays are still running.
 int buildLedger(Database& db, QDate first, QDate last) {
-    Query& q = db.QueryCash();
+    Query& q = db.ledgerQuery();
     exec(q, QStringLiteral("BEGIN"));
     int rows = 0;
     for (QDate day = first; day <= last; day = day.addDays(1)) {
@@ -61,10 +61,10 @@ int buildLedger(Database& db, QDate first, QDate last) {
                 if ((room + stay + day.day()) % 41 == 0) end += QStringLiteral("대실취소");
                 if ((room + stay + day.day()) % 53 == 0) end += QStringLiteral("객실교체");
                 if (day == last && stay >= 4) end.clear();
-                q.Close();
-                q.addSQL(QStringLiteral(R"(Insert Into "Cash.DB")"));
-                q.addSQL(QStringLiteral("(roomNum,IDateTime,ODateTime,Action,Cash)"));
-                q.addSQL(QStringLiteral("Values(:N1,:N2,:N3,:N4,:N5)"));
+                q.clear();
+                q.addLine(QStringLiteral(R"(Insert Into "Cash.DB")"));
+                q.addLine(QStringLiteral("(roomNum,IDateTime,ODateTime,Action,Cash)"));
+                q.addLine(QStringLiteral("Values(:N1,:N2,:N3,:N4,:N5)"));
                 q.bind(QStringLiteral("N1"), QString::number(101 + room));
                 q.bind(QStringLiteral("N2"), start.toString(kStamp));
                 q.bind(QStringLiteral("N3"), end);
@@ -72,7 +72,7 @@ int buildLedger(Database& db, QDate first, QDate last) {
                        overnight ? QStringLiteral("숙박") : QStringLiteral("대실"));
                 q.bind(QStringLiteral("N5"),
                        overnight ? QStringLiteral("50000") : QStringLiteral("30000"));
-                q.ExecSQL();
+                q.exec();
                 ++rows;
             }
         }
@@ -85,26 +85,26 @@ int buildLedger(Database& db, QDate first, QDate last) {
 // settlement hour to the next day's.
 void selectWindow(Query& q, QDate day, const QString& order) {
     const QDateTime start(day, QTime(kSettlementHour, 0));
-    q.Close();
-    q.addSQL(QStringLiteral(R"(Select * From "Cash.DB")"));
-    q.addSQL(QStringLiteral("Where (IDateTime >= :N1) and "));
-    q.addSQL(QStringLiteral("(IDateTime < :N2) "));
-    if (!order.isEmpty()) q.addSQL(order);
+    q.clear();
+    q.addLine(QStringLiteral(R"(Select * From "Cash.DB")"));
+    q.addLine(QStringLiteral("Where (IDateTime >= :N1) and "));
+    q.addLine(QStringLiteral("(IDateTime < :N2) "));
+    if (!order.isEmpty()) q.addLine(order);
     q.bind(QStringLiteral("N1"), start.toString(kStamp));
     q.bind(QStringLiteral("N2"), start.addDays(1).toString(kStamp));
-    q.Open();
+    q.open();
 }
 
 // The sums of one day as the monthly fill adds them up.
 qint64 daySums(Query& q, qint64& rest, qint64& sleep) {
-    for (q.First(); !q.Eof(); q.Next()) {
-        const qint64 amount = q.Field(4).toLongLong();
-        if (q.Field(3) == QStringLiteral("대실"))
+    for (q.first(); !q.atEnd(); q.next()) {
+        const qint64 amount = q.field(4).toLongLong();
+        if (q.field(3) == QStringLiteral("대실"))
             rest += amount;
-        else if (q.Field(3) == QStringLiteral("숙박"))
+        else if (q.field(3) == QStringLiteral("숙박"))
             sleep += amount;
     }
-    return q.RecordCount();
+    return q.rowCount();
 }
 
 }  // namespace
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
                 qPrintable(first.toString(Qt::ISODate)), qPrintable(last.toString(Qt::ISODate)),
                 timer.elapsed() / 1000.0, qPrintable(dir.path()));
 
-    Query& q = db.QueryCash();
+    Query& q = db.ledgerQuery();
     std::vector<double> day, dayCpu;
     int dayRows = 0;
     for (int i = 0; i < repeats; ++i) {
@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
         selectWindow(q, QDate(2006, 3, 15), QStringLiteral("Order By roomNum ASC"));
         day.push_back(timer.nsecsElapsed() / 1e6);
         dayCpu.push_back(threadCpuMs() - cpu);
-        dayRows = q.RecordCount();
+        dayRows = q.rowCount();
     }
 
     std::vector<double> month, monthCpu;

@@ -88,22 +88,22 @@ void bareReplace(const QString& path, const QByteArray& bytes) {
 void readLikeStartUp(const IniStore& store) {
     for (int n = 1; n <= kSlots; ++n) {
         const QString r = key("r", n);
-        store.ReadString(QStringLiteral("Name"), key("LName", n), QString::number(n));
-        store.ReadInteger(QStringLiteral("Panel"), key("P", n), 0);
-        store.ReadString(QStringLiteral("rStatus"), r, QString());
-        store.ReadInteger(QStringLiteral("Sleep"), r, 0);
-        store.ReadString(QStringLiteral("Time"), r, QString());
-        store.ReadString(QStringLiteral("TimeEnd"), r, QString());
-        store.ReadInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 1);
-        store.ReadInteger(QStringLiteral("Money"), key("rs", n), 0);
-        store.ReadInteger(QStringLiteral("Money"), key("rd", n), 0);
-        store.ReadString(QStringLiteral("Alram"), r, QString());
-        store.ReadString(QStringLiteral("Memo"), r, QString());
-        store.ReadInteger(QStringLiteral("RoomKey"), r, 0);
-        store.ReadInteger(QStringLiteral("DoorStatus"), r, 0);
-        store.ReadString(QStringLiteral("Motel"), QStringLiteral("CoName"), QString());
-        store.ReadInteger(QStringLiteral("Motel"), QStringLiteral("RestCnt"), 0);
-        store.ReadInteger(QStringLiteral("Motel"), QStringLiteral("SleepCnt"), 0);
+        store.readString(QStringLiteral("Name"), key("LName", n), QString::number(n));
+        store.readInteger(QStringLiteral("Panel"), key("P", n), 0);
+        store.readString(QStringLiteral("rStatus"), r, QString());
+        store.readInteger(QStringLiteral("Sleep"), r, 0);
+        store.readString(QStringLiteral("Time"), r, QString());
+        store.readString(QStringLiteral("TimeEnd"), r, QString());
+        store.readInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 1);
+        store.readInteger(QStringLiteral("Money"), key("rs", n), 0);
+        store.readInteger(QStringLiteral("Money"), key("rd", n), 0);
+        store.readString(QStringLiteral("Alram"), r, QString());
+        store.readString(QStringLiteral("Memo"), r, QString());
+        store.readInteger(QStringLiteral("RoomKey"), r, 0);
+        store.readInteger(QStringLiteral("DoorStatus"), r, 0);
+        store.readString(QStringLiteral("Motel"), QStringLiteral("CoName"), QString());
+        store.readInteger(QStringLiteral("Motel"), QStringLiteral("RestCnt"), 0);
+        store.readInteger(QStringLiteral("Motel"), QStringLiteral("SleepCnt"), 0);
     }
 }
 
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
         // Each pass over the slots flips every label, so that no write finds its value already set.
         const QString value = (i / kSlots) % 2 ? QStringLiteral("대 실") : QStringLiteral("숙 박");
         auto start = Clock::now();
-        store.WriteString(QStringLiteral("rStatus"), key("r", 1 + i % kSlots), value);
+        store.writeString(QStringLiteral("rStatus"), key("r", 1 + i % kSlots), value);
         saver.push_back(millis(Clock::now() - start));
         start = Clock::now();
         bareReplace(barePath, full);

@@ -13,7 +13,7 @@
 #include "BenchFigures.h"
 #include "board/BoardModel.h"
 #include "board/MinuteStamp.h"
-#include "board/ui/TformMain.h"
+#include "board/ui/BoardWindow.h"
 #include "lockdown/Lockdown.h"
 #include "platform/Assets.h"
 #include "platform/Clock.h"
@@ -45,9 +45,9 @@ public:
 
 class CountingDialogs : public Dialogs {
 public:
-    void ShowError(const QString& text) override { shown.append(text); }
-    void ShowInfo(const QString& text) override { shown.append(text); }
-    bool AskYesNo(const QString& text) override {
+    void showError(const QString& text) override { shown.append(text); }
+    void showInfo(const QString& text) override { shown.append(text); }
+    bool askYesNo(const QString& text) override {
         shown.append(text);
         return false;
     }
@@ -62,15 +62,15 @@ void writeFullBoard(const QString& dataDir) {
     IniStore ini(QDir(dataDir).filePath(QLatin1String(BoardModel::kIniName)));
     for (int n = 1; n <= BoardModel::kSlots; ++n) {
         const QString k = QStringLiteral("r%1").arg(n);
-        ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
+        ini.writeString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
                         QString::number(100 + n));
-        ini.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
-        ini.WriteInteger(QStringLiteral("RoomKey"), k, 128 + n);
-        ini.WriteString(QStringLiteral("rStatus"), k, states[n % 4]);
-        ini.WriteInteger(QStringLiteral("Sleep"), k, n % 2);
-        ini.WriteString(QStringLiteral("Time"), k, TimeText(kStart.addSecs(-60 * (169 + n))));
-        ini.WriteString(QStringLiteral("TimeEnd"), k, QStringLiteral("9:5"));
-        ini.WriteString(QStringLiteral("Alram"), k,
+        ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
+        ini.writeInteger(QStringLiteral("RoomKey"), k, 128 + n);
+        ini.writeString(QStringLiteral("rStatus"), k, states[n % 4]);
+        ini.writeInteger(QStringLiteral("Sleep"), k, n % 2);
+        ini.writeString(QStringLiteral("Time"), k, TimeText(kStart.addSecs(-60 * (169 + n))));
+        ini.writeString(QStringLiteral("TimeEnd"), k, QStringLiteral("9:5"));
+        ini.writeString(QStringLiteral("Alram"), k,
                         kStart.addSecs(60 * 20 * n).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     }
 }
@@ -91,19 +91,19 @@ int main(int argc, char** argv) {
     CountingSound sound;
     CountingDialogs dialogs;
     NoLockdown lockdown;
-    SharedValues shared;
+    DeskSession shared;
     Assets assets(dir.path(), QCoreApplication::applicationDirPath());
     BoardModel board({clock, sound, dialogs, lockdown, assets, shared});
-    TformMain window(board, assets);
+    BoardWindow window(board, assets);
     window.setAllowClose(true);
-    board.FormCreate(dir.path());
+    board.startUp(dir.path());
     window.show();
-    board.Timer1Timer();
+    board.onSecondTick();
     QCoreApplication::processEvents();
 
     // Called the way the minute timer calls its handler.
     const std::function<void()> empty = [] {};
-    const std::function<void()> tick = [&] { board.Timer3Timer(); };
+    const std::function<void()> tick = [&] { board.onMinuteTick(); };
 
     std::vector<double> emptyMs, tickMs, paintMs;
     for (int i = 0; i < kTicks; ++i) {
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     }
 
     int running = 0;
-    for (int n = 1; n <= BoardModel::kSlots; ++n) running += board.slot(n).ClockOn;
+    for (int n = 1; n <= BoardModel::kSlots; ++n) running += board.slot(n).clockRunning;
 #ifdef NDEBUG
     const char* build = "optimised build";
 #else
@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
         static_cast<long long>(dialogs.shown.size()));
     std::printf("  empty handler:    median %.4f ms, p99 %.4f ms   (baseline)\n",
                 percentile(emptyMs, 0.5), percentile(emptyMs, 0.99));
-    std::printf("  Timer3Timer:      median %.3f ms, p99 %.3f ms   (goal < 2 ms)\n",
+    std::printf("  onMinuteTick:     median %.3f ms, p99 %.3f ms   (goal < 2 ms)\n",
                 percentile(tickMs, 0.5), percentile(tickMs, 0.99));
     std::printf("  repaint after it: median %.3f ms, p99 %.3f ms\n", percentile(paintMs, 0.5),
                 percentile(paintMs, 0.99));

@@ -40,26 +40,29 @@ int emptyWindow(int argc, char** argv) {
 
 void writeFullBoard(const QString& dir, const QString& port) {
     IniStore ini(QDir(dir).filePath(QStringLiteral("TavolenConfig.ini")));
-    const QString states[] = {QStringLiteral("대 실"), QStringLiteral("숙 박"), QStringLiteral("청 소"),
-                              QStringLiteral("퇴 실"), QStringLiteral("외 출"), QStringLiteral("완 료")};
+    const QString states[] = {QStringLiteral("대 실"), QStringLiteral("숙 박"),
+                              QStringLiteral("청 소"), QStringLiteral("퇴 실"),
+                              QStringLiteral("외 출"), QStringLiteral("완 료")};
     const QString time = TimeText(QDateTime::currentDateTime().addSecs(-3600));
-    ini.WriteString(QStringLiteral("Motel"), QStringLiteral("CoName"), QStringLiteral("타볼렌 모텔"));
-    ini.WriteString(QStringLiteral("Motel"), QStringLiteral("ComPort"), port);
-    ini.WriteInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 3);
+    ini.writeString(QStringLiteral("Motel"), QStringLiteral("CoName"),
+                    QStringLiteral("타볼렌 모텔"));
+    ini.writeString(QStringLiteral("Motel"), QStringLiteral("ComPort"), port);
+    ini.writeInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 3);
     for (int n = 1; n <= 72; ++n) {
         const QString k = QStringLiteral("r%1").arg(n);
-        ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n), QString::number(100 + n));
-        ini.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
-        ini.WriteString(QStringLiteral("rStatus"), k, states[n % 6]);
-        ini.WriteInteger(QStringLiteral("Sleep"), k, n % 2);
-        ini.WriteString(QStringLiteral("Time"), k, time);
-        ini.WriteString(QStringLiteral("TimeEnd"), k, QStringLiteral("9:5"));
-        ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), 50000);
-        ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), 30000);
-        ini.WriteString(QStringLiteral("Alram"), k, QStringLiteral("2030-01-01 07:00"));
-        ini.WriteString(QStringLiteral("Memo"), k, QStringLiteral("메모 %1번 객실").arg(n));
-        ini.WriteInteger(QStringLiteral("RoomKey"), k, 128 + n);
-        ini.WriteInteger(QStringLiteral("DoorStatus"), k, n % 3 == 0);
+        ini.writeString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
+                        QString::number(100 + n));
+        ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
+        ini.writeString(QStringLiteral("rStatus"), k, states[n % 6]);
+        ini.writeInteger(QStringLiteral("Sleep"), k, n % 2);
+        ini.writeString(QStringLiteral("Time"), k, time);
+        ini.writeString(QStringLiteral("TimeEnd"), k, QStringLiteral("9:5"));
+        ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), 50000);
+        ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), 30000);
+        ini.writeString(QStringLiteral("Alram"), k, QStringLiteral("2030-01-01 07:00"));
+        ini.writeString(QStringLiteral("Memo"), k, QStringLiteral("메모 %1번 객실").arg(n));
+        ini.writeInteger(QStringLiteral("RoomKey"), k, 128 + n);
+        ini.writeInteger(QStringLiteral("DoorStatus"), k, n % 3 == 0);
     }
 }
 
@@ -107,18 +110,25 @@ int main(int argc, char** argv) {
     writeFullBoard(dir.path(), QString::fromLatin1(device));
     qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
     const QString self = QCoreApplication::applicationFilePath();
-    const QString board = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tavolen"));
+    const QString board =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tavolen"));
 
     // Warm the caches (fonts, libraries) once for each.
     timeRuns(self, {QStringLiteral("--empty-window")}, 1);
-    timeRuns(board, {QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--quit-after-first-frame")}, 1);
+    timeRuns(board,
+             {QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--quit-after-first-frame")},
+             1);
 
     const double empty = medianOf(timeRuns(self, {QStringLiteral("--empty-window")}, runs));
     const double full = medianOf(timeRuns(
-        board, {QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--quit-after-first-frame")}, runs));
-    std::printf("platform: %s\n", qPrintable(qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("xcb"))));
+        board,
+        {QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--quit-after-first-frame")},
+        runs));
+    std::printf("platform: %s\n",
+                qPrintable(qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("xcb"))));
     std::printf("empty Qt window, start to first frame: %8.1f ms (median of %d)\n", empty, runs);
-    std::printf("full board (72 rooms), start to first frame: %8.1f ms (median of %d)\n", full, runs);
+    std::printf("full board (72 rooms), start to first frame: %8.1f ms (median of %d)\n", full,
+                runs);
     std::printf("ratio: %.2f (goal <= 1.5)\n", full / empty);
     return 0;
 }

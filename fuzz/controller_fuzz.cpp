@@ -93,11 +93,11 @@ public:
         board_ = std::make_unique<BoardModel>(
             BoardContext{clock_, sound_, dialogs_, lockdown_, assets_, shared_});
         board_->setRecords(&ledger_);
-        board_->purgeTables = [this] { ledger_.Purge(board_->SaveMonth); };
-        board_->FormCreate(dir_.path());
+        board_->purgeTables = [this] { ledger_.purge(board_->ledgerMonths); };
+        board_->startUp(dir_.path());
         for (int n = 1; n <= kRoomCount; ++n)
-            if (!board_->slot(n).Time.isEmpty()) board_->CashTable_Insert(n);
-        board_->Timer1Timer();
+            if (!board_->slot(n).stayStart.isEmpty()) board_->openLedgerRow(n);
+        board_->onSecondTick();
         if (!dialogs_.errors.isEmpty())
             broken(QStringLiteral("the board did not start cleanly: ") +
                    dialogs_.errors.join(u'|'));
@@ -113,10 +113,10 @@ public:
             const uint8_t header = data[at++];
             const size_t length = std::min<size_t>(header & 0x1F, size - at);
             clock_.advanceMinutes((header >> 5) & 3);
-            board.Timer1Timer();
-            if (header & 0x80) board.Timer3Timer();
-            board.Comm321ReceiveData(QByteArray(reinterpret_cast<const char*>(data + at),
-                                                static_cast<qsizetype>(length)));
+            board.onSecondTick();
+            if (header & 0x80) board.onMinuteTick();
+            board.onControllerBlock(QByteArray(reinterpret_cast<const char*>(data + at),
+                                               static_cast<qsizetype>(length)));
             at += length;
         }
         check(board);
@@ -128,35 +128,34 @@ private:
         for (int n = 1; n <= kRoomCount; ++n) {
             const Room& r = kRooms[n - 1];
             const QString k = roomKey(n);
-            ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
+            ini.writeString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
                             QString::number(100 + n));
-            ini.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
-            ini.WriteInteger(QStringLiteral("RoomKey"), k, r.key);
-            ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n),
+            ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
+            ini.writeInteger(QStringLiteral("RoomKey"), k, r.key);
+            ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n),
                              20000 + 1000 * n);
-            ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n),
+            ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n),
                              40000 + 1000 * n);
-            ini.WriteInteger(QStringLiteral("Sleep"), k, r.sleep);
-            ini.WriteString(QStringLiteral("rStatus"), k, QString::fromUtf8(r.state));
+            ini.writeInteger(QStringLiteral("Sleep"), k, r.sleep);
+            ini.writeString(QStringLiteral("rStatus"), k, QString::fromUtf8(r.state));
             if (r.minutesAgo > 0)
-                ini.WriteString(QStringLiteral("Time"), k,
+                ini.writeString(QStringLiteral("Time"), k,
                                 TimeText(kStart.addSecs(-60 * r.minutesAgo)));
-            ini.WriteString(QStringLiteral("TimeEnd"), k, QString::fromUtf8(r.timeEnd));
+            ini.writeString(QStringLiteral("TimeEnd"), k, QString::fromUtf8(r.timeEnd));
         }
         // A morning call that the minute ticks of a long input reach.
-        ini.WriteString(QStringLiteral("Alram"), roomKey(4),
+        ini.writeString(QStringLiteral("Alram"), roomKey(4),
                         kStart.addSecs(20 * 60).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     }
 
     void check(BoardModel& board) {
-        static const QSet<QString> states = {QString(),       States::Finish, States::DaSil,
-                                             States::Sleep,   States::Clean,  States::WithOut,
-                                             States::WithOut2};
+        static const QSet<QString> states = {QString(),         States::Ready,    States::DayUse,
+                                             States::Overnight, States::Cleaning, States::Vacated,
+                                             States::GuestOut};
         for (int n = 1; n <= BoardModel::kSlots; ++n)
-            if (!states.contains(board.slot(n).rStatus))
-                broken(QStringLiteral("slot %1 has the state \"%2\"")
-                           .arg(n)
-                           .arg(board.slot(n).rStatus));
+            if (!states.contains(board.slot(n).state))
+                broken(
+                    QStringLiteral("slot %1 has the state \"%2\"").arg(n).arg(board.slot(n).state));
 
         const IniStore::Snapshot stored = IniStore(iniPath_).snapshot();
         for (int n = 1; n <= kRoomCount; ++n) {
@@ -164,17 +163,17 @@ private:
             const QString k = roomKey(n);
             // Read with the restore's own defaults: what a restart would bring back.
             const auto same = [&](const char* section, const QString& value) {
-                const QString onFile = stored.ReadString(QLatin1String(section), k, QString());
+                const QString onFile = stored.readString(QLatin1String(section), k, QString());
                 if (onFile != value)
                     broken(QStringLiteral("slot %1: %2 is \"%3\" but the file says \"%4\"")
                                .arg(n)
                                .arg(QLatin1String(section), value, onFile));
             };
-            same("rStatus", s.rStatus);
-            same("Time", s.Time);
-            same("TimeEnd", s.TimeEnd);
-            if (stored.ReadInteger(QStringLiteral("Sleep"), k, 0) != s.Sleep ||
-                stored.ReadInteger(QStringLiteral("DoorStatus"), k, 0) != s.DoorStatus)
+            same("rStatus", s.state);
+            same("Time", s.stayStart);
+            same("TimeEnd", s.checkoutTime);
+            if (stored.readInteger(QStringLiteral("Sleep"), k, 0) != s.overnight ||
+                stored.readInteger(QStringLiteral("DoorStatus"), k, 0) != s.doorOpen)
                 broken(QStringLiteral("slot %1: the stay kind or door on file is not the slot's")
                            .arg(n));
         }
@@ -185,7 +184,7 @@ private:
                                         R"( where ODateTime is null or ODateTime = '')")))
             open.insert(row.at(0) + u'/' + row.at(1));
         for (int n = 1; n <= BoardModel::kSlots; ++n) {
-            const QString& time = board.slot(n).Time;
+            const QString& time = board.slot(n).stayStart;
             if (time.isEmpty()) continue;
             const QString stay = board.view(n).buttonCaption + u'/' + time.left(12);
             if (!open.contains(stay))
@@ -203,7 +202,7 @@ private:
     RecordingSound sound_;
     ScriptedDialogs dialogs_;
     RecordingLockdown lockdown_;
-    SharedValues shared_;
+    DeskSession shared_;
     Assets assets_;
     Database db_;
     HistoryLedger ledger_;

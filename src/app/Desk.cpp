@@ -17,47 +17,47 @@ Desk::Desk(const Options& options)
       db_(options.dataDir),
       ledger_(db_, clock_, dialogs_),
       backup_(db_, options.dataDir, dialogs_),
-      link_(Comm321),
+      link_(controllerPort_),
       passwords_(db_, clock_, shared_, *lockdown_),
       deskWindows_(board_, passwords_, &window_),
-      deskActions_(board_, shared_, db_, deskWindows_) {
+      deskActions_(board_, db_, deskWindows_) {
     dialogs_.setOwner(&window_);
     window_.setAllowClose(options.windowed);
 
     board_.setRecords(&ledger_);
-    QObject::connect(&window_, &TformMain::labelClicked, &window_,
-                     [this](int n) { deskActions_.LabelCheck(n); });
-    QObject::connect(&window_, &TformMain::kindClicked, &window_,
-                     [this](int n) { deskActions_.Clickk(n); });
-    QObject::connect(&window_, &TformMain::roomButtonClicked, &window_,
-                     [this](int n) { deskActions_.BitBtnk(n); });
-    board_.purgeTables = [this] { ledger_.Purge(board_.SaveMonth); };
+    QObject::connect(&window_, &BoardWindow::labelClicked, &window_,
+                     [this](int n) { deskActions_.onStateLabelClicked(n); });
+    QObject::connect(&window_, &BoardWindow::kindClicked, &window_,
+                     [this](int n) { deskActions_.toggleStayKind(n); });
+    QObject::connect(&window_, &BoardWindow::roomButtonClicked, &window_,
+                     [this](int n) { deskActions_.onRoomButtonClicked(n); });
+    board_.purgeTables = [this] { ledger_.purge(board_.ledgerMonths); };
 
-    Comm321.setBaudRates(TBaudRates::___4800);
-    Comm321.OnReceiveData = [this](const void* buffer, quint16 length) {
-        board_.Comm321ReceiveData(QByteArray(static_cast<const char*>(buffer), length));
+    controllerPort_.setBaudRate(BaudRate::Baud4800);
+    controllerPort_.receiveHandler = [this](const void* buffer, quint16 length) {
+        board_.onControllerBlock(QByteArray(static_cast<const char*>(buffer), length));
     };
-    QObject::connect(&link_, &CommLink::linkUp, &window_, &TformMain::setControllerLink);
+    QObject::connect(&link_, &CommLink::linkUp, &window_, &BoardWindow::setControllerLink);
 
-    ThreadTimer1.SetInterval(60000);
-    ThreadTimer1.OnTimer = [this](TThreadTimer*) { board_.Timer3Timer(); };
-    ThreadTimer2.SetInterval(1000);
-    ThreadTimer2.OnTimer = [this](TThreadTimer*) { board_.Timer1Timer(); };
+    minuteTimer_.setInterval(60000);
+    minuteTimer_.onTick = [this](ThreadTimer*) { board_.onMinuteTick(); };
+    secondTimer_.setInterval(1000);
+    secondTimer_.onTick = [this](ThreadTimer*) { board_.onSecondTick(); };
 
     BoardSeams seams;
-    seams.startSecondTimer = [this] { ThreadTimer2.SetEnabled(true); };
-    seams.dbAliasCheck = [this] {
+    seams.startSecondTimer = [this] { secondTimer_.setEnabled(true); };
+    seams.ensureMotelLocation = [this] {
         // A database that cannot be opened is reported here; every history
         // and ledger write then reports its own failure, and the board runs.
         try {
             db_.open();
         } catch (const std::exception& e) {
-            board_.ShowError(errorText(e));
+            board_.showError(errorText(e));
         }
-        return aliases_.dbAliasCheck(options_.dataDir);
+        return aliases_.ensureMotelLocation(options_.dataDir);
     };
     seams.openPort = [this](const QString& portName) {
-        Comm321.PortName = portName;
+        controllerPort_.portName = portName;
         link_.start();
     };
     seams.showBorderlessMaximised = [this] {
@@ -66,11 +66,11 @@ Desk::Desk(const Options& options)
         else
             window_.showBorderlessMaximised();
     };
-    seams.startMinuteTimer = [this] { ThreadTimer1.SetEnabled(true); };
-    board_.FormCreate(options.dataDir, seams);
+    seams.startMinuteTimer = [this] { minuteTimer_.setEnabled(true); };
+    board_.startUp(options.dataDir, seams);
 }
 
 Desk::~Desk() {
-    ThreadTimer1.SetEnabled(false);
-    ThreadTimer2.SetEnabled(false);
+    minuteTimer_.setEnabled(false);
+    secondTimer_.setEnabled(false);
 }

@@ -3,15 +3,15 @@
 #include <QString>
 #include <memory>
 
+#include "app/DeskWindowsQt.h"
+#include "auth/PasswordRules.h"
 #include "board/BoardModel.h"
 #include "board/DeskActions.h"
-#include "board/PasswordCheck.h"
-#include "board/ui/QtDeskWindows.h"
+#include "board/ui/BoardWindow.h"
 #include "board/ui/QtDialogs.h"
-#include "board/ui/TformMain.h"
 #include "comm/CommLink.h"
-#include "comm/TComm32.h"
-#include "comm/TThreadTimer.h"
+#include "comm/SerialPort.h"
+#include "comm/ThreadTimer.h"
 #include "lockdown/Lockdown.h"
 #include "lockdown/LockdownFactory.h"
 #include "platform/AlsaSoundPlayer.h"
@@ -37,7 +37,7 @@ public:
     ~Desk();
 
     BoardModel& board() { return board_; }
-    TformMain& window() { return window_; }
+    BoardWindow& window() { return window_; }
     Database& database() { return db_; }
     Backup& backup() { return backup_; }
 
@@ -48,18 +48,18 @@ private:
     QtDialogs dialogs_;
     std::unique_ptr<Lockdown> lockdown_;  // chosen by `Lockdown`/`Mode`
     Assets assets_;
-    SharedValues shared_;
+    DeskSession shared_;
     BoardModel board_;
-    TformMain window_;
+    BoardWindow window_;
     Database db_;
     HistoryLedger ledger_;
     Backup backup_;
     AliasRegistry aliases_;
-    TComm32 Comm321;
+    SerialPort controllerPort_;
     CommLink link_;
-    TThreadTimer ThreadTimer1;  // the minute timer
-    TThreadTimer ThreadTimer2;  // the one-second clock
-    PasswordCheck passwords_;
-    QtDeskWindows deskWindows_;
+    ThreadTimer minuteTimer_;  // the minute timer
+    ThreadTimer secondTimer_;  // the one-second clock
+    PasswordRules passwords_;
+    DeskWindowsQt deskWindows_;
     DeskActions deskActions_;
 };

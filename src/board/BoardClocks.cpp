@@ -22,104 +22,105 @@ QString BoardModel::weekdayName(int dayOfWeek) {
     return names.at(static_cast<std::size_t>((dayOfWeek + 6) % 7));
 }
 
-void BoardModel::TimerCountStart(int n) {
+void BoardModel::startStayClock(int n) {
     RoomSlot& s = slot(n);
     SlotView& v = editView(n);
-    s.Elapsed = 0;
-    v.startText = hourMinute(ClockHour, ClockMinute);
+    s.elapsed = 0;
+    v.startText = hourMinute(clockHour, clockMinute);
     v.elapsedText = QStringLiteral("0:0");
-    s.ClockOn = 1;
-    s.ShowElapsed = 1;
+    s.clockRunning = 1;
+    s.showElapsed = 1;
     viewChanged(n);
 }
 
-void BoardModel::TimerCountStop(int n) {
-    editView(n).elapsedText = hourMinute(ClockHour, ClockMinute);
-    slot(n).ShowElapsed = 0;
+void BoardModel::stopStayClock(int n) {
+    editView(n).elapsedText = hourMinute(clockHour, clockMinute);
+    slot(n).showElapsed = 0;
     viewChanged(n);
 }
 
-void BoardModel::TimerCountAdd(int n) { slot(n).ShowElapsed = 1; }
+void BoardModel::advanceStayClock(int n) { slot(n).showElapsed = 1; }
 
-void BoardModel::TimerCountFullStop(int n) {
+void BoardModel::clearStayClock(int n) {
     RoomSlot& s = slot(n);
     SlotView& v = editView(n);
-    s.Elapsed = 0;
-    s.ClockOn = 1;
-    s.ShowElapsed = 1;
+    s.elapsed = 0;
+    s.clockRunning = 1;
+    s.showElapsed = 1;
     v.startText.clear();
     v.elapsedText = QStringLiteral("0:0");
     viewChanged(n);
 }
 
-void BoardModel::TimerCountFormCreate() {
+void BoardModel::rebuildStayClocks() {
     const qint64 nowStamp = MinuteStamp(StampText(now()));
     for (int n = 1; n <= kSlots; ++n) {
         RoomSlot& s = slot(n);
-        if (s.Time.isEmpty()) continue;
-        const QString& st = s.rStatus;
-        const bool counted = st == States::DaSil || st == States::Sleep || st == States::Clean ||
-                             st == States::WithOut2 || st == States::WithOut;
-        if (st == States::Finish) s.ClockOn = 0;
+        if (s.stayStart.isEmpty()) continue;
+        const QString& st = s.state;
+        const bool counted = st == States::DayUse || st == States::Overnight ||
+                             st == States::Cleaning || st == States::GuestOut ||
+                             st == States::Vacated;
+        if (st == States::Ready) s.clockRunning = 0;
         if (!counted) continue;
 
         // A stay whose stored minute count is damaged starts counting from
         // now rather than from a nonsense figure.
         bool ok = false;
-        const qint64 start = s.Time.mid(12, 9).toLongLong(&ok);
+        const qint64 start = s.stayStart.mid(12, 9).toLongLong(&ok);
         SlotView& v = editView(n);
-        s.ClockOn = 1;
-        s.ShowElapsed = st == States::WithOut ? 0 : 1;
-        s.Elapsed = ok ? static_cast<qint32>(nowStamp - start) : 0;
-        v.startText = s.Time.mid(8, 2) + QLatin1Char(':') + s.Time.mid(10, 2);
-        if (st == States::WithOut2 || st == States::WithOut) v.elapsedText = s.TimeEnd;
+        s.clockRunning = 1;
+        s.showElapsed = st == States::Vacated ? 0 : 1;
+        s.elapsed = ok ? static_cast<qint32>(nowStamp - start) : 0;
+        v.startText = s.stayStart.mid(8, 2) + QLatin1Char(':') + s.stayStart.mid(10, 2);
+        if (st == States::GuestOut || st == States::Vacated) v.elapsedText = s.checkoutTime;
         viewChanged(n);
     }
 }
 
-void BoardModel::Timer1Timer() {
-    if (HotTicks != 0) {
-        ++HotTicks;
-        if (HotTicks > 5) {
-            PrevHotSlot = HotSlot;
-            unhighlight(HotSlot);
-            HotTicks = 0;
+void BoardModel::onSecondTick() {
+    if (highlightTicks != 0) {
+        ++highlightTicks;
+        if (highlightTicks > 5) {
+            previousHighlightedSlot = highlightedSlot;
+            unhighlight(highlightedSlot);
+            highlightTicks = 0;
         }
     }
     const QDateTime t = now();
-    ClockHour = static_cast<quint16>(t.time().hour());
-    ClockMinute = static_cast<quint16>(t.time().minute());
+    clockHour = static_cast<quint16>(t.time().hour());
+    clockMinute = static_cast<quint16>(t.time().minute());
     setClockTexts(t.toString(QStringLiteral("yyyy-MM-dd")) + weekdayName(t.date().dayOfWeek()),
                   t.toString(QStringLiteral("HH:mm:ss")));
 }
 
-void BoardModel::Timer3Timer() {
+void BoardModel::onMinuteTick() {
     if (purgeTables) purgeTables();
-    Dasil_Sleep_Count();
+    recountStays();
     const QString nowMinute = now().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     for (int n = 1; n <= kSlots; ++n) {
         RoomSlot& s = slot(n);
-        if (s.ClockOn != 1) continue;
-        ++s.Elapsed;
+        if (s.clockRunning != 1) continue;
+        ++s.elapsed;
         SlotView& v = editView(n);
         bool changed = false;
-        if (s.Alram == nowMinute) {
+        if (s.morningCall == nowMinute) {
             ctx_.sound.play(ctx_.assets.path(QStringLiteral("Alram.wav")));
             v.startColor = Colors::Orange;
             changed = true;
         }
-        if (s.ShowElapsed == 1) {
-            s.ElapsedHour = s.Elapsed / 60;
-            s.ElapsedMinute = s.Elapsed % 60;
-            v.elapsedFontColor = s.Elapsed > 180 ? Colors::Lime : Colors::White;
-            v.elapsedText = hourMinute(s.ElapsedHour, s.ElapsedMinute);
+        if (s.showElapsed == 1) {
+            s.elapsedHours = s.elapsed / 60;
+            s.elapsedMinutes = s.elapsed % 60;
+            v.elapsedFontColor = s.elapsed > 180 ? Colors::Lime : Colors::White;
+            v.elapsedText = hourMinute(s.elapsedHours, s.elapsedMinutes);
             changed = true;
         }
         if (changed) viewChanged(n);
     }
 }
 
-void BoardModel::LbstCaption(const QString& word, const QString& room) {
-    log_.LbstCaption(word, room);
+void BoardModel::logEvent(const QString& word, const QString& room) {
+    log_.logEvent(word, room);
     emit logChanged();
 }

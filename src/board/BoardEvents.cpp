@@ -12,7 +12,7 @@ const QString kController = QStringLiteral("1");
 
 void BoardModel::playSound(const QString& wave) { ctx_.sound.play(ctx_.assets.path(wave)); }
 
-void BoardModel::Comm321ReceiveData(const QByteArray& block) {
+void BoardModel::onControllerBlock(const QByteArray& block) {
     pendingBlocks_.push_back(block);
     // A block that comes while another is being handled (a message box of a
     // failed ledger write runs the event loop) waits for its turn, so that a
@@ -25,7 +25,7 @@ void BoardModel::Comm321ReceiveData(const QByteArray& block) {
         try {
             handleBlock(next);
         } catch (const std::exception& e) {
-            ShowError(errorText(e));
+            showError(errorText(e));
         }
     }
     handlingBlocks_ = false;
@@ -44,14 +44,14 @@ void BoardModel::handlePair(quint8 key, quint8 code) {
     if (key < 128) return;
     int n = 0;
     for (int candidate = kSlots; candidate >= 1; --candidate) {
-        if (slot(candidate).RoomKey == key) {
+        if (slot(candidate).keyCode == key) {
             n = candidate;
             break;
         }
     }
     if (n == 0) return;
     const QString last = view(n).buttonCaption + QString::number(code);
-    if (slot(n).LastEvent == last) return;
+    if (slot(n).lastEvent == last) return;
     if (!applyEvent(n, code)) return;
     highlight(n);
 }
@@ -62,12 +62,13 @@ void BoardModel::navy(int n) {
 }
 
 void BoardModel::highlight(int n) {
-    PrevHotSlot = HotSlot;
-    HotSlot = QString::number(n);
-    HotTicks = 1;
+    previousHighlightedSlot = highlightedSlot;
+    highlightedSlot = QString::number(n);
+    highlightTicks = 1;
     editView(n).panelColor = Colors::Red;
     viewChanged(n);
-    if (!PrevHotSlot.isEmpty() && PrevHotSlot != HotSlot) unhighlight(PrevHotSlot);
+    if (!previousHighlightedSlot.isEmpty() && previousHighlightedSlot != highlightedSlot)
+        unhighlight(previousHighlightedSlot);
 }
 
 void BoardModel::unhighlight(const QString& slotText) {
@@ -84,7 +85,7 @@ bool BoardModel::applyEvent(int n, quint8 code) {
     const QString num = QString::number(n);
     const QString caption = view(n).buttonCaption;
     const QString label = view(n).labelCaption;
-    const auto logWord = [&](const QString& word) { LbstCaption(word, caption); };
+    const auto logWord = [&](const QString& word) { logEvent(word, caption); };
 
     switch (code) {
         case 1:
@@ -92,101 +93,102 @@ bool BoardModel::applyEvent(int n, quint8 code) {
             ctx_.assets.picture(QStringLiteral("door.bmp"));
             editView(n).doorImage = QStringLiteral("door.bmp");
             viewChanged(n);
-            s.LastEvent = caption + QStringLiteral("1");
-            RoomTable_Insert(n, QStringLiteral("문열림"), kController);
-            s.DoorStatus = 1;
-            doorStatusSave(num);
+            s.lastEvent = caption + QStringLiteral("1");
+            addHistory(n, QStringLiteral("문열림"), kController);
+            s.doorOpen = 1;
+            saveDoor(num);
             playSound(QStringLiteral("DoorO.Wav"));
             return true;
         case 2:
             logWord(QStringLiteral("문닫힘"));
             editView(n).doorImage.clear();
             viewChanged(n);
-            s.LastEvent = caption + QStringLiteral("2");
-            RoomTable_Insert(n, QStringLiteral("문닫힘"), kController);
-            s.DoorStatus = 0;
-            doorStatusSave(num);
+            s.lastEvent = caption + QStringLiteral("2");
+            addHistory(n, QStringLiteral("문닫힘"), kController);
+            s.doorOpen = 0;
+            saveDoor(num);
             return true;
         case 3: {
-            s.OutMark = 0;
-            const bool overnight = s.Sleep == 1;
+            s.longStayMarked = 0;
+            const bool overnight = s.overnight == 1;
             const QString word = overnight ? QStringLiteral("숙박") : QStringLiteral("대실");
-            if (label == States::Finish) {
-                RoomTable_Insert(n, word, kController);
+            if (label == States::Ready) {
+                addHistory(n, word, kController);
                 logWord(word);
-                TimerCountStart(n);
-                s.Time = TimeText(now());
-                timeSave(num);
-                CashTable_Insert(n);
+                startStayClock(n);
+                s.stayStart = TimeText(now());
+                saveStayStart(num);
+                openLedgerRow(n);
             } else {
                 const QString goesOn = word + QStringLiteral("유지");
-                RoomTable_Insert(n, goesOn, kController);
+                addHistory(n, goesOn, kController);
                 logWord(goesOn);
-                TimerCountAdd(n);
+                advanceStayClock(n);
             }
             if (overnight) {
-                LabelSleep(n);
-                s.rStatus = States::Sleep;
+                showOvernight(n);
+                s.state = States::Overnight;
             } else {
-                LabelDaSil(n);
-                s.rStatus = States::DaSil;
+                showDayUse(n);
+                s.state = States::DayUse;
             }
             navy(n);
-            s.LastEvent = caption + QStringLiteral("3");
+            s.lastEvent = caption + QStringLiteral("3");
             playSound(QStringLiteral("bell.wav"));
-            roomStatusSave(num);
+            saveState(num);
             return true;
         }
         case 4:
-            if (label == States::Finish) return false;
+            if (label == States::Ready) return false;
             logWord(QStringLiteral("퇴실"));
-            LabelWithOut(n);
-            s.LastEvent = caption + QStringLiteral("4");
-            s.rStatus = States::WithOut;
-            roomStatusSave(num);
-            RoomTable_Insert(n, QStringLiteral("퇴실"), kController);
-            TimerCountStop(n);
-            s.TimeEnd = QString::number(ClockHour) + QLatin1Char(':') + QString::number(ClockMinute);
-            timeEndSave(num);
+            showVacated(n);
+            s.lastEvent = caption + QStringLiteral("4");
+            s.state = States::Vacated;
+            saveState(num);
+            addHistory(n, QStringLiteral("퇴실"), kController);
+            stopStayClock(n);
+            s.checkoutTime =
+                QString::number(clockHour) + QLatin1Char(':') + QString::number(clockMinute);
+            saveCheckoutTime(num);
             navy(n);
             playSound(QStringLiteral("Bell2.Wav"));
             return true;
         case 5:
-            s.LastEvent = caption + QStringLiteral("5");
+            s.lastEvent = caption + QStringLiteral("5");
             logWord(QStringLiteral("청소"));
-            LabelClean(n);
-            s.rStatus = States::Clean;
-            roomStatusSave(num);
-            RoomTable_Insert(n, QStringLiteral("청소"), kController);
+            showCleaning(n);
+            s.state = States::Cleaning;
+            saveState(num);
+            addHistory(n, QStringLiteral("청소"), kController);
             navy(n);
-            if (s.OutMark == 0) TimerCountStart(n);
+            if (s.longStayMarked == 0) startStayClock(n);
             return true;
         case 6:
-            s.LastEvent = caption + QStringLiteral("6");
-            if (label == States::DaSil || label == States::Sleep) return false;
-            if (s.OutMark == 1) {
+            s.lastEvent = caption + QStringLiteral("6");
+            if (label == States::DayUse || label == States::Overnight) return false;
+            if (s.longStayMarked == 1) {
                 logWord(QStringLiteral("외출"));
-                LabelWithOut2(n);
-                s.rStatus = States::WithOut2;
-                roomStatusSave(num);
-                RoomTable_Insert(n, QStringLiteral("외출"), QStringLiteral("0"));
+                showGuestOut(n);
+                s.state = States::GuestOut;
+                saveState(num);
+                addHistory(n, QStringLiteral("외출"), QStringLiteral("0"));
                 navy(n);
                 return true;
             }
-            s.rStatus = States::Finish;
+            s.state = States::Ready;
             logWord(QStringLiteral("완료"));
-            LabelFinish(n);
-            roomStatusSave(num);
-            s.Sleep = 0;
-            sleepSave(num);
-            RoomTable_Insert(n, QStringLiteral("완료"), kController);
-            CashTableFinish_Update(n);
-            setGlyph(n, QStringLiteral("imp.bmp"));
-            TimerCountFullStop(n);
-            s.Time.clear();
-            timeSave(num);
-            s.Alram.clear();
-            alramSave(static_cast<quint8>(n));
+            showReady(n);
+            saveState(num);
+            s.overnight = 0;
+            saveStayKind(num);
+            addHistory(n, QStringLiteral("완료"), kController);
+            closeLedgerRow(n);
+            setStayKindPicture(n, QStringLiteral("imp.bmp"));
+            clearStayClock(n);
+            s.stayStart.clear();
+            saveStayStart(num);
+            s.morningCall.clear();
+            saveMorningCall(static_cast<quint8>(n));
             navy(n);
             editView(n).elapsedFontColor = Colors::White;
             editView(n).startColor = Colors::Black;

@@ -3,11 +3,11 @@
 #include <QDir>
 
 #include "board/States.h"
+#include "lockdown/Lockdown.h"
 #include "platform/Assets.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
-#include "lockdown/Lockdown.h"
 #include "store/IniStore.h"
 
 namespace {
@@ -16,13 +16,13 @@ const QString kImp = QStringLiteral("imp.bmp");
 const QString kMoon = QStringLiteral("moon.bmp");
 }  // namespace
 
-BoardModel::BoardModel(BoardContext context, QObject* parent)
-    : QObject(parent), ctx_(context) {}
+BoardModel::BoardModel(BoardContext context, QObject* parent) : QObject(parent), ctx_(context) {}
 
 BoardModel::~BoardModel() = default;
 
 std::size_t BoardModel::index(int n) {
-    if (n < 1 || n > kSlots) throw TavolenError(QStringLiteral("객실 번호가 잘못되었습니다: %1").arg(n));
+    if (n < 1 || n > kSlots)
+        throw TavolenError(QStringLiteral("객실 번호가 잘못되었습니다: %1").arg(n));
     return static_cast<std::size_t>(n - 1);
 }
 
@@ -45,33 +45,33 @@ void BoardModel::runStep(const std::function<void()>& step) {
     try {
         step();
     } catch (const std::exception& e) {
-        ShowError(errorText(e));
+        showError(errorText(e));
     }
 }
 
-void BoardModel::FormCreate(const QString& dataDir, const BoardSeams& seams) {
+void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
     runStep([&] {
-        ExeDir = QDir(dataDir).absolutePath() + QLatin1Char('/');
-        ctx_.shared.ExeDir = ExeDir;
+        dataDir = QDir(directory).absolutePath() + QLatin1Char('/');
+        ctx_.shared.dataDir = dataDir;
     });
-    runStep([&] { ini_ = std::make_unique<IniStore>(ExeDir + QLatin1String(kIniName)); });
+    runStep([&] { ini_ = std::make_unique<IniStore>(dataDir + QLatin1String(kIniName)); });
     runStep([&] {
         if (seams.startSecondTimer) seams.startSecondTimer();
     });
     runStep([&] {
-        if (seams.dbAliasCheck && seams.dbAliasCheck()) {
+        if (seams.ensureMotelLocation && seams.ensureMotelLocation()) {
             ctx_.lockdown.installKioskSession();
             ctx_.lockdown.restartComputer();
         }
     });
     runStep([&] {
-        PortName = ini().ReadString(QStringLiteral("Motel"), QStringLiteral("ComPort"),
+        portName = ini().readString(QStringLiteral("Motel"), QStringLiteral("ComPort"),
                                     QStringLiteral("COM2"));
-        if (seams.openPort) seams.openPort(PortName);
+        if (seams.openPort) seams.openPort(portName);
     });
-    runStep([&] { ctx_.shared.LoginLevel = 0; });
-    runStep([&] { slotsLoad(); });
-    runStep([&] { TimerCountFormCreate(); });
+    runStep([&] { ctx_.shared.grade = 0; });
+    runStep([&] { restoreSlots(); });
+    runStep([&] { rebuildStayClocks(); });
     // The business name was read by the restore; an empty one shows nothing.
     runStep([&] { paintSlots(); });
     runStep([&] { ctx_.lockdown.hideTaskBar(); });
@@ -100,55 +100,57 @@ void BoardModel::setStatePicture(int n, const QString& picture) {
     emit slotChanged(n);
 }
 
-void BoardModel::setGlyph(int n, const QString& picture) {
+void BoardModel::setStayKindPicture(int n, const QString& picture) {
     ctx_.assets.picture(picture);
     views_.at(index(n)).kindGlyph = picture;
     emit slotChanged(n);
 }
 
-void BoardModel::LabelFinish(int n) {
-    setLabel(n, States::Finish, Colors::White, Colors::Green);
+void BoardModel::showReady(int n) {
+    setLabel(n, States::Ready, Colors::White, Colors::Green);
     setStatePicture(n, QString());
 }
 
-void BoardModel::LabelFinish2(int n) {
-    setLabel(n, States::Finish, Colors::Black, Colors::LightPink);
+void BoardModel::showReadyForOvernight(int n) {
+    setLabel(n, States::Ready, Colors::Black, Colors::LightPink);
 }
 
-void BoardModel::LabelDaSil(int n) {
-    setLabel(n, States::DaSil, Colors::White, Colors::Blue);
+void BoardModel::showDayUse(int n) {
+    setLabel(n, States::DayUse, Colors::White, Colors::Blue);
     setStatePicture(n, QStringLiteral("bed.bmp"));
 }
 
-void BoardModel::LabelSleep(int n) {
-    setLabel(n, States::Sleep, Colors::White, Colors::Red);
+void BoardModel::showOvernight(int n) {
+    setLabel(n, States::Overnight, Colors::White, Colors::Red);
     setStatePicture(n, QStringLiteral("night.bmp"));
 }
 
-void BoardModel::LabelClean(int n) {
-    setLabel(n, States::Clean, Colors::White, Colors::Gray);
+void BoardModel::showCleaning(int n) {
+    setLabel(n, States::Cleaning, Colors::White, Colors::Gray);
     setStatePicture(n, QStringLiteral("Clean.bmp"));
 }
 
-void BoardModel::LabelWithOut(int n) {
-    setLabel(n, States::WithOut, Colors::White, Colors::Purple);
+void BoardModel::showVacated(int n) {
+    setLabel(n, States::Vacated, Colors::White, Colors::Purple);
     setStatePicture(n, QStringLiteral("withOut.bmp"));
 }
 
-void BoardModel::LabelWithOut2(int n) { setLabel(n, States::WithOut2, Colors::Black, Colors::Yellow); }
+void BoardModel::showGuestOut(int n) {
+    setLabel(n, States::GuestOut, Colors::Black, Colors::Yellow);
+}
 
-void BoardModel::ButtonColor_Change(int n) {
+void BoardModel::markChangedAtDesk(int n) {
     views_.at(index(n)).buttonFontColor = Colors::Maroon;
     emit slotChanged(n);
 }
 
-void BoardModel::Dasil_Sleep_Count() {
+void BoardModel::recountStays() {
     int dasil = 0;
     int sleep = 0;
     for (int n = 1; n <= kSlots; ++n) {
-        if (views_[index(n)].labelCaption == States::Finish) continue;
-        if (slots_[index(n)].Sleep == 0) ++dasil;
-        if (slots_[index(n)].Sleep == 1) ++sleep;
+        if (views_[index(n)].labelCaption == States::Ready) continue;
+        if (slots_[index(n)].overnight == 0) ++dasil;
+        if (slots_[index(n)].overnight == 1) ++sleep;
     }
     left_.dasilCount = QStringLiteral("대실:") + QString::number(dasil);
     left_.sleepCount = QStringLiteral("숙박:") + QString::number(sleep);
@@ -162,73 +164,72 @@ const QString kR = QStringLiteral("r");
 
 void requireRestored(const BoardModel& board, int n) {
     if (!board.isRestored(n))
-        throw TavolenError(
-            QStringLiteral("%1번 객실은 복원되지 않아 저장하지 않았습니다").arg(n));
+        throw TavolenError(QStringLiteral("%1번 객실은 복원되지 않아 저장하지 않았습니다").arg(n));
 }
 }  // namespace
 
-void BoardModel::doorStatusSave(const QString& n) {
+void BoardModel::saveDoor(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().WriteInteger(QStringLiteral("DoorStatus"), kR + n, slot(s).DoorStatus);
+    ini().writeInteger(QStringLiteral("DoorStatus"), kR + n, slot(s).doorOpen);
 }
 
-void BoardModel::roomKeySave(const QString& n) {
+void BoardModel::saveKeyCode(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().WriteInteger(QStringLiteral("RoomKey"), kR + n, slot(s).RoomKey);
+    ini().writeInteger(QStringLiteral("RoomKey"), kR + n, slot(s).keyCode);
 }
 
-void BoardModel::roomStatusSave(const QString& n) {
+void BoardModel::saveState(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().WriteString(QStringLiteral("rStatus"), kR + n, slot(s).rStatus);
+    ini().writeString(QStringLiteral("rStatus"), kR + n, slot(s).state);
 }
 
-void BoardModel::nameSave(const QString& n) {
+void BoardModel::saveRoomName(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().WriteString(QStringLiteral("Name"), QStringLiteral("LName") + n, slot(s).Name);
+    ini().writeString(QStringLiteral("Name"), QStringLiteral("LName") + n, slot(s).roomName);
 }
 
-void BoardModel::sleepSave(const QString& n) {
+void BoardModel::saveStayKind(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().WriteInteger(QStringLiteral("Sleep"), kR + n, slot(s).Sleep);
+    ini().writeInteger(QStringLiteral("Sleep"), kR + n, slot(s).overnight);
 }
 
-void BoardModel::timeEndSave(const QString& n) {
+void BoardModel::saveCheckoutTime(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().WriteString(QStringLiteral("TimeEnd"), kR + n, slot(s).TimeEnd);
+    ini().writeString(QStringLiteral("TimeEnd"), kR + n, slot(s).checkoutTime);
 }
 
-void BoardModel::timeSave(const QString& n) {
+void BoardModel::saveStayStart(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().WriteString(QStringLiteral("Time"), kR + n, slot(s).Time);
+    ini().writeString(QStringLiteral("Time"), kR + n, slot(s).stayStart);
 }
 
-void BoardModel::moneySave(const QString& n) {
+void BoardModel::saveFees(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().WriteInteger(QStringLiteral("Money"), QStringLiteral("rs") + n, slot(s).MoneyRs);
-    ini().WriteInteger(QStringLiteral("Money"), QStringLiteral("rd") + n, slot(s).MoneyRd);
+    ini().writeInteger(QStringLiteral("Money"), QStringLiteral("rs") + n, slot(s).overnightFee);
+    ini().writeInteger(QStringLiteral("Money"), QStringLiteral("rd") + n, slot(s).dayUseFee);
 }
 
-void BoardModel::alramSave(quint8 n) {
+void BoardModel::saveMorningCall(quint8 n) {
     requireRestored(*this, n);
-    ini().WriteString(QStringLiteral("alram"), kR + QString::number(n), slot(n).Alram);
+    ini().writeString(QStringLiteral("alram"), kR + QString::number(n), slot(n).morningCall);
 }
 
-void BoardModel::memoSave(quint8 n) {
+void BoardModel::saveMemo(quint8 n) {
     requireRestored(*this, n);
-    ini().WriteString(QStringLiteral("Memo"), kR + QString::number(n), view(n).hint);
+    ini().writeString(QStringLiteral("Memo"), kR + QString::number(n), view(n).hint);
 }
 
 // ---- restore and paint -------------------------------------------------
 
-void BoardModel::slotsLoad() {
+void BoardModel::restoreSlots() {
     // One reading of the file for the whole restore: every value comes from
     // the same moment of the file, and the board starts quickly.
     const IniStore::Snapshot store = ini().snapshot();
@@ -236,22 +237,29 @@ void BoardModel::slotsLoad() {
         const QString num = QString::number(n);
         const QString key = kR + num;
         RoomSlot& s = slot(n);
-        s.Name = store.ReadString(QStringLiteral("Name"), QStringLiteral("LName") + num, num);
-        s.Panel = static_cast<quint8>(store.ReadInteger(QStringLiteral("Panel"), QStringLiteral("P") + num, 0));
-        s.rStatus = store.ReadString(QStringLiteral("rStatus"), key, QString());
-        s.Sleep = static_cast<quint8>(store.ReadInteger(QStringLiteral("Sleep"), key, 0));
-        s.Time = store.ReadString(QStringLiteral("Time"), key, QString());
-        s.TimeEnd = store.ReadString(QStringLiteral("TimeEnd"), key, QString());
-        SaveMonth = store.ReadInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 1);
-        s.MoneyRs = store.ReadInteger(QStringLiteral("Money"), QStringLiteral("rs") + num, s.MoneyRs);
-        s.MoneyRd = store.ReadInteger(QStringLiteral("Money"), QStringLiteral("rd") + num, s.MoneyRd);
-        s.Alram = store.ReadString(QStringLiteral("Alram"), key, QString());
-        views_[index(n)].hint = store.ReadString(QStringLiteral("Memo"), key, QString());
-        s.RoomKey = static_cast<quint16>(store.ReadInteger(QStringLiteral("RoomKey"), key, 0));
-        s.DoorStatus = static_cast<quint8>(store.ReadInteger(QStringLiteral("DoorStatus"), key, 0));
-        left_.businessName = store.ReadString(QStringLiteral("Motel"), QStringLiteral("CoName"), QString());
-        RestCnt = store.ReadInteger(QStringLiteral("Motel"), QStringLiteral("RestCnt"), 0);
-        SleepCnt = store.ReadInteger(QStringLiteral("Motel"), QStringLiteral("SleepCnt"), 0);
+        s.roomName = store.readString(QStringLiteral("Name"), QStringLiteral("LName") + num, num);
+        s.hasPanel = static_cast<quint8>(
+            store.readInteger(QStringLiteral("Panel"), QStringLiteral("P") + num, 0));
+        s.state = store.readString(QStringLiteral("rStatus"), key, QString());
+        s.overnight = static_cast<quint8>(store.readInteger(QStringLiteral("Sleep"), key, 0));
+        s.stayStart = store.readString(QStringLiteral("Time"), key, QString());
+        s.checkoutTime = store.readString(QStringLiteral("TimeEnd"), key, QString());
+        ledgerMonths =
+            store.readInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 1);
+        s.overnightFee =
+            store.readInteger(QStringLiteral("Money"), QStringLiteral("rs") + num, s.overnightFee);
+        s.dayUseFee =
+            store.readInteger(QStringLiteral("Money"), QStringLiteral("rd") + num, s.dayUseFee);
+        s.morningCall = store.readString(QStringLiteral("Alram"), key, QString());
+        views_[index(n)].hint = store.readString(QStringLiteral("Memo"), key, QString());
+        s.keyCode = static_cast<quint16>(store.readInteger(QStringLiteral("RoomKey"), key, 0));
+        s.doorOpen = static_cast<quint8>(store.readInteger(QStringLiteral("DoorStatus"), key, 0));
+        left_.businessName =
+            store.readString(QStringLiteral("Motel"), QStringLiteral("CoName"), QString());
+        storedDayUseCount =
+            store.readInteger(QStringLiteral("Motel"), QStringLiteral("RestCnt"), 0);
+        storedOvernightCount =
+            store.readInteger(QStringLiteral("Motel"), QStringLiteral("SleepCnt"), 0);
         restored_.set(index(n));
         emit slotChanged(n);
     }
@@ -277,52 +285,52 @@ void BoardModel::paintSlot(int n, const QString& nowMinute) {
     RoomSlot& s = slot(n);
     SlotView& v = views_[index(n)];
 
-    if (!s.Alram.isEmpty()) {
-        if (s.Alram > nowMinute)
+    if (!s.morningCall.isEmpty()) {
+        if (s.morningCall > nowMinute)
             v.startColor = Colors::Magenta;
-        else if (s.Alram < nowMinute)
+        else if (s.morningCall < nowMinute)
             v.startColor = Colors::Orange;
     }
 
     // Room number and panel come before the state look, so that a missing
     // picture still leaves the room visible with its number.
-    if (s.Name.size() > 2) {
-        v.buttonCaption = s.Name;
+    if (s.roomName.size() > 2) {
+        v.buttonCaption = s.roomName;
     } else {
         v.buttonCaption = QStringLiteral("호수");
         v.kindVisible = false;
     }
-    if (s.Panel == 1) v.visible = true;
-    v.doorImage = s.DoorStatus == 1 ? kDoor : QString();
+    if (s.hasPanel == 1) v.visible = true;
+    v.doorImage = s.doorOpen == 1 ? kDoor : QString();
     if (!v.doorImage.isEmpty()) ctx_.assets.picture(kDoor);
     emit slotChanged(n);
 
-    const QString& st = s.rStatus;
-    const QString byFlag = s.Sleep == 1 ? kMoon : kImp;
-    if (st.isEmpty() || st == States::Finish) {
-        if (s.Sleep == 1) {
-            LabelFinish2(n);
-            setGlyph(n, kMoon);
+    const QString& st = s.state;
+    const QString byFlag = s.overnight == 1 ? kMoon : kImp;
+    if (st.isEmpty() || st == States::Ready) {
+        if (s.overnight == 1) {
+            showReadyForOvernight(n);
+            setStayKindPicture(n, kMoon);
         } else {
-            LabelFinish(n);
-            if (!st.isEmpty()) setGlyph(n, kImp);
+            showReady(n);
+            if (!st.isEmpty()) setStayKindPicture(n, kImp);
         }
-    } else if (st == States::DaSil) {
-        LabelDaSil(n);
-        setGlyph(n, kImp);
-    } else if (st == States::Sleep) {
-        LabelSleep(n);
-        setGlyph(n, kMoon);
-    } else if (st == States::Clean) {
-        LabelClean(n);
-        setGlyph(n, byFlag);
-    } else if (st == States::WithOut) {
-        LabelWithOut(n);
-        setGlyph(n, byFlag);
-    } else if (st == States::WithOut2) {
-        LabelWithOut2(n);
-        s.OutMark = 1;
-        setGlyph(n, byFlag);
+    } else if (st == States::DayUse) {
+        showDayUse(n);
+        setStayKindPicture(n, kImp);
+    } else if (st == States::Overnight) {
+        showOvernight(n);
+        setStayKindPicture(n, kMoon);
+    } else if (st == States::Cleaning) {
+        showCleaning(n);
+        setStayKindPicture(n, byFlag);
+    } else if (st == States::Vacated) {
+        showVacated(n);
+        setStayKindPicture(n, byFlag);
+    } else if (st == States::GuestOut) {
+        showGuestOut(n);
+        s.longStayMarked = 1;
+        setStayKindPicture(n, byFlag);
     }
 }
 
@@ -345,6 +353,6 @@ void BoardModel::setClockTexts(const QString& date, const QString& time) {
 
 // ---- message boxes -----------------------------------------------------
 
-void BoardModel::ShowError(const QString& text) { ctx_.dialogs.ShowError(text); }
-void BoardModel::ShowInfo(const QString& text) { ctx_.dialogs.ShowInfo(text); }
-bool BoardModel::AskYesNo(const QString& text) { return ctx_.dialogs.AskYesNo(text); }
+void BoardModel::showError(const QString& text) { ctx_.dialogs.showError(text); }
+void BoardModel::showInfo(const QString& text) { ctx_.dialogs.showInfo(text); }
+bool BoardModel::askYesNo(const QString& text) { return ctx_.dialogs.askYesNo(text); }

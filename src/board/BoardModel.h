@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
+#include "board/DeskSession.h"
 #include "board/EventLog.h"
 #include "board/RoomSlot.h"
-#include "board/SharedValues.h"
 #include "board/SlotView.h"
 
 class Assets;
@@ -31,7 +31,7 @@ struct BoardContext {
     Dialogs& dialogs;
     Lockdown& lockdown;
     Assets& assets;
-    SharedValues& shared;
+    DeskSession& shared;
 };
 
 // Start-up steps that belong to other parts of the program (timers, database
@@ -39,7 +39,7 @@ struct BoardContext {
 // nothing.
 struct BoardSeams {
     std::function<void()> startSecondTimer;
-    std::function<bool()> dbAliasCheck;
+    std::function<bool()> ensureMotelLocation;
     std::function<void(const QString& portName)> openPort;
     std::function<void()> showBorderlessMaximised;
     std::function<void()> startMinuteTimer;
@@ -67,7 +67,7 @@ public:
 
     // The start-up sequence; every step runs even when an earlier one failed,
     // and each failure is shown in the error box.
-    void FormCreate(const QString& dataDir, const BoardSeams& seams = {});
+    void startUp(const QString& directory, const BoardSeams& seams = {});
 
     RoomSlot& slot(int n) { return slots_.at(index(n)); }
     const RoomSlot& slot(int n) const { return slots_.at(index(n)); }
@@ -79,45 +79,45 @@ public:
     QDateTime now() const;
 
     // Board values.
-    QString ExeDir;
-    QString PortName;
-    quint16 ClockHour = 0;
-    quint16 ClockMinute = 0;
-    QString HotSlot;
-    QString PrevHotSlot;
-    quint8 HotTicks = 0;
-    qint32 SaveMonth = 0;
-    qint32 RestCnt = 0;
-    qint32 SleepCnt = 0;
+    QString dataDir;
+    QString portName;
+    quint16 clockHour = 0;
+    quint16 clockMinute = 0;
+    QString highlightedSlot;
+    QString previousHighlightedSlot;
+    quint8 highlightTicks = 0;
+    qint32 ledgerMonths = 0;
+    qint32 storedDayUseCount = 0;
+    qint32 storedOvernightCount = 0;
 
     // Label looks; each sets the state label and picture of slot n.
-    void LabelFinish(int n);
-    void LabelFinish2(int n);
-    void LabelDaSil(int n);
-    void LabelSleep(int n);
-    void LabelClean(int n);
-    void LabelWithOut(int n);
-    void LabelWithOut2(int n);
-    void ButtonColor_Change(int n);
+    void showReady(int n);
+    void showReadyForOvernight(int n);
+    void showDayUse(int n);
+    void showOvernight(int n);
+    void showCleaning(int n);
+    void showVacated(int n);
+    void showGuestOut(int n);
+    void markChangedAtDesk(int n);
     // The stay kind button's picture (imp.bmp or moon.bmp).
-    void setGlyph(int n, const QString& picture);
-    void Dasil_Sleep_Count();
+    void setStayKindPicture(int n, const QString& picture);
+    void recountStays();
 
     // Savers: each writes one slot value to the INI file, reading it from
     // the slot at the moment of the call.
-    void doorStatusSave(const QString& n);
-    void roomKeySave(const QString& n);
-    void roomStatusSave(const QString& n);
-    void nameSave(const QString& n);
-    void sleepSave(const QString& n);
-    void timeEndSave(const QString& n);
-    void timeSave(const QString& n);
-    void moneySave(const QString& n);
-    void alramSave(quint8 n);
-    void memoSave(quint8 n);
+    void saveDoor(const QString& n);
+    void saveKeyCode(const QString& n);
+    void saveState(const QString& n);
+    void saveRoomName(const QString& n);
+    void saveStayKind(const QString& n);
+    void saveCheckoutTime(const QString& n);
+    void saveStayStart(const QString& n);
+    void saveFees(const QString& n);
+    void saveMorningCall(quint8 n);
+    void saveMemo(quint8 n);
 
     // Restores every slot from the INI file.
-    void slotsLoad();
+    void restoreSlots();
     // Gives every slot the look of its restored values.
     void paintSlots();
     void paintSlot(int n, const QString& nowMinute);
@@ -131,13 +131,13 @@ public:
     bool isRestored(int n) const { return restored_.test(index(n)); }
 
     // Stay clocks and the board clock.
-    void TimerCountStart(int n);
-    void TimerCountStop(int n);
-    void TimerCountAdd(int n);
-    void TimerCountFullStop(int n);
-    void TimerCountFormCreate();
-    void Timer1Timer();
-    void Timer3Timer();
+    void startStayClock(int n);
+    void stopStayClock(int n);
+    void advanceStayClock(int n);
+    void clearStayClock(int n);
+    void rebuildStayClocks();
+    void onSecondTick();
+    void onMinuteTick();
     // The tables' purges, run first in every minute tick; they report their
     // own failures.
     std::function<void()> purgeTables;
@@ -146,28 +146,28 @@ public:
     // The room history and the cash ledger of a slot's room and stay; each
     // reports its own database failure and returns.
     void setRecords(HistoryLedger* records) { records_ = records; }
-    void RoomTable_Insert(int n, const QString& action, const QString& comm);
-    void CashTable_Insert(int n);
-    void CashTableFinish_Update(int n);
-    void CashTableConvert_Update(int n, const QString& kind);
-    void CashTableCancel_Update(int n);
-    void CashTableChange_Update(int n, const QString& kind);
+    void addHistory(int n, const QString& action, const QString& comm);
+    void openLedgerRow(int n);
+    void closeLedgerRow(int n);
+    void convertLedgerRow(int n, const QString& kind);
+    void cancelLedgerRow(int n);
+    void moveLedgerRow(int n, const QString& kind);
 
     // A block of bytes from the room controller: pairs of key code and
     // event code. Blocks are applied whole and in the order they came, also
     // when one arrives while another is being handled.
-    void Comm321ReceiveData(const QByteArray& block);
+    void onControllerBlock(const QByteArray& block);
     // Plays a wave file of the data directory.
     void playSound(const QString& wave);
 
     // The event log and the last-event labels.
-    void LbstCaption(const QString& word, const QString& room);
+    void logEvent(const QString& word, const QString& room);
     const EventLog& eventLog() const { return log_; }
     void selectLogLine(int index) { log_.select(index); }
 
-    void ShowError(const QString& text);
-    void ShowInfo(const QString& text);
-    bool AskYesNo(const QString& text);
+    void showError(const QString& text);
+    void showInfo(const QString& text);
+    bool askYesNo(const QString& text);
 
 signals:
     void slotChanged(int n);

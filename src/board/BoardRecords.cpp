@@ -5,39 +5,39 @@
 #include "store/HistoryLedger.h"
 
 namespace {
-QString stayKey(const RoomSlot& s) { return s.Time.left(12); }
+QString stayKey(const RoomSlot& s) { return s.stayStart.left(12); }
 }  // namespace
 
-void BoardModel::RoomTable_Insert(int n, const QString& action, const QString& comm) {
-    if (records_) records_->RoomTable_Insert(view(n).buttonCaption, action, comm);
+void BoardModel::addHistory(int n, const QString& action, const QString& comm) {
+    if (records_) records_->addHistory(view(n).buttonCaption, action, comm);
 }
 
-void BoardModel::CashTable_Insert(int n) {
+void BoardModel::openLedgerRow(int n) {
     const RoomSlot& s = slot(n);
     if (records_)
-        records_->CashTable_Insert(view(n).buttonCaption, stayKey(s), s.Sleep, s.MoneyRd, s.MoneyRs);
+        records_->openLedgerRow(view(n).buttonCaption, stayKey(s), s.overnight, s.dayUseFee,
+                                s.overnightFee);
 }
 
-void BoardModel::CashTableFinish_Update(int n) {
-    if (records_) records_->CashTableFinish_Update(view(n).buttonCaption, stayKey(slot(n)));
+void BoardModel::closeLedgerRow(int n) {
+    if (records_) records_->closeLedgerRow(view(n).buttonCaption, stayKey(slot(n)));
 }
 
-void BoardModel::CashTableConvert_Update(int n, const QString& kind) {
+void BoardModel::convertLedgerRow(int n, const QString& kind) {
     const RoomSlot& s = slot(n);
     if (records_)
-        records_->CashTableConvert_Update(view(n).buttonCaption, stayKey(s), kind, s.MoneyRd,
-                                          s.MoneyRs);
+        records_->convertLedgerRow(view(n).buttonCaption, stayKey(s), kind, s.dayUseFee,
+                                   s.overnightFee);
 }
 
-void BoardModel::CashTableCancel_Update(int n) {
+void BoardModel::cancelLedgerRow(int n) {
     if (records_)
-        records_->CashTableCancel_Update(view(n).buttonCaption, stayKey(slot(n)),
-                                         view(n).labelCaption);
+        records_->cancelLedgerRow(view(n).buttonCaption, stayKey(slot(n)), view(n).labelCaption);
 }
 
-void BoardModel::CashTableChange_Update(int n, const QString& kind) {
+void BoardModel::moveLedgerRow(int n, const QString& kind) {
     const RoomSlot& s = slot(n);
     if (records_)
-        records_->CashTableChange_Update(view(n).buttonCaption, stayKey(s), kind, s.Elapsed,
-                                         s.MoneyRd, s.MoneyRs);
+        records_->moveLedgerRow(view(n).buttonCaption, stayKey(s), kind, s.elapsed, s.dayUseFee,
+                                s.overnightFee);
 }

@@ -3,7 +3,6 @@
 #include "board/BoardModel.h"
 #include "board/DeskWindows.h"
 #include "board/MinuteStamp.h"
-#include "board/SharedValues.h"
 #include "board/States.h"
 #include "platform/Assets.h"
 #include "platform/Errors.h"
@@ -18,190 +17,171 @@ const QString kMoon = QStringLiteral("moon.bmp");
 const QString kDaSilWord = QStringLiteral("대실");
 const QString kSleepWord = QStringLiteral("숙박");
 
-// Popup results: 10 + the number of the popup's button.
-enum Result {
-    GoOut = 11,
-    DaSilGoesOn = 12,
-    Clean = 13,
-    CheckOut = 15,
-    DaSilCancel = 16,
-    Finish = 17,
-    DaSil = 18,
-    SleepGoesOn = 19,
-    Sleep = 20,
-    ToSleep = 21,
-    ToDaSil = 22,
-    SleepCancel = 23,
-    RoomChange = 24,
-};
-
 template <typename Action>
 void guarded(BoardModel& board, Action&& action) {
     try {
         action();
     } catch (const std::exception& e) {
-        board.ShowError(errorText(e));
+        board.showError(errorText(e));
     }
 }
 }  // namespace
 
-DeskActions::DeskActions(BoardModel& board, SharedValues& shared, Database& db,
-                         DeskWindows& windows)
-    : board_(board), shared_(shared), db_(db), windows_(windows) {}
+DeskActions::DeskActions(BoardModel& board, Database& db, DeskWindows& windows)
+    : board_(board), db_(db), windows_(windows) {}
 
 int DeskActions::popupMode(const QString& label, int sleepFlag) {
     const bool overnight = sleepFlag == 1;
-    if (label == States::WithOut) return overnight ? 5 : 1;
-    if (label == States::DaSil) return 2;
-    if (label == States::Clean) return 3;
-    if (label == States::Finish) return overnight ? 7 : 4;
-    if (label == States::Sleep) return 6;
-    if (label == States::WithOut2) return overnight ? 8 : 9;
+    if (label == States::Vacated) return overnight ? 5 : 1;
+    if (label == States::DayUse) return 2;
+    if (label == States::Cleaning) return 3;
+    if (label == States::Ready) return overnight ? 7 : 4;
+    if (label == States::Overnight) return 6;
+    if (label == States::GuestOut) return overnight ? 8 : 9;
     return 0;
 }
 
 // ---- helpers -----------------------------------------------------------
 
 void DeskActions::log(int n, const QString& word) {
-    board_.LbstCaption(word, board_.view(n).buttonCaption);
+    board_.logEvent(word, board_.view(n).buttonCaption);
 }
 
 void DeskActions::history(int n, const QString& word) {
-    board_.RoomTable_Insert(n, word, QStringLiteral("0"));
+    board_.addHistory(n, word, QStringLiteral("0"));
 }
 
 void DeskActions::setState(int n, const QString& state) {
-    board_.slot(n).rStatus = state;
-    board_.roomStatusSave(QString::number(n));
+    board_.slot(n).state = state;
+    board_.saveState(QString::number(n));
 }
 
 // ---- the state label ---------------------------------------------------
 
-void DeskActions::LabelCheck(int n) {
+void DeskActions::onStateLabelClicked(int n) {
     guarded(board_, [&] {
         const QString room = board_.view(n).buttonCaption;
         if (room == kNoRoom) return;
-        const int mode = popupMode(board_.view(n).labelCaption, board_.slot(n).Sleep);
+        const int mode = popupMode(board_.view(n).labelCaption, board_.slot(n).overnight);
         if (mode == 0) return;
-        shared_.PopupRoom = room;
-        shared_.PopupCode = mode;
-        Labelk(n);
+        offerActions(n, mode, room);
     });
 }
 
-void DeskActions::Labelk(int n) {
-    windows_.runPopup();
+void DeskActions::offerActions(int n, int mode, const QString& room) {
+    const RoomAction action = windows_.runPopup(mode, room);
     // Reports and ticks ran while the popup was open: the action applies to
     // the room as it is now, read afresh from here on.
-    act(n, shared_.PopupCode);
+    act(n, action);
 }
 
-void DeskActions::act(int n, int result) {
+void DeskActions::act(int n, RoomAction action) {
     RoomSlot& s = board_.slot(n);
     const QString num = QString::number(n);
-    switch (result) {
-        case GoOut:
+    switch (action) {
+        case RoomAction::GoOut:
             log(n, QStringLiteral("외출"));
-            board_.LabelWithOut2(n);
-            setState(n, States::WithOut2);
+            board_.showGuestOut(n);
+            setState(n, States::GuestOut);
             history(n, QStringLiteral("외출"));
-            board_.ButtonColor_Change(n);
-            s.OutMark = 1;
+            board_.markChangedAtDesk(n);
+            s.longStayMarked = 1;
             break;
-        case DaSilGoesOn:
+        case RoomAction::DayUseGoesOn:
             stayGoesOn(n, false);
             break;
-        case SleepGoesOn:
+        case RoomAction::OvernightGoesOn:
             stayGoesOn(n, true);
             break;
-        case Clean:
+        case RoomAction::Clean:
             log(n, QStringLiteral("청소"));
-            board_.LabelClean(n);
-            setState(n, States::Clean);
+            board_.showCleaning(n);
+            setState(n, States::Cleaning);
             history(n, QStringLiteral("청소"));
-            board_.TimerCountStart(n);
-            board_.ButtonColor_Change(n);
+            board_.startStayClock(n);
+            board_.markChangedAtDesk(n);
             break;
-        case CheckOut:
+        case RoomAction::CheckOut:
             log(n, QStringLiteral("퇴실"));
-            board_.LabelWithOut(n);
-            setState(n, States::WithOut);
+            board_.showVacated(n);
+            setState(n, States::Vacated);
             history(n, QStringLiteral("퇴실"));
-            board_.TimerCountStop(n);
-            s.TimeEnd = QString::number(board_.ClockHour) + QLatin1Char(':') +
-                        QString::number(board_.ClockMinute);
-            board_.timeEndSave(num);
-            board_.ButtonColor_Change(n);
+            board_.stopStayClock(n);
+            s.checkoutTime = QString::number(board_.clockHour) + QLatin1Char(':') +
+                             QString::number(board_.clockMinute);
+            board_.saveCheckoutTime(num);
+            board_.markChangedAtDesk(n);
             board_.playSound(QStringLiteral("Bell2.Wav"));
-            s.OutMark = 0;
+            s.longStayMarked = 0;
             break;
         // The ledger goes first at the end of a stay: it reads `Time`, the
-        // label and `Elapsed`, which finishing the room clears.
-        case DaSilCancel:
-            board_.CashTableCancel_Update(n);
+        // label and the elapsed minutes, which finishing the room clears.
+        case RoomAction::CancelDayUse:
+            board_.cancelLedgerRow(n);
             log(n, QStringLiteral("대실취소"));
             finishRoom(n, QStringLiteral("대실취소"));
             break;
-        case Finish:
-            board_.CashTableFinish_Update(n);
+        case RoomAction::Finish:
+            board_.closeLedgerRow(n);
             log(n, QStringLiteral("완료"));
             finishRoom(n, QStringLiteral("완료"));
             break;
-        case SleepCancel:
-            board_.CashTableCancel_Update(n);
+        case RoomAction::CancelOvernight:
+            board_.cancelLedgerRow(n);
             log(n, QStringLiteral("완료"));
             finishRoom(n, QStringLiteral("숙박취소"));
             break;
-        case RoomChange:
-            board_.CashTableChange_Update(n, s.Sleep == 1 ? kSleepWord : kDaSilWord);
+        case RoomAction::MoveRoom:
+            board_.moveLedgerRow(n, s.overnight == 1 ? kSleepWord : kDaSilWord);
             log(n, QStringLiteral("완료"));
             finishRoom(n, QStringLiteral("객실교체"));
             break;
-        case DaSil:
+        case RoomAction::StartDayUse:
             log(n, kDaSilWord);
-            board_.LabelDaSil(n);
-            setState(n, States::DaSil);
-            s.Sleep = 0;
-            board_.sleepSave(num);
+            board_.showDayUse(n);
+            setState(n, States::DayUse);
+            s.overnight = 0;
+            board_.saveStayKind(num);
             history(n, kDaSilWord);
             startStay(n);
             break;
-        case Sleep:
+        case RoomAction::StartOvernight:
             log(n, kSleepWord);
-            board_.LabelSleep(n);
-            setState(n, States::Sleep);
-            s.Sleep = 1;
-            board_.sleepSave(num);
+            board_.showOvernight(n);
+            setState(n, States::Overnight);
+            s.overnight = 1;
+            board_.saveStayKind(num);
             history(n, kSleepWord);
             startStay(n);
             break;
-        case ToSleep:
+        case RoomAction::ToOvernight:
             log(n, QStringLiteral("숙박전환"));
-            board_.LabelSleep(n);
-            setState(n, States::Sleep);
-            s.Sleep = 1;
-            board_.setGlyph(n, kMoon);
-            board_.sleepSave(num);
+            board_.showOvernight(n);
+            setState(n, States::Overnight);
+            s.overnight = 1;
+            board_.setStayKindPicture(n, kMoon);
+            board_.saveStayKind(num);
             history(n, QStringLiteral("숙박전환"));
-            board_.TimerCountAdd(n);
-            board_.ButtonColor_Change(n);
-            board_.CashTableConvert_Update(n, kSleepWord);
+            board_.advanceStayClock(n);
+            board_.markChangedAtDesk(n);
+            board_.convertLedgerRow(n, kSleepWord);
             break;
-        case ToDaSil:
+        case RoomAction::ToDayUse:
             log(n, QStringLiteral("대실전환"));
-            board_.LabelDaSil(n);
-            s.rStatus = States::DaSil;
-            board_.setGlyph(n, kImp);
-            board_.roomStatusSave(num);
-            s.Sleep = 0;
-            board_.sleepSave(num);
+            board_.showDayUse(n);
+            s.state = States::DayUse;
+            board_.setStayKindPicture(n, kImp);
+            board_.saveState(num);
+            s.overnight = 0;
+            board_.saveStayKind(num);
             history(n, QStringLiteral("대실전환"));
-            board_.TimerCountAdd(n);
-            board_.ButtonColor_Change(n);
-            board_.CashTableConvert_Update(n, kDaSilWord);
+            board_.advanceStayClock(n);
+            board_.markChangedAtDesk(n);
+            board_.convertLedgerRow(n, kDaSilWord);
             break;
-        default:
-            break;  // 취 소, or the popup closed without a choice
+        case RoomAction::Cancel:
+        case RoomAction::None:
+            break;
     }
 }
 
@@ -209,75 +189,75 @@ void DeskActions::stayGoesOn(int n, bool overnight) {
     const QString word = (overnight ? kSleepWord : kDaSilWord) + QStringLiteral("유지");
     log(n, word);
     if (overnight) {
-        board_.LabelSleep(n);
-        setState(n, States::Sleep);
+        board_.showOvernight(n);
+        setState(n, States::Overnight);
     } else {
-        board_.LabelDaSil(n);
-        setState(n, States::DaSil);
+        board_.showDayUse(n);
+        setState(n, States::DayUse);
     }
     history(n, word);
-    board_.TimerCountAdd(n);
-    board_.ButtonColor_Change(n);
+    board_.advanceStayClock(n);
+    board_.markChangedAtDesk(n);
     board_.playSound(QStringLiteral("Bell.Wav"));
-    board_.slot(n).OutMark = 0;
+    board_.slot(n).longStayMarked = 0;
 }
 
 void DeskActions::startStay(int n) {
-    board_.TimerCountStart(n);
-    board_.slot(n).Time = TimeText(board_.now());
-    board_.timeSave(QString::number(n));
-    board_.ButtonColor_Change(n);
-    board_.CashTable_Insert(n);
+    board_.startStayClock(n);
+    board_.slot(n).stayStart = TimeText(board_.now());
+    board_.saveStayStart(QString::number(n));
+    board_.markChangedAtDesk(n);
+    board_.openLedgerRow(n);
     board_.playSound(QStringLiteral("bell.wav"));
 }
 
 void DeskActions::finishRoom(int n, const QString& historyWord) {
     RoomSlot& s = board_.slot(n);
     const QString num = QString::number(n);
-    board_.LabelFinish(n);
-    setState(n, States::Finish);
-    s.Sleep = 0;
-    board_.sleepSave(num);
-    board_.setGlyph(n, kImp);
+    board_.showReady(n);
+    setState(n, States::Ready);
+    s.overnight = 0;
+    board_.saveStayKind(num);
+    board_.setStayKindPicture(n, kImp);
     history(n, historyWord);
-    board_.TimerCountFullStop(n);
-    s.Time.clear();
-    board_.timeSave(num);
+    board_.clearStayClock(n);
+    s.stayStart.clear();
+    board_.saveStayStart(num);
     board_.editView(n).elapsedFontColor = Colors::White;
     board_.viewChanged(n);
-    board_.ButtonColor_Change(n);
-    s.Alram.clear();
-    board_.alramSave(static_cast<quint8>(n));
+    board_.markChangedAtDesk(n);
+    s.morningCall.clear();
+    board_.saveMorningCall(static_cast<quint8>(n));
     board_.editView(n).startColor = Colors::Black;
     board_.viewChanged(n);
 }
 
 // ---- the stay kind button ----------------------------------------------
 
-void DeskActions::Clickk(int n) {
+void DeskActions::toggleStayKind(int n) {
     guarded(board_, [&] {
         RoomSlot& s = board_.slot(n);
         const QString label = board_.view(n).labelCaption;
-        const bool toOvernight = s.Sleep != 1;
-        board_.setGlyph(n, toOvernight ? kMoon : kImp);
-        s.Sleep = toOvernight ? 1 : 0;
-        board_.sleepSave(QString::number(n));
-        if (label == States::Finish) {
+        const bool toOvernight = s.overnight != 1;
+        board_.setStayKindPicture(n, toOvernight ? kMoon : kImp);
+        s.overnight = toOvernight ? 1 : 0;
+        board_.saveStayKind(QString::number(n));
+        if (label == States::Ready) {
             if (toOvernight)
-                board_.LabelFinish2(n);
+                board_.showReadyForOvernight(n);
             else
-                board_.LabelFinish(n);
+                board_.showReady(n);
             return;
         }
         // A running stay shown by its kind changes its label with the kind.
         // A room being cleaned or left keeps its label, and its stored state
         // goes on mirroring the label, so a restart shows what the board showed.
-        if (toOvernight && label == States::DaSil) {
-            board_.LabelSleep(n);
-            setState(n, States::Sleep);
-        } else if (!toOvernight && label == States::Sleep) {
-            board_.LabelDaSil(n);
-            setState(n, States::DaSil);
+        if (toOvernight && label == States::DayUse) {
+            board_.showOvernight(n);
+            setState(n, States::Overnight);
+        } else if (!toOvernight && label == States::Overnight) {
+            board_.showDayUse(n);
+            setState(n, States::DayUse);
         }
         convertStay(n, toOvernight);
     });
@@ -285,50 +265,47 @@ void DeskActions::Clickk(int n) {
 
 void DeskActions::convertStay(int n, bool overnight) {
     const QString kind = overnight ? kSleepWord : kDaSilWord;
-    board_.CashTableConvert_Update(n, kind);
+    board_.convertLedgerRow(n, kind);
     log(n, kind + QStringLiteral("전환"));
     history(n, kind + QStringLiteral("전환"));
 }
 
 // ---- the room number button --------------------------------------------
 
-void DeskActions::BitBtnk(int n) {
+void DeskActions::onRoomButtonClicked(int n) {
     guarded(board_, [&] {
         const QString room = board_.view(n).buttonCaption;
-        shared_.SelRoomName = room;
-        shared_.SelSlot = n;
         openHistory(room);
-        shared_.RoomSetupState = room == kNoRoom ? 0 : 1;
-        windows_.runRoomSetup(db_.QueryRoom());
+        const RoomSetupResult result = windows_.runRoomSetup(n, room, db_.historyQuery());
 
-        if (shared_.RoomSetupState == 2) {
+        if (result.resetRequested) {
             resetRoom(n);
             return;
         }
         const QString num = QString::number(n);
         RoomSlot& s = board_.slot(n);
-        if (shared_.NewRoomName.size() == 3) {
-            board_.editView(n).buttonCaption = shared_.NewRoomName;
-            s.Name = shared_.NewRoomName;
+        if (result.newRoomName.size() == 3) {
+            board_.editView(n).buttonCaption = result.newRoomName;
+            s.roomName = result.newRoomName;
             board_.editView(n).kindVisible = true;
             board_.viewChanged(n);
-            board_.nameSave(num);
-            s.RoomKey = static_cast<quint16>(shared_.NewRoomKey);
-            board_.roomKeySave(num);
+            board_.saveRoomName(num);
+            s.keyCode = static_cast<quint16>(result.newKeyCode);
+            board_.saveKeyCode(num);
         }
-        if (shared_.FeesSaved) board_.moneySave(num);
+        if (result.feesSaved) board_.saveFees(num);
     });
 }
 
 void DeskActions::openHistory(const QString& room) {
-    Query& q = db_.QueryRoom();
-    q.Close();
-    q.addSQL(QStringLiteral(R"(Select * From "Room.db")"));
-    q.addSQL(QStringLiteral("Where RoomNum = :N1"));
-    q.addSQL(room != kNoRoom ? QStringLiteral("ORDER By RoomNum ASC, SDate DESC, STime DESC")
-                             : QStringLiteral("Order By SDate, STime ASC"));
+    Query& q = db_.historyQuery();
+    q.clear();
+    q.addLine(QStringLiteral(R"(Select * From "Room.db")"));
+    q.addLine(QStringLiteral("Where RoomNum = :N1"));
+    q.addLine(room != kNoRoom ? QStringLiteral("ORDER By RoomNum ASC, SDate DESC, STime DESC")
+                              : QStringLiteral("Order By SDate, STime ASC"));
     q.bind(QStringLiteral("N1"), room);
-    q.Open();
+    q.open();
 }
 
 void DeskActions::resetRoom(int n) {
@@ -337,8 +314,8 @@ void DeskActions::resetRoom(int n) {
 
     board_.editView(n).buttonCaption = kNoRoom;
     board_.viewChanged(n);
-    board_.LabelFinish(n);
-    board_.setGlyph(n, kImp);
+    board_.showReady(n);
+    board_.setStayKindPicture(n, kImp);
     SlotView& v = board_.editView(n);
     v.kindVisible = false;
     v.startText.clear();
@@ -346,37 +323,37 @@ void DeskActions::resetRoom(int n) {
     v.elapsedText.clear();
     board_.viewChanged(n);
 
-    s.Name = num;
-    s.rStatus.clear();
-    s.Time.clear();
-    s.TimeEnd.clear();
-    s.LastEvent.clear();
-    s.Alram.clear();
-    s.ClockOn = 0;
-    s.ShowElapsed = 0;
-    s.Elapsed = 0;
-    s.ElapsedHour = 0;
-    s.ElapsedMinute = 0;
-    s.DoorStatus = 0;
-    s.RoomKey = 0;
-    s.MoneyRd = 0;
-    s.MoneyRs = 0;
-    s.Sleep = 0;
-    s.OutMark = 0;
+    s.roomName = num;
+    s.state.clear();
+    s.stayStart.clear();
+    s.checkoutTime.clear();
+    s.lastEvent.clear();
+    s.morningCall.clear();
+    s.clockRunning = 0;
+    s.showElapsed = 0;
+    s.elapsed = 0;
+    s.elapsedHours = 0;
+    s.elapsedMinutes = 0;
+    s.doorOpen = 0;
+    s.keyCode = 0;
+    s.dayUseFee = 0;
+    s.overnightFee = 0;
+    s.overnight = 0;
+    s.longStayMarked = 0;
 
-    board_.nameSave(num);
-    board_.roomStatusSave(num);
-    board_.sleepSave(num);
+    board_.saveRoomName(num);
+    board_.saveState(num);
+    board_.saveStayKind(num);
     // The door picture and the memo's hint stay on the panel until the next
     // start; the file forgets them now.
     IniStore& ini = board_.ini();
     const QString key = QStringLiteral("r") + num;
-    ini.WriteString(QStringLiteral("RoomKey"), key, QString());
-    ini.WriteString(QStringLiteral("TimeEnd"), key, QString());
-    ini.WriteString(QStringLiteral("Money"), QStringLiteral("rd") + num, QString());
-    ini.WriteString(QStringLiteral("Money"), QStringLiteral("rs") + num, QString());
-    ini.WriteString(QStringLiteral("Time"), key, QString());
-    ini.WriteString(QStringLiteral("DoorStatus"), key, QString());
-    ini.WriteString(QStringLiteral("Alram"), key, QString());
-    ini.WriteString(QStringLiteral("Memo"), key, QString());
+    ini.writeString(QStringLiteral("RoomKey"), key, QString());
+    ini.writeString(QStringLiteral("TimeEnd"), key, QString());
+    ini.writeString(QStringLiteral("Money"), QStringLiteral("rd") + num, QString());
+    ini.writeString(QStringLiteral("Money"), QStringLiteral("rs") + num, QString());
+    ini.writeString(QStringLiteral("Time"), key, QString());
+    ini.writeString(QStringLiteral("DoorStatus"), key, QString());
+    ini.writeString(QStringLiteral("Alram"), key, QString());
+    ini.writeString(QStringLiteral("Memo"), key, QString());
 }

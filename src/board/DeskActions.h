@@ -2,10 +2,10 @@
 
 #include <QString>
 
+#include "board/DeskWindows.h"
+
 class BoardModel;
 class Database;
-class DeskWindows;
-struct SharedValues;
 
 // What the desk clerk does to a room: the state label's popup and the action
 // chosen in it, the stay kind button, and the room setup behind the room
@@ -14,22 +14,22 @@ struct SharedValues;
 // where it happened.
 class DeskActions {
 public:
-    DeskActions(BoardModel& board, SharedValues& shared, Database& db, DeskWindows& windows);
+    DeskActions(BoardModel& board, Database& db, DeskWindows& windows);
 
     // A click on the state label: chooses the popup's mode from the label and
-    // the stay kind, then runs Labelk.
-    void LabelCheck(int n);
+    // the stay kind, then runs offerActions.
+    void onStateLabelClicked(int n);
     // A click on the stay kind button: switches between day-use and overnight.
-    void Clickk(int n);
+    void toggleStayKind(int n);
     // A click on the room number button: the room setup and its results.
-    void BitBtnk(int n);
+    void onRoomButtonClicked(int n);
 
     // The popup's mode for a label and stay kind; 0 when no popup is offered.
     static int popupMode(const QString& label, int sleepFlag);
 
 private:
-    void Labelk(int n);
-    void act(int n, int result);
+    void offerActions(int n, int mode, const QString& room);
+    void act(int n, RoomAction action);
     void stayGoesOn(int n, bool overnight);
     void startStay(int n);
     void finishRoom(int n, const QString& historyWord);
@@ -41,7 +41,6 @@ private:
     void setState(int n, const QString& state);
 
     BoardModel& board_;
-    SharedValues& shared_;
     Database& db_;
     DeskWindows& windows_;
 };

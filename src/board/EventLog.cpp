@@ -38,7 +38,7 @@ std::optional<LogColor> EventLog::lineColor(const QString& line) {
     return std::nullopt;
 }
 
-void EventLog::LbstCaption(const QString& word, const QString& room) {
+void EventLog::logEvent(const QString& word, const QString& room) {
     if (selected_ > kTrimAbove) {
         lines_.removeFirst();
         ++trimmed_;

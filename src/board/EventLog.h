@@ -17,7 +17,7 @@ public:
 
     // Adds the line room + "호 " + word, trimming the oldest line when the
     // selected line is past the 499th, and shows the event in the labels.
-    void LbstCaption(const QString& word, const QString& room);
+    void logEvent(const QString& word, const QString& room);
 
     // The colour of the first table word equal to the whole word; nothing
     // when the word is not in the table.
@@ -31,8 +31,8 @@ public:
     qint64 trimmed() const { return trimmed_; }
     void select(int index) { selected_ = index; }
 
-    const QString& wordText() const { return wordText_; }   // lbSt
-    const QString& roomText() const { return roomText_; }   // lbSt2
+    const QString& wordText() const { return wordText_; }  // the last event's word
+    const QString& roomText() const { return roomText_; }  // the last event's room
     const LogColor& wordColor() const { return wordColor_; }
     const LogColor& roomColor() const { return roomColor_; }
 
@@ -42,6 +42,6 @@ private:
     qint64 trimmed_ = 0;
     QString wordText_ = QStringLiteral("신호대기");
     QString roomText_ = QStringLiteral("신호대기");
-    LogColor wordColor_;                    // window text
+    LogColor wordColor_;  // window text
     LogColor roomColor_ = Colors::Black;
 };

@@ -1,20 +1,20 @@
 #include "comm/CommLink.h"
 
-#include "comm/TComm32.h"
+#include "comm/SerialPort.h"
 
-CommLink::CommLink(TComm32& port, QObject* parent) : QObject(parent), port_(port) {
+CommLink::CommLink(SerialPort& port, QObject* parent) : QObject(parent), port_(port) {
     // Single-shot: opening runs the event loop, where a repeating timer would fire again.
     retry_.setSingleShot(true);
     retry_.setInterval(kDefaultRetryMs);
     connect(&retry_, &QTimer::timeout, this, &CommLink::retry);
-    port_.OnRequestHangup = [this](TComm32*) { hangup(); };
+    port_.hangupHandler = [this](SerialPort*) { hangup(); };
 }
 
 bool CommLink::start() {
     bool opened = false;
     try {
-        opened = port_.OpenPort();
-    } catch (const ECommsError&) {
+        opened = port_.openPort();
+    } catch (const SerialPortError&) {
         retry_.start();
         throw;
     }
@@ -27,11 +27,11 @@ bool CommLink::start() {
 
 void CommLink::retry() {
     try {
-        if (port_.isOpen() || port_.OpenPort()) {
+        if (port_.isOpen() || port_.openPort()) {
             setUp(true);
             return;
         }
-    } catch (const ECommsError&) {
+    } catch (const SerialPortError&) {
         // Still unplugged; the next attempt will tell.
     }
     retry_.start();
@@ -39,7 +39,7 @@ void CommLink::retry() {
 
 void CommLink::hangup() {
     // Blocks read before the hang-up have been delivered already; closing drops nothing.
-    port_.ClosePort();
+    port_.closePort();
     setUp(false);
     retry_.start();
 }

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QTimer>
 
-class TComm32;
+class SerialPort;
 
 // Keeps the controller link up: after a hang-up or a failed open it tries to open the port
 // again every few seconds, since a desk PC's serial adapter gets unplugged and plugged back.
@@ -11,28 +11,28 @@ class TComm32;
 class CommLink : public QObject {
     Q_OBJECT
 
-  public:
+public:
     static constexpr int kDefaultRetryMs = 3000;
 
-    explicit CommLink(TComm32& port, QObject* parent = nullptr);
+    explicit CommLink(SerialPort& port, QObject* parent = nullptr);
 
-    // The first opening. Its ECommsError reaches the caller, so that the start-up can show
+    // The first opening. Its SerialPortError reaches the caller, so that the start-up can show
     // it; the retries that follow are silent.
     bool start();
 
     bool isUp() const { return up_; }
     void setRetryInterval(int ms) { retry_.setInterval(ms); }
 
-  signals:
+signals:
     // Whenever the link comes up or goes down.
     void linkUp(bool up);
 
-  private:
+private:
     void retry();
     void hangup();
     void setUp(bool up);
 
-    TComm32& port_;
+    SerialPort& port_;
     QTimer retry_;
     bool up_ = false;
 };

@@ -15,7 +15,7 @@ std::unique_ptr<Lockdown> makeLockdown(const QString& dataDir, std::function<voi
     QString mode;
     try {
         IniStore ini(QDir(dataDir).filePath(QStringLiteral("TavolenConfig.ini")));
-        mode = ini.ReadString(QStringLiteral("Lockdown"), QStringLiteral("Mode"),
+        mode = ini.readString(QStringLiteral("Lockdown"), QStringLiteral("Mode"),
                               QStringLiteral("desktop"))
                    .trimmed();
     } catch (const std::exception& e) {

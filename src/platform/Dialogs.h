@@ -8,9 +8,9 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
     // Caption "에러", OK button, information icon.
-    virtual void ShowError(const QString& text) = 0;
+    virtual void showError(const QString& text) = 0;
     // Caption "확인", OK button, information icon.
-    virtual void ShowInfo(const QString& text) = 0;
+    virtual void showInfo(const QString& text) = 0;
     // Caption "확인", Yes and No; true only for Yes.
-    virtual bool AskYesNo(const QString& text) = 0;
+    virtual bool askYesNo(const QString& text) = 0;
 };

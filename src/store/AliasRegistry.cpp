@@ -36,7 +36,7 @@ AliasRegistry::AliasRegistry()
 
 AliasRegistry::AliasRegistry(QString registryPath) : path_(std::move(registryPath)) {}
 
-bool AliasRegistry::dbAliasCheck(const QString& dataDir) {
+bool AliasRegistry::ensureMotelLocation(const QString& dataDir) {
     QByteArray file;
     QFile in(path_);
     if (in.exists()) {

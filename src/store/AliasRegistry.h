@@ -17,7 +17,7 @@ public:
     // True when it had to add "Motel" (data directory + "DB"), false when the
     // name was there already, which changes nothing. Raises TavolenError
     // when the registry cannot be read or written.
-    bool dbAliasCheck(const QString& dataDir);
+    bool ensureMotelLocation(const QString& dataDir);
 
 private:
     QString path_;

@@ -26,10 +26,10 @@ QString Backup::directory() const {
     return QDir::cleanPath(QDir(dataDir_).absoluteFilePath(QStringLiteral("DB/Backup")));
 }
 
-void Backup::spFileCopyClick() {
+void Backup::run() {
     const QDir dir(directory());
     if (!QDir().mkpath(dir.path())) {
-        dialogs_.ShowError(QStringLiteral("백업 폴더를 만들 수 없습니다: ") + dir.path());
+        dialogs_.showError(QStringLiteral("백업 폴더를 만들 수 없습니다: ") + dir.path());
         return;
     }
     QStringList failures;
@@ -41,7 +41,7 @@ void Backup::spFileCopyClick() {
     }
     const QString iniError = copyIni();
     if (!iniError.isEmpty()) failures.append(iniError);
-    if (!failures.isEmpty()) dialogs_.ShowError(failures.join(u'\n'));
+    if (!failures.isEmpty()) dialogs_.showError(failures.join(u'\n'));
 }
 
 // The room-state file is replaced atomically, so a plain read is a consistent

@@ -13,7 +13,7 @@ public:
 
     // Makes every copy it can; the ones that failed are named together in
     // one error box. Success shows nothing.
-    void spFileCopyClick();
+    void run();
 
 private:
     QString directory() const;

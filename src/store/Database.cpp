@@ -128,11 +128,11 @@ void Database::createMissingTables() {
     Query& q = *queryGrade_;
     exec(db_, "BEGIN IMMEDIATE");
     try {
-        q.Close();
-        q.addSQL(QStringLiteral("Select name From sqlite_master"));
-        q.addSQL(QStringLiteral("Where type = 'table' and name = 'grade.DB' COLLATE NOCASE"));
-        q.Open();
-        const bool gradesExist = q.RecordCount() > 0;
+        q.clear();
+        q.addLine(QStringLiteral("Select name From sqlite_master"));
+        q.addLine(QStringLiteral("Where type = 'table' and name = 'grade.DB' COLLATE NOCASE"));
+        q.open();
+        const bool gradesExist = q.rowCount() > 0;
 
         exec(db_, R"(CREATE TABLE IF NOT EXISTS "room.DB" (
                        roomNum TEXT, Sdate TEXT, Stime TEXT, Action TEXT, Comm TEXT))");
@@ -142,12 +142,13 @@ void Database::createMissingTables() {
         exec(db_, R"(CREATE TABLE IF NOT EXISTS "grade.DB" (Grade TEXT PRIMARY KEY, Pass TEXT))");
         if (!gradesExist) {
             for (int grade = 1; grade <= 3; ++grade) {
-                q.Close();
-                q.addSQL(QStringLiteral(R"(Insert Into "grade.DB" (Grade, Pass) Values(:N1,:N2))"));
+                q.clear();
+                q.addLine(
+                    QStringLiteral(R"(Insert Into "grade.DB" (Grade, Pass) Values(:N1,:N2))"));
                 q.bind(QStringLiteral("N1"), QString::number(grade));
                 q.bind(QStringLiteral("N2"),
                        hashPassword(QString::fromLatin1(kDefaultPasswords[grade - 1])));
-                q.ExecSQL();
+                q.exec();
             }
         }
         exec(db_, "COMMIT");
@@ -155,7 +156,7 @@ void Database::createMissingTables() {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
-    q.Close();
+    q.clear();
     // A table delivered without one of these columns keeps working as far as
     // it can; its statements report the missing column themselves.
     for (const char* index : kIndexes) sqlite3_exec(db_, index, nullptr, nullptr, nullptr);
@@ -163,27 +164,27 @@ void Database::createMissingTables() {
 
 bool Database::checkPassword(int grade, const QString& text) {
     Query& q = *queryGrade_;
-    q.Close();
-    q.addSQL(QStringLiteral(R"(Select Pass From "grade.DB")"));
-    q.addSQL(QStringLiteral("Where Grade = :N1"));
+    q.clear();
+    q.addLine(QStringLiteral(R"(Select Pass From "grade.DB")"));
+    q.addLine(QStringLiteral("Where Grade = :N1"));
     q.bind(QStringLiteral("N1"), QString::number(grade));
-    q.Open();
-    const bool ok = q.RecordCount() > 0 && verifyPassword(q.rows().front().value(0), text);
-    q.Close();
+    q.open();
+    const bool ok = q.rowCount() > 0 && verifyPassword(q.rows().front().value(0), text);
+    q.clear();
     return ok;
 }
 
 void Database::setPassword(int grade, const QString& text) {
     Query& q = *queryGrade_;
-    q.Close();
-    q.addSQL(QStringLiteral(R"(Update "grade.DB")"));
-    q.addSQL(QStringLiteral("Set Pass = :N1"));
-    q.addSQL(QStringLiteral("Where Grade = :N2"));
+    q.clear();
+    q.addLine(QStringLiteral(R"(Update "grade.DB")"));
+    q.addLine(QStringLiteral("Set Pass = :N1"));
+    q.addLine(QStringLiteral("Where Grade = :N2"));
     q.bind(QStringLiteral("N1"), hashPassword(text));
     q.bind(QStringLiteral("N2"), QString::number(grade));
-    q.ExecSQL();
-    const bool changed = q.RowsAffected() > 0;
-    q.Close();
+    q.exec();
+    const bool changed = q.rowsAffected() > 0;
+    q.clear();
     if (!changed) throw DatabaseError(QStringLiteral("grade.DB에 %1 등급이 없습니다").arg(grade));
 }
 

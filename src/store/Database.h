@@ -32,8 +32,8 @@ public:
     bool isOpen() const { return db_ != nullptr; }
     const QString& path() const { return path_; }
 
-    Query& QueryRoom() { return *queryRoom_; }
-    Query& QueryCash() { return *queryCash_; }
+    Query& historyQuery() { return *queryRoom_; }
+    Query& ledgerQuery() { return *queryCash_; }
 
     // Grade 1 user, 2 Windows use, 3 supplier. `Pass` holds a salted hash,
     // never the password itself. Both raise DatabaseError when the table

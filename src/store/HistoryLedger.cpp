@@ -17,8 +17,8 @@ QString kindOf(int sleepFlag) {
     return sleepFlag == 1 ? QStringLiteral("숙박") : QStringLiteral("대실");
 }
 
-QString feeOf(const QString& kind, qint32 moneyRd, qint32 moneyRs) {
-    return QString::number(kind == QStringLiteral("숙박") ? moneyRs : moneyRd);
+QString feeOf(const QString& kind, qint32 dayUseFee, qint32 overnightFee) {
+    return QString::number(kind == QStringLiteral("숙박") ? overnightFee : dayUseFee);
 }
 
 }  // namespace
@@ -27,11 +27,11 @@ HistoryLedger::HistoryLedger(Database& db, Clock& clock, Dialogs& dialogs)
     : db_(db), clock_(clock), dialogs_(dialogs) {}
 
 void HistoryLedger::execute(Query& query, const QStringList& lines, const QStringList& params) {
-    query.Close();
-    for (const QString& line : lines) query.addSQL(line);
+    query.clear();
+    for (const QString& line : lines) query.addLine(line);
     for (int i = 0; i < params.size(); ++i)
         query.bind(QStringLiteral(":N%1").arg(i + 1), params.at(i));
-    query.ExecSQL();
+    query.exec();
 }
 
 void HistoryLedger::executeOrReport(Query& query, const QStringList& lines,
@@ -39,7 +39,7 @@ void HistoryLedger::executeOrReport(Query& query, const QStringList& lines,
     try {
         execute(query, lines, params);
     } catch (const std::exception&) {
-        dialogs_.ShowError(message);
+        dialogs_.showError(message);
     }
 }
 
@@ -47,10 +47,10 @@ QString HistoryLedger::nowStamp() const {
     return clock_.now().toString(QStringLiteral("yyyyMMddHHmm"));
 }
 
-void HistoryLedger::RoomTable_Insert(const QString& roomText, const QString& action,
-                                     const QString& comm) {
+void HistoryLedger::addHistory(const QString& roomText, const QString& action,
+                               const QString& comm) {
     const QDateTime now = clock_.now();
-    executeOrReport(db_.QueryRoom(),
+    executeOrReport(db_.historyQuery(),
                     {QStringLiteral(R"(Insert into "room.DB")"),
                      QStringLiteral("(roomNum,Action,Sdate,Stime,Comm)"),
                      QStringLiteral("Values(:N1,:N2,:N3,:N4,:N5)")},
@@ -59,75 +59,76 @@ void HistoryLedger::RoomTable_Insert(const QString& roomText, const QString& act
                     QStringLiteral("룸정보가 초기저장되지 않았습니다."));
 }
 
-void HistoryLedger::CashTable_Insert(const QString& roomText, const QString& stayKey, int sleepFlag,
-                                     qint32 moneyRd, qint32 moneyRs) {
+void HistoryLedger::openLedgerRow(const QString& roomText, const QString& stayKey, int sleepFlag,
+                                  qint32 dayUseFee, qint32 overnightFee) {
     const QString kind = kindOf(sleepFlag);
-    executeOrReport(db_.QueryCash(),
+    executeOrReport(db_.ledgerQuery(),
                     {QStringLiteral(R"(Insert Into "Cash.DB")"),
                      QStringLiteral("(roomNum,IDateTime,Action,Cash)"),
                      QStringLiteral("Values(:N1,:N2,:N3,:N4)")},
-                    {roomText, stayKey, kind, feeOf(kind, moneyRd, moneyRs)},
+                    {roomText, stayKey, kind, feeOf(kind, dayUseFee, overnightFee)},
                     QStringLiteral("요금이 초기저장이 되지 않았습니다"));
 }
 
-void HistoryLedger::CashTableFinish_Update(const QString& roomText, const QString& stayKey) {
-    executeOrReport(db_.QueryCash(),
+void HistoryLedger::closeLedgerRow(const QString& roomText, const QString& stayKey) {
+    executeOrReport(db_.ledgerQuery(),
                     {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set Odatetime = :N1"),
                      QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
                     {nowStamp(), roomText, stayKey},
                     QStringLiteral("완료시간이 저장되지 않았습니다"));
 }
 
-void HistoryLedger::CashTableConvert_Update(const QString& roomText, const QString& stayKey,
-                                            const QString& kind, qint32 moneyRd, qint32 moneyRs) {
+void HistoryLedger::convertLedgerRow(const QString& roomText, const QString& stayKey,
+                                     const QString& kind, qint32 dayUseFee, qint32 overnightFee) {
     executeOrReport(
-        db_.QueryCash(),
+        db_.ledgerQuery(),
         {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set Action = :N1, Cash = :N2"),
          QStringLiteral("Where (roomNum = :N3) and (IDateTime = :N4)")},
-        {kind, feeOf(kind, moneyRd, moneyRs), roomText, stayKey},
+        {kind, feeOf(kind, dayUseFee, overnightFee), roomText, stayKey},
         QStringLiteral("데이터베이스에 수정이 되지 않았습니다"));
 }
 
-void HistoryLedger::CashTableCancel_Update(const QString& roomText, const QString& stayKey,
-                                           const QString& labelCaption) {
+void HistoryLedger::cancelLedgerRow(const QString& roomText, const QString& stayKey,
+                                    const QString& labelCaption) {
     // The label is "대 실" or "숙 박": its first and third characters name the stay.
     const QString stateWord = labelCaption.mid(0, 1) + labelCaption.mid(2, 1);
-    executeOrReport(db_.QueryCash(),
+    executeOrReport(db_.ledgerQuery(),
                     {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set ODateTime = :N1"),
                      QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
                     {nowStamp() + stateWord + QStringLiteral("취소"), roomText, stayKey},
                     QStringLiteral("데이터베이스에 수정이 되지 않았습니다"));
 }
 
-void HistoryLedger::CashTableChange_Update(const QString& roomText, const QString& stayKey,
-                                           const QString& kind, qint32 elapsed, qint32 moneyRd,
-                                           qint32 moneyRs) {
-    const QString amount = elapsed < 15 ? QStringLiteral("0") : feeOf(kind, moneyRd, moneyRs);
+void HistoryLedger::moveLedgerRow(const QString& roomText, const QString& stayKey,
+                                  const QString& kind, qint32 elapsed, qint32 dayUseFee,
+                                  qint32 overnightFee) {
+    const QString amount =
+        elapsed < 15 ? QStringLiteral("0") : feeOf(kind, dayUseFee, overnightFee);
     executeOrReport(
-        db_.QueryCash(),
+        db_.ledgerQuery(),
         {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set ODateTime = :N1 , Cash = :N2"),
          QStringLiteral("Where (roomNum = :N3) and (IDateTime = :N4)")},
         {nowStamp() + QStringLiteral("객실교체"), amount, roomText, stayKey},
         QStringLiteral("데이타베이스에 객실교체 저장이 되지 않았습니다"));
 }
 
-void HistoryLedger::TableAll_Delete() {
-    execute(db_.QueryRoom(), {QStringLiteral(R"(Delete From "room.DB")")}, {});
-    execute(db_.QueryCash(), {QStringLiteral(R"(Delete From "Cash.DB")")}, {});
+void HistoryLedger::deleteAllRecords() {
+    execute(db_.historyQuery(), {QStringLiteral(R"(Delete From "room.DB")")}, {});
+    execute(db_.ledgerQuery(), {QStringLiteral(R"(Delete From "Cash.DB")")}, {});
 }
 
-void HistoryLedger::RoomTable_Expire() {
+void HistoryLedger::purgeHistory() {
     // The same minute of the day, two calendar days earlier.
     const QDateTime now = clock_.now();
     const QString limit = now.date().addDays(-2).toString(QStringLiteral("yyyyMMdd")) +
                           now.toString(QStringLiteral("HHmm"));
     execute(
-        db_.QueryRoom(),
+        db_.historyQuery(),
         {QStringLiteral(R"(Delete From "room.DB")"), QStringLiteral("Where Sdate || Stime < :N1")},
         {limit});
 }
 
-void HistoryLedger::CashTable_Expire(int saveMonth) {
+void HistoryLedger::purgeLedger(int saveMonth) {
     // The oldest month offered starts on its 1st, but the settlement window of
     // that day may open at the settlement hour of the day before, so one more
     // day is kept.
@@ -136,25 +137,25 @@ void HistoryLedger::CashTable_Expire(int saveMonth) {
     const QDate oldestMonth = QDate(today.year(), today.month(), 1).addMonths(-months);
     const QString limit =
         oldestMonth.addDays(-1).toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("0000");
-    execute(db_.QueryCash(),
+    execute(db_.ledgerQuery(),
             {QStringLiteral(R"(Delete From "Cash.DB")"), QStringLiteral("Where (IDateTime < :N1) "),
              QStringLiteral(" and (ODateTime != '' ) ")},
             {limit});
 }
 
-void HistoryLedger::Purge(int saveMonth) {
+void HistoryLedger::purge(int saveMonth) {
     QStringList errors;
     try {
-        CashTable_Expire(saveMonth);
+        purgeLedger(saveMonth);
     } catch (const std::exception& e) {
         errors.append(errorText(e));
     }
     try {
-        RoomTable_Expire();
+        purgeHistory();
     } catch (const std::exception& e) {
         errors.append(errorText(e));
     }
     const QString error = errors.join(u'\n');
-    if (!error.isEmpty() && error != lastPurgeError_) dialogs_.ShowError(error);
+    if (!error.isEmpty() && error != lastPurgeError_) dialogs_.showError(error);
     lastPurgeError_ = error;
 }

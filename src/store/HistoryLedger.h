@@ -21,34 +21,33 @@ public:
     HistoryLedger(Database& db, Clock& clock, Dialogs& dialogs);
 
     // One history row; comm is "1" for the controller, "0" for the desk.
-    void RoomTable_Insert(const QString& roomText, const QString& action, const QString& comm);
-    // Opens a stay: overnight ("숙박", MoneyRs) when sleepFlag is 1, else
-    // day-use ("대실", MoneyRd).
-    void CashTable_Insert(const QString& roomText, const QString& stayKey, int sleepFlag,
-                          qint32 moneyRd, qint32 moneyRs);
-    void CashTableFinish_Update(const QString& roomText, const QString& stayKey);
+    void addHistory(const QString& roomText, const QString& action, const QString& comm);
+    // Opens a stay: overnight ("숙박", the overnight fee) when sleepFlag is 1, else
+    // day-use ("대실", the day-use fee).
+    void openLedgerRow(const QString& roomText, const QString& stayKey, int sleepFlag,
+                       qint32 dayUseFee, qint32 overnightFee);
+    void closeLedgerRow(const QString& roomText, const QString& stayKey);
     // kind is "대실" or "숙박"; the amount is that kind's fee.
-    void CashTableConvert_Update(const QString& roomText, const QString& stayKey,
-                                 const QString& kind, qint32 moneyRd, qint32 moneyRs);
+    void convertLedgerRow(const QString& roomText, const QString& stayKey, const QString& kind,
+                          qint32 dayUseFee, qint32 overnightFee);
     // labelCaption is the state label still showing the stay ("대 실", "숙 박").
-    void CashTableCancel_Update(const QString& roomText, const QString& stayKey,
-                                const QString& labelCaption);
+    void cancelLedgerRow(const QString& roomText, const QString& stayKey,
+                         const QString& labelCaption);
     // A move to another room: nothing is charged under 15 minutes.
-    void CashTableChange_Update(const QString& roomText, const QString& stayKey,
-                                const QString& kind, qint32 elapsed, qint32 moneyRd,
-                                qint32 moneyRs);
+    void moveLedgerRow(const QString& roomText, const QString& stayKey, const QString& kind,
+                       qint32 elapsed, qint32 dayUseFee, qint32 overnightFee);
 
     // These raise DatabaseError to their caller.
-    void TableAll_Delete();
+    void deleteAllRecords();
     // History rows of more than 48 hours ago.
-    void RoomTable_Expire();
+    void purgeHistory();
     // Finished, cancelled and moved stays that the monthly settlement can no
     // longer show (it offers the current month and saveMonth months before).
-    void CashTable_Expire(int saveMonth);
+    void purgeLedger(int saveMonth);
 
     // The minute tick's purge: both of the above. Never raises; a failure is
     // shown once, and again only after a success or when the error changes.
-    void Purge(int saveMonth);
+    void purge(int saveMonth);
 
 private:
     static void execute(Query& query, const QStringList& lines, const QStringList& params);

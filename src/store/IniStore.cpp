@@ -314,7 +314,7 @@ IniStore::Snapshot IniStore::snapshot() const {
     return taken;
 }
 
-QString IniStore::Snapshot::ReadString(const QString& section, const QString& key,
+QString IniStore::Snapshot::readString(const QString& section, const QString& key,
                                        const QString& def) const {
     const Location found = locate(file_, Name(section), Name(key));
     if (found.valueBegin < 0) return def;
@@ -323,16 +323,16 @@ QString IniStore::Snapshot::ReadString(const QString& section, const QString& ke
     return Cp949::decode(cut(trimmed(line)).toByteArray());
 }
 
-qint32 IniStore::Snapshot::ReadInteger(const QString& section, const QString& key,
+qint32 IniStore::Snapshot::readInteger(const QString& section, const QString& key,
                                        qint32 def) const {
-    return parseInteger(ReadString(section, key, QString())).value_or(def);
+    return parseInteger(readString(section, key, QString())).value_or(def);
 }
 
-QString IniStore::ReadString(const QString& section, const QString& key, const QString& def) const {
-    return snapshot().ReadString(section, key, def);
+QString IniStore::readString(const QString& section, const QString& key, const QString& def) const {
+    return snapshot().readString(section, key, def);
 }
 
-void IniStore::WriteString(const QString& section, const QString& key, const QString& value) {
+void IniStore::writeString(const QString& section, const QString& key, const QString& value) {
     refuseUnwritable(section, key, value);
     const Name sectionName(section);
     const Name keyName(key);
@@ -353,10 +353,10 @@ void IniStore::WriteString(const QString& section, const QString& key, const QSt
         throw IniWriteError(QStringLiteral("Unable to write to ") + path_);
 }
 
-qint32 IniStore::ReadInteger(const QString& section, const QString& key, qint32 def) const {
-    return snapshot().ReadInteger(section, key, def);
+qint32 IniStore::readInteger(const QString& section, const QString& key, qint32 def) const {
+    return snapshot().readInteger(section, key, def);
 }
 
-void IniStore::WriteInteger(const QString& section, const QString& key, qint32 value) {
-    WriteString(section, key, QString::number(value));
+void IniStore::writeInteger(const QString& section, const QString& key, qint32 value) {
+    writeString(section, key, QString::number(value));
 }

@@ -31,8 +31,8 @@ public:
     // reading of the file.
     class Snapshot {
     public:
-        QString ReadString(const QString& section, const QString& key, const QString& def) const;
-        qint32 ReadInteger(const QString& section, const QString& key, qint32 def) const;
+        QString readString(const QString& section, const QString& key, const QString& def) const;
+        qint32 readInteger(const QString& section, const QString& key, qint32 def) const;
 
     private:
         friend class IniStore;
@@ -40,10 +40,10 @@ public:
     };
     Snapshot snapshot() const;
 
-    QString ReadString(const QString& section, const QString& key, const QString& def) const;
-    void WriteString(const QString& section, const QString& key, const QString& value);
-    qint32 ReadInteger(const QString& section, const QString& key, qint32 def) const;
-    void WriteInteger(const QString& section, const QString& key, qint32 value);
+    QString readString(const QString& section, const QString& key, const QString& def) const;
+    void writeString(const QString& section, const QString& key, const QString& value);
+    qint32 readInteger(const QString& section, const QString& key, qint32 def) const;
+    void writeInteger(const QString& section, const QString& key, qint32 value);
 
 private:
     QString path_;

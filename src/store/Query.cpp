@@ -22,7 +22,7 @@ QString errorOf(sqlite3* db) { return QString::fromUtf8(sqlite3_errmsg(db)); }
 
 }  // namespace
 
-void Query::Close() {
+void Query::clear() {
     lines_.clear();
     params_.clear();
     rows_.clear();
@@ -30,7 +30,7 @@ void Query::Close() {
     rowsAffected_ = 0;
 }
 
-void Query::addSQL(const QString& line) { lines_.append(line); }
+void Query::addLine(const QString& line) { lines_.append(line); }
 
 void Query::bind(const QString& name, const QString& text) {
     const QString key = withColon(name);
@@ -43,12 +43,12 @@ void Query::bind(const QString& name, const QString& text) {
     params_.append({key, text});
 }
 
-void Query::ExecSQL() { run(false); }
+void Query::exec() { run(false); }
 
-void Query::Open() { run(true); }
+void Query::open() { run(true); }
 
-QString Query::Field(int position) const {
-    if (Eof() || position < 0 || position >= rows_[current_].size()) return {};
+QString Query::field(int position) const {
+    if (atEnd() || position < 0 || position >= rows_[current_].size()) return {};
     return rows_[current_].at(position);
 }
 

@@ -17,25 +17,25 @@ public:
     explicit Query(Database& db) : db_(db) {}
 
     // Drops the result, the lines and the bound values.
-    void Close();
-    void addSQL(const QString& line);
+    void clear();
+    void addLine(const QString& line);
     // `name` with or without its ":".
     void bind(const QString& name, const QString& text);
 
-    void ExecSQL();
-    void Open();
+    void exec();
+    void open();
 
-    // Rows changed by the last ExecSQL.
-    int RowsAffected() const { return rowsAffected_; }
+    // Rows changed by the last exec.
+    int rowsAffected() const { return rowsAffected_; }
 
     // The result of the last Open.
-    int RecordCount() const { return static_cast<int>(rows_.size()); }
+    int rowCount() const { return static_cast<int>(rows_.size()); }
     const std::vector<QStringList>& rows() const { return rows_; }
-    void First() { current_ = 0; }
-    void Next() { ++current_; }
-    bool Eof() const { return current_ >= rows_.size(); }
+    void first() { current_ = 0; }
+    void next() { ++current_; }
+    bool atEnd() const { return current_ >= rows_.size(); }
     // Field of the current row by position (0 first); empty for NULL.
-    QString Field(int position) const;
+    QString field(int position) const;
 
 private:
     void run(bool keepRows);

@@ -12,14 +12,14 @@ protected:
     BoardFixture f;
     void SetUp() override { f.start(); }
     void tick(int times = 1) {
-        for (int i = 0; i < times; ++i) f.board.Timer3Timer();
+        for (int i = 0; i < times; ++i) f.board.onMinuteTick();
     }
 };
 
 TEST_F(Clocks, ElapsedTimeTurnsLimeAfter180Minutes) {
-    f.board.ClockHour = 9;
-    f.board.ClockMinute = 5;
-    f.board.TimerCountStart(3);
+    f.board.clockHour = 9;
+    f.board.clockMinute = 5;
+    f.board.startStayClock(3);
     EXPECT_EQ(f.board.view(3).startText, QStringLiteral("9:5"));
     EXPECT_EQ(f.board.view(3).elapsedText, QStringLiteral("0:0"));
     tick(180);
@@ -31,19 +31,19 @@ TEST_F(Clocks, ElapsedTimeTurnsLimeAfter180Minutes) {
 }
 
 TEST_F(Clocks, CheckOutHidesTheCountUntilTheStayGoesOn) {
-    f.board.ClockHour = 10;
-    f.board.ClockMinute = 0;
-    f.board.TimerCountStart(1);
+    f.board.clockHour = 10;
+    f.board.clockMinute = 0;
+    f.board.startStayClock(1);
     tick(30);
-    f.board.ClockHour = 10;
-    f.board.ClockMinute = 30;
-    f.board.TimerCountStop(1);
+    f.board.clockHour = 10;
+    f.board.clockMinute = 30;
+    f.board.stopStayClock(1);
     tick(10);
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("10:30"));  // the check-out time stays
-    f.board.TimerCountAdd(1);
+    f.board.advanceStayClock(1);
     tick();
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:41"));  // counted all along
-    f.board.TimerCountFullStop(1);
+    f.board.clearStayClock(1);
     EXPECT_EQ(f.board.view(1).startText, QString());
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:0"));
     tick();
@@ -52,9 +52,9 @@ TEST_F(Clocks, CheckOutHidesTheCountUntilTheStayGoesOn) {
 
 TEST_F(Clocks, MorningCallSoundsOnATickOfItsMinuteOnly) {
     f.clock.set(QDateTime(QDate(2006, 4, 2), QTime(6, 58, 30)));
-    f.board.TimerCountStart(4);
-    f.board.slot(4).Alram = QStringLiteral("2006-04-02 07:00");
-    f.board.slot(5).Alram = QStringLiteral("2006-04-02 07:00");  // its clock is off
+    f.board.startStayClock(4);
+    f.board.slot(4).morningCall = QStringLiteral("2006-04-02 07:00");
+    f.board.slot(5).morningCall = QStringLiteral("2006-04-02 07:00");  // its clock is off
     for (int i = 0; i < 4; ++i) {
         tick();
         f.clock.advanceMinutes(1);
@@ -63,13 +63,13 @@ TEST_F(Clocks, MorningCallSoundsOnATickOfItsMinuteOnly) {
     EXPECT_TRUE(f.sound.played[0].endsWith(QStringLiteral("Alram.wav")));
     EXPECT_EQ(f.board.view(4).startColor, Colors::Orange);
     EXPECT_EQ(f.board.view(5).startColor, Colors::Black);
-    EXPECT_EQ(f.board.slot(4).Alram, QStringLiteral("2006-04-02 07:00"));  // left set
+    EXPECT_EQ(f.board.slot(4).morningCall, QStringLiteral("2006-04-02 07:00"));  // left set
 }
 
 TEST_F(Clocks, MinuteTickPurgesFirstAndRecounts) {
     QStringList order;
     f.board.purgeTables = [&] { order << f.board.left().dasilCount; };
-    f.board.LabelDaSil(2);
+    f.board.showDayUse(2);
     tick();
     EXPECT_EQ(order, QStringList{QStringLiteral("대실:00")});  // purged before the recount
     EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:1"));
@@ -78,7 +78,8 @@ TEST_F(Clocks, MinuteTickPurgesFirstAndRecounts) {
 TEST(ClockRebuild, RebuildsEveryClockFromTheStoredStay) {
     BoardFixture f;
     f.clock.set(QDateTime(QDate(2006, 4, 1), QTime(19, 35)));
-    const QString started = TimeText(QDateTime(QDate(2006, 4, 1), QTime(17, 35)));  // 120 minutes ago
+    const QString started =
+        TimeText(QDateTime(QDate(2006, 4, 1), QTime(17, 35)));  // 120 minutes ago
     const struct {
         const char* status;
         quint8 clockOn, showElapsed;
@@ -86,9 +87,12 @@ TEST(ClockRebuild, RebuildsEveryClockFromTheStoredStay) {
         const char* start;
         const char* elapsedText;
     } cases[] = {
-        {"대 실", 1, 1, 120, "17:35", ""},      {"숙 박", 1, 1, 120, "17:35", ""},
-        {"청 소", 1, 1, 120, "17:35", ""},      {"외 출", 1, 1, 120, "17:35", "18:5"},
-        {"퇴 실", 1, 0, 120, "17:35", "18:5"},  {"완 료", 0, 0, 0, "", ""},
+        {"대 실", 1, 1, 120, "17:35", ""},
+        {"숙 박", 1, 1, 120, "17:35", ""},
+        {"청 소", 1, 1, 120, "17:35", ""},
+        {"외 출", 1, 1, 120, "17:35", "18:5"},
+        {"퇴 실", 1, 0, 120, "17:35", "18:5"},
+        {"완 료", 0, 0, 0, "", ""},
         {"", 0, 0, 0, "", ""},
     };
     {
@@ -96,30 +100,32 @@ TEST(ClockRebuild, RebuildsEveryClockFromTheStoredStay) {
         int n = 0;
         for (const auto& c : cases) {
             const QString k = QStringLiteral("r%1").arg(++n);
-            ini.WriteString(QStringLiteral("rStatus"), k, QString::fromUtf8(c.status));
-            ini.WriteString(QStringLiteral("Time"), k, started);
-            ini.WriteString(QStringLiteral("TimeEnd"), k, QStringLiteral("18:5"));
+            ini.writeString(QStringLiteral("rStatus"), k, QString::fromUtf8(c.status));
+            ini.writeString(QStringLiteral("Time"), k, started);
+            ini.writeString(QStringLiteral("TimeEnd"), k, QStringLiteral("18:5"));
         }
-        ini.WriteString(QStringLiteral("rStatus"), QStringLiteral("r8"), States::DaSil);
-        ini.WriteString(QStringLiteral("Time"), QStringLiteral("r8"), QStringLiteral("200604011735xx"));
+        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r8"), States::DayUse);
+        ini.writeString(QStringLiteral("Time"), QStringLiteral("r8"),
+                        QStringLiteral("200604011735xx"));
     }
     f.start();
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
         const RoomSlot& s = f.board.slot(++n);
-        EXPECT_EQ(s.ClockOn, c.clockOn);
-        EXPECT_EQ(s.ShowElapsed, c.showElapsed);
-        EXPECT_EQ(s.Elapsed, c.elapsed);
+        EXPECT_EQ(s.clockRunning, c.clockOn);
+        EXPECT_EQ(s.showElapsed, c.showElapsed);
+        EXPECT_EQ(s.elapsed, c.elapsed);
         EXPECT_EQ(f.board.view(n).startText, QString::fromUtf8(c.start));
         EXPECT_EQ(f.board.view(n).elapsedText, QString::fromUtf8(c.elapsedText));
     }
     // A damaged minute count counts from now.
-    EXPECT_EQ(f.board.slot(8).ClockOn, 1);
-    EXPECT_EQ(f.board.slot(8).Elapsed, 0);
+    EXPECT_EQ(f.board.slot(8).clockRunning, 1);
+    EXPECT_EQ(f.board.slot(8).elapsed, 0);
 
-    f.board.Timer3Timer();
-    EXPECT_EQ(f.board.view(4).elapsedText, QStringLiteral("2:1"));  // out: shown from the first tick
+    f.board.onMinuteTick();
+    EXPECT_EQ(f.board.view(4).elapsedText,
+              QStringLiteral("2:1"));  // out: shown from the first tick
     EXPECT_EQ(f.board.view(5).elapsedText, QStringLiteral("18:5"));  // checked out: hidden
 }
 
@@ -128,20 +134,20 @@ TEST(SecondTick, ShowsDateAndTimeAndFadesTheHighlightOnTheFifthTick) {
     f.start();
     f.clock.set(QDateTime(QDate(2000, 4, 1), QTime(9, 5, 7)));
     f.board.editView(9).panelColor = Colors::Red;
-    f.board.HotSlot = QStringLiteral("9");
-    f.board.HotTicks = 1;
+    f.board.highlightedSlot = QStringLiteral("9");
+    f.board.highlightTicks = 1;
     for (int i = 1; i <= 4; ++i) {
-        f.board.Timer1Timer();
+        f.board.onSecondTick();
         EXPECT_EQ(f.board.view(9).panelColor, Colors::Red) << i;
     }
-    f.board.Timer1Timer();
+    f.board.onSecondTick();
     EXPECT_EQ(f.board.view(9).panelColor, Colors::PanelNormal);
-    EXPECT_EQ(f.board.HotTicks, 0);
-    EXPECT_EQ(f.board.PrevHotSlot, QStringLiteral("9"));
+    EXPECT_EQ(f.board.highlightTicks, 0);
+    EXPECT_EQ(f.board.previousHighlightedSlot, QStringLiteral("9"));
     EXPECT_EQ(f.board.left().date, QStringLiteral("2000-04-01토"));
     EXPECT_EQ(f.board.left().time, QStringLiteral("09:05:07"));
-    EXPECT_EQ(f.board.ClockHour, 9);
-    EXPECT_EQ(f.board.ClockMinute, 5);
+    EXPECT_EQ(f.board.clockHour, 9);
+    EXPECT_EQ(f.board.clockMinute, 5);
 }
 
 TEST(SecondTick, WeekdaysAreOneKoreanSyllable) {

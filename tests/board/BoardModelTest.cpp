@@ -16,10 +16,10 @@ protected:
 
     void room(int n, const QString& name, const QString& status, int sleep) {
         const QString k = QStringLiteral("r%1").arg(n);
-        ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n), name);
-        ini.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
-        ini.WriteString(QStringLiteral("rStatus"), k, status);
-        ini.WriteInteger(QStringLiteral("Sleep"), k, sleep);
+        ini.writeString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n), name);
+        ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
+        ini.writeString(QStringLiteral("rStatus"), k, status);
+        ini.writeInteger(QStringLiteral("Sleep"), k, sleep);
     }
 };
 
@@ -66,15 +66,15 @@ TEST_F(BoardStart, PaintsEveryStateWithItsLookAndGlyph) {
         EXPECT_EQ(v.kindGlyph, QString::fromUtf8(c.glyph));
         EXPECT_TRUE(v.visible);
     }
-    EXPECT_EQ(f.board.slot(10).OutMark, 1);  // a guest who was out is still out
-    EXPECT_EQ(f.board.slot(9).OutMark, 0);
+    EXPECT_EQ(f.board.slot(10).longStayMarked, 1);  // a guest who was out is still out
+    EXPECT_EQ(f.board.slot(9).longStayMarked, 0);
 }
 
 TEST_F(BoardStart, RoomNumbersPanelsAndDoors) {
     room(1, QStringLiteral("101"), QString(), 0);
     room(2, QStringLiteral("12"), QString(), 0);
-    ini.WriteInteger(QStringLiteral("DoorStatus"), QStringLiteral("r1"), 1);
-    ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName3"), QStringLiteral("303"));
+    ini.writeInteger(QStringLiteral("DoorStatus"), QStringLiteral("r1"), 1);
+    ini.writeString(QStringLiteral("Name"), QStringLiteral("LName3"), QStringLiteral("303"));
     f.start();
 
     EXPECT_EQ(f.board.view(1).buttonCaption, QStringLiteral("101"));
@@ -87,7 +87,7 @@ TEST_F(BoardStart, RoomNumbersPanelsAndDoors) {
     EXPECT_FALSE(f.board.view(3).visible);
     EXPECT_EQ(f.board.view(3).buttonCaption, QStringLiteral("303"));
     // A missing Name reads as the slot number, which is too short to show.
-    EXPECT_EQ(f.board.slot(7).Name, QStringLiteral("7"));
+    EXPECT_EQ(f.board.slot(7).roomName, QStringLiteral("7"));
     EXPECT_EQ(f.board.view(7).buttonCaption, QStringLiteral("호수"));
 }
 
@@ -102,7 +102,8 @@ TEST_F(BoardStart, MorningCallColoursAgainstTheStartMinute) {
                  {"", Colors::Black}};
     int n = 0;
     for (const auto& c : cases)
-        ini.WriteString(QStringLiteral("Alram"), QStringLiteral("r%1").arg(++n), QString::fromUtf8(c.alarm));
+        ini.writeString(QStringLiteral("Alram"), QStringLiteral("r%1").arg(++n),
+                        QString::fromUtf8(c.alarm));
     f.start();
     n = 0;
     for (const auto& c : cases) EXPECT_EQ(f.board.view(++n).startColor, c.colour) << c.alarm;
@@ -111,18 +112,18 @@ TEST_F(BoardStart, MorningCallColoursAgainstTheStartMinute) {
 TEST_F(BoardStart, MissingFileGivesTheDefaults) {
     f.start();
     EXPECT_TRUE(f.dialogs.errors.isEmpty());
-    EXPECT_EQ(f.board.PortName, QStringLiteral("COM2"));
-    EXPECT_EQ(f.board.SaveMonth, 1);
+    EXPECT_EQ(f.board.portName, QStringLiteral("COM2"));
+    EXPECT_EQ(f.board.ledgerMonths, 1);
     for (int n : {1, 36, 72}) {
         EXPECT_FALSE(f.board.view(n).visible);
-        EXPECT_EQ(f.board.view(n).labelCaption, States::Finish);
+        EXPECT_EQ(f.board.view(n).labelCaption, States::Ready);
         EXPECT_EQ(f.board.view(n).labelColor, Colors::Green);
         EXPECT_EQ(f.board.view(n).buttonCaption, QStringLiteral("호수"));
     }
 }
 
 TEST_F(BoardStart, FailedStepsAreShownAndTheRestStillRuns) {
-    room(1, QStringLiteral("101"), States::DaSil, 0);
+    room(1, QStringLiteral("101"), States::DayUse, 0);
     QFile broken(QDir(f.dataDir()).filePath(QStringLiteral("bed.bmp")));
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write("not a picture");
@@ -131,7 +132,7 @@ TEST_F(BoardStart, FailedStepsAreShownAndTheRestStillRuns) {
     QStringList steps;
     BoardSeams seams;
     seams.startSecondTimer = [&] { steps << "second"; };
-    seams.dbAliasCheck = [&]() -> bool { throw TavolenError(QStringLiteral("db down")); };
+    seams.ensureMotelLocation = [&]() -> bool { throw TavolenError(QStringLiteral("db down")); };
     seams.openPort = [&](const QString& port) {
         steps << port;
         throw TavolenError(QStringLiteral("Error opening COM2 port"));
@@ -148,16 +149,16 @@ TEST_F(BoardStart, FailedStepsAreShownAndTheRestStillRuns) {
     EXPECT_EQ(f.lockdown.calls, (QStringList{"hideTaskBar", "armKeyboardFilter"}));
     // The room is restored and its number shown despite its missing picture.
     EXPECT_EQ(f.board.view(1).buttonCaption, QStringLiteral("101"));
-    EXPECT_EQ(f.board.view(1).labelCaption, States::DaSil);
+    EXPECT_EQ(f.board.view(1).labelCaption, States::DayUse);
     EXPECT_TRUE(f.board.view(1).visible);
 }
 
 TEST_F(BoardStart, FirstStartSwitchesTheLogonAndRestarts) {
     BoardSeams seams;
-    seams.dbAliasCheck = [] { return true; };
+    seams.ensureMotelLocation = [] { return true; };
     f.start(seams);
-    EXPECT_EQ(f.lockdown.calls,
-              (QStringList{"installKioskSession", "restartComputer", "hideTaskBar", "armKeyboardFilter"}));
+    EXPECT_EQ(f.lockdown.calls, (QStringList{"installKioskSession", "restartComputer",
+                                             "hideTaskBar", "armKeyboardFilter"}));
 }
 
 TEST(BoardCounts, CountOccupiedRoomsByStayKind) {
@@ -167,15 +168,18 @@ TEST(BoardCounts, CountOccupiedRoomsByStayKind) {
         int slot;
         void (BoardModel::*look)(int);
         int sleep;
-    } rooms[] = {{1, &BoardModel::LabelDaSil, 0},    {2, &BoardModel::LabelSleep, 1},
-                 {3, &BoardModel::LabelWithOut, 1},  {4, &BoardModel::LabelClean, 0},
-                 {5, &BoardModel::LabelFinish2, 1},  {6, &BoardModel::LabelWithOut2, 0},
-                 {72, &BoardModel::LabelWithOut, 0}};
+    } rooms[] = {{1, &BoardModel::showDayUse, 0},
+                 {2, &BoardModel::showOvernight, 1},
+                 {3, &BoardModel::showVacated, 1},
+                 {4, &BoardModel::showCleaning, 0},
+                 {5, &BoardModel::showReadyForOvernight, 1},
+                 {6, &BoardModel::showGuestOut, 0},
+                 {72, &BoardModel::showVacated, 0}};
     for (const auto& r : rooms) {
         (f.board.*r.look)(r.slot);
-        f.board.slot(r.slot).Sleep = static_cast<quint8>(r.sleep);
+        f.board.slot(r.slot).overnight = static_cast<quint8>(r.sleep);
     }
-    f.board.Dasil_Sleep_Count();
+    f.board.recountStays();
     EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:4"));
     EXPECT_EQ(f.board.left().sleepCount, QStringLiteral("숙박:2"));
 }
@@ -183,14 +187,14 @@ TEST(BoardCounts, CountOccupiedRoomsByStayKind) {
 TEST(BoardLooks, PictureKeptByLooksThatDoNotSetOne) {
     BoardFixture f;
     f.start();
-    f.board.LabelWithOut(5);
-    f.board.LabelWithOut2(5);
+    f.board.showVacated(5);
+    f.board.showGuestOut(5);
     EXPECT_EQ(f.board.view(5).stateImage, QStringLiteral("withOut.bmp"));
-    f.board.LabelFinish2(5);
+    f.board.showReadyForOvernight(5);
     EXPECT_EQ(f.board.view(5).stateImage, QStringLiteral("withOut.bmp"));
-    f.board.LabelFinish(5);
+    f.board.showReady(5);
     EXPECT_EQ(f.board.view(5).stateImage, QString());
-    f.board.ButtonColor_Change(5);
+    f.board.markChangedAtDesk(5);
     EXPECT_EQ(f.board.view(5).buttonFontColor, Colors::Maroon);
 }
 
@@ -198,45 +202,45 @@ TEST(BoardSavers, EverySavedValueComesBackAfterARestart) {
     BoardFixture f;
     f.start();
     RoomSlot& s = f.board.slot(12);
-    s.Name = QStringLiteral("512");
-    s.rStatus = States::WithOut2;
-    s.Sleep = 1;
-    s.Time = QStringLiteral("2006040117353284255");
-    s.TimeEnd = QStringLiteral("9:5");
-    s.MoneyRs = 50000;
-    s.MoneyRd = 30000;
-    s.Alram = QStringLiteral("2006-04-02 07:00");
-    s.RoomKey = 0xFFFF;
-    s.DoorStatus = 1;
+    s.roomName = QStringLiteral("512");
+    s.state = States::GuestOut;
+    s.overnight = 1;
+    s.stayStart = QStringLiteral("2006040117353284255");
+    s.checkoutTime = QStringLiteral("9:5");
+    s.overnightFee = 50000;
+    s.dayUseFee = 30000;
+    s.morningCall = QStringLiteral("2006-04-02 07:00");
+    s.keyCode = 0xFFFF;
+    s.doorOpen = 1;
     f.board.editView(12).hint = QStringLiteral("창가 쪽 방, 담요 추가");
-    for (auto saver : {&BoardModel::nameSave, &BoardModel::roomStatusSave, &BoardModel::sleepSave,
-                       &BoardModel::timeSave, &BoardModel::timeEndSave, &BoardModel::moneySave,
-                       &BoardModel::roomKeySave, &BoardModel::doorStatusSave})
+    for (auto saver : {&BoardModel::saveRoomName, &BoardModel::saveState, &BoardModel::saveStayKind,
+                       &BoardModel::saveStayStart, &BoardModel::saveCheckoutTime,
+                       &BoardModel::saveFees, &BoardModel::saveKeyCode, &BoardModel::saveDoor})
         (f.board.*saver)(QStringLiteral("12"));
-    f.board.alramSave(12);
-    f.board.memoSave(12);
+    f.board.saveMorningCall(12);
+    f.board.saveMemo(12);
 
     ScriptedDialogs dialogs;
     BoardModel again({f.clock, f.sound, dialogs, f.lockdown, f.assets, f.shared});
-    again.FormCreate(f.dataDir());
+    again.startUp(f.dataDir());
     const RoomSlot& r = again.slot(12);
-    EXPECT_EQ(r.Name, s.Name);
-    EXPECT_EQ(r.rStatus, s.rStatus);
-    EXPECT_EQ(r.Sleep, 1);
-    EXPECT_EQ(r.Time, s.Time);
-    EXPECT_EQ(r.TimeEnd, s.TimeEnd);
-    EXPECT_EQ(r.MoneyRs, 50000);
-    EXPECT_EQ(r.MoneyRd, 30000);
-    EXPECT_EQ(r.Alram, s.Alram);  // saved under "alram", read under "Alram"
-    EXPECT_EQ(r.RoomKey, 0xFFFF);
-    EXPECT_EQ(r.DoorStatus, 1);
+    EXPECT_EQ(r.roomName, s.roomName);
+    EXPECT_EQ(r.state, s.state);
+    EXPECT_EQ(r.overnight, 1);
+    EXPECT_EQ(r.stayStart, s.stayStart);
+    EXPECT_EQ(r.checkoutTime, s.checkoutTime);
+    EXPECT_EQ(r.overnightFee, 50000);
+    EXPECT_EQ(r.dayUseFee, 30000);
+    EXPECT_EQ(r.morningCall, s.morningCall);  // saved under "alram", read under "Alram"
+    EXPECT_EQ(r.keyCode, 0xFFFF);
+    EXPECT_EQ(r.doorOpen, 1);
     EXPECT_EQ(again.view(12).hint, QStringLiteral("창가 쪽 방, 담요 추가"));
-    EXPECT_EQ(again.slot(12).OutMark, 1);
+    EXPECT_EQ(again.slot(12).longStayMarked, 1);
 }
 
 TEST(BoardSavers, NeverSavesASlotThatWasNotRestored) {
     BoardFixture f;
-    EXPECT_THROW(f.board.roomStatusSave(QStringLiteral("3")), TavolenError);
+    EXPECT_THROW(f.board.saveState(QStringLiteral("3")), TavolenError);
     EXPECT_FALSE(QFile::exists(f.iniPath()));
 }
 
@@ -254,7 +258,8 @@ TEST(MinuteStampTest, CountsMinutesInYearsOf365Days) {
         {"200802290000", MinuteStamp(QStringLiteral("200803010000"))},  // no leap day
         {"202412310000", 24 * 525600 + 480960 + 30 * 1440},
     };
-    for (const auto& c : cases) EXPECT_EQ(MinuteStamp(QString::fromUtf8(c.text)), c.stamp) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(MinuteStamp(QString::fromUtf8(c.text)), c.stamp) << c.text;
     EXPECT_EQ(TimeText(QDateTime(QDate(2006, 4, 1), QTime(17, 35, 59))),
               QStringLiteral("2006040117353284255"));
 }

@@ -33,11 +33,12 @@ protected:
             IniStore ini(f.iniPath());
             for (int n : {1, 2}) {
                 const QString k = QStringLiteral("r%1").arg(n);
-                ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n), QString::number(100 + n));
-                ini.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
-                ini.WriteInteger(QStringLiteral("RoomKey"), k, 128 + n);
-                ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), 30000);
-                ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), 50000);
+                ini.writeString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
+                                QString::number(100 + n));
+                ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
+                ini.writeInteger(QStringLiteral("RoomKey"), k, 128 + n);
+                ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), 30000);
+                ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), 50000);
             }
         }
         f.start();
@@ -46,29 +47,33 @@ protected:
     // Puts slot n into a state as the board would show it.
     void put(int n, const QString& state, int sleep, int outMark) {
         RoomSlot& s = f.board.slot(n);
-        s.Sleep = static_cast<quint8>(sleep);
-        s.OutMark = static_cast<quint8>(outMark);
-        s.rStatus = state;
-        if (state == States::Finish) f.board.LabelFinish(n);
-        if (state == States::DaSil) f.board.LabelDaSil(n);
-        if (state == States::Sleep) f.board.LabelSleep(n);
-        if (state == States::Clean) f.board.LabelClean(n);
-        if (state == States::WithOut) f.board.LabelWithOut(n);
-        if (state == States::WithOut2) f.board.LabelWithOut2(n);
-        if (state != States::Finish) {
-            s.Time = TimeText(f.clock.now().addSecs(-3600));
-            f.board.CashTable_Insert(n);
+        s.overnight = static_cast<quint8>(sleep);
+        s.longStayMarked = static_cast<quint8>(outMark);
+        s.state = state;
+        if (state == States::Ready) f.board.showReady(n);
+        if (state == States::DayUse) f.board.showDayUse(n);
+        if (state == States::Overnight) f.board.showOvernight(n);
+        if (state == States::Cleaning) f.board.showCleaning(n);
+        if (state == States::Vacated) f.board.showVacated(n);
+        if (state == States::GuestOut) f.board.showGuestOut(n);
+        if (state != States::Ready) {
+            s.stayStart = TimeText(f.clock.now().addSecs(-3600));
+            f.board.openLedgerRow(n);
         }
     }
 
     std::vector<QStringList> history() {
-        return rowsOf(*db, QStringLiteral("select roomNum, Action, Comm from \"room.DB\" order by rowid"));
+        return rowsOf(
+            *db, QStringLiteral("select roomNum, Action, Comm from \"room.DB\" order by rowid"));
     }
     std::vector<QStringList> ledgerRows() {
-        return rowsOf(*db, QStringLiteral("select roomNum, IDateTime, ODateTime, Action, Cash from \"Cash.DB\""));
+        return rowsOf(
+            *db,
+            QStringLiteral("select roomNum, IDateTime, ODateTime, Action, Cash from \"Cash.DB\""));
     }
     QString stored(const QString& section, int n) {
-        return IniStore(f.iniPath()).ReadString(section, QStringLiteral("r%1").arg(n), QStringLiteral("?"));
+        return IniStore(f.iniPath())
+            .readString(section, QStringLiteral("r%1").arg(n), QStringLiteral("?"));
     }
 };
 
@@ -80,37 +85,37 @@ TEST_F(Controller, EveryEventInEveryState) {
         const char* action;  // history row
         const char* comm;
     } cases[] = {
-        {"완 료", 0, 0, 1, "완 료", "문열림", "1"}, {"완 료", 0, 0, 2, "완 료", "문닫힘", "1"},
-        {"완 료", 0, 0, 3, "대 실", "대실", "1"},   {"완 료", 1, 0, 3, "숙 박", "숙박", "1"},
-        {"완 료", 0, 0, 4, nullptr, "", ""},        {"완 료", 0, 0, 5, "청 소", "청소", "1"},
-        {"완 료", 0, 0, 6, "완 료", "완료", "1"},   {"완 료", 0, 1, 6, "외 출", "외출", "0"},
-        {"대 실", 0, 0, 1, "대 실", "문열림", "1"}, {"대 실", 0, 0, 3, "대 실", "대실유지", "1"},
-        {"대 실", 0, 0, 4, "퇴 실", "퇴실", "1"},   {"대 실", 0, 0, 5, "청 소", "청소", "1"},
-        {"대 실", 0, 0, 6, nullptr, "", ""},        {"대 실", 0, 1, 6, nullptr, "", ""},
+        {"완 료", 0, 0, 1, "완 료", "문열림", "1"},   {"완 료", 0, 0, 2, "완 료", "문닫힘", "1"},
+        {"완 료", 0, 0, 3, "대 실", "대실", "1"},     {"완 료", 1, 0, 3, "숙 박", "숙박", "1"},
+        {"완 료", 0, 0, 4, nullptr, "", ""},          {"완 료", 0, 0, 5, "청 소", "청소", "1"},
+        {"완 료", 0, 0, 6, "완 료", "완료", "1"},     {"완 료", 0, 1, 6, "외 출", "외출", "0"},
+        {"대 실", 0, 0, 1, "대 실", "문열림", "1"},   {"대 실", 0, 0, 3, "대 실", "대실유지", "1"},
+        {"대 실", 0, 0, 4, "퇴 실", "퇴실", "1"},     {"대 실", 0, 0, 5, "청 소", "청소", "1"},
+        {"대 실", 0, 0, 6, nullptr, "", ""},          {"대 실", 0, 1, 6, nullptr, "", ""},
         {"숙 박", 1, 0, 3, "숙 박", "숙박유지", "1"}, {"숙 박", 1, 0, 4, "퇴 실", "퇴실", "1"},
-        {"숙 박", 1, 0, 5, "청 소", "청소", "1"},   {"숙 박", 1, 0, 6, nullptr, "", ""},
+        {"숙 박", 1, 0, 5, "청 소", "청소", "1"},     {"숙 박", 1, 0, 6, nullptr, "", ""},
         {"청 소", 1, 0, 3, "숙 박", "숙박유지", "1"}, {"청 소", 0, 0, 4, "퇴 실", "퇴실", "1"},
-        {"청 소", 0, 0, 5, "청 소", "청소", "1"},   {"청 소", 0, 0, 6, "완 료", "완료", "1"},
-        {"청 소", 0, 1, 6, "외 출", "외출", "0"},   {"퇴 실", 0, 0, 3, "대 실", "대실유지", "1"},
-        {"퇴 실", 0, 0, 4, "퇴 실", "퇴실", "1"},   {"퇴 실", 1, 0, 5, "청 소", "청소", "1"},
-        {"퇴 실", 1, 0, 6, "완 료", "완료", "1"},   {"퇴 실", 0, 1, 6, "외 출", "외출", "0"},
+        {"청 소", 0, 0, 5, "청 소", "청소", "1"},     {"청 소", 0, 0, 6, "완 료", "완료", "1"},
+        {"청 소", 0, 1, 6, "외 출", "외출", "0"},     {"퇴 실", 0, 0, 3, "대 실", "대실유지", "1"},
+        {"퇴 실", 0, 0, 4, "퇴 실", "퇴실", "1"},     {"퇴 실", 1, 0, 5, "청 소", "청소", "1"},
+        {"퇴 실", 1, 0, 6, "완 료", "완료", "1"},     {"퇴 실", 0, 1, 6, "외 출", "외출", "0"},
         {"외 출", 1, 1, 3, "숙 박", "숙박유지", "1"}, {"외 출", 0, 1, 4, "퇴 실", "퇴실", "1"},
-        {"외 출", 0, 1, 5, "청 소", "청소", "1"},   {"외 출", 0, 0, 6, "완 료", "완료", "1"},
-        {"외 출", 0, 1, 6, "외 출", "외출", "0"},   {"외 출", 0, 1, 2, "외 출", "문닫힘", "1"},
+        {"외 출", 0, 1, 5, "청 소", "청소", "1"},     {"외 출", 0, 0, 6, "완 료", "완료", "1"},
+        {"외 출", 0, 1, 6, "외 출", "외출", "0"},     {"외 출", 0, 1, 2, "외 출", "문닫힘", "1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.state) + " sleep " + std::to_string(c.sleep) + " out " +
                      std::to_string(c.outMark) + " event " + std::to_string(c.code));
         execSql(*db, QStringLiteral("delete from \"room.DB\""));
         execSql(*db, QStringLiteral("delete from \"Cash.DB\""));
-        f.board.slot(1).LastEvent.clear();
-        f.board.HotSlot.clear();
+        f.board.slot(1).lastEvent.clear();
+        f.board.highlightedSlot.clear();
         f.board.editView(1).panelColor = Colors::PanelNormal;
         const QString state = QString::fromUtf8(c.state);
         put(1, state, c.sleep, c.outMark);
-        const QString timeBefore = f.board.slot(1).Time;
+        const QString timeBefore = f.board.slot(1).stayStart;
 
-        f.board.Comm321ReceiveData(bytes({129, c.code}));
+        f.board.onControllerBlock(bytes({129, c.code}));
 
         if (!c.label) {
             EXPECT_EQ(f.board.view(1).labelCaption, state);
@@ -124,100 +129,100 @@ TEST_F(Controller, EveryEventInEveryState) {
         ASSERT_EQ(history().size(), 1u);
         EXPECT_EQ(history()[0], (QStringList{"101", QString::fromUtf8(c.action), c.comm}));
         if (c.code >= 3) {
-            EXPECT_EQ(f.board.slot(1).rStatus, label);
+            EXPECT_EQ(f.board.slot(1).state, label);
             EXPECT_EQ(stored(QStringLiteral("rStatus"), 1), label);
             EXPECT_EQ(f.board.view(1).buttonFontColor, Colors::Navy);
         }
         const auto rows = ledgerRows();
-        if (c.code == 3 && state == States::Finish) {  // a new stay: its row opens
+        if (c.code == 3 && state == States::Ready) {  // a new stay: its row opens
             ASSERT_EQ(rows.size(), 1u);
-            EXPECT_EQ(rows[0][1], f.board.slot(1).Time.left(12));
+            EXPECT_EQ(rows[0][1], f.board.slot(1).stayStart.left(12));
             EXPECT_EQ(rows[0][2], QString());
             EXPECT_EQ(rows[0][4], c.sleep ? QStringLiteral("50000") : QStringLiteral("30000"));
-        } else if (label == States::Finish && c.code == 6) {  // the room is ready: the row closes
-            EXPECT_EQ(f.board.slot(1).Time, QString());
+        } else if (label == States::Ready && c.code == 6) {  // the room is ready: the row closes
+            EXPECT_EQ(f.board.slot(1).stayStart, QString());
             EXPECT_EQ(stored(QStringLiteral("Time"), 1), QString());
-            EXPECT_EQ(f.board.slot(1).Sleep, 0);
-            if (state != States::Finish) {
+            EXPECT_EQ(f.board.slot(1).overnight, 0);
+            if (state != States::Ready) {
                 ASSERT_EQ(rows.size(), 1u);
                 EXPECT_EQ(rows[0][2], StampText(f.clock.now()));
             }
         } else {
-            EXPECT_EQ(f.board.slot(1).Time, timeBefore);
+            EXPECT_EQ(f.board.slot(1).stayStart, timeBefore);
         }
     }
 }
 
 TEST_F(Controller, ABlockIsReadPairByPair) {
-    f.board.slot(2).RoomKey = 0;
-    f.board.slot(5).RoomKey = 129;
-    f.board.slot(9).RoomKey = 130;
-    f.board.slot(1).RoomKey = 0;
-    f.board.Comm321ReceiveData(bytes({0x81, 0x03, 0x82, 0x01}));
-    EXPECT_EQ(f.board.view(5).labelCaption, States::DaSil);
+    f.board.slot(2).keyCode = 0;
+    f.board.slot(5).keyCode = 129;
+    f.board.slot(9).keyCode = 130;
+    f.board.slot(1).keyCode = 0;
+    f.board.onControllerBlock(bytes({0x81, 0x03, 0x82, 0x01}));
+    EXPECT_EQ(f.board.view(5).labelCaption, States::DayUse);
     EXPECT_EQ(f.board.view(9).doorImage, QStringLiteral("door.bmp"));
     EXPECT_EQ(f.board.view(9).panelColor, Colors::Red);
     EXPECT_EQ(f.board.view(5).panelColor, Colors::PanelNormal);
-    EXPECT_EQ(f.board.HotSlot, QStringLiteral("9"));
-    EXPECT_EQ(f.board.PrevHotSlot, QStringLiteral("5"));
+    EXPECT_EQ(f.board.highlightedSlot, QStringLiteral("9"));
+    EXPECT_EQ(f.board.previousHighlightedSlot, QStringLiteral("5"));
     EXPECT_EQ(f.board.eventLog().lines(),
               (QStringList{QStringLiteral("호수호 대실"), QStringLiteral("호수호 문열림")}));
     EXPECT_EQ(f.sound.played.size(), 2);
 }
 
 TEST_F(Controller, RepeatsAreSuppressedUntilAnotherEventOfTheRoom) {
-    f.board.Comm321ReceiveData(bytes({129, 3, 129, 3}));
-    f.board.Comm321ReceiveData(bytes({129, 3}));
+    f.board.onControllerBlock(bytes({129, 3, 129, 3}));
+    f.board.onControllerBlock(bytes({129, 3}));
     EXPECT_EQ(history().size(), 1u);
-    f.board.Comm321ReceiveData(bytes({129, 2, 129, 3}));
+    f.board.onControllerBlock(bytes({129, 2, 129, 3}));
     ASSERT_EQ(history().size(), 3u);
     EXPECT_EQ(history()[2][1], QStringLiteral("대실유지"));
 
     // An ignored 6 is still remembered, so the next 6 is a repeat.
-    f.board.Comm321ReceiveData(bytes({129, 6, 129, 6}));
-    EXPECT_EQ(f.board.slot(1).LastEvent, QStringLiteral("1016"));
+    f.board.onControllerBlock(bytes({129, 6, 129, 6}));
+    EXPECT_EQ(f.board.slot(1).lastEvent, QStringLiteral("1016"));
     EXPECT_EQ(history().size(), 3u);
     // An ignored 4 is not remembered.
-    put(2, States::Finish, 0, 0);
-    f.board.Comm321ReceiveData(bytes({130, 4}));
-    EXPECT_EQ(f.board.slot(2).LastEvent, QString());
+    put(2, States::Ready, 0, 0);
+    f.board.onControllerBlock(bytes({130, 4}));
+    EXPECT_EQ(f.board.slot(2).lastEvent, QString());
 }
 
 TEST_F(Controller, NoiseAndStrangeBytesChangeNothingButTheHighlight) {
     const SlotView before = f.board.view(1);
-    f.board.Comm321ReceiveData(QByteArray("Comm Event: Framing error\r\n"));  // all below 128
-    f.board.Comm321ReceiveData(bytes({200, 3, 5, 129}));  // unknown key; then below 128
-    f.board.Comm321ReceiveData(bytes({129}));             // odd block: event 0
+    f.board.onControllerBlock(QByteArray("Comm Event: Framing error\r\n"));  // all below 128
+    f.board.onControllerBlock(bytes({200, 3, 5, 129}));  // unknown key; then below 128
+    f.board.onControllerBlock(bytes({129}));             // odd block: event 0
     EXPECT_EQ(f.board.view(1).labelCaption, before.labelCaption);
     EXPECT_TRUE(history().empty());
     EXPECT_EQ(f.board.view(1).panelColor, Colors::Red);  // event 0 highlights only
-    f.board.Comm321ReceiveData(bytes({130, 7, 130, 255}));
+    f.board.onControllerBlock(bytes({130, 7, 130, 255}));
     EXPECT_EQ(f.board.view(2).panelColor, Colors::Red);
     EXPECT_TRUE(history().empty());
     EXPECT_TRUE(f.dialogs.errors.isEmpty());
 }
 
 TEST_F(Controller, TheHighestSlotWithTheKeyIsTheRoom) {
-    f.board.slot(2).RoomKey = 129;
-    f.board.Comm321ReceiveData(bytes({129, 5}));
-    EXPECT_EQ(f.board.view(2).labelCaption, States::Clean);
-    EXPECT_EQ(f.board.view(1).labelCaption, States::Finish);
+    f.board.slot(2).keyCode = 129;
+    f.board.onControllerBlock(bytes({129, 5}));
+    EXPECT_EQ(f.board.view(2).labelCaption, States::Cleaning);
+    EXPECT_EQ(f.board.view(1).labelCaption, States::Ready);
 }
 
 TEST_F(Controller, TheTypicalStay) {
     f.clock.set(QDateTime(QDate(2006, 4, 1), QTime(17, 35)));
-    f.board.Timer1Timer();
-    f.board.Comm321ReceiveData(bytes({129, 3}));
-    EXPECT_EQ(f.board.slot(1).Time, QStringLiteral("2006040117353284255"));
+    f.board.onSecondTick();
+    f.board.onControllerBlock(bytes({129, 3}));
+    EXPECT_EQ(f.board.slot(1).stayStart, QStringLiteral("2006040117353284255"));
     EXPECT_EQ(f.board.view(1).startText, QStringLiteral("17:35"));
     EXPECT_TRUE(f.sound.played.last().endsWith(QStringLiteral("bell.wav")));
     f.clock.set(QDateTime(QDate(2006, 4, 1), QTime(19, 2)));
-    f.board.Timer1Timer();
-    f.board.Comm321ReceiveData(bytes({129, 4}));
+    f.board.onSecondTick();
+    f.board.onControllerBlock(bytes({129, 4}));
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("19:2"));
     EXPECT_EQ(stored(QStringLiteral("TimeEnd"), 1), QStringLiteral("19:2"));
-    f.board.Comm321ReceiveData(bytes({129, 5, 129, 6}));
-    EXPECT_EQ(f.board.view(1).labelCaption, States::Finish);
+    f.board.onControllerBlock(bytes({129, 5, 129, 6}));
+    EXPECT_EQ(f.board.view(1).labelCaption, States::Ready);
     const auto rows = ledgerRows();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0], (QStringList{"101", "200604011735", "200604011902", "대실", "30000"}));
@@ -231,8 +236,8 @@ TEST_F(Controller, TheTypicalStay) {
 class ReentrantDialogs : public ScriptedDialogs {
 public:
     std::function<void()> duringError;
-    void ShowError(const QString& text) override {
-        ScriptedDialogs::ShowError(text);
+    void showError(const QString& text) override {
+        ScriptedDialogs::showError(text);
         if (duringError) std::exchange(duringError, nullptr)();
     }
 };
@@ -247,16 +252,16 @@ TEST(ControllerOrder, ABlockArrivingMidwayWaitsItsTurn) {
     execSql(db, QStringLiteral("drop table \"Cash.DB\""));
     HistoryLedger ledger(db, f.clock, dialogs);
     board.setRecords(&ledger);
-    board.FormCreate(f.dataDir());
-    board.slot(1).RoomKey = 129;
+    board.startUp(f.dataDir());
+    board.slot(1).keyCode = 129;
 
-    dialogs.duringError = [&] { board.Comm321ReceiveData(bytes({129, 4})); };
-    board.Comm321ReceiveData(bytes({129, 3, 129, 1}));  // the stay's ledger row fails
+    dialogs.duringError = [&] { board.onControllerBlock(bytes({129, 4})); };
+    board.onControllerBlock(bytes({129, 3, 129, 1}));  // the stay's ledger row fails
     EXPECT_EQ(dialogs.errors.first(), QStringLiteral("요금이 초기저장이 되지 않았습니다"));
     EXPECT_EQ(board.eventLog().lines(),
               (QStringList{QStringLiteral("호수호 대실"), QStringLiteral("호수호 문열림"),
                            QStringLiteral("호수호 퇴실")}));
-    EXPECT_EQ(board.view(1).labelCaption, States::WithOut);
+    EXPECT_EQ(board.view(1).labelCaption, States::Vacated);
 }
 
 }  // namespace

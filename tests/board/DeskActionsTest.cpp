@@ -19,32 +19,31 @@ namespace {
 // the window would be shown, as reports and ticks do in the real event loop.
 class ScriptedWindows : public DeskWindows {
 public:
-    explicit ScriptedWindows(SharedValues& shared) : shared_(shared) {}
-
-    void runPopup() override {
-        modes.push_back(shared_.PopupCode);
-        rooms.push_back(shared_.PopupRoom);
+    RoomAction runPopup(int mode, const QString& room) override {
+        modes.push_back(mode);
+        rooms.push_back(room);
         if (whileOpen) whileOpen();
-        if (result) shared_.PopupCode = result;
+        return static_cast<RoomAction>(result);
     }
-    void runRoomSetup(Query& history) override {
+    RoomSetupResult runRoomSetup(int slot, const QString& room, Query& history) override {
         ++setups;
         historyRows = history.rows();
-        setupState = shared_.RoomSetupState;
-        if (setup) setup(shared_);
+        setupSlot = slot;
+        setupRoom = room;
+        RoomSetupResult r;
+        if (setup) setup(r);
+        return r;
     }
 
     int result = 0;  // 0: closed by its close box
     std::function<void()> whileOpen;
-    std::function<void(SharedValues&)> setup;
+    std::function<void(RoomSetupResult&)> setup;
     std::vector<int> modes;
     QStringList rooms;
     int setups = 0;
-    int setupState = -1;
+    int setupSlot = 0;
+    QString setupRoom;
     std::vector<QStringList> historyRows;
-
-private:
-    SharedValues& shared_;
 };
 
 const QString kStayKey = QStringLiteral("200604011500");  // the stay that runs before each test
@@ -57,24 +56,24 @@ struct DeskRig {
         copyFreshDatabase(f.dataDir());
         db.open();
         f.board.setRecords(&ledger);
-        ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("101"));
-        ini.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P1"), 1);
-        ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rd1"), 30000);
-        ini.WriteInteger(QStringLiteral("Money"), QStringLiteral("rs1"), 50000);
-        ini.WriteInteger(QStringLiteral("RoomKey"), QStringLiteral("r1"), 129);
+        ini.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("101"));
+        ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P1"), 1);
+        ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rd1"), 30000);
+        ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rs1"), 50000);
+        ini.writeInteger(QStringLiteral("RoomKey"), QStringLiteral("r1"), 129);
     }
 
     // The room as the board restores it; a room that is not `Finish` has a
     // stay that began at 15:00 with its open ledger row.
     void start(const QString& state, int sleep) {
-        ini.WriteString(QStringLiteral("rStatus"), QStringLiteral("r1"), state);
-        ini.WriteInteger(QStringLiteral("Sleep"), QStringLiteral("r1"), sleep);
-        if (state != States::Finish) {
-            ini.WriteString(QStringLiteral("Time"), QStringLiteral("r1"),
+        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r1"), state);
+        ini.writeInteger(QStringLiteral("Sleep"), QStringLiteral("r1"), sleep);
+        if (state != States::Ready) {
+            ini.writeString(QStringLiteral("Time"), QStringLiteral("r1"),
                             TimeText(QDateTime(QDate(2006, 4, 1), QTime(15, 0))));
-            ini.WriteString(QStringLiteral("TimeEnd"), QStringLiteral("r1"),
+            ini.writeString(QStringLiteral("TimeEnd"), QStringLiteral("r1"),
                             QStringLiteral("16:10"));
-            ini.WriteString(QStringLiteral("Alram"), QStringLiteral("r1"),
+            ini.writeString(QStringLiteral("Alram"), QStringLiteral("r1"),
                             QStringLiteral("2006-04-02 07:00"));
             execSql(db,
                     QStringLiteral(R"(Insert Into "Cash.DB" Values('101','%1','','%2','%3'))")
@@ -82,12 +81,12 @@ struct DeskRig {
                              sleep == 1 ? QStringLiteral("50000") : QStringLiteral("30000")));
         }
         f.start();
-        f.board.Timer1Timer();  // the board's clock reads 17:35
+        f.board.onSecondTick();  // the board's clock reads 17:35
         EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join(';').toStdString();
     }
 
     QString stored(const QString& section, const QString& key = QStringLiteral("r1")) {
-        return ini.ReadString(section, key, QStringLiteral("?"));
+        return ini.readString(section, key, QStringLiteral("?"));
     }
     std::vector<QStringList> history() {
         return rowsOf(db, QStringLiteral(R"(Select * From "room.DB" Order By rowid)"));
@@ -97,7 +96,7 @@ struct DeskRig {
     }
     void choose(int result) {
         windows.result = result;
-        actions.LabelCheck(1);
+        actions.onStateLabelClicked(1);
     }
     QStringList historyWords() {
         QStringList words;
@@ -109,8 +108,8 @@ struct DeskRig {
     IniStore ini{f.iniPath()};
     Database db{f.dataDir()};
     HistoryLedger ledger{db, f.clock, f.dialogs};
-    ScriptedWindows windows{f.shared};
-    DeskActions actions{f.board, f.shared, db, windows};
+    ScriptedWindows windows;
+    DeskActions actions{f.board, db, windows};
 };
 
 // Each action of the popup from each state where it is offered.
@@ -190,8 +189,8 @@ TEST(DeskActions, EveryPopupActionFromEveryState) {
         DeskRig d;
         auto& f = d.f;
         d.start(from, c.sleep);
-        const QString timeBefore = f.board.slot(1).Time;
-        const QString alramBefore = f.board.slot(1).Alram;
+        const QString timeBefore = f.board.slot(1).stayStart;
+        const QString alramBefore = f.board.slot(1).morningCall;
         const auto logBefore = f.board.eventLog().lines().size();
 
         d.choose(c.result);
@@ -203,17 +202,17 @@ TEST(DeskActions, EveryPopupActionFromEveryState) {
         const QString label = QString::fromUtf8(c.label);
         EXPECT_EQ(v.labelCaption, label);
         EXPECT_EQ(d.stored(QStringLiteral("rStatus")), label);
-        EXPECT_EQ(s.Sleep, c.sleepAfter);
+        EXPECT_EQ(s.overnight, c.sleepAfter);
         EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QString::number(c.sleepAfter));
         EXPECT_EQ(v.kindGlyph,
                   c.sleepAfter == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
-        EXPECT_EQ(s.OutMark, c.outMark);
+        EXPECT_EQ(s.longStayMarked, c.outMark);
         const QString time = QString::fromUtf8(c.time);
         const QString timeAfter = time == QStringLiteral("new")    ? TimeText(f.clock.now())
                                   : time == QStringLiteral("kept") ? timeBefore
                                                                    : QString();
-        EXPECT_EQ(s.Time, timeAfter);
-        EXPECT_EQ(d.stored(QStringLiteral("Time")), s.Time);
+        EXPECT_EQ(s.stayStart, timeAfter);
+        EXPECT_EQ(d.stored(QStringLiteral("Time")), s.stayStart);
         EXPECT_EQ(v.startText, QString::fromUtf8(c.startText));
         EXPECT_EQ(v.elapsedText, QString::fromUtf8(c.elapsedText));
         if (c.result == 15) {
@@ -251,15 +250,15 @@ TEST(DeskActions, EveryPopupActionFromEveryState) {
             EXPECT_TRUE(f.sound.played.isEmpty());
         }
         // A finished room forgets its morning call; every other keeps it.
-        if (label == States::Finish) {
-            EXPECT_EQ(s.Alram, QString());
+        if (label == States::Ready) {
+            EXPECT_EQ(s.morningCall, QString());
             EXPECT_EQ(d.stored(QStringLiteral("Alram")), QString());
             EXPECT_EQ(v.startColor, Colors::Black);
             EXPECT_EQ(v.elapsedFontColor, Colors::White);
             EXPECT_EQ(v.labelColor, Colors::Green);
-            EXPECT_EQ(s.ClockOn, 1);
+            EXPECT_EQ(s.clockRunning, 1);
         } else {
-            EXPECT_EQ(s.Alram, alramBefore);
+            EXPECT_EQ(s.morningCall, alramBefore);
         }
         EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join(';').toStdString();
     }
@@ -273,9 +272,9 @@ TEST(DeskActions, RoomChangeChargesNothingUnderFifteenMinutes) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.minutes);
         DeskRig d;
-        d.start(States::Finish, 0);
+        d.start(States::Ready, 0);
         d.choose(18);  // 대 실
-        for (int i = 0; i < c.minutes; ++i) d.f.board.Timer3Timer();
+        for (int i = 0; i < c.minutes; ++i) d.f.board.onMinuteTick();
         d.choose(15);  // 퇴 실
         d.choose(24);  // 객실교체
         EXPECT_EQ(d.ledgerRows(),
@@ -286,29 +285,29 @@ TEST(DeskActions, RoomChangeChargesNothingUnderFifteenMinutes) {
 
 TEST(DeskActions, ReportsAndTicksDuringThePopupCountForTheChosenAction) {
     DeskRig d;
-    d.start(States::Finish, 0);
+    d.start(States::Ready, 0);
     d.choose(18);  // 대 실
-    for (int i = 0; i < 15; ++i) d.f.board.Timer3Timer();
+    for (int i = 0; i < 15; ++i) d.f.board.onMinuteTick();
     d.choose(15);  // 퇴 실
 
     // While the popup is shown a tick comes, then the controller's cleaning
     // report, which restarts the room's clock: the room change chosen
     // afterwards sees the clock as it is then and charges nothing.
     d.windows.whileOpen = [&] {
-        d.f.board.Timer3Timer();
-        d.f.board.Comm321ReceiveData(QByteArray("\x81\x05", 2));
+        d.f.board.onMinuteTick();
+        d.f.board.onControllerBlock(QByteArray("\x81\x05", 2));
     };
     d.choose(24);
     EXPECT_EQ(d.windows.modes.back(), 1);  // opened for a room shown as 퇴 실
-    EXPECT_EQ(d.f.board.view(1).labelCaption, States::Finish);
+    EXPECT_EQ(d.f.board.view(1).labelCaption, States::Ready);
     EXPECT_EQ(d.ledgerRows()[0][4], QStringLiteral("0"));
     EXPECT_EQ(d.historyWords(), (QStringList{"대실0", "퇴실0", "청소1", "객실교체0"}));
 }
 
 TEST(DeskActions, NoPopupForASlotWithoutARoomNumber) {
     DeskRig d;
-    d.ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("10"));
-    d.start(States::Finish, 0);
+    d.ini.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("10"));
+    d.start(States::Ready, 0);
     d.choose(18);
     EXPECT_TRUE(d.windows.modes.empty());
     EXPECT_TRUE(d.history().empty());
@@ -316,13 +315,13 @@ TEST(DeskActions, NoPopupForASlotWithoutARoomNumber) {
 
 TEST(DeskActions, PictureThatCannotBeLoadedEndsTheActionWithItsError) {
     DeskRig d;
-    d.start(States::Finish, 0);
+    d.start(States::Ready, 0);
     writeBytes(QDir(d.f.dataDir()).filePath(QStringLiteral("bed.bmp")), "not a picture");
     d.choose(18);
     ASSERT_EQ(d.f.dialogs.errors.size(), 1);
     // The log line came before the look; nothing after the look was done.
     EXPECT_EQ(d.f.board.eventLog().lines().last(), QStringLiteral("101호 대실"));
-    EXPECT_EQ(d.stored(QStringLiteral("rStatus")), States::Finish);
+    EXPECT_EQ(d.stored(QStringLiteral("rStatus")), States::Ready);
     EXPECT_TRUE(d.history().empty());
     EXPECT_TRUE(d.ledgerRows().empty());
 }
@@ -354,12 +353,12 @@ TEST(DeskActions, StayKindButtonSwitchesTheKindInEveryState) {
         d.start(QString::fromUtf8(c.state), c.sleep);
         const QString startText = f.board.view(1).startText;
 
-        d.actions.Clickk(1);
+        d.actions.toggleStayKind(1);
 
         const int sleep = 1 - c.sleep;
         const QString label = QString::fromUtf8(c.label);
         const SlotView& v = f.board.view(1);
-        EXPECT_EQ(f.board.slot(1).Sleep, sleep);
+        EXPECT_EQ(f.board.slot(1).overnight, sleep);
         EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QString::number(sleep));
         EXPECT_EQ(v.kindGlyph, sleep == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
         EXPECT_EQ(v.labelCaption, label);
@@ -388,27 +387,24 @@ TEST(DeskActions, StayKindButtonSwitchesTheKindInEveryState) {
 
 TEST(DeskActions, RoomSetupGetsTheRoomsHistory) {
     DeskRig d;
-    d.start(States::Finish, 0);
+    d.start(States::Ready, 0);
     const std::pair<const char*, int> rows[] = {
         {"101", 0}, {"102", 1}, {"101", 2}, {"호수", 3}, {"호수", 4}};
     for (const auto& [room, minute] : rows) {
         d.f.clock.set(QDateTime(QDate(2006, 4, 1), QTime(9, minute)));
-        d.ledger.RoomTable_Insert(QString::fromUtf8(room), QStringLiteral("청소"),
-                                  QStringLiteral("0"));
+        d.ledger.addHistory(QString::fromUtf8(room), QStringLiteral("청소"), QStringLiteral("0"));
     }
-    d.actions.BitBtnk(1);
-    EXPECT_EQ(d.f.shared.SelRoomName, QStringLiteral("101"));
-    EXPECT_EQ(d.f.shared.SelSlot, 1);
-    EXPECT_EQ(d.windows.setupState, 1);
+    d.actions.onRoomButtonClicked(1);
+    EXPECT_EQ(d.windows.setupRoom, QStringLiteral("101"));
+    EXPECT_EQ(d.windows.setupSlot, 1);
     ASSERT_EQ(d.windows.historyRows.size(), 2u);  // newest first
     EXPECT_EQ(d.windows.historyRows[0][2], QStringLiteral("0902"));
     EXPECT_EQ(d.windows.historyRows[1][2], QStringLiteral("0900"));
 
     // A slot without a number sees the rows of "호수", oldest first.
-    d.actions.BitBtnk(2);
-    EXPECT_EQ(d.f.shared.SelRoomName, QStringLiteral("호수"));
-    EXPECT_EQ(d.f.shared.SelSlot, 2);
-    EXPECT_EQ(d.windows.setupState, 0);
+    d.actions.onRoomButtonClicked(2);
+    EXPECT_EQ(d.windows.setupRoom, QStringLiteral("호수"));
+    EXPECT_EQ(d.windows.setupSlot, 2);
     ASSERT_EQ(d.windows.historyRows.size(), 2u);
     EXPECT_EQ(d.windows.historyRows[0][2], QStringLiteral("0903"));
 }
@@ -430,17 +426,17 @@ TEST(DeskActions, RoomSetupResultsAreAppliedAndSaved) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DeskRig d;
-        d.start(States::Finish, 0);
-        d.windows.setup = [&](SharedValues& shared) {
-            shared.NewRoomName = QString::fromUtf8(c.name);
-            shared.NewRoomKey = c.key;
-            shared.FeesSaved = c.fees;
+        d.start(States::Ready, 0);
+        d.windows.setup = [&](RoomSetupResult& r) {
+            r.newRoomName = QString::fromUtf8(c.name);
+            r.newKeyCode = c.key;
+            r.feesSaved = c.fees;
             if (c.fees) {
-                d.f.board.slot(1).MoneyRd = 25000;
-                d.f.board.slot(1).MoneyRs = 45000;
+                d.f.board.slot(1).dayUseFee = 25000;
+                d.f.board.slot(1).overnightFee = 45000;
             }
         };
-        d.actions.BitBtnk(1);
+        d.actions.onRoomButtonClicked(1);
         const QString caption = QString::fromUtf8(c.caption);
         EXPECT_EQ(d.f.board.view(1).buttonCaption, caption);
         EXPECT_EQ(d.stored(QStringLiteral("Name"), QStringLiteral("LName1")), caption);
@@ -454,11 +450,11 @@ TEST(DeskActions, RoomSetupResultsAreAppliedAndSaved) {
 
 TEST(DeskActions, NumberGivenToASlotWithoutOneShowsItsStayKindButton) {
     DeskRig d;
-    d.ini.WriteString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("1"));
-    d.start(States::Finish, 0);
+    d.ini.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("1"));
+    d.start(States::Ready, 0);
     ASSERT_FALSE(d.f.board.view(1).kindVisible);
-    d.windows.setup = [](SharedValues& shared) { shared.NewRoomName = QStringLiteral("201"); };
-    d.actions.BitBtnk(1);
+    d.windows.setup = [](RoomSetupResult& r) { r.newRoomName = QStringLiteral("201"); };
+    d.actions.onRoomButtonClicked(1);
     EXPECT_EQ(d.f.board.view(1).buttonCaption, QStringLiteral("201"));
     EXPECT_TRUE(d.f.board.view(1).kindVisible);
     d.choose(18);
@@ -467,15 +463,15 @@ TEST(DeskActions, NumberGivenToASlotWithoutOneShowsItsStayKindButton) {
 
 TEST(DeskActions, ResetForgetsTheRoom) {
     DeskRig d;
-    d.ini.WriteString(QStringLiteral("Memo"), QStringLiteral("r1"), QStringLiteral("창가 방"));
-    d.ini.WriteInteger(QStringLiteral("DoorStatus"), QStringLiteral("r1"), 1);
-    d.start(States::WithOut, 1);
-    d.windows.setup = [](SharedValues& shared) { shared.RoomSetupState = 2; };
-    d.actions.BitBtnk(1);
+    d.ini.writeString(QStringLiteral("Memo"), QStringLiteral("r1"), QStringLiteral("창가 방"));
+    d.ini.writeInteger(QStringLiteral("DoorStatus"), QStringLiteral("r1"), 1);
+    d.start(States::Vacated, 1);
+    d.windows.setup = [](RoomSetupResult& r) { r.resetRequested = true; };
+    d.actions.onRoomButtonClicked(1);
 
     const SlotView& v = d.f.board.view(1);
     EXPECT_EQ(v.buttonCaption, QStringLiteral("호수"));
-    EXPECT_EQ(v.labelCaption, States::Finish);
+    EXPECT_EQ(v.labelCaption, States::Ready);
     EXPECT_EQ(v.labelColor, Colors::Green);
     EXPECT_FALSE(v.kindVisible);
     EXPECT_EQ(v.kindGlyph, QStringLiteral("imp.bmp"));
@@ -486,13 +482,13 @@ TEST(DeskActions, ResetForgetsTheRoom) {
     EXPECT_EQ(v.hint, QStringLiteral("창가 방"));
 
     const RoomSlot& s = d.f.board.slot(1);
-    EXPECT_EQ(s.Name, QStringLiteral("1"));
-    EXPECT_EQ(s.RoomKey, 0);
-    EXPECT_EQ(s.ClockOn, 0);
-    EXPECT_EQ(s.Sleep, 0);
-    EXPECT_EQ(s.MoneyRd + s.MoneyRs, 0);
-    EXPECT_TRUE(s.Time.isEmpty() && s.Alram.isEmpty() && s.TimeEnd.isEmpty() &&
-                s.LastEvent.isEmpty());
+    EXPECT_EQ(s.roomName, QStringLiteral("1"));
+    EXPECT_EQ(s.keyCode, 0);
+    EXPECT_EQ(s.clockRunning, 0);
+    EXPECT_EQ(s.overnight, 0);
+    EXPECT_EQ(s.dayUseFee + s.overnightFee, 0);
+    EXPECT_TRUE(s.stayStart.isEmpty() && s.morningCall.isEmpty() && s.checkoutTime.isEmpty() &&
+                s.lastEvent.isEmpty());
 
     EXPECT_EQ(d.stored(QStringLiteral("Name"), QStringLiteral("LName1")), QStringLiteral("1"));
     EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QStringLiteral("0"));
@@ -506,20 +502,20 @@ TEST(DeskActions, ResetForgetsTheRoom) {
 
     // The clock is off, the controller no longer finds the room, and the
     // label offers no popup.
-    d.f.board.Timer3Timer();
+    d.f.board.onMinuteTick();
     EXPECT_EQ(d.f.board.view(1).elapsedText, QString());
-    d.f.board.Comm321ReceiveData(QByteArray("\x81\x03", 2));
-    EXPECT_EQ(d.f.board.view(1).labelCaption, States::Finish);
+    d.f.board.onControllerBlock(QByteArray("\x81\x03", 2));
+    EXPECT_EQ(d.f.board.view(1).labelCaption, States::Ready);
     d.choose(18);
     EXPECT_TRUE(d.windows.modes.empty());
 }
 
 TEST(DeskActions, RoomSetupClosedWithoutResultsChangesNothing) {
     DeskRig d;
-    d.start(States::DaSil, 0);
+    d.start(States::DayUse, 0);
     const SlotView before = d.f.board.view(1);
     const QByteArray file = readBytes(d.f.iniPath());
-    d.actions.BitBtnk(1);
+    d.actions.onRoomButtonClicked(1);
     EXPECT_EQ(d.windows.setups, 1);
     EXPECT_EQ(d.f.board.view(1), before);
     EXPECT_EQ(readBytes(d.f.iniPath()), file);

@@ -6,17 +6,17 @@ namespace {
 
 EventLog logWith(int lines) {
     EventLog log;
-    for (int i = 0; i < lines; ++i) log.LbstCaption(QStringLiteral("문열림"), QString::number(i));
+    for (int i = 0; i < lines; ++i) log.logEvent(QStringLiteral("문열림"), QString::number(i));
     return log;
 }
 
 TEST(EventLogTest, KeepsAtMost500LinesWhileTheNewestIsSelected) {
     EventLog log = logWith(499);
-    log.LbstCaption(QStringLiteral("완료"), QStringLiteral("101"));
+    log.logEvent(QStringLiteral("완료"), QStringLiteral("101"));
     EXPECT_EQ(log.lines().size(), 500);
     EXPECT_EQ(log.lines().first(), QStringLiteral("0호 문열림"));
 
-    log.LbstCaption(QStringLiteral("대실"), QStringLiteral("102"));
+    log.logEvent(QStringLiteral("대실"), QStringLiteral("102"));
     EXPECT_EQ(log.lines().size(), 500);
     EXPECT_EQ(log.lines().first(), QStringLiteral("1호 문열림"));
     EXPECT_EQ(log.lines().last(), QStringLiteral("102호 대실"));
@@ -26,7 +26,7 @@ TEST(EventLogTest, KeepsAtMost500LinesWhileTheNewestIsSelected) {
 TEST(EventLogTest, AnEarlierSelectedLineLetsTheLogGrow) {
     EventLog log = logWith(500);
     log.select(10);
-    log.LbstCaption(QStringLiteral("청소"), QStringLiteral("103"));
+    log.logEvent(QStringLiteral("청소"), QStringLiteral("103"));
     EXPECT_EQ(log.lines().size(), 501);
     EXPECT_EQ(log.selected(), 500);
 }
@@ -36,13 +36,13 @@ TEST(EventLogTest, LabelsTakeTheColourOfTheWord) {
         const char* word;
         LogColor colour;
     } cases[] = {
-        {"문열림", std::nullopt},  {"대실", 0xFF0000u},     {"대실취소", 0xFF0000u},
-        {"숙박전환", 0x0000FFu},   {"외출", 0x00FFFFu},     {"퇴실", 0x800080u},
-        {"청소", 0x808080u},       {"완료", 0x008000u},
+        {"문열림", std::nullopt}, {"대실", 0xFF0000u}, {"대실취소", 0xFF0000u},
+        {"숙박전환", 0x0000FFu},  {"외출", 0x00FFFFu}, {"퇴실", 0x800080u},
+        {"청소", 0x808080u},      {"완료", 0x008000u},
     };
     for (const auto& c : cases) {
         EventLog log;
-        log.LbstCaption(QString::fromUtf8(c.word), QStringLiteral("101"));
+        log.logEvent(QString::fromUtf8(c.word), QStringLiteral("101"));
         EXPECT_EQ(log.wordColor(), c.colour) << c.word;
         EXPECT_EQ(log.roomColor(), c.colour) << c.word;
         EXPECT_EQ(log.wordText(), QString::fromUtf8(c.word));
@@ -55,8 +55,8 @@ TEST(EventLogTest, AWordOutsideTheTableKeepsThePreviousColours) {
     EventLog log;
     EXPECT_EQ(log.wordText(), QStringLiteral("신호대기"));
     EXPECT_EQ(log.roomText(), QStringLiteral("신호대기"));
-    log.LbstCaption(QStringLiteral("숙박"), QStringLiteral("201"));
-    log.LbstCaption(QStringLiteral("객실교체"), QStringLiteral("202"));
+    log.logEvent(QStringLiteral("숙박"), QStringLiteral("201"));
+    log.logEvent(QStringLiteral("객실교체"), QStringLiteral("202"));
     EXPECT_EQ(log.wordColor(), LogColor(0x0000FFu));
     EXPECT_EQ(log.wordText(), QStringLiteral("객실교체"));
     EXPECT_FALSE(EventLog::lineColor(QStringLiteral("202호 객실교체")).has_value());
@@ -64,7 +64,8 @@ TEST(EventLogTest, AWordOutsideTheTableKeepsThePreviousColours) {
 
 TEST(EventLogTest, LinesTakeTheFirstTableWordTheyContain) {
     // "대실" comes before "완료" in the table, so a room text holding it wins.
-    EXPECT_EQ(EventLog::lineColor(QStringLiteral("대실A호 완료")), std::optional<LogColor>(0xFF0000u));
+    EXPECT_EQ(EventLog::lineColor(QStringLiteral("대실A호 완료")),
+              std::optional<LogColor>(0xFF0000u));
     EXPECT_EQ(EventLog::lineColor(QStringLiteral("101호 문닫힘")),
               std::optional<LogColor>(std::in_place, std::nullopt));
 }

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "comm/TComm32.h"
+#include "comm/SerialPort.h"
 
 namespace {
 
@@ -35,13 +35,13 @@ TEST(TavolenSim, DrivesAPortFromAScriptAndItsPrompt) {
 
     std::vector<QByteArray> blocks;
     bool hungUp = false;
-    TComm32 port;
-    port.OnReceiveData = [&](const void* buffer, quint16 length) {
+    SerialPort port;
+    port.receiveHandler = [&](const void* buffer, quint16 length) {
         blocks.emplace_back(static_cast<const char*>(buffer), length);
     };
-    port.OnRequestHangup = [&](TComm32*) { hungUp = true; };
-    port.PortName = link;
-    ASSERT_TRUE(port.OpenPort());
+    port.hangupHandler = [&](SerialPort*) { hungUp = true; };
+    port.portName = link;
+    ASSERT_TRUE(port.openPort());
     ASSERT_TRUE(QTest::qWaitFor([&] { return blocks.size() == 1; }, kWaitMs));
 
     sim.write("pace 9600\nraw 81 03 82\ncode 130 1\n");

@@ -6,7 +6,7 @@
 #include <QStandardPaths>
 #include <cmath>
 
-#include "board/ui/TformMain.h"
+#include "board/ui/BoardWindow.h"
 #include "e2e/RealDesk.h"
 #include "store/Database.h"
 #include "store/IniStore.h"
@@ -61,8 +61,8 @@ protected:
 
     // Slot 1's state label, in design pixels times the board's scale.
     QPoint label(const QRect& boardWindow) {
-        const double scale = std::min(double(boardWindow.width()) / TformMain::kDesignWidth,
-                                      double(boardWindow.height()) / TformMain::kDesignHeight);
+        const double scale = std::min(double(boardWindow.width()) / BoardWindow::kDesignWidth,
+                                      double(boardWindow.height()) / BoardWindow::kDesignHeight);
         const QPoint design(162 + 61 + 63 / 2, 29 + 6 + 24 / 2);
         return boardWindow.topLeft() +
                QPoint(std::lround(design.x() * scale), std::lround(design.y() * scale));

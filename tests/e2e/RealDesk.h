@@ -58,12 +58,12 @@ protected:
 
         QDir().mkpath(dataDir());
         IniStore store(ini());
-        store.WriteString(QStringLiteral("Motel"), QStringLiteral("ComPort"),
+        store.writeString(QStringLiteral("Motel"), QStringLiteral("ComPort"),
                           QString::fromLatin1(name));
-        store.WriteString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("101"));
-        store.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P1"), 1);
-        store.WriteInteger(QStringLiteral("Money"), QStringLiteral("rd1"), 30000);
-        store.WriteInteger(QStringLiteral("Money"), QStringLiteral("rs1"), 50000);
+        store.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("101"));
+        store.writeInteger(QStringLiteral("Panel"), QStringLiteral("P1"), 1);
+        store.writeInteger(QStringLiteral("Money"), QStringLiteral("rd1"), 30000);
+        store.writeInteger(QStringLiteral("Money"), QStringLiteral("rs1"), 50000);
     }
 
     void TearDown() override {
@@ -98,7 +98,7 @@ protected:
 
     // Slot 1's value in the room-state file, "?" when it has none.
     QString stored(const char* section) {
-        return IniStore(ini()).ReadString(QString::fromLatin1(section), QStringLiteral("r1"),
+        return IniStore(ini()).readString(QString::fromLatin1(section), QStringLiteral("r1"),
                                           QStringLiteral("?"));
     }
 };

@@ -14,7 +14,7 @@ class TypicalStay : public RealDesk {
 protected:
     void SetUp() override {
         RealDesk::SetUp();
-        IniStore(ini()).WriteInteger(QStringLiteral("RoomKey"), QStringLiteral("r1"), 129);
+        IniStore(ini()).writeInteger(QStringLiteral("RoomKey"), QStringLiteral("r1"), 129);
     }
 
     void send(int key, int event) {

@@ -155,7 +155,7 @@ TEST(LockdownFactory, ChoosesTheBackendByTheIniFile) {
         LockdownLogFile log;
         if (c.mode)
             IniStore(log.dir.filePath(QStringLiteral("TavolenConfig.ini")))
-                .WriteString(QStringLiteral("Lockdown"), QStringLiteral("Mode"),
+                .writeString(QStringLiteral("Lockdown"), QStringLiteral("Mode"),
                              QString::fromLatin1(c.mode));
         auto lockdown = makeLockdown(log.dir.path(), [] {});
         const QString label = QString::fromLatin1(c.mode ? c.mode : "(none)");

@@ -89,7 +89,7 @@ TEST_F(DebianPackage, TheUnpackedProgramStartsFromItsOwnRoot) {
     ASSERT_EQ(openpty(&master, &slave, line, nullptr, nullptr), 0);
     QDir().mkpath(data.filePath(QStringLiteral("desk")));
     IniStore(data.filePath(QStringLiteral("desk/TavolenConfig.ini")))
-        .WriteString(QStringLiteral("Motel"), QStringLiteral("ComPort"), QString::fromLatin1(line));
+        .writeString(QStringLiteral("Motel"), QStringLiteral("ComPort"), QString::fromLatin1(line));
     QProcessEnvironment env = display.environment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), data.filePath(QStringLiteral("config")));
     const Finished board = run(root.filePath(QStringLiteral("usr/bin/tavolen")),

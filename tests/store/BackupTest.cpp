@@ -17,9 +17,9 @@ protected:
     void SetUp() override {
         copyFreshDatabase(dir.path());
         db.open();
-        ledger.RoomTable_Insert(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
-        ledger.CashTable_Insert(QStringLiteral("101"), QStringLiteral("200604011735"), 0, 30000,
-                                50000);
+        ledger.addHistory(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
+        ledger.openLedgerRow(QStringLiteral("101"), QStringLiteral("200604011735"), 0, 30000,
+                             50000);
         db.setPassword(2, QStringLiteral("윈도우"));
         writeBytes(iniPath(), QByteArray("[Name]\r\n1=101\r\n[Memo]\r\n1=\xb8\xde\xb8\xf0\r\n"));
     }
@@ -49,7 +49,7 @@ protected:
 
 TEST_F(BackupTest, CopiesOpenWithTheSameContentsAndReplaceTheLastOnes) {
     ASSERT_FALSE(QDir(path(QStringLiteral("DB/Backup"))).exists());
-    backup.spFileCopyClick();
+    backup.run();
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(u'\n').toStdString();
 
     // One self-contained file: no journal beside it, and every committed row in it.
@@ -62,9 +62,9 @@ TEST_F(BackupTest, CopiesOpenWithTheSameContentsAndReplaceTheLastOnes) {
               rowsOf(db, QStringLiteral(R"(Select * From "grade.DB")")));
     EXPECT_EQ(readBytes(iniCopyPath()), readBytes(iniPath()));
 
-    ledger.CashTableFinish_Update(QStringLiteral("101"), QStringLiteral("200604011735"));
+    ledger.closeLedgerRow(QStringLiteral("101"), QStringLiteral("200604011735"));
     writeBytes(iniPath(), "[Name]\r\n1=102\r\n");
-    backup.spFileCopyClick();
+    backup.run();
     EXPECT_TRUE(dialogs.errors.isEmpty());
     EXPECT_EQ(restoredRows(cash)[0][2], QStringLiteral("200604011735"));
     EXPECT_EQ(readBytes(iniCopyPath()), QByteArray("[Name]\r\n1=102\r\n"));
@@ -88,7 +88,7 @@ TEST_F(BackupTest, FailedCopiesAreNamedAndTheOthersStillMade) {
         writeBytes(iniPath(), "[Name]\r\n1=101\r\n");
         c.breakage();
         dialogs.errors.clear();
-        backup.spFileCopyClick();
+        backup.run();
         ASSERT_EQ(dialogs.errors.size(), 1);
         EXPECT_TRUE(dialogs.errors[0].contains(c.failed)) << dialogs.errors[0].toStdString();
         EXPECT_FALSE(dialogs.errors[0].contains(c.made));
@@ -103,7 +103,7 @@ TEST_F(BackupTest, UnopenedDatabaseAndUnmakeableDirectoryAreReported) {
     writeBytes(QDir(damaged.path()).filePath(QStringLiteral("TavolenConfig.ini")), "[Name]\r\n");
     Database broken(damaged.path());
     EXPECT_THROW(broken.open(), DatabaseError);
-    Backup(broken, damaged.path(), dialogs).spFileCopyClick();
+    Backup(broken, damaged.path(), dialogs).run();
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].contains(QStringLiteral("DB/Backup/motel.db")));
     EXPECT_TRUE(QFile::exists(
@@ -111,7 +111,7 @@ TEST_F(BackupTest, UnopenedDatabaseAndUnmakeableDirectoryAreReported) {
 
     writeBytes(path(QStringLiteral("DB/Backup")), "a file where the directory goes");
     dialogs.errors.clear();
-    backup.spFileCopyClick();
+    backup.run();
     EXPECT_EQ(dialogs.errors, QStringList{QStringLiteral("백업 폴더를 만들 수 없습니다: ") +
                                           path(QStringLiteral("DB/Backup"))});
 }

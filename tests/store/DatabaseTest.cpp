@@ -90,29 +90,29 @@ TEST_F(DatabaseTest, NamesMatchWithoutRegardToCase) {
 TEST_F(DatabaseTest, ParametersAreBoundAsTextNeverPasted) {
     openCopy();
     Query q(db);
-    q.addSQL(QStringLiteral(R"(Insert into "room.DB" (roomNum,Action,Sdate,Stime,Comm))"));
-    q.addSQL(QStringLiteral("Values(:N1,:N2,:N3,:N4,:n5)"));
+    q.addLine(QStringLiteral(R"(Insert into "room.DB" (roomNum,Action,Sdate,Stime,Comm))"));
+    q.addLine(QStringLiteral("Values(:N1,:N2,:N3,:N4,:n5)"));
     const QString hostile = QStringLiteral(R"(1'); Delete From "grade.DB"; --)");
     q.bind(QStringLiteral(":N1"), QStringLiteral("007"));
     q.bind(QStringLiteral("N2"), hostile);
     q.bind(QStringLiteral("N3"), QStringLiteral("20060401"));
     q.bind(QStringLiteral("N4"), QStringLiteral("0905"));
     q.bind(QStringLiteral("N5"), QStringLiteral("0"));
-    q.ExecSQL();
-    EXPECT_EQ(q.RowsAffected(), 1);
+    q.exec();
+    EXPECT_EQ(q.rowsAffected(), 1);
 
-    q.Close();
-    q.addSQL(QStringLiteral(R"(Select * From "room.DB" Where roomNum = :N1)"));
+    q.clear();
+    q.addLine(QStringLiteral(R"(Select * From "room.DB" Where roomNum = :N1)"));
     q.bind(QStringLiteral("N1"), QStringLiteral("007"));
-    q.Open();
-    ASSERT_EQ(q.RecordCount(), 1);
-    q.First();
-    EXPECT_EQ(q.Field(0), QStringLiteral("007"));
-    EXPECT_EQ(q.Field(1), QStringLiteral("20060401"));
-    EXPECT_EQ(q.Field(2), QStringLiteral("0905"));
-    EXPECT_EQ(q.Field(3), hostile);
-    q.Next();
-    EXPECT_TRUE(q.Eof());
+    q.open();
+    ASSERT_EQ(q.rowCount(), 1);
+    q.first();
+    EXPECT_EQ(q.field(0), QStringLiteral("007"));
+    EXPECT_EQ(q.field(1), QStringLiteral("20060401"));
+    EXPECT_EQ(q.field(2), QStringLiteral("0905"));
+    EXPECT_EQ(q.field(3), hostile);
+    q.next();
+    EXPECT_TRUE(q.atEnd());
     EXPECT_EQ(rowsOf(db, QStringLiteral(R"(Select * From "grade.DB")")).size(), 3u);
 }
 
@@ -133,10 +133,10 @@ TEST_F(DatabaseTest, MalformedQueriesAreRefused) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Query q(db);
-        for (const QString& line : c.lines) q.addSQL(line);
+        for (const QString& line : c.lines) q.addLine(line);
         for (int i = 0; i + 1 < c.params.size(); i += 2) q.bind(c.params[i], c.params[i + 1]);
-        EXPECT_THROW(q.Open(), DatabaseError);
-        EXPECT_EQ(q.RecordCount(), 0);
+        EXPECT_THROW(q.open(), DatabaseError);
+        EXPECT_EQ(q.rowCount(), 0);
     }
     EXPECT_EQ(rowsOf(db, QStringLiteral(R"(Select * From "grade.DB")")).size(), 3u);
 }
@@ -213,30 +213,30 @@ TEST_F(AliasRegistryTest, MotelIsAddedOnTheFirstStartOnly) {
     const QString file = QDir(config.path()).filePath(QStringLiteral("tavolen/aliases.ini"));
     EXPECT_EQ(registry.path(), file);
 
-    EXPECT_TRUE(registry.dbAliasCheck(data.path() + QStringLiteral("/")));
+    EXPECT_TRUE(registry.ensureMotelLocation(data.path() + QStringLiteral("/")));
     const QByteArray written = readBytes(file);
     EXPECT_EQ(written, QStringLiteral("[Motel]\nPATH=%1/DB\n").arg(data.path()).toUtf8());
 
-    EXPECT_FALSE(AliasRegistry().dbAliasCheck(data.path()));
+    EXPECT_FALSE(AliasRegistry().ensureMotelLocation(data.path()));
     EXPECT_EQ(readBytes(file), written);
 }
 
 TEST_F(AliasRegistryTest, OtherNamesAreKeptAndAnyCaseCounts) {
     const QString file = QDir(config.path()).filePath(QStringLiteral("tavolen/aliases.ini"));
     writeBytes(file, "[Other]\nPATH=/srv/other");
-    EXPECT_TRUE(AliasRegistry().dbAliasCheck(data.path()));
+    EXPECT_TRUE(AliasRegistry().ensureMotelLocation(data.path()));
     EXPECT_EQ(readBytes(file), QStringLiteral("[Other]\nPATH=/srv/other\n[Motel]\nPATH=%1/DB\n")
                                    .arg(data.path())
                                    .toUtf8());
 
     writeBytes(file, "[ motel ]\nPATH=/elsewhere/DB\n");
-    EXPECT_FALSE(AliasRegistry().dbAliasCheck(data.path()));
+    EXPECT_FALSE(AliasRegistry().ensureMotelLocation(data.path()));
 }
 
 TEST_F(AliasRegistryTest, RegistryThatCannotBeWrittenRaises) {
     // A directory where the file should be: refused even for root.
     QDir().mkpath(QDir(config.path()).filePath(QStringLiteral("tavolen/aliases.ini")));
-    EXPECT_THROW(AliasRegistry().dbAliasCheck(data.path()), TavolenError);
+    EXPECT_THROW(AliasRegistry().ensureMotelLocation(data.path()), TavolenError);
 }
 
 }  // namespace

@@ -44,9 +44,9 @@ protected:
 };
 
 TEST_F(HistoryLedgerTest, HistoryRowHoldsItsColumnsInOrder) {
-    ledger.RoomTable_Insert(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
+    ledger.addHistory(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
     clock.set(at(2006, 4, 1, 9, 5));
-    ledger.RoomTable_Insert(QStringLiteral("호수"), QStringLiteral("문열림"), QStringLiteral("0"));
+    ledger.addHistory(QStringLiteral("호수"), QStringLiteral("문열림"), QStringLiteral("0"));
     const auto rows = history();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], (QStringList{"호수", "20060401", "0905", "문열림", "0"}));
@@ -55,8 +55,8 @@ TEST_F(HistoryLedgerTest, HistoryRowHoldsItsColumnsInOrder) {
 }
 
 TEST_F(HistoryLedgerTest, StayOpensWithTheFeeOfItsKind) {
-    ledger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 30000, 50000);
-    ledger.CashTable_Insert(QStringLiteral("102"), kStay, 1, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("102"), kStay, 1, 30000, 50000);
     const auto rows = cash();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], (QStringList{"101", kStay, "", "대실", "30000"}));
@@ -64,9 +64,9 @@ TEST_F(HistoryLedgerTest, StayOpensWithTheFeeOfItsKind) {
 }
 
 TEST_F(HistoryLedgerTest, FinishStampsTheEndOfTheStay) {
-    ledger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
     clock.set(at(2006, 4, 1, 19, 2));
-    ledger.CashTableFinish_Update(QStringLiteral("101"), kStay);
+    ledger.closeLedgerRow(QStringLiteral("101"), kStay);
     EXPECT_EQ(cash()[0], (QStringList{"101", kStay, "200604011902", "대실", "30000"}));
 }
 
@@ -82,9 +82,9 @@ TEST_F(HistoryLedgerTest, CancelAddsTheStayKindAndKeepsTheAmount) {
         SCOPED_TRACE(c.label);
         execSql(db, QStringLiteral(R"(Delete From "Cash.DB")"));
         clock.set(at(2006, 4, 1, 17, 35));
-        ledger.CashTable_Insert(QStringLiteral("101"), kStay, c.sleepFlag, 30000, 50000);
+        ledger.openLedgerRow(QStringLiteral("101"), kStay, c.sleepFlag, 30000, 50000);
         clock.set(at(2006, 4, 1, 19, 2));
-        ledger.CashTableCancel_Update(QStringLiteral("101"), kStay, QString::fromUtf8(c.label));
+        ledger.cancelLedgerRow(QStringLiteral("101"), kStay, QString::fromUtf8(c.label));
         const QStringList row = cash()[0];
         EXPECT_EQ(row[2], QString::fromUtf8(c.end));
         EXPECT_EQ(row[4], QString::fromLatin1(c.amount));
@@ -92,12 +92,10 @@ TEST_F(HistoryLedgerTest, CancelAddsTheStayKindAndKeepsTheAmount) {
 }
 
 TEST_F(HistoryLedgerTest, ConvertChangesKindAndFeeOfTheOpenStay) {
-    ledger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 30000, 50000);
-    ledger.CashTableConvert_Update(QStringLiteral("101"), kStay, QStringLiteral("숙박"), 30000,
-                                   50000);
+    ledger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    ledger.convertLedgerRow(QStringLiteral("101"), kStay, QStringLiteral("숙박"), 30000, 50000);
     EXPECT_EQ(cash()[0], (QStringList{"101", kStay, "", "숙박", "50000"}));
-    ledger.CashTableConvert_Update(QStringLiteral("101"), kStay, QStringLiteral("대실"), 35000,
-                                   50000);
+    ledger.convertLedgerRow(QStringLiteral("101"), kStay, QStringLiteral("대실"), 35000, 50000);
     EXPECT_EQ(cash()[0], (QStringList{"101", kStay, "", "대실", "35000"}));
 }
 
@@ -112,10 +110,10 @@ TEST_F(HistoryLedgerTest, RoomChangeChargesNothingUnderFifteenMinutes) {
         SCOPED_TRACE(c.elapsed);
         execSql(db, QStringLiteral(R"(Delete From "Cash.DB")"));
         clock.set(at(2006, 4, 1, 17, 35));
-        ledger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 12345, 67890);
+        ledger.openLedgerRow(QStringLiteral("101"), kStay, 0, 12345, 67890);
         clock.set(at(2006, 4, 1, 17, 35 + c.elapsed));
-        ledger.CashTableChange_Update(QStringLiteral("101"), kStay, QString::fromUtf8(c.kind),
-                                      c.elapsed, 30000, 50000);
+        ledger.moveLedgerRow(QStringLiteral("101"), kStay, QString::fromUtf8(c.kind), c.elapsed,
+                             30000, 50000);
         const QStringList row = cash()[0];
         EXPECT_EQ(row[2], QStringLiteral("2006040117%1객실교체").arg(35 + c.elapsed));
         EXPECT_EQ(row[4], QString::fromLatin1(c.amount));
@@ -124,12 +122,12 @@ TEST_F(HistoryLedgerTest, RoomChangeChargesNothingUnderFifteenMinutes) {
 
 TEST_F(HistoryLedgerTest, UpdatesReachEveryStayOfTheKeyAndNothingElse) {
     // Two stays of one room begun in the same minute share their key.
-    ledger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 30000, 50000);
-    ledger.CashTable_Insert(QStringLiteral("101"), kStay, 1, 30000, 50000);
-    ledger.CashTable_Insert(QStringLiteral("102"), kStay, 0, 30000, 50000);
-    ledger.CashTable_Insert(QStringLiteral("101"), QStringLiteral("200604011736"), 0, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("101"), kStay, 1, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("102"), kStay, 0, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("101"), QStringLiteral("200604011736"), 0, 30000, 50000);
     clock.set(at(2006, 4, 1, 19, 2));
-    ledger.CashTableFinish_Update(QStringLiteral("101"), kStay);
+    ledger.closeLedgerRow(QStringLiteral("101"), kStay);
     const auto rows = cash();
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0][2], QStringLiteral("200604011902"));
@@ -138,7 +136,7 @@ TEST_F(HistoryLedgerTest, UpdatesReachEveryStayOfTheKeyAndNothingElse) {
     EXPECT_EQ(rows[3][2], QString());  // 102
 
     // A key that matches nothing changes nothing and reports nothing.
-    ledger.CashTableFinish_Update(QStringLiteral("103"), kStay);
+    ledger.closeLedgerRow(QStringLiteral("103"), kStay);
     EXPECT_EQ(cash(), rows);
     EXPECT_TRUE(dialogs.errors.isEmpty());
 }
@@ -158,43 +156,37 @@ TEST_F(HistoryLedgerTest, RefusedStatementsShowTheirOwnMessageAndReturn) {
     } cases[] = {
         {"history missing",
          {QStringLiteral(R"(Drop Table "room.DB")")},
-         [&](HistoryLedger& l) {
-             l.RoomTable_Insert(r, QStringLiteral("대실"), QStringLiteral("1"));
-         },
+         [&](HistoryLedger& l) { l.addHistory(r, QStringLiteral("대실"), QStringLiteral("1")); },
          QStringLiteral("룸정보가 초기저장되지 않았습니다.")},
         {"ledger missing",
          {noLedger},
-         [&](HistoryLedger& l) { l.CashTable_Insert(r, kStay, 0, 30000, 50000); },
+         [&](HistoryLedger& l) { l.openLedgerRow(r, kStay, 0, 30000, 50000); },
          QStringLiteral("요금이 초기저장이 되지 않았습니다")},
         {"ledger without Cash",
          {noLedger, ledgerWithoutCash},
-         [&](HistoryLedger& l) { l.CashTable_Insert(r, kStay, 0, 30000, 50000); },
+         [&](HistoryLedger& l) { l.openLedgerRow(r, kStay, 0, 30000, 50000); },
          QStringLiteral("요금이 초기저장이 되지 않았습니다")},
         {"finish without ODateTime",
          {noLedger, ledgerWithoutEnd},
-         [&](HistoryLedger& l) { l.CashTableFinish_Update(r, kStay); },
+         [&](HistoryLedger& l) { l.closeLedgerRow(r, kStay); },
          QStringLiteral("완료시간이 저장되지 않았습니다")},
         {"convert without Cash",
          {noLedger, ledgerWithoutCash},
-         [&](HistoryLedger& l) {
-             l.CashTableConvert_Update(r, kStay, QStringLiteral("숙박"), 1, 2);
-         },
+         [&](HistoryLedger& l) { l.convertLedgerRow(r, kStay, QStringLiteral("숙박"), 1, 2); },
          QStringLiteral("데이터베이스에 수정이 되지 않았습니다")},
         {"cancel without ODateTime",
          {noLedger, ledgerWithoutEnd},
-         [&](HistoryLedger& l) { l.CashTableCancel_Update(r, kStay, QStringLiteral("대 실")); },
+         [&](HistoryLedger& l) { l.cancelLedgerRow(r, kStay, QStringLiteral("대 실")); },
          QStringLiteral("데이터베이스에 수정이 되지 않았습니다")},
         {"change without ODateTime",
          {noLedger, ledgerWithoutEnd},
-         [&](HistoryLedger& l) {
-             l.CashTableChange_Update(r, kStay, QStringLiteral("대실"), 20, 1, 2);
-         },
+         [&](HistoryLedger& l) { l.moveLedgerRow(r, kStay, QStringLiteral("대실"), 20, 1, 2); },
          QStringLiteral("데이타베이스에 객실교체 저장이 되지 않았습니다")},
         // No page may be added: the disk is full as far as SQLite can tell.
         {"disk full",
          {QStringLiteral("PRAGMA max_page_count = 1")},
          [&](HistoryLedger& l) {
-             l.RoomTable_Insert(r.repeated(5000), QStringLiteral("대실"), QStringLiteral("1"));
+             l.addHistory(r.repeated(5000), QStringLiteral("대실"), QStringLiteral("1"));
          },
          QStringLiteral("룸정보가 초기저장되지 않았습니다.")},
     };
@@ -219,24 +211,23 @@ TEST_F(HistoryLedgerTest, DamagedFileLeavesEveryOperationReporting) {
     Database broken(damaged.path());
     EXPECT_THROW(broken.open(), DatabaseError);
     HistoryLedger brokenLedger(broken, clock, dialogs);
-    brokenLedger.RoomTable_Insert(QStringLiteral("101"), QStringLiteral("대실"),
-                                  QStringLiteral("1"));
-    brokenLedger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    brokenLedger.addHistory(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
+    brokenLedger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
     EXPECT_EQ(dialogs.errors, (QStringList{QStringLiteral("룸정보가 초기저장되지 않았습니다."),
                                            QStringLiteral("요금이 초기저장이 되지 않았습니다")}));
-    EXPECT_THROW(brokenLedger.TableAll_Delete(), DatabaseError);
+    EXPECT_THROW(brokenLedger.deleteAllRecords(), DatabaseError);
 }
 
 TEST_F(HistoryLedgerTest, TableAllDeleteEmptiesBothTables) {
-    ledger.RoomTable_Insert(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
-    ledger.CashTable_Insert(QStringLiteral("101"), kStay, 0, 30000, 50000);
-    ledger.TableAll_Delete();
+    ledger.addHistory(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
+    ledger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    ledger.deleteAllRecords();
     EXPECT_TRUE(history().empty());
     EXPECT_TRUE(cash().empty());
     EXPECT_EQ(rowsOf(db, QStringLiteral(R"(Select * From "grade.DB")")).size(), 3u);
 
     execSql(db, QStringLiteral(R"(Drop Table "Cash.DB")"));
-    EXPECT_THROW(ledger.TableAll_Delete(), DatabaseError);
+    EXPECT_THROW(ledger.deleteAllRecords(), DatabaseError);
     EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
@@ -244,10 +235,10 @@ TEST_F(HistoryLedgerTest, HistoryIsKeptFortyEightHoursToTheMinute) {
     for (const QDateTime& t : {at(2006, 3, 31, 10, 30), at(2006, 4, 1, 10, 29),
                                at(2006, 4, 1, 10, 30), at(2006, 4, 2, 23, 59)}) {
         clock.set(t);
-        ledger.RoomTable_Insert(QStringLiteral("101"), QStringLiteral("청소"), QStringLiteral("1"));
+        ledger.addHistory(QStringLiteral("101"), QStringLiteral("청소"), QStringLiteral("1"));
     }
     clock.set(at(2006, 4, 3, 10, 30));
-    ledger.RoomTable_Expire();
+    ledger.purgeHistory();
     const auto rows = history();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][1] + rows[0][2], QStringLiteral("200604011030"));
@@ -282,7 +273,7 @@ TEST_F(HistoryLedgerTest, LedgerIsKeptForTheMonthsTheSettlementOffers) {
         addLedgerRow(QStringLiteral("104"), QStringLiteral("200001010000"), QString());  // running
         addLedgerRow(QStringLiteral("105"), first, QStringLiteral("200604011902"));
         clock.set(c.now);
-        ledger.CashTable_Expire(c.saveMonth);
+        ledger.purgeLedger(c.saveMonth);
         const auto rows = cash();
         ASSERT_EQ(rows.size(), 2u);
         EXPECT_EQ(rows[0][0], QStringLiteral("104"));
@@ -296,7 +287,7 @@ TEST_F(HistoryLedgerTest, PurgeFailureIsShownOnceUntilItChanges) {
     execSql(db, QStringLiteral(R"(Drop Table "room.DB")"));
     clock.set(at(2006, 4, 3, 10, 30));
 
-    for (int minute = 0; minute < 3; ++minute) EXPECT_NO_THROW(ledger.Purge(1));
+    for (int minute = 0; minute < 3; ++minute) EXPECT_NO_THROW(ledger.purge(1));
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].contains(QStringLiteral("room.DB")))
         << dialogs.errors[0].toStdString();
@@ -304,15 +295,15 @@ TEST_F(HistoryLedgerTest, PurgeFailureIsShownOnceUntilItChanges) {
 
     // A different failure is news; so is the old one after a good minute.
     execSql(db, QStringLiteral(R"(Drop Table "Cash.DB")"));
-    ledger.Purge(1);
+    ledger.purge(1);
     EXPECT_EQ(dialogs.errors.size(), 2);
     execSql(db, QStringLiteral(R"(Create Table "room.DB" (roomNum, Sdate, Stime, Action, Comm))"));
     execSql(db, QStringLiteral(
                     R"(Create Table "Cash.DB" (roomNum, IDateTime, ODateTime, Action, Cash))"));
-    ledger.Purge(1);
+    ledger.purge(1);
     EXPECT_EQ(dialogs.errors.size(), 2);
     execSql(db, QStringLiteral(R"(Drop Table "room.DB")"));
-    ledger.Purge(1);
+    ledger.purge(1);
     ASSERT_EQ(dialogs.errors.size(), 3);
     EXPECT_EQ(dialogs.errors[2], dialogs.errors[0]);
 }

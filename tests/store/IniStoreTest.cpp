@@ -45,10 +45,10 @@ TEST_F(IniStoreTest, NamesMatchWithoutRegardToCase) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.writeSection);
         QFile::remove(path());
-        store_.WriteString(c.writeSection, c.writeKey, QStringLiteral("1"));
-        EXPECT_EQ(store_.ReadString(c.readSection, c.readKey, QString()), QStringLiteral("1"));
+        store_.writeString(c.writeSection, c.writeKey, QStringLiteral("1"));
+        EXPECT_EQ(store_.readString(c.readSection, c.readKey, QString()), QStringLiteral("1"));
         // A write under the other spelling lands on the same line.
-        store_.WriteString(c.readSection, c.readKey, QStringLiteral("2"));
+        store_.writeString(c.readSection, c.readKey, QStringLiteral("2"));
         EXPECT_EQ(readRaw(), QByteArray("[") + c.writeSection + "]\r\n" + c.writeKey + "=2\r\n");
     }
 }
@@ -72,8 +72,8 @@ TEST_F(IniStoreTest, MissingEntriesReadAsTheirDefaults) {
         SCOPED_TRACE(c.name);
         QFile::remove(path());
         if (c.file) writeRaw(*c.file);
-        EXPECT_EQ(store_.ReadString(c.section, c.key, QStringLiteral("7")), QStringLiteral("7"));
-        EXPECT_EQ(store_.ReadInteger(c.section, c.key, 5), 5);
+        EXPECT_EQ(store_.readString(c.section, c.key, QStringLiteral("7")), QStringLiteral("7"));
+        EXPECT_EQ(store_.readInteger(c.section, c.key, 5), 5);
         EXPECT_EQ(QFile::exists(path()), c.file.has_value()) << "a read never creates the file";
     }
 }
@@ -104,7 +104,7 @@ TEST_F(IniStoreTest, IntegersParseDecimalAndHexadecimalElseTheDefault) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
         writeRaw(QByteArray("[RoomKey]\r\nr1=") + c.value + "\r\n");
-        EXPECT_EQ(store_.ReadInteger(QStringLiteral("RoomKey"), QStringLiteral("r1"), 77),
+        EXPECT_EQ(store_.readInteger(QStringLiteral("RoomKey"), QStringLiteral("r1"), 77),
                   c.expected);
     }
 }
@@ -126,29 +126,29 @@ TEST_F(IniStoreTest, LongValuesAreCutTo2047BytesBetweenCharacters) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         writeRaw("[Memo]\r\nr1=" + c.value + "\r\n");
-        EXPECT_EQ(store_.ReadString(QStringLiteral("Memo"), QStringLiteral("r1"), QString()),
+        EXPECT_EQ(store_.readString(QStringLiteral("Memo"), QStringLiteral("r1"), QString()),
                   c.expected);
     }
 }
 
 TEST_F(IniStoreTest, KoreanTextIsStoredAsCp949) {
-    store_.WriteString(QStringLiteral("rStatus"), QStringLiteral("r1"), QStringLiteral("대 실"));
-    store_.WriteString(QStringLiteral("Motel"), QStringLiteral("Coname"),
+    store_.writeString(QStringLiteral("rStatus"), QStringLiteral("r1"), QStringLiteral("대 실"));
+    store_.writeString(QStringLiteral("Motel"), QStringLiteral("Coname"),
                        QStringLiteral("한빛모텔"));
-    store_.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P3"), -129);
+    store_.writeInteger(QStringLiteral("Panel"), QStringLiteral("P3"), -129);
 
     EXPECT_EQ(readRaw(), QByteArray("[rStatus]\r\nr1=\xB4\xEB \xBD\xC7\r\n"
                                     "[Motel]\r\nConame=\xC7\xD1\xBA\xFB\xB8\xF0\xC5\xDA\r\n"
                                     "[Panel]\r\nP3=-129\r\n"));
-    EXPECT_EQ(store_.ReadString(QStringLiteral("rStatus"), QStringLiteral("r1"), QString()),
+    EXPECT_EQ(store_.readString(QStringLiteral("rStatus"), QStringLiteral("r1"), QString()),
               QStringLiteral("대 실"));
-    EXPECT_EQ(store_.ReadString(QStringLiteral("Motel"), QStringLiteral("CoName"), QString()),
+    EXPECT_EQ(store_.readString(QStringLiteral("Motel"), QStringLiteral("CoName"), QString()),
               QStringLiteral("한빛모텔"));
-    EXPECT_EQ(store_.ReadInteger(QStringLiteral("Panel"), QStringLiteral("P3"), 0), -129);
+    EXPECT_EQ(store_.readInteger(QStringLiteral("Panel"), QStringLiteral("P3"), 0), -129);
 
     // The code page's Hangul extension, not just the common syllables.
     writeRaw("[Memo]\r\nr1=\x81\x41\\\r\n");
-    EXPECT_EQ(store_.ReadString(QStringLiteral("Memo"), QStringLiteral("r1"), QString()),
+    EXPECT_EQ(store_.readString(QStringLiteral("Memo"), QStringLiteral("r1"), QString()),
               QStringLiteral("갂\\"));
 }
 
@@ -181,9 +181,9 @@ TEST_F(IniStoreTest, RewriteChangesOnlyTheWrittenLine) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         writeRaw(c.before);
-        store_.WriteString(c.section, c.key, c.value);
+        store_.writeString(c.section, c.key, c.value);
         EXPECT_EQ(readRaw(), c.after);
-        EXPECT_EQ(store_.ReadString(c.section, c.key, QString()), QString::fromLatin1(c.value));
+        EXPECT_EQ(store_.readString(c.section, c.key, QString()), QString::fromLatin1(c.value));
     }
 }
 
@@ -205,7 +205,7 @@ TEST_F(IniStoreTest, RefusedValuesLeaveTheFileUntouched) {
     writeRaw(original);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto write = [&] { store_.WriteString(c.section, c.key, c.value); };
+        const auto write = [&] { store_.writeString(c.section, c.key, c.value); };
         if (c.refusal == Refusal::Encoding)
             EXPECT_THROW(write(), Cp949Error);
         else
@@ -217,20 +217,20 @@ TEST_F(IniStoreTest, RefusedValuesLeaveTheFileUntouched) {
 
 TEST_F(IniStoreTest, NothingIsCachedBetweenOperations) {
     IniStore other(path());
-    store_.WriteString(QStringLiteral("Time"), QStringLiteral("r1"),
+    store_.writeString(QStringLiteral("Time"), QStringLiteral("r1"),
                        QStringLiteral("201001011200"));
     EXPECT_TRUE(readRaw().contains("r1=201001011200"));
-    EXPECT_EQ(other.ReadString(QStringLiteral("Time"), QStringLiteral("r1"), QString()),
+    EXPECT_EQ(other.readString(QStringLiteral("Time"), QStringLiteral("r1"), QString()),
               QStringLiteral("201001011200"));
     writeRaw("[Time]\r\nr1=changed outside\r\n");
-    EXPECT_EQ(store_.ReadString(QStringLiteral("Time"), QStringLiteral("r1"), QString()),
+    EXPECT_EQ(store_.readString(QStringLiteral("Time"), QStringLiteral("r1"), QString()),
               QStringLiteral("changed outside"));
 }
 
 TEST_F(IniStoreTest, ReplacingKeepsTheFilesPermissions) {
     writeRaw("[Panel]\r\nP1=0\r\n");
     ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0640), 0);
-    store_.WriteInteger(QStringLiteral("Panel"), QStringLiteral("P1"), 1);
+    store_.writeInteger(QStringLiteral("Panel"), QStringLiteral("P1"), 1);
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -245,12 +245,12 @@ TEST_F(IniStoreTest, UnwritablePathRaisesTheWriteError) {
     const QString unwritable = dir_.filePath(QStringLiteral("plain/TavolenConfig.ini"));
     IniStore store(unwritable);
     try {
-        store.WriteString(QStringLiteral("Motel"), QStringLiteral("Tel"), QStringLiteral("1"));
+        store.writeString(QStringLiteral("Motel"), QStringLiteral("Tel"), QStringLiteral("1"));
         ADD_FAILURE() << "no error";
     } catch (const IniWriteError& e) {
         EXPECT_EQ(e.text(), QStringLiteral("Unable to write to ") + unwritable);
     }
-    EXPECT_EQ(store.ReadString(QStringLiteral("Motel"), QStringLiteral("Tel"), QStringLiteral("d")),
+    EXPECT_EQ(store.readString(QStringLiteral("Motel"), QStringLiteral("Tel"), QStringLiteral("d")),
               QStringLiteral("d"));
 }
 
@@ -270,7 +270,7 @@ std::pair<int, QByteArray> writeInLimitedChild(IniStore& store, bool killOnLimit
         const rlimit tiny{16, RLIM_INFINITY};
         ::setrlimit(RLIMIT_FSIZE, &tiny);
         try {
-            store.WriteString(QStringLiteral("Memo"), QStringLiteral("r1"), QString(500, u'n'));
+            store.writeString(QStringLiteral("Memo"), QStringLiteral("r1"), QString(500, u'n'));
         } catch (const IniWriteError& e) {
             const std::string what = e.what();
             if (::write(pipeFds[1], what.data(), what.size()) < 0) ::_exit(2);
@@ -305,7 +305,7 @@ TEST_F(IniStoreTest, InterruptedWriteLeavesTheOldFileWhole) {
     EXPECT_EQ(readRaw(), original);
 
     // The next write goes through over the half-written temporary file.
-    store_.WriteString(QStringLiteral("Memo"), QStringLiteral("r1"), QStringLiteral("new"));
+    store_.writeString(QStringLiteral("Memo"), QStringLiteral("r1"), QStringLiteral("new"));
     EXPECT_EQ(readRaw(), QByteArray("[Memo]\r\nr1=new\r\n[Name]\r\nLName1=101\r\n"));
     EXPECT_FALSE(temporaryLeft());
 }

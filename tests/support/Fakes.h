@@ -39,12 +39,12 @@ public:
     QStringList played;
 };
 
-// Records every box; AskYesNo answers from a script (default: yes).
+// Records every box; askYesNo answers from a script (default: yes).
 class ScriptedDialogs : public Dialogs {
 public:
-    void ShowError(const QString& text) override { errors.append(text); }
-    void ShowInfo(const QString& text) override { infos.append(text); }
-    bool AskYesNo(const QString& text) override {
+    void showError(const QString& text) override { errors.append(text); }
+    void showInfo(const QString& text) override { infos.append(text); }
+    bool askYesNo(const QString& text) override {
         questions.append(text);
         if (answers.empty()) return true;
         const bool a = answers.front();
@@ -78,11 +78,13 @@ struct BoardFixture {
     RecordingSound sound;
     ScriptedDialogs dialogs;
     RecordingLockdown lockdown;
-    SharedValues shared;
+    DeskSession shared;
     Assets assets{dir.path(), QStringLiteral(TAVOLEN_BIN_DIR)};
     BoardModel board{{clock, sound, dialogs, lockdown, assets, shared}};
 
     QString dataDir() const { return dir.path(); }
-    QString iniPath() const { return QDir(dir.path()).filePath(QStringLiteral("TavolenConfig.ini")); }
-    void start(const BoardSeams& seams = {}) { board.FormCreate(dir.path(), seams); }
+    QString iniPath() const {
+        return QDir(dir.path()).filePath(QStringLiteral("TavolenConfig.ini"));
+    }
+    void start(const BoardSeams& seams = {}) { board.startUp(dir.path(), seams); }
 };

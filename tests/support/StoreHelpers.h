@@ -16,15 +16,15 @@
 // query of their own, so the board's shared queries are left alone.
 inline std::vector<QStringList> rowsOf(Database& db, const QString& sql) {
     Query q(db);
-    q.addSQL(sql);
-    q.Open();
+    q.addLine(sql);
+    q.open();
     return q.rows();
 }
 
 inline void execSql(Database& db, const QString& sql) {
     Query q(db);
-    q.addSQL(sql);
-    q.ExecSQL();
+    q.addLine(sql);
+    q.exec();
 }
 
 inline QByteArray readBytes(const QString& path) {

@@ -16,7 +16,7 @@ struct Painted {
 
 Painted paintLine(const QString& text, const QColor& preparedText, const QColor& preparedBack,
                   bool lastSelected, const QColor& ink) {
-    QImage image(200, LogLinePainter::ListBox1MeasureItem, QImage::Format_RGB32);
+    QImage image(200, LogLinePainter::kLineHeight, QImage::Format_RGB32);
     image.fill(Qt::magenta);
     {
         QPainter p(&image);
@@ -24,8 +24,7 @@ Painted paintLine(const QString& text, const QColor& preparedText, const QColor&
         f.setBold(true);
         f.setPixelSize(17);
         p.setFont(f);
-        LogLinePainter::ListBox1DrawItem(p, image.rect(), text, preparedText, preparedBack,
-                                         lastSelected);
+        LogLinePainter::paintLine(p, image.rect(), text, preparedText, preparedBack, lastSelected);
     }
     bool found = false;
     for (int y = 0; y < image.height() && !found; ++y)
@@ -56,7 +55,7 @@ TEST(LogLinePainterTest, ColoursByTheFirstWordAndWhitensWhileTheNewestIsSelected
         EXPECT_EQ(p.background, c.back) << c.text;
         EXPECT_TRUE(p.hasInk) << c.text;
     }
-    EXPECT_EQ(LogLinePainter::ListBox1MeasureItem, 24);
+    EXPECT_EQ(LogLinePainter::kLineHeight, 24);
 }
 
 }  // namespace

@@ -4,12 +4,13 @@
 
 #include "board/BoardModel.h"
 
-void LogLinePainter::ListBox1DrawItem(QPainter& painter, const QRect& rect, const QString& text,
-                                      const QColor& preparedText, const QColor& preparedBack,
-                                      bool lastLineSelected) {
+void LogLinePainter::paintLine(QPainter& painter, const QRect& rect, const QString& text,
+                               const QColor& preparedText, const QColor& preparedBack,
+                               bool lastLineSelected) {
     QColor textColour = preparedText;
     if (const auto colour = EventLog::lineColor(text))
-        textColour = colour->has_value() ? toQColor(**colour) : QPalette().color(QPalette::WindowText);
+        textColour =
+            colour->has_value() ? toQColor(**colour) : QPalette().color(QPalette::WindowText);
     const QColor back = lastLineSelected ? QColor(Qt::white) : preparedBack;
     painter.fillRect(rect, back);
     painter.setPen(textColour);
@@ -25,18 +26,18 @@ void LogLinePainter::paint(QPainter* painter, const QStyleOptionViewItem& option
     const bool lastSelected = view && view->count() > 0 && view->currentRow() == view->count() - 1;
     painter->save();
     painter->setFont(option.font);
-    ListBox1DrawItem(*painter, option.rect, index.data().toString(),
-                     selected ? p.color(QPalette::HighlightedText) : p.color(QPalette::WindowText),
-                     selected ? p.color(QPalette::Highlight) : QColor(Qt::white), lastSelected);
+    paintLine(*painter, option.rect, index.data().toString(),
+              selected ? p.color(QPalette::HighlightedText) : p.color(QPalette::WindowText),
+              selected ? p.color(QPalette::Highlight) : QColor(Qt::white), lastSelected);
     painter->restore();
 }
 
 QSize LogLinePainter::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
-    return QSize(option.rect.width(), ListBox1MeasureItem);
+    return QSize(option.rect.width(), kLineHeight);
 }
 
 LogList::LogList(BoardModel& board, QWidget* parent) : QListWidget(parent), board_(board) {
-    setObjectName(QStringLiteral("ListBox1"));
+    setObjectName(QStringLiteral("eventLog"));
     setFocusPolicy(Qt::NoFocus);
     setItemDelegate(new LogLinePainter(this));
     setUniformItemSizes(true);

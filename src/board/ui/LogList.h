@@ -14,14 +14,14 @@ public:
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-    // The ListBox1DrawItem rules, on a painter the caller has prepared.
-    static void ListBox1DrawItem(QPainter& painter, const QRect& rect, const QString& text,
-                                 const QColor& preparedText, const QColor& preparedBack,
-                                 bool lastLineSelected);
-    static constexpr int ListBox1MeasureItem = 24;
+    // The paintLine rules, on a painter the caller has prepared.
+    static void paintLine(QPainter& painter, const QRect& rect, const QString& text,
+                          const QColor& preparedText, const QColor& preparedBack,
+                          bool lastLineSelected);
+    static constexpr int kLineHeight = 24;
 };
 
-// The board's event log (ListBox1), showing the lines of the board's log.
+// The board's event log, showing the lines of the board's log.
 class LogList : public QListWidget {
     Q_OBJECT
 public:

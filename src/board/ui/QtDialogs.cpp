@@ -2,17 +2,19 @@
 
 #include <QMessageBox>
 
-void QtDialogs::ShowError(const QString& text) {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("에러"), text, QMessageBox::Ok, owner_);
+void QtDialogs::showError(const QString& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("에러"), text, QMessageBox::Ok,
+                    owner_);
     box.exec();
 }
 
-void QtDialogs::ShowInfo(const QString& text) {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("확인"), text, QMessageBox::Ok, owner_);
+void QtDialogs::showInfo(const QString& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("확인"), text, QMessageBox::Ok,
+                    owner_);
     box.exec();
 }
 
-bool QtDialogs::AskYesNo(const QString& text) {
+bool QtDialogs::askYesNo(const QString& text) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("확인"), text,
                     QMessageBox::Yes | QMessageBox::No, owner_);
     return box.exec() == QMessageBox::Yes;

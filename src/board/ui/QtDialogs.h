@@ -9,9 +9,9 @@
 class QtDialogs final : public Dialogs {
 public:
     void setOwner(QWidget* owner) { owner_ = owner; }
-    void ShowError(const QString& text) override;
-    void ShowInfo(const QString& text) override;
-    bool AskYesNo(const QString& text) override;
+    void showError(const QString& text) override;
+    void showInfo(const QString& text) override;
+    bool askYesNo(const QString& text) override;
 
 private:
     QPointer<QWidget> owner_;

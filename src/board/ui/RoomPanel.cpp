@@ -39,19 +39,19 @@ QLabel* timeBox(QWidget* parent, const QString& name) {
 RoomPanel::RoomPanel(int slot, Assets& assets, DesignScaler& scaler, QWidget* parent)
     : QFrame(parent), slot_(slot), assets_(assets) {
     const QString n = QString::number(slot);
-    setObjectName(QStringLiteral("Panel") + n);
+    setObjectName(QStringLiteral("roomPanel") + n);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
     setAutoFillBackground(true);
 
     button_ = new QPushButton(this);
-    button_->setObjectName(QStringLiteral("BitBtn") + n);
+    button_->setObjectName(QStringLiteral("roomButton") + n);
     button_->setFont(boldFont(QStringLiteral("굴림체")));
     button_->setFocusPolicy(Qt::NoFocus);
     scaler.place(button_, QRect(5, 5, 52, 26), 21);
 
     label_ = new QLabel(this);
-    label_->setObjectName(QStringLiteral("Label") + n);
+    label_->setObjectName(QStringLiteral("stateLabel") + n);
     label_->setAlignment(Qt::AlignCenter);
     label_->setAutoFillBackground(true);
     label_->setFont(boldFont(QStringLiteral("굴림체")));
@@ -60,24 +60,24 @@ RoomPanel::RoomPanel(int slot, Assets& assets, DesignScaler& scaler, QWidget* pa
     scaler.place(label_, QRect(61, 6, 63, 24), 24);
 
     kind_ = new QToolButton(this);
-    kind_->setObjectName(QStringLiteral("SpeedButton") + n);
+    kind_->setObjectName(QStringLiteral("stayKindButton") + n);
     kind_->setAutoRaise(true);
     kind_->setFocusPolicy(Qt::NoFocus);
     scaler.place(kind_, QRect(131, 5, 24, 26));
 
     door_ = new QLabel(this);
-    door_->setObjectName(QStringLiteral("Image") + n);
+    door_->setObjectName(QStringLiteral("doorImage") + n);
     door_->setScaledContents(true);
     scaler.place(door_, QRect(33, 35, 26, 28));
 
     state_ = new QLabel(this);
-    state_->setObjectName(QStringLiteral("Image100") + n);
+    state_->setObjectName(QStringLiteral("stateImage") + n);
     state_->setScaledContents(true);
     scaler.place(state_, QRect(6, 37, 25, 25));
 
-    start_ = timeBox(this, QStringLiteral("Edit") + n);
+    start_ = timeBox(this, QStringLiteral("startTime") + n);
     scaler.place(start_, QRect(60, 37, 47, 21), 13);
-    elapsed_ = timeBox(this, QStringLiteral("Edit100") + n);
+    elapsed_ = timeBox(this, QStringLiteral("elapsedTime") + n);
     scaler.place(elapsed_, QRect(109, 37, 47, 21), 13);
 
     connect(button_, &QPushButton::clicked, this, [this] { emit roomButtonClicked(slot_); });
@@ -141,6 +141,7 @@ void RoomPanel::render(const SlotView& v) {
         setColors(start_, QPalette::Window, v.startColor, QPalette::WindowText, Colors::White);
     if (all || v.elapsedText != shown_.elapsedText) elapsed_->setText(v.elapsedText);
     if (all || v.elapsedFontColor != shown_.elapsedFontColor)
-        setColors(elapsed_, QPalette::Window, Colors::Black, QPalette::WindowText, v.elapsedFontColor);
+        setColors(elapsed_, QPalette::Window, Colors::Black, QPalette::WindowText,
+                  v.elapsedFontColor);
     shown_ = v;
 }

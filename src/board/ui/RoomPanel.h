@@ -11,8 +11,9 @@ class QPushButton;
 class QToolButton;
 
 // One room's panel with its seven controls, named after the slot
-// (Panel12, BitBtn12, Label12, SpeedButton12, Image12, Image10012,
-// Edit12, Edit10012). It shows a SlotView and forwards clicks.
+// (roomPanel12, roomButton12, stateLabel12, stayKindButton12, doorImage12,
+// stateImage12, startTime12, elapsedTime12). It shows a SlotView and
+// forwards clicks.
 class RoomPanel : public QFrame {
     Q_OBJECT
 public:

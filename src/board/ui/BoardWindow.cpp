@@ -1,0 +1,220 @@
+#include "board/ui/BoardWindow.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QResizeEvent>
+#include <QScreen>
+#include <cmath>
+
+#include "board/ui/LogList.h"
+#include "board/ui/RoomPanel.h"
+#include "controls/PaintedFrame.h"
+#include "platform/Assets.h"
+
+namespace {
+constexpr int kTitleHeight = 28;
+constexpr int kLeftWidth = 165;
+constexpr int kLastEventHeight = 67;
+
+QImage pictureOrNone(Assets& assets, const QString& name) {
+    try {
+        return assets.picture(name);
+    } catch (const std::exception&) {
+        return QImage();  // a frame without its picture shows its colour
+    }
+}
+}  // namespace
+
+BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
+    : QWidget(parent), board_(board), assets_(assets) {
+    setObjectName(QStringLiteral("boardWindow"));
+    setWindowTitle(QStringLiteral("객실 관리 프로그램 Tavolen 1.0.0"));
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    setPalette(p);
+    resize(kDesignWidth, kDesignHeight);
+
+    titleStrip_ = new PaintedFrame(this);
+    titleStrip_->setObjectName(QStringLiteral("titleStrip"));
+    titleStrip_->setActivePicture(pictureOrNone(assets_, QStringLiteral("title.bmp")));
+    titleStrip_->setActive(true);
+
+    link_ = new QLabel(titleStrip_);
+    link_->setObjectName(QStringLiteral("controllerLink"));
+    link_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setControllerLink(false);
+
+    roomArea_ = new PaintedFrame(this);
+    roomArea_->setObjectName(QStringLiteral("roomArea"));
+    roomArea_->setActivePicture(pictureOrNone(assets_, QStringLiteral("roomarea.bmp")));
+    roomArea_->setActive(true);
+    roomArea_->setBevelStyle(PaintedFrame::BevelLowered);
+
+    buildLeftColumn();
+
+    for (int n = 1; n <= BoardModel::kSlots; ++n) {
+        auto* panel = new RoomPanel(n, assets_, scaler_, this);
+        const int column = (n - 1) % 6;
+        const int row = (n - 1) / 6;
+        scaler_.place(panel, QRect(162 + 161 * column, 29 + 66 * row, 161, 68));
+        panel->render(board_.view(n));
+        connect(panel, &RoomPanel::roomButtonClicked, this, &BoardWindow::roomButtonClicked);
+        connect(panel, &RoomPanel::labelClicked, this, &BoardWindow::labelClicked);
+        connect(panel, &RoomPanel::kindClicked, this, &BoardWindow::kindClicked);
+        panels_[static_cast<std::size_t>(n - 1)] = panel;
+    }
+
+    connect(&board_, &BoardModel::slotChanged, this,
+            [this](int n) { panel(n)->render(board_.view(n)); });
+    connect(&board_, &BoardModel::leftChanged, this, &BoardWindow::renderLeft);
+    renderLeft();
+}
+
+QLabel* BoardWindow::plate(const QString& name, QWidget* parent, WinColor back, WinColor text,
+                           int px) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setAlignment(Qt::AlignCenter);
+    label->setAutoFillBackground(true);
+    QPalette p = label->palette();
+    p.setColor(QPalette::Window, toQColor(back));
+    p.setColor(QPalette::WindowText, toQColor(text));
+    label->setPalette(p);
+    QFont f(QStringLiteral("굴림체"));
+    f.setBold(true);
+    f.setPixelSize(px);
+    label->setFont(f);
+    return label;
+}
+
+void BoardWindow::buildLeftColumn() {
+    leftColumn_ = new QWidget(this);
+    leftColumn_->setObjectName(QStringLiteral("leftColumn"));
+
+    auto* top = new QWidget(leftColumn_);
+    top->setObjectName(QStringLiteral("leftTop"));
+    scaler_.place(top, QRect(0, 0, kLeftWidth, 259));
+
+    businessName_ = new PaintedFrame(top);
+    businessName_->setObjectName(QStringLiteral("businessName"));
+    businessName_->setColor(Qt::white);
+    QFont nameFont(QStringLiteral("굴림체"));
+    nameFont.setBold(true);
+    businessName_->setFont(nameFont);
+    scaler_.place(businessName_, QRect(0, 0, kLeftWidth, 36), 21);
+
+    plate_ = new PaintedFrame(top);
+    plate_->setObjectName(QStringLiteral("clockPlate"));
+    plate_->setActive(true);
+    scaler_.place(plate_, QRect(0, 36, kLeftWidth, 100));
+
+    date_ = plate(QStringLiteral("st2"), top, Colors::Green, Colors::White, 15);
+    scaler_.place(date_, QRect(0, 136, kLeftWidth, 26), 15);
+    time_ = plate(QStringLiteral("st1"), top, Colors::White, Colors::Green, 32);
+    scaler_.place(time_, QRect(0, 162, kLeftWidth, 45), 32);
+    dasilCount_ = plate(QStringLiteral("st3"), top, Colors::Green, Colors::White, 17);
+    scaler_.place(dasilCount_, QRect(0, 207, kLeftWidth, 26), 17);
+    sleepCount_ = plate(QStringLiteral("st4"), top, Colors::Green, Colors::White, 17);
+    scaler_.place(sleepCount_, QRect(0, 233, kLeftWidth, 26), 17);
+
+    logArea_ = new QWidget(leftColumn_);
+    logArea_->setObjectName(QStringLiteral("logArea"));
+    log_ = new LogList(board_, logArea_);
+    QFont logFont(QStringLiteral("굴림체"));
+    logFont.setBold(true);
+    logFont.setPixelSize(17);
+    log_->setFont(logFont);
+
+    lastEventArea_ = new QWidget(leftColumn_);
+    lastEventArea_->setObjectName(QStringLiteral("lastEventArea"));
+    lastRoom_ = plate(QStringLiteral("lastEventRoom"), lastEventArea_, Colors::LogLabelBack,
+                      Colors::Black, 32);
+    lastRoom_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    scaler_.place(lastRoom_, QRect(2, 2, 160, 31), 32);
+    lastWord_ = plate(QStringLiteral("lastEventWord"), lastEventArea_, Colors::LogLabelBack,
+                      Colors::Black, 32);
+    lastWord_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    scaler_.place(lastWord_, QRect(2, 34, 160, 31), 32);
+    connect(&board_, &BoardModel::logChanged, this, &BoardWindow::renderLastEvent);
+    renderLastEvent();
+}
+
+void BoardWindow::renderLastEvent() {
+    const EventLog& log = board_.eventLog();
+    const auto show = [](QLabel* label, const QString& text, const LogColor& colour) {
+        label->setText(text);
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText,
+                   colour ? toQColor(*colour) : QPalette().color(QPalette::WindowText));
+        label->setPalette(p);
+    };
+    show(lastRoom_, log.roomText(), log.roomColor());
+    show(lastWord_, log.wordText(), log.wordColor());
+}
+
+void BoardWindow::renderLeft() {
+    const LeftColumn& left = board_.left();
+    businessName_->setCaption(left.businessName);
+    date_->setText(left.date);
+    time_->setText(left.time);
+    dasilCount_->setText(left.dasilCount);
+    sleepCount_->setText(left.sleepCount);
+}
+
+void BoardWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int w = width();
+    const int h = height();
+    scale_ = std::min(double(w) / kDesignWidth, double(h) / kDesignHeight);
+    scaler_.apply(scale_);
+
+    // The strip, the left column and the room area reach the window's edges;
+    // only the panels keep the design's proportions.
+    const auto px = [this](int design) { return static_cast<int>(std::lround(design * scale_)); };
+    titleStrip_->setGeometry(0, 0, w, px(kTitleHeight));
+    QFont linkFont = link_->font();
+    linkFont.setPixelSize(std::max(1, px(12)));
+    link_->setFont(linkFont);
+    link_->setGeometry(w - px(170), 0, px(160), px(kTitleHeight));
+    leftColumn_->setGeometry(0, px(kTitleHeight), px(kLeftWidth), h - px(kTitleHeight));
+    roomArea_->setGeometry(px(kLeftWidth) - px(3), px(kTitleHeight), w - px(kLeftWidth) + px(3),
+                           h - px(kTitleHeight));
+    const int columnHeight = leftColumn_->height();
+    logArea_->setGeometry(0, px(259), px(kLeftWidth),
+                          columnHeight - px(259) - px(kLastEventHeight));
+    log_->setGeometry(logArea_->rect());
+    QFont logFont = log_->font();
+    logFont.setPixelSize(std::max(1, px(17)));
+    log_->setFont(logFont);
+    lastEventArea_->setGeometry(0, columnHeight - px(kLastEventHeight), px(kLeftWidth),
+                                px(kLastEventHeight));
+    // The emblem is one picture, not a tile: it is drawn at the plate's size.
+    const QImage emblem = pictureOrNone(assets_, QStringLiteral("plate.bmp"));
+    if (!emblem.isNull())
+        plate_->setActivePicture(
+            emblem.scaled(plate_->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+
+void BoardWindow::setControllerLink(bool up) {
+    link_->setText(up ? QStringLiteral("● 컨트롤러 연결") : QStringLiteral("○ 컨트롤러 끊김"));
+    QPalette p = link_->palette();
+    p.setColor(QPalette::WindowText, up ? QColor(0, 110, 0) : QColor(150, 40, 40));
+    link_->setPalette(p);
+}
+
+void BoardWindow::showBorderlessMaximised() {
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    // Without a window manager (a bare X session) maximising does nothing, so
+    // the window is also given the whole screen itself.
+    if (const QScreen* s = screen()) setGeometry(s->geometry());
+    showMaximized();
+}
+
+void BoardWindow::closeEvent(QCloseEvent* event) {
+    if (allowClose_)
+        event->accept();
+    else
+        event->ignore();
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+#include "board/BoardModel.h"
+#include "board/ui/DesignScaler.h"
+
+class Assets;
+class QLabel;
+class LogList;
+class RoomPanel;
+class PaintedFrame;
+
+// The board window: the title strip, the left column and the 72 room
+// panels. It renders the board's model and forwards clicks; it refuses to be
+// closed, since the desk PC shows nothing else.
+class BoardWindow : public QWidget {
+    Q_OBJECT
+public:
+    // The design: every place and size below is in these pixels and the
+    // whole board is scaled uniformly to the real window.
+    static constexpr int kDesignWidth = 1132;
+    static constexpr int kDesignHeight = 827;
+
+    BoardWindow(BoardModel& board, Assets& assets, QWidget* parent = nullptr);
+
+    RoomPanel* panel(int n) const { return panels_.at(static_cast<std::size_t>(n - 1)); }
+    double scale() const { return scale_; }
+    void showBorderlessMaximised();
+    void setAllowClose(bool allow) { allowClose_ = allow; }
+    // Shows on the title strip whether the controller's line is open.
+    void setControllerLink(bool up);
+
+signals:
+    void roomButtonClicked(int slot);
+    void labelClicked(int slot);
+    void kindClicked(int slot);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildLeftColumn();
+    void renderLeft();
+    void renderLastEvent();
+    QLabel* plate(const QString& name, QWidget* parent, WinColor back, WinColor text, int px);
+
+    BoardModel& board_;
+    Assets& assets_;
+    DesignScaler scaler_;
+    double scale_ = 1.0;
+    bool allowClose_ = false;
+    std::array<RoomPanel*, BoardModel::kSlots> panels_{};
+    PaintedFrame* titleStrip_ = nullptr;
+    PaintedFrame* roomArea_ = nullptr;
+    QWidget* leftColumn_ = nullptr;
+    PaintedFrame* businessName_ = nullptr;
+    PaintedFrame* plate_ = nullptr;
+    QLabel* date_ = nullptr;
+    QLabel* time_ = nullptr;
+    QLabel* dasilCount_ = nullptr;
+    QLabel* sleepCount_ = nullptr;
+    LogList* log_ = nullptr;
+    QLabel* lastRoom_ = nullptr;
+    QLabel* link_ = nullptr;
+    QLabel* lastWord_ = nullptr;
+    QWidget* logArea_ = nullptr;
+    QWidget* lastEventArea_ = nullptr;
+};

@@ -1,9 +1,0 @@
-#pragma once
-
-#include "platform/Errors.h"
-
-// A serial port that could not be opened.
-class ECommsError : public TavolenError {
-  public:
-    using TavolenError::TavolenError;
-};

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include "auth/PasswordRules.h"
+#include "store/Database.h"
+#include "support/Fakes.h"
+#include "support/StoreHelpers.h"
+
+namespace {
+
+using Outcome = PasswordRules::Outcome;
+
+// A new installation's passwords: 1111 user, 2222 Windows use, 3333 supplier.
+struct Passwords {
+    Passwords() {
+        copyFreshDatabase(dir.path());
+        db.open();
+    }
+    Outcome check(int grade, const QString& text) {
+        shared.gradeToCheck = grade;
+        return passwords.check(text);
+    }
+
+    QTemporaryDir dir;
+    Database db{dir.path()};
+    FixedClock clock;
+    DeskSession shared;
+    RecordingLockdown lockdown;
+    PasswordRules passwords{db, clock, shared, lockdown};
+};
+
+TEST(PasswordRules, RightPasswordSignsItsGradeIn) {
+    const struct {
+        int grade;
+        const char* password;
+        const char* caption;
+        bool keyLockOff;
+    } cases[] = {{1, "1111", "사용자인증해제", false},
+                 {2, "2222", "윈도우사용인증해제", false},
+                 {3, "3333", "공급업체인증해제", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.grade);
+        Passwords p;
+        EXPECT_EQ(p.check(c.grade, QString::fromLatin1(c.password)), Outcome::SignedIn);
+        EXPECT_EQ(p.shared.grade, c.grade);
+        EXPECT_EQ(p.shared.signInCaption, QString::fromUtf8(c.caption));
+        EXPECT_EQ(p.shared.signInPicture, QStringLiteral("lockO.bmp"));
+        EXPECT_EQ(p.lockdown.calls,
+                  c.keyLockOff ? QStringList{"disarmKeyboardFilter"} : QStringList());
+    }
+}
+
+TEST(PasswordRules, WrongPasswordChangesNothing) {
+    const struct {
+        int grade;
+        const char* text;
+    } cases[] = {
+        {1, "3333"},                // another grade's password
+        {1, "11111"},               // every character counts
+        {1, ""},      {0, "1111"},  // grades without a row
+        {4, "1111"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Passwords p;
+        p.shared.grade = 2;  // signed in earlier
+        p.shared.signInCaption = QStringLiteral("윈도우사용인증해제");
+        EXPECT_EQ(p.check(c.grade, QString::fromLatin1(c.text)), Outcome::Wrong);
+        EXPECT_EQ(p.shared.grade, 2);
+        EXPECT_EQ(p.shared.signInCaption, QStringLiteral("윈도우사용인증해제"));
+        EXPECT_TRUE(p.lockdown.calls.isEmpty());
+    }
+}
+
+TEST(PasswordRules, PasswordsAreCaseSensitiveAndMayBeEmpty) {
+    Passwords p;
+    p.db.setPassword(1, QStringLiteral("Desk"));
+    EXPECT_EQ(p.check(1, QStringLiteral("desk")), Outcome::Wrong);
+    EXPECT_EQ(p.check(1, QStringLiteral("Desk")), Outcome::SignedIn);
+    p.db.setPassword(2, QString());
+    EXPECT_EQ(p.check(2, QStringLiteral(" ")), Outcome::Wrong);
+    EXPECT_EQ(p.check(2, QString()), Outcome::SignedIn);
+    EXPECT_EQ(p.check(1, QString()), Outcome::Wrong);
+}
+
+TEST(PasswordRules, FiveWrongInARowLockEveryGradeOutForThirtySeconds) {
+    Passwords p;
+    for (int i = 1; i < PasswordRules::kMaxFailures; ++i)
+        EXPECT_EQ(p.check(3, QStringLiteral("0000")), Outcome::Wrong) << i;
+    EXPECT_EQ(p.check(1, QStringLiteral("0000")), Outcome::LockedOut);
+
+    // Even the right password of any grade, and a change, are refused now.
+    p.clock.set(p.clock.now().addSecs(29));
+    EXPECT_EQ(p.check(3, QStringLiteral("3333")), Outcome::LockedOut);
+    EXPECT_EQ(p.check(1, QStringLiteral("1111")), Outcome::LockedOut);
+    EXPECT_EQ(p.passwords.change(QStringLiteral("1111"), QStringLiteral("9"), QStringLiteral("9")),
+              Outcome::LockedOut);
+    EXPECT_EQ(p.shared.grade, 0);
+    EXPECT_TRUE(p.lockdown.calls.isEmpty());
+
+    // After 30 seconds there are five more tries.
+    p.clock.set(p.clock.now().addSecs(1));
+    EXPECT_EQ(p.check(3, QStringLiteral("0000")), Outcome::Wrong);
+    EXPECT_EQ(p.check(3, QStringLiteral("3333")), Outcome::SignedIn);
+}
+
+TEST(PasswordRules, OnlyFailuresInARowCount) {
+    Passwords p;
+    for (int i = 1; i < PasswordRules::kMaxFailures; ++i) p.check(1, QStringLiteral("0000"));
+    ASSERT_EQ(p.check(1, QStringLiteral("1111")), Outcome::SignedIn);
+    for (int i = 1; i < PasswordRules::kMaxFailures; ++i)
+        EXPECT_EQ(p.check(1, QStringLiteral("0000")), Outcome::Wrong);
+}
+
+TEST(PasswordRules, ClockSetBackEndsTheLockOut) {
+    Passwords p;
+    for (int i = 0; i < PasswordRules::kMaxFailures; ++i) p.check(1, QStringLiteral("0000"));
+    ASSERT_TRUE(p.passwords.lockedOut());
+    p.clock.set(p.clock.now().addSecs(-3600));
+    EXPECT_EQ(p.check(1, QStringLiteral("1111")), Outcome::SignedIn);
+}
+
+TEST(PasswordRules, ChangeNeedsTheCurrentPasswordAndTheNewOneTwice) {
+    Passwords p;
+    p.shared.gradeToCheck = 1;
+    EXPECT_EQ(
+        p.passwords.change(QStringLiteral("1111"), QStringLiteral("5678"), QStringLiteral("5679")),
+        Outcome::Mismatch);
+    EXPECT_EQ(
+        p.passwords.change(QStringLiteral("2222"), QStringLiteral("5678"), QStringLiteral("5678")),
+        Outcome::Wrong);
+    EXPECT_EQ(p.check(1, QStringLiteral("1111")), Outcome::SignedIn);  // still the old one
+
+    p.shared.grade = 0;
+    EXPECT_EQ(
+        p.passwords.change(QStringLiteral("1111"), QStringLiteral("5678"), QStringLiteral("5678")),
+        Outcome::Changed);
+    EXPECT_EQ(p.shared.grade, 0);  // a change signs nobody in
+    EXPECT_EQ(p.check(1, QStringLiteral("1111")), Outcome::Wrong);
+    EXPECT_EQ(p.check(1, QStringLiteral("5678")), Outcome::SignedIn);
+    EXPECT_EQ(p.check(3, QStringLiteral("3333")), Outcome::SignedIn);  // other grades keep theirs
+}
+
+TEST(PasswordRules, WrongCurrentPasswordsOfChangesCountTowardsTheLockOut) {
+    Passwords p;
+    p.shared.gradeToCheck = 3;
+    for (int i = 1; i < PasswordRules::kMaxFailures; ++i)
+        p.passwords.change(QStringLiteral("0000"), QStringLiteral("1"), QStringLiteral("1"));
+    EXPECT_EQ(p.passwords.change(QStringLiteral("0000"), QStringLiteral("1"), QStringLiteral("1")),
+              Outcome::LockedOut);
+    EXPECT_EQ(p.check(3, QStringLiteral("3333")), Outcome::LockedOut);
+}
+
+TEST(PasswordRules, UnreadableTableRaisesAndSignsNobodyIn) {
+    Passwords p;
+    execSql(p.db, QStringLiteral(R"(Drop Table "grade.DB")"));
+    p.shared.gradeToCheck = 1;
+    EXPECT_THROW(p.passwords.check(QStringLiteral("1111")), DatabaseError);
+    EXPECT_EQ(p.shared.grade, 0);
+    // Failures of the database are no wrong passwords.
+    for (int i = 0; i < PasswordRules::kMaxFailures; ++i)
+        EXPECT_THROW(p.passwords.check(QStringLiteral("1111")), DatabaseError);
+    EXPECT_FALSE(p.passwords.lockedOut());
+}
+
+}  // namespace
