@@ -1,15 +1,21 @@
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 
 #include "OwnDisplay.h"
+#include "store/IniStore.h"
 
 namespace {
 
@@ -226,6 +232,67 @@ TEST_F(KioskOnX11, AnEndedBoardLeavesNoGrabBehind) {
     probe.waitForFinished();
     EXPECT_TRUE(within([&] { return grabFrom(other) == XCB_GRAB_STATUS_SUCCESS; }));
     ungrab();
+}
+
+}  // namespace
+
+namespace {
+
+// The real program with `Lockdown`/`Mode` = kiosk: the keyboard is the
+// board's from its start, and free again once it has ended.
+TEST(KioskDesk, HoldsTheKeyboardFromItsStartUntilItEnds) {
+    OwnDisplay display;
+    const QString failure = display.start();
+    ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("desk"));
+    QDir().mkpath(data);
+    int master = -1, slave = -1;
+    char line[128] = {};
+    ASSERT_EQ(openpty(&master, &slave, line, nullptr, nullptr), 0);
+    IniStore ini(QDir(data).filePath(QStringLiteral("TavolenConfig.ini")));
+    ini.writeString(QStringLiteral("Lockdown"), QStringLiteral("Mode"), QStringLiteral("kiosk"));
+    ini.writeString(QStringLiteral("Motel"), QStringLiteral("ComPort"), QString::fromLatin1(line));
+    // Not the PC's first start, so the kiosk asks for no restart; and its
+    // system bus leads nowhere, so nothing in this test can reach the machine's.
+    QDir().mkpath(dir.filePath(QStringLiteral("config/tavolen")));
+    QFile aliases(dir.filePath(QStringLiteral("config/tavolen/aliases.ini")));
+    ASSERT_TRUE(aliases.open(QIODevice::WriteOnly));
+    aliases.write("[Motel]\nPATH=" + QDir(data).filePath(QStringLiteral("DB")).toUtf8() + "\n");
+    aliases.close();
+    QProcessEnvironment env = display.environment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+               QStringLiteral("unix:path=/nonexistent/tavolen-test-system-bus"));
+
+    QProcess board;
+    board.setProcessEnvironment(env);
+    board.setProcessChannelMode(QProcess::ForwardedChannels);
+    board.start(QStringLiteral(TAVOLEN_BIN_DIR "/tavolen"),
+                {QStringLiteral("--data-dir"), data, QStringLiteral("--quit-after"),
+                 QStringLiteral("60000")});
+    ASSERT_TRUE(board.waitForStarted(10000));
+
+    xcb_connection_t* c = display.connection();
+    auto grabStatus = [&] {
+        auto* r =
+            xcb_grab_keyboard_reply(c,
+                                    xcb_grab_keyboard(c, 0, display.root(), XCB_CURRENT_TIME,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr);
+        const uint8_t status = r ? r->status : 0xff;
+        std::free(r);
+        if (status == XCB_GRAB_STATUS_SUCCESS) xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+        xcb_flush(c);
+        return status;
+    };
+    EXPECT_TRUE(within([&] { return grabStatus() == XCB_GRAB_STATUS_ALREADY_GRABBED; }, 30000))
+        << "the kiosk board did not take the keyboard";
+    board.kill();
+    board.waitForFinished();
+    EXPECT_TRUE(within([&] { return grabStatus() == XCB_GRAB_STATUS_SUCCESS; }));
+    close(master);
+    close(slave);
 }
 
 }  // namespace
