@@ -1,24 +1,31 @@
 #include "app/Desk.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include "store/IniStore.h"
 
 Desk::Desk(const Options& options)
     : options_(options),
+      lockdown_(makeLockdown(options.dataDir,
+                             [this] {
+                                 // The board refuses to close until it is told it may.
+                                 window_.setAllowClose(true);
+                                 QMetaObject::invokeMethod(qApp, &QCoreApplication::quit,
+                                                           Qt::QueuedConnection);
+                             })),
       assets_(options.dataDir, options.programDir),
-      board_({clock_, sound_, dialogs_, lockdown_, assets_, shared_}),
+      board_({clock_, sound_, dialogs_, *lockdown_, assets_, shared_}),
       window_(board_, assets_),
       db_(options.dataDir),
       ledger_(db_, clock_, dialogs_),
       backup_(db_, options.dataDir, dialogs_),
       link_(controllerPort_),
-      passwords_(db_, clock_, shared_, lockdown_),
+      passwords_(db_, clock_, shared_, *lockdown_),
       deskWindows_(board_, passwords_, db_, &window_),
       deskActions_(board_, db_, deskWindows_),
       environment_(board_, environmentSeams()),
       toolbar_(board_, toolbarWindows()),
-      activity_([this] { lockdown_.markScreenSaver(); }, [this] { toolbar_.noteActivity(); }) {
+      activity_([this] { lockdown_->markScreenSaver(); }, [this] { toolbar_.noteActivity(); }) {
     dialogs_.setOwner(&window_);
     window_.setAllowClose(options.windowed);
 
@@ -138,11 +145,6 @@ ToolbarWindows Desk::toolbarWindows() {
             window_.setWindowState(window_.windowState() & ~Qt::WindowMinimized);
             window_.activateWindow();
         }
-    };
-    // A desktop's lockdown leaves the PC on: the program ends by itself.
-    w.afterPowerOff = [this] {
-        window_.setAllowClose(true);
-        QApplication::quit();
     };
     return w;
 }

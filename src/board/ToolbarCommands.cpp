@@ -105,7 +105,6 @@ void ToolbarCommands::shutDown() {
     Lockdown& lockdown = board_.context().lockdown;
     lockdown.disarmKeyboardFilter();
     lockdown.powerOffComputer();
-    if (windows_.afterPowerOff) windows_.afterPowerOff();
 }
 
 void ToolbarCommands::useWindows() {

@@ -28,9 +28,6 @@ struct ToolbarWindows {
     // Brings the board back in front (after a sign-out by idle time, the
     // clerk may have left it minimised).
     std::function<void()> restore;
-    // Runs after the PC's power-off has been asked for: on a desktop, where
-    // the power-off leaves the PC alone, it ends the program.
-    std::function<void()> afterPowerOff;
 };
 
 // The toolbar on the board's title strip: which command needs which grade,

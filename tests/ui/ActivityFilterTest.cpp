@@ -19,7 +19,7 @@ protected:
     }
 };
 
-TEST(ActivityFilter, EveryKeyMarksAndAltF4NeverArrives) {
+TEST(ActivityFilter, EveryKeyMarksTheScreenSaverAndEveryKeyOrClickCounts) {
     int marks = 0, activity = 0;
     ActivityFilter filter([&] { ++marks; }, [&] { ++activity; });
     qApp->installEventFilter(&filter);
@@ -33,12 +33,10 @@ TEST(ActivityFilter, EveryKeyMarksAndAltF4NeverArrives) {
     QTest::mouseClick(&board, Qt::LeftButton);
     EXPECT_GT(activity, afterKey);
 
-    QTest::keyClick(&board, Qt::Key_F4, Qt::AltModifier);
-    QTest::keyClick(&board, Qt::Key_Delete, Qt::AltModifier);
     QTest::keyClick(&board, Qt::Key_F4);
     QTest::keyClick(&board, Qt::Key_Delete, Qt::ControlModifier);
-    EXPECT_EQ(board.keys, (QList<int>{Qt::Key_A, Qt::Key_F4, Qt::Key_Delete}));
-    EXPECT_GE(marks, 5);  // held back or not, every key marks the screen saver
+    EXPECT_EQ(board.keys, (QList<int>{Qt::Key_A, Qt::Key_F4, Qt::Key_Delete}));  // all passed on
+    EXPECT_GE(marks, 3);
     qApp->removeEventFilter(&filter);
 }
 
