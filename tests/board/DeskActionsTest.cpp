@@ -283,25 +283,84 @@ TEST(DeskActions, RoomChangeChargesNothingUnderFifteenMinutes) {
     }
 }
 
-TEST(DeskActions, ReportsAndTicksDuringThePopupCountForTheChosenAction) {
+TEST(DeskActions, TicksDuringThePopupCountForTheChosenAction) {
     DeskRig d;
     d.start(States::Ready, 0);
     d.choose(18);  // 대 실
-    for (int i = 0; i < 15; ++i) d.f.board.onMinuteTick();
+    for (int i = 0; i < 14; ++i) d.f.board.onMinuteTick();
     d.choose(15);  // 퇴 실
 
-    // While the popup is shown a tick comes, then the controller's cleaning
-    // report, which restarts the room's clock: the room change chosen
-    // afterwards sees the clock as it is then and charges nothing.
-    d.windows.whileOpen = [&] {
-        d.f.board.onMinuteTick();
-        d.f.board.onControllerBlock(QByteArray("\x81\x05", 2));
-    };
+    // The fifteenth minute passes while the popup is shown: the room change
+    // chosen afterwards charges the stay.
+    d.windows.whileOpen = [&] { d.f.board.onMinuteTick(); };
     d.choose(24);
-    EXPECT_EQ(d.windows.modes.back(), 1);  // opened for a room shown as 퇴 실
-    EXPECT_EQ(d.f.board.view(1).labelCaption, States::Ready);
-    EXPECT_EQ(d.ledgerRows()[0][4], QStringLiteral("0"));
-    EXPECT_EQ(d.historyWords(), (QStringList{"대실0", "퇴실0", "청소1", "객실교체0"}));
+    EXPECT_EQ(d.ledgerRows()[0][4], QStringLiteral("30000"));
+    EXPECT_TRUE(d.f.dialogs.infos.isEmpty());
+}
+
+TEST(DeskActions, ChoiceForAStateTheRoomNoLongerHasIsNotCarriedOut) {
+    using Ledger = std::vector<std::pair<QString, QString>>;  // IDateTime, ODateTime
+    const QString k = kStayKey;
+    // While the popup is open: a controller event of room 101 (key 129), or
+    // "kind" (the stay kind button), "renumber" or "tick".
+    const struct {
+        const char* meanwhile;
+        const char* from;
+        int sleep;
+        int result;
+        bool carriedOut;
+        const char* labelAfter;
+        QStringList historyAfter;  // Action + Comm
+        Ledger ledgerAfter;
+    } cases[] = {
+        {"\x03", "완 료", 0, 18, false, "대 실", {"대실1"}, {{kNow, ""}}},  // stay started
+        {"\x04", "대 실", 0, 16, false, "퇴 실", {"퇴실1"}, {{k, ""}}},     // checked out
+        {"\x06", "청 소", 0, 17, false, "완 료", {"완료1"}, {{k, kNow}}},   // finished
+        {"\x05", "퇴 실", 1, 24, false, "청 소", {"청소1"}, {{k, ""}}},     // cleaned
+        {"kind", "완 료", 0, 18, false, "완 료", {}, {}},
+        {"renumber", "대 실", 0, 15, false, "대 실", {}, {{k, ""}}},
+        // Changes that leave the room in its state: the choice stands.
+        {"\x01", "대 실", 0, 15, true, "퇴 실", {"문열림1", "퇴실0"}, {{k, ""}}},
+        {"\x03", "숙 박", 1, 22, true, "대 실", {"숙박유지1", "대실전환0"}, {{k, ""}}},
+        {"tick", "대 실", 0, 21, true, "숙 박", {"숙박전환0"}, {{k, ""}}},
+        // Nothing chosen: nothing to tell.
+        {"\x04", "대 실", 0, 14, true, "퇴 실", {"퇴실1"}, {{k, ""}}},
+    };
+    for (const auto& c : cases) {
+        const QString meanwhile = QString::fromLatin1(c.meanwhile);
+        SCOPED_TRACE(
+            QStringLiteral("%1 from %2, choice %3")
+                .arg(meanwhile.size() == 1 ? QString::number(meanwhile[0].unicode()) : meanwhile,
+                     QString::fromUtf8(c.from))
+                .arg(c.result)
+                .toStdString());
+        DeskRig d;
+        d.start(QString::fromUtf8(c.from), c.sleep);
+        d.windows.whileOpen = [&] {
+            if (meanwhile == QStringLiteral("kind")) {
+                d.actions.toggleStayKind(1);
+            } else if (meanwhile == QStringLiteral("renumber")) {
+                d.f.board.editView(1).buttonCaption = QStringLiteral("109");
+                d.f.board.viewChanged(1);
+            } else if (meanwhile == QStringLiteral("tick")) {
+                d.f.board.onMinuteTick();
+            } else {
+                d.f.board.onControllerBlock(QByteArray("\x81", 1) + c.meanwhile);
+            }
+        };
+        d.choose(c.result);
+
+        EXPECT_EQ(d.f.board.view(1).labelCaption, QString::fromUtf8(c.labelAfter));
+        EXPECT_EQ(d.stored(QStringLiteral("rStatus")), QString::fromUtf8(c.labelAfter));
+        EXPECT_EQ(d.historyWords(), c.historyAfter);
+        Ledger ledger;
+        for (const QStringList& row : d.ledgerRows()) ledger.emplace_back(row[1], row[2]);
+        EXPECT_EQ(ledger, c.ledgerAfter);
+        const QStringList told{QStringLiteral(
+            "101호의 상태가 바뀌어 선택하신 작업을 하지 않았습니다. 다시 선택하여 주십시오")};
+        EXPECT_EQ(d.f.dialogs.infos, c.carriedOut ? QStringList() : told);
+        EXPECT_TRUE(d.f.dialogs.errors.isEmpty()) << d.f.dialogs.errors.join(';').toStdString();
+    }
 }
 
 TEST(DeskActions, NoPopupForASlotWithoutARoomNumber) {
