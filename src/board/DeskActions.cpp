@@ -296,6 +296,7 @@ void DeskActions::onRoomButtonClicked(int n) {
         const QString num = QString::number(n);
         RoomSlot& s = board_.slot(n);
         if (result.newRoomName.size() == 3) {
+            const QString oldRoom = board_.view(n).buttonCaption;
             board_.editView(n).buttonCaption = result.newRoomName;
             s.roomName = result.newRoomName;
             board_.editView(n).kindVisible = true;
@@ -303,6 +304,9 @@ void DeskActions::onRoomButtonClicked(int n) {
             board_.saveRoomName(num);
             s.keyCode = static_cast<quint16>(result.newKeyCode);
             board_.saveKeyCode(num);
+            // The running stay's row is found by the room's number: it takes
+            // the new one, or its end would never find it.
+            if (!s.stayStart.isEmpty()) board_.renumberLedgerRow(n, oldRoom);
         }
         if (result.feesSaved) board_.saveFees(num);
     });

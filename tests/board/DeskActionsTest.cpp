@@ -507,6 +507,62 @@ TEST(DeskActions, RoomSetupResultsAreAppliedAndSaved) {
     }
 }
 
+TEST(DeskActions, RenumberedRoomTakesItsRunningStayAlong) {
+    const auto finishByController = [](DeskRig& d) {
+        d.f.board.onControllerBlock(QByteArray("\x81\x04\x81\x05\x81\x06", 6));
+    };
+    const struct {
+        const char* from;
+        int sleep;
+        int result;  // the stay's end chosen in the popup; 0: by the controller
+        const char* end;
+    } cases[] = {
+        {"대 실", 0, 16, "200604011735대실취소"}, {"숙 박", 1, 23, "200604011735숙박취소"},
+        {"퇴 실", 1, 24, "200604011735객실교체"}, {"청 소", 0, 17, "200604011735"},
+        {"숙 박", 1, 0, "200604011735"},          {"대 실", 0, 0, "200604011735"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.from) + " " + std::to_string(c.result));
+        DeskRig d;
+        execSql(
+            d.db,
+            QStringLiteral(
+                R"(Insert Into "Cash.DB" Values('101','200603311000','200603311200','대실','30000'))"));
+        d.start(QString::fromUtf8(c.from), c.sleep);
+        d.windows.setup = [](RoomSetupResult& r) {
+            r.newRoomName = QStringLiteral("201");
+            r.newKeyCode = 129;
+        };
+        d.actions.onRoomButtonClicked(1);
+        ASSERT_EQ(d.f.board.view(1).buttonCaption, QStringLiteral("201"));
+        // Renumbered in the same step, before anything else can happen.
+        EXPECT_EQ(d.ledgerRows()[1][0], QStringLiteral("201"));
+
+        if (c.result)
+            d.choose(c.result);
+        else
+            finishByController(d);
+        const auto rows = d.ledgerRows();
+        ASSERT_EQ(rows.size(), 2u);
+        // The settled stay keeps its number; the running one ended under the new.
+        EXPECT_EQ(rows[0][0], QStringLiteral("101"));
+        EXPECT_EQ(rows[0][2], QStringLiteral("200603311200"));
+        EXPECT_EQ(rows[1][0], QStringLiteral("201"));
+        EXPECT_EQ(rows[1][1], kStayKey);
+        EXPECT_EQ(rows[1][2], QString::fromUtf8(c.end));
+        EXPECT_TRUE(d.f.dialogs.errors.isEmpty()) << d.f.dialogs.errors.join(';').toStdString();
+    }
+
+    // A ready room has no running stay to take along.
+    DeskRig d;
+    execSql(d.db, QStringLiteral(
+                      R"(Insert Into "Cash.DB" Values('101','200603311000','','대실','30000'))"));
+    d.start(States::Ready, 0);
+    d.windows.setup = [](RoomSetupResult& r) { r.newRoomName = QStringLiteral("201"); };
+    d.actions.onRoomButtonClicked(1);
+    EXPECT_EQ(d.ledgerRows()[0][0], QStringLiteral("101"));
+}
+
 TEST(DeskActions, NumberGivenToASlotWithoutOneShowsItsStayKindButton) {
     DeskRig d;
     d.ini.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("1"));
