@@ -93,8 +93,8 @@ TEST_F(TypicalStay, ThroughAHardStopAndARestart) {
     EXPECT_FALSE(stored("TimeEnd").isEmpty());
     send(129, 5);
     send(129, 6);
-    // The state is written first and the stay's start last: once that is
-    // gone, the whole report has reached the file and the tables.
+    // The board saves the label first and empties Time last, after the
+    // history and ledger writes: wait for the whole event, not its first write.
     ASSERT_TRUE(waitFor([&] {
         return stored("rStatus") == QStringLiteral("완 료") && stored("Time").isEmpty();
     }));
