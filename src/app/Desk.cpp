@@ -104,6 +104,7 @@ Desk::Desk(const Options& options)
         // and ledger write then reports its own failure, and the board runs.
         try {
             db_.open();
+            if (!db_.passwordProblem().isEmpty()) board_.showError(db_.passwordProblem());
         } catch (const std::exception& e) {
             board_.showError(errorText(e));
         }
