@@ -23,6 +23,7 @@ Desk::Desk(const Options& options)
     QObject::connect(&window_, &BoardWindow::roomButtonClicked, &window_,
                      [this](int n) { deskActions_.onRoomButtonClicked(n); });
     board_.purgeTables = [this] { ledger_.purge(board_.ledgerMonths); };
+    ledger_.notice = [this](const QString& text) { board_.notify(text); };
 
     controllerPort_.setBaudRate(BaudRate::Baud4800);
     controllerPort_.receiveHandler = [this](const void* buffer, quint16 length) {
@@ -38,12 +39,13 @@ Desk::Desk(const Options& options)
     BoardSeams seams;
     seams.startSecondTimer = [this] { secondTimer_.setEnabled(true); };
     seams.ensureMotelLocation = [this] {
-        // A database that cannot be opened is reported here; every history
-        // and ledger write then reports its own failure, and the board runs.
+        // A database that cannot be opened is reported once the board is up;
+        // every history and ledger write then reports its own failure, and
+        // the board runs.
         try {
             db_.open();
         } catch (const std::exception& e) {
-            board_.showError(errorText(e));
+            board_.notify(errorText(e));
         }
         return aliases_.ensureMotelLocation(options_.dataDir);
     };

@@ -353,6 +353,36 @@ void IniStore::writeString(const QString& section, const QString& key, const QSt
         throw IniWriteError(QStringLiteral("Unable to write to ") + path_);
 }
 
+void IniStore::checkWritable(const Change& change) {
+    refuseUnwritable(change.section, change.key, change.value);
+}
+
+QByteArray IniStore::withChanges(const QByteArray& file, const QList<Change>& changes) {
+    QByteArray out = file;
+    for (const Change& c : changes)
+        out = withValue(out, Name(c.section), Name(c.key), Cp949::encode(c.value));
+    return out;
+}
+
+QByteArray IniStore::bytes() const {
+    QByteArray file;
+    mode_t mode = 0;
+    if (!readWholeFile(QFile::encodeName(path_), file, mode)) {
+        if (errno != ENOENT) throw IniWriteError(QStringLiteral("Unable to read ") + path_);
+        file.clear();
+    }
+    return file;
+}
+
+void IniStore::replace(const QByteArray& bytes) {
+    // The new file keeps the old one's permissions.
+    struct stat st {};
+    std::optional<mode_t> oldMode;
+    if (::stat(QFile::encodeName(path_).constData(), &st) == 0) oldMode = st.st_mode & 07777;
+    if (!replaceFile(path_, bytes, oldMode))
+        throw IniWriteError(QStringLiteral("Unable to write to ") + path_);
+}
+
 qint32 IniStore::readInteger(const QString& section, const QString& key, qint32 def) const {
     return snapshot().readInteger(section, key, def);
 }

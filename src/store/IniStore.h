@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include "platform/Errors.h"
@@ -44,6 +45,21 @@ public:
     void writeString(const QString& section, const QString& key, const QString& value);
     qint32 readInteger(const QString& section, const QString& key, qint32 def) const;
     void writeInteger(const QString& section, const QString& key, qint32 value);
+
+    // One value to set, for applying many changes to the file in one replacement.
+    struct Change {
+        QString section;
+        QString key;
+        QString value;
+    };
+    // Raises IniValueError for a change that cannot be written on one line.
+    static void checkWritable(const Change& change);
+    // `file` with every change applied in order, each as writeString would apply it.
+    static QByteArray withChanges(const QByteArray& file, const QList<Change>& changes);
+    // The file's bytes; empty for a missing file. Raises IniWriteError when it cannot be read.
+    QByteArray bytes() const;
+    // Replaces the whole file atomically with `bytes`. Raises IniWriteError.
+    void replace(const QByteArray& bytes);
 
 private:
     QString path_;

@@ -46,6 +46,20 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
     link_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     setControllerLink(false);
 
+    // The message line of background work and the standing warning of a
+    // write that has not reached the disk yet, both beside the link.
+    notice_ = new QLabel(titleStrip_);
+    notice_->setObjectName(QStringLiteral("noticeLine"));
+    notice_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    storageWarning_ = new QLabel(titleStrip_);
+    storageWarning_->setObjectName(QStringLiteral("storageWarning"));
+    storageWarning_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QPalette warningColours = storageWarning_->palette();
+    warningColours.setColor(QPalette::WindowText, QColor(190, 0, 0));
+    storageWarning_->setPalette(warningColours);
+    connect(&board_, &BoardModel::noticeChanged, this, &BoardWindow::renderNotices);
+    renderNotices();
+
     roomArea_ = new PaintedFrame(this);
     roomArea_->setObjectName(QStringLiteral("roomArea"));
     roomArea_->setActivePicture(pictureOrNone(assets_, QStringLiteral("roomarea.bmp")));
@@ -178,6 +192,11 @@ void BoardWindow::resizeEvent(QResizeEvent* event) {
     linkFont.setPixelSize(std::max(1, px(12)));
     link_->setFont(linkFont);
     link_->setGeometry(w - px(170), 0, px(160), px(kTitleHeight));
+    notice_->setFont(linkFont);
+    storageWarning_->setFont(linkFont);
+    storageWarning_->setGeometry(w - px(530), 0, px(350), px(kTitleHeight));
+    notice_->setGeometry(px(kLeftWidth), 0, std::max(0, w - px(540) - px(kLeftWidth)),
+                         px(kTitleHeight));
     leftColumn_->setGeometry(0, px(kTitleHeight), px(kLeftWidth), h - px(kTitleHeight));
     roomArea_->setGeometry(px(kLeftWidth) - px(3), px(kTitleHeight), w - px(kLeftWidth) + px(3),
                            h - px(kTitleHeight));
@@ -202,6 +221,13 @@ void BoardWindow::setControllerLink(bool up) {
     QPalette p = link_->palette();
     p.setColor(QPalette::WindowText, up ? QColor(0, 110, 0) : QColor(150, 40, 40));
     link_->setPalette(p);
+}
+
+void BoardWindow::renderNotices() {
+    notice_->setText(board_.notice());
+    notice_->setToolTip(board_.notice());
+    storageWarning_->setText(board_.storageWarning());
+    storageWarning_->setToolTip(board_.storageWarning());
 }
 
 void BoardWindow::showBorderlessMaximised() {

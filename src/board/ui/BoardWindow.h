@@ -45,6 +45,7 @@ private:
     void buildLeftColumn();
     void renderLeft();
     void renderLastEvent();
+    void renderNotices();
     QLabel* plate(const QString& name, QWidget* parent, WinColor back, WinColor text, int px);
 
     BoardModel& board_;
@@ -65,6 +66,8 @@ private:
     LogList* log_ = nullptr;
     QLabel* lastRoom_ = nullptr;
     QLabel* link_ = nullptr;
+    QLabel* notice_ = nullptr;
+    QLabel* storageWarning_ = nullptr;
     QLabel* lastWord_ = nullptr;
     QWidget* logArea_ = nullptr;
     QWidget* lastEventArea_ = nullptr;
