@@ -212,7 +212,7 @@ TEST_F(StepJournalTest, AFullDiskHealsOnceThereIsSpaceAgain) {
         }
         for (int i = 0; i < 20; ++i) {
             steps.setValue(QStringLiteral("Memo"), QStringLiteral("r%1").arg(i + 2),
-                           QString(3000, u'n'));
+                           QString(2000, u'n'));
             steps.addStatement(historyRow(QString(3000, u'h')));
         }
         const StepOutcome full = steps.flush();
@@ -222,8 +222,8 @@ TEST_F(StepJournalTest, AFullDiskHealsOnceThereIsSpaceAgain) {
         QFile::remove(fillerPath);
         const StepOutcome healed = steps.flush();
         ASSERT_TRUE(healed.written) << healed.error.toStdString();
-        EXPECT_EQ(smallIni.readString(QStringLiteral("Memo"), QStringLiteral("r21"), {}),
-                  QString(3000, u'n'));
+        EXPECT_TRUE(smallIni.readString(QStringLiteral("Memo"), QStringLiteral("r21"), {}) ==
+                    QString(2000, u'n'));
         EXPECT_EQ(rowsOf(small, QStringLiteral(R"(Select count(*) From "room.DB")"))[0][0],
                   QStringLiteral("21"));
         EXPECT_EQ(StepJournal::recover(smallIni, small), StepJournal::Recovery::Nothing);
