@@ -66,4 +66,7 @@ Desk::Desk(const Options& options)
 Desk::~Desk() {
     minuteTimer_.setEnabled(false);
     secondTimer_.setEnabled(false);
+    // A last try for whatever is still pending, while the database is there.
+    board_.writeStep();
+    board_.setRecords(nullptr);
 }

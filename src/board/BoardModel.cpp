@@ -26,8 +26,7 @@ BoardModel::BoardModel(BoardContext context, QObject* parent) : QObject(parent),
     connect(&retryTimer_, &QTimer::timeout, this, &BoardModel::writeStep);
 }
 
-// A last try for whatever is still pending.
-BoardModel::~BoardModel() { writeStep(); }
+BoardModel::~BoardModel() = default;
 
 std::size_t BoardModel::index(int n) {
     if (n < 1 || n > kSlots)
