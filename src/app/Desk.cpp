@@ -16,6 +16,7 @@ Desk::Desk(const Options& options)
     window_.setAllowClose(options.windowed);
 
     board_.setRecords(&ledger_);
+    board_.setWriteAfterPaint(true);
     QObject::connect(&window_, &BoardWindow::labelClicked, &window_,
                      [this](int n) { deskActions_.onStateLabelClicked(n); });
     QObject::connect(&window_, &BoardWindow::kindClicked, &window_,

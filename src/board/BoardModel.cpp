@@ -1,6 +1,8 @@
 #include "board/BoardModel.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <utility>
 
 #include "board/States.h"
@@ -261,6 +263,28 @@ void BoardModel::storeValue(const QString& section, const QString& key, const QS
     ini();  // raises when there is no file to store into
     const Step step(*this);
     journal_.setValue(section, key, value);
+}
+
+namespace {
+const QEvent::Type kWriteEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+}
+
+void BoardModel::endStep() {
+    if (!writeAfterPaint_) {
+        writeStep();
+        return;
+    }
+    if (writeQueued_ || !journal_.hasPending()) return;
+    writeQueued_ = true;
+    // The repaint of the changed panels is posted at low priority; posted
+    // behind it at the same priority, the write comes right after the paint.
+    QCoreApplication::postEvent(this, new QEvent(kWriteEvent), Qt::LowEventPriority);
+}
+
+void BoardModel::customEvent(QEvent* event) {
+    if (event->type() != kWriteEvent) return QObject::customEvent(event);
+    writeQueued_ = false;
+    writeStep();
 }
 
 void BoardModel::writeStep() {

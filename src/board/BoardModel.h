@@ -129,7 +129,7 @@ public:
     public:
         explicit Step(BoardModel& board) : board_(board) { ++board_.stepDepth_; }
         ~Step() {
-            if (--board_.stepDepth_ == 0) board_.writeStep();
+            if (--board_.stepDepth_ == 0) board_.endStep();
         }
         Step(const Step&) = delete;
         Step& operator=(const Step&) = delete;
@@ -139,6 +139,10 @@ public:
     };
     // Writes what is pending now; the retry timer and the tests call it.
     void writeStep();
+    // The desk's board paints a step's changes first and writes them right
+    // after, in the same turn of the event loop; without it a step is written
+    // as it ends.
+    void setWriteAfterPaint(bool on) { writeAfterPaint_ = on; }
     bool writesPending() const { return journal_.hasPending(); }
     // Empty while everything the board shows is on disk.
     const QString& storageWarning() const { return storageWarning_; }
@@ -211,7 +215,11 @@ signals:
     void logChanged();
     void noticeChanged();
 
+protected:
+    void customEvent(QEvent* event) override;
+
 private:
+    void endStep();
     static std::size_t index(int n);
     int slotOf(const QString& n) const;
     void runStep(const std::function<void()>& step);
@@ -242,4 +250,6 @@ private:
     QStringList startUpFailures_;
     bool startingUp_ = false;
     QTimer retryTimer_;
+    bool writeAfterPaint_ = false;
+    bool writeQueued_ = false;
 };

@@ -311,15 +311,54 @@ IniStore::Snapshot IniStore::snapshot() const {
     mode_t mode = 0;
     // An unreadable file reads as a missing one, so the board still starts with its defaults.
     if (!readWholeFile(QFile::encodeName(path_), taken.file_, mode)) taken.file_.clear();
+    taken.index();
     return taken;
+}
+
+namespace {
+// A section and key pair as the index keeps it: ASCII names lowered byte by byte, others
+// decoded and case-folded, as Name::matches compares them.
+QByteArray foldedName(QByteArrayView name) {
+    const bool ascii = std::all_of(name.begin(), name.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) return Cp949::decode(name.toByteArray()).toCaseFolded().toUtf8();
+    QByteArray out(name.size(), Qt::Uninitialized);
+    std::transform(name.begin(), name.end(), out.begin(), asciiLower);
+    return out;
+}
+
+QByteArray indexKey(QByteArrayView section, QByteArrayView key) {
+    return foldedName(section) + '\0' + foldedName(key);
+}
+}  // namespace
+
+// The same answers as locate(): the first line of the key in any section of that name.
+void IniStore::Snapshot::index() {
+    const QByteArrayView file(file_);
+    std::optional<QByteArray> section;
+    qsizetype pos = 0;
+    while (pos < file.size()) {
+        const Line line = lineAt(file, pos);
+        pos = line.next;
+        if (const auto name = sectionName(file, line)) {
+            section = foldedName(*name) + '\0';
+            continue;
+        }
+        if (!section) continue;
+        const char* text = file.data() + line.begin;
+        const auto* eq = static_cast<const char*>(std::memchr(text, '=', line.end - line.begin));
+        if (!eq) continue;
+        const QByteArray key = *section + foldedName(trimmed(QByteArrayView(text, eq - text)));
+        if (!values_.contains(key)) values_.insert(key, {eq - file.data() + 1, line.end});
+    }
 }
 
 QString IniStore::Snapshot::readString(const QString& section, const QString& key,
                                        const QString& def) const {
-    const Location found = locate(file_, Name(section), Name(key));
-    if (found.valueBegin < 0) return def;
-    const QByteArrayView line(file_.constData() + found.valueBegin,
-                              found.valueEnd - found.valueBegin);
+    const auto found =
+        values_.constFind(indexKey(Cp949::encode(section), Cp949::encode(key)));
+    if (found == values_.cend()) return def;
+    const QByteArrayView line(file_.constData() + found->first, found->second - found->first);
     return Cp949::decode(cut(trimmed(line)).toByteArray());
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <utility>
 #include <QString>
 
 #include "platform/Errors.h"
@@ -37,7 +39,11 @@ public:
 
     private:
         friend class IniStore;
+        void index();
         QByteArray file_;
+        // Where each key's value stands, by the folded section and key names: the file is
+        // scanned once, not once per value asked for.
+        QHash<QByteArray, std::pair<qsizetype, qsizetype>> values_;
     };
     Snapshot snapshot() const;
 

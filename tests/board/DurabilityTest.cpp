@@ -201,4 +201,17 @@ TEST_F(Unattended, StartUpWithoutTheSerialPortRestoresTheBoardAndRunsItsClocks) 
     EXPECT_EQ(board.view(1).elapsedText, QStringLiteral("0:11"));
 }
 
+TEST_F(Unattended, TheDesksBoardWritesABlockRightAfterPaintingIt) {
+    board.setWriteAfterPaint(true);
+    board.startUp(f.dataDir());
+    board.onControllerBlock(pairs({129, 3}));
+    board.onControllerBlock(pairs({129, 1}));
+    EXPECT_EQ(board.view(1).labelCaption, States::DayUse);
+    EXPECT_TRUE(stored(QStringLiteral("rStatus")).isEmpty());  // not yet: the paint goes first
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(stored(QStringLiteral("rStatus")), States::DayUse);
+    EXPECT_EQ(stored(QStringLiteral("DoorStatus")), QStringLiteral("1"));
+    EXPECT_FALSE(board.writesPending());
+}
+
 }  // namespace
