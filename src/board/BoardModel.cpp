@@ -335,8 +335,6 @@ void BoardModel::restoreSlots() {
         s.overnight = static_cast<quint8>(store.readInteger(QStringLiteral("Sleep"), key, 0));
         s.stayStart = store.readString(QStringLiteral("Time"), key, QString());
         s.checkoutTime = store.readString(QStringLiteral("TimeEnd"), key, QString());
-        ledgerMonths =
-            store.readInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 1);
         s.overnightFee =
             store.readInteger(QStringLiteral("Money"), QStringLiteral("rs") + num, s.overnightFee);
         s.dayUseFee =
@@ -345,15 +343,15 @@ void BoardModel::restoreSlots() {
         views_[index(n)].hint = store.readString(QStringLiteral("Memo"), key, QString());
         s.keyCode = static_cast<quint16>(store.readInteger(QStringLiteral("RoomKey"), key, 0));
         s.doorOpen = static_cast<quint8>(store.readInteger(QStringLiteral("DoorStatus"), key, 0));
-        left_.businessName =
-            store.readString(QStringLiteral("Motel"), QStringLiteral("CoName"), QString());
-        storedDayUseCount =
-            store.readInteger(QStringLiteral("Motel"), QStringLiteral("RestCnt"), 0);
-        storedOvernightCount =
-            store.readInteger(QStringLiteral("Motel"), QStringLiteral("SleepCnt"), 0);
         restored_.set(index(n));
         emit slotChanged(n);
     }
+    ledgerMonths = store.readInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 1);
+    left_.businessName =
+        store.readString(QStringLiteral("Motel"), QStringLiteral("CoName"), QString());
+    storedDayUseCount = store.readInteger(QStringLiteral("Motel"), QStringLiteral("RestCnt"), 0);
+    storedOvernightCount =
+        store.readInteger(QStringLiteral("Motel"), QStringLiteral("SleepCnt"), 0);
     emit leftChanged();
 }
 

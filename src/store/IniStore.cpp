@@ -326,10 +326,6 @@ QByteArray foldedName(QByteArrayView name) {
     std::transform(name.begin(), name.end(), out.begin(), asciiLower);
     return out;
 }
-
-QByteArray indexKey(QByteArrayView section, QByteArrayView key) {
-    return foldedName(section) + '\0' + foldedName(key);
-}
 }  // namespace
 
 // The same answers as locate(): the first line of the key in any section of that name.
@@ -353,10 +349,25 @@ void IniStore::Snapshot::index() {
     }
 }
 
+namespace {
+// The index key of a name asked for; the board's own names are ASCII and skip the encoding.
+QByteArray askedName(const QString& name) {
+    QByteArray out(name.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name.at(i).unicode();
+        if (c >= 0x80) return foldedName(Cp949::encode(name));
+        out[i] = asciiLower(static_cast<char>(c));
+    }
+    return out;
+}
+}  // namespace
+
 QString IniStore::Snapshot::readString(const QString& section, const QString& key,
                                        const QString& def) const {
-    const auto found =
-        values_.constFind(indexKey(Cp949::encode(section), Cp949::encode(key)));
+    QByteArray wanted = askedName(section);
+    wanted += '\0';
+    wanted += askedName(key);
+    const auto found = values_.constFind(wanted);
     if (found == values_.cend()) return def;
     const QByteArrayView line(file_.constData() + found->first, found->second - found->first);
     return Cp949::decode(cut(trimmed(line)).toByteArray());
