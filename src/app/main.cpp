@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/Desk.h"
+#include "app/ReportCommand.h"
 
 namespace {
 // The board's fonts are named as the desk has always known them; the Nanum
@@ -33,6 +34,7 @@ protected:
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (isReportCommand(argc, argv)) return runReportCommand(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavolen"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0"));

@@ -84,7 +84,8 @@ Line lineAt(QByteArrayView file, qsizetype begin) {
         static_cast<const char*>(std::memchr(data + begin, '\n', file.size() - begin));
     const qsizetype next = newline ? newline - data + 1 : file.size();
     qsizetype end = newline ? newline - data : file.size();
-    if (end > begin && data[end - 1] == '\r') --end;
+    // A stray carriage return (a file ending in one, then extended) is no part of the value.
+    while (end > begin && data[end - 1] == '\r') --end;
     return {begin, end, next};
 }
 

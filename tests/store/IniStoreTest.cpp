@@ -177,6 +177,8 @@ TEST_F(IniStoreTest, RewriteChangesOnlyTheWrittenLine) {
         {"crlf kept", "[Money]\r\nrs1=3\r\n\r\n", "Money", "rd1", "4",
          "[Money]\r\nrs1=3\r\nrd1=4\r\n\r\n"},
         {"crlf for a new file", "", "Money", "rd1", "4", "[Money]\r\nrd1=4\r\n"},
+        {"last line ending in a lone carriage return", "[Name]\r\nLName1=101\r", "Name",
+         "LName2", "102", "[Name]\r\nLName1=101\r\r\nLName2=102\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,6 +186,10 @@ TEST_F(IniStoreTest, RewriteChangesOnlyTheWrittenLine) {
         store_.writeString(c.section, c.key, c.value);
         EXPECT_EQ(readRaw(), c.after);
         EXPECT_EQ(store_.readString(c.section, c.key, QString()), QString::fromLatin1(c.value));
+        // The neighbour of the written key reads as before.
+        if (QByteArray(c.before).contains("LName1=101")) {
+            EXPECT_EQ(store_.readString("Name", "LName1", QString()), QStringLiteral("101"));
+        }
     }
 }
 

@@ -1,0 +1,156 @@
+#include "app/ReportCommand.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QStringList>
+#include <cstdio>
+#include <cstring>
+
+#include "settlement/Report.h"
+#include "settlement/Settlement.h"
+#include "settlement/ui/MonthChart.h"
+#include "store/Database.h"
+#include "store/IniStore.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: tavolen [--data-dir DIR] report day YYYY-MM-DD [--hour H] --out FILE\n"
+    "       tavolen [--data-dir DIR] report month YYYY-MM [--hour H] --out FILE\n"
+    "FILE ends in .xlsx, .xls, .pdf or .csv\n";
+
+struct Request {
+    QString dataDir;
+    QString kind;
+    QString period;
+    int hour = -1;
+    QString out;
+};
+
+int fail(const QString& message) {
+    std::fprintf(stderr, "tavolen report: %s\n", message.toLocal8Bit().constData());
+    return 2;
+}
+
+// Reads the arguments after the program name; returns an error text or empty.
+QString parse(const QStringList& args, Request& r) {
+    QStringList positional;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        auto value = [&](const QString& option, QString& into) -> bool {
+            if (a == option) {
+                if (i + 1 >= args.size()) return false;
+                into = args[++i];
+                return true;
+            }
+            into = a.mid(option.size() + 1);
+            return true;
+        };
+        QString text;
+        if (a == QStringLiteral("--data-dir") || a.startsWith(QStringLiteral("--data-dir="))) {
+            if (!value(QStringLiteral("--data-dir"), r.dataDir))
+                return QStringLiteral("--data-dir needs a directory");
+        } else if (a == QStringLiteral("--out") || a.startsWith(QStringLiteral("--out="))) {
+            if (!value(QStringLiteral("--out"), r.out))
+                return QStringLiteral("--out needs a file name");
+        } else if (a == QStringLiteral("--hour") || a.startsWith(QStringLiteral("--hour="))) {
+            if (!value(QStringLiteral("--hour"), text))
+                return QStringLiteral("--hour needs an hour");
+            bool ok = false;
+            r.hour = text.toInt(&ok);
+            if (!ok || r.hour < 0 || r.hour > 23)
+                return QStringLiteral("bad hour '%1' (0 to 23)").arg(text);
+        } else if (a.startsWith(QStringLiteral("--"))) {
+            return QStringLiteral("unknown option %1").arg(a);
+        } else {
+            positional << a;
+        }
+    }
+    if (positional.size() != 3 || positional[0] != QStringLiteral("report"))
+        return QStringLiteral("expected: report day|month PERIOD");
+    r.kind = positional[1];
+    r.period = positional[2];
+    if (r.kind != QStringLiteral("day") && r.kind != QStringLiteral("month"))
+        return QStringLiteral("unknown report '%1' (day or month)").arg(r.kind);
+    if (r.out.isEmpty()) return QStringLiteral("--out FILE is missing");
+    const QString suffix = QFileInfo(r.out).suffix().toLower();
+    if (!QStringList{QStringLiteral("xlsx"), QStringLiteral("xls"), QStringLiteral("pdf"),
+                     QStringLiteral("csv")}
+             .contains(suffix))
+        return QStringLiteral("unknown file type '%1' (.xlsx, .xls, .pdf or .csv)").arg(r.out);
+    return QString();
+}
+
+void substituteFonts() {
+    QFont::insertSubstitutions(QStringLiteral("굴림체"), {QStringLiteral("NanumGothicCoding"),
+                                                          QStringLiteral("NanumGothic")});
+}
+
+}  // namespace
+
+bool isReportCommand(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--data-dir") == 0) {
+            ++i;
+            continue;
+        }
+        if (std::strncmp(argv[i], "--", 2) == 0) continue;
+        return std::strcmp(argv[i], "report") == 0;
+    }
+    return false;
+}
+
+int runReportCommand(int argc, char** argv) {
+    // No display is needed; the chart and the PDF are drawn off screen.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    substituteFonts();
+    QStringList args = QApplication::arguments();
+    args.removeFirst();
+    Request request;
+    const QString problem = parse(args, request);
+    if (!problem.isEmpty()) {
+        std::fputs(kUsage, stderr);
+        return fail(problem);
+    }
+    const QString dataDir =
+        request.dataDir.isEmpty() ? QApplication::applicationDirPath() : request.dataDir;
+    if (!QFileInfo::exists(QDir(dataDir).filePath(QStringLiteral("DB/motel.db"))))
+        return fail(QStringLiteral("no database in %1 (DB/motel.db)").arg(dataDir));
+
+    try {
+        Database db(dataDir);
+        db.open();
+        const IniStore ini(QDir(dataDir).filePath(QStringLiteral("TavolenConfig.ini")));
+        const int hour = request.hour >= 0 ? request.hour : settlementSettings::hour(ini);
+        SettlementReport report;
+        if (request.kind == QStringLiteral("day")) {
+            const QDate date = QDate::fromString(request.period, QStringLiteral("yyyy-MM-dd"));
+            if (!date.isValid())
+                return fail(QStringLiteral("bad date '%1' (YYYY-MM-DD)").arg(request.period));
+            DailySettlement day;
+            day.fill(ledger::readStays(db.connection(), settlementDayFrom(date, hour),
+                                       StayOrder::ByRoom));
+            report = SettlementReport::daily(date, day);
+        } else {
+            const QDate first = QDate::fromString(request.period + QStringLiteral("-01"),
+                                                  QStringLiteral("yyyy-MM-dd"));
+            if (!first.isValid())
+                return fail(QStringLiteral("bad month '%1' (YYYY-MM)").arg(request.period));
+            const MonthSums sums =
+                ledger::readMonth(db.connection(), first.year(), first.month(), hour, false);
+            report = SettlementReport::monthly(
+                QStringLiteral("%1-%2").arg(first.year()).arg(first.month()), sums);
+        }
+        ChartPainter chart;
+        if (report.month)
+            chart = [&](QPainter& p, const QRectF& r) { paintMonthChart(p, r, *report.month); };
+        writeReport(report, request.out, chart);
+        std::printf("%s: %zu lines\n", request.out.toLocal8Bit().constData(), report.grid.size());
+    } catch (const std::exception& e) {
+        return fail(errorText(e));
+    }
+    return 0;
+}

@@ -1,0 +1,276 @@
+#include "settlement/Report.h"
+
+#include <xlsxwriter.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+
+#include "settlement/NumberFormat.h"
+
+namespace {
+
+bool isDigits(const QString& s) {
+    if (s.isEmpty()) return false;
+    for (const QChar c : s)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
+    return true;
+}
+
+// Label positions of the layout, in pixels at 96 per inch.
+constexpr int kDailyColumns[] = {16, 80, 136, 320, 560, 648};
+constexpr int kMonthlyColumns[] = {16, 100, 200, 300};
+
+QFont reportFont(double points, bool bold) {
+    QFont f(QStringLiteral("굴림체"));
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+// Draws a text from its top left corner a word at a time. The PDF engine
+// maps a blank's glyph to a control character for text extraction, so a
+// PDF's text would not read back as written; separate words read as words.
+void drawWords(QPainter& p, QPointF topLeft, const QString& text) {
+    const QFontMetricsF metrics(p.font(), p.device());
+    double x = topLeft.x();
+    const double baseline = topLeft.y() + metrics.ascent();
+    for (const QString& word : text.split(QLatin1Char(' '))) {
+        if (!word.isEmpty()) p.drawText(QPointF(x, baseline), word);
+        x += metrics.horizontalAdvance(word + QLatin1Char(' '));
+    }
+}
+
+double textWidth(const QPainter& p, const QString& text) {
+    return QFontMetricsF(p.font(), p.device()).horizontalAdvance(text);
+}
+
+QString csvField(const QString& s) {
+    if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) &&
+        !s.contains(QLatin1Char('\n')))
+        return s;
+    QString quoted = s;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+}  // namespace
+
+SettlementReport SettlementReport::daily(QDate base, const DailySettlement& day) {
+    SettlementReport r;
+    r.kind = SettlementKind::Daily;
+    r.title = base.toString(QStringLiteral("yyyy년MM월dd일")) + QStringLiteral(" 결산");
+    r.grid = day.grid();
+    return r;
+}
+
+SettlementReport SettlementReport::monthly(const QString& monthText, const MonthSums& sums) {
+    SettlementReport r;
+    r.kind = SettlementKind::Monthly;
+    r.title = monthText + QStringLiteral("월 결산");
+    r.grid = monthlySettlement::grid(sums);
+    r.month = sums;
+    return r;
+}
+
+bool SettlementReport::isAmountColumn(int column) const {
+    return kind == SettlementKind::Daily ? column == 4 || column == 5 : column >= 1 && column <= 3;
+}
+
+std::vector<QStringList> SettlementReport::lines() const {
+    std::vector<QStringList> out;
+    out.reserve(grid.size());
+    for (const QStringList& row : grid) {
+        QStringList line;
+        for (int c = 0; c < columns(); ++c) {
+            const QString cell = c < row.size() ? row[c] : QString();
+            line << (isAmountColumn(c) && !cell.isEmpty() ? numberFormat(cell) : cell);
+        }
+        out.push_back(line);
+    }
+    return out;
+}
+
+SheetRows sheetRows(const SettlementReport& report) {
+    SheetRows rows;
+    rows.push_back({SheetCell{SheetCell::Type::Text, report.title, 0, true}});
+    for (size_t r = 0; r < report.grid.size(); ++r) {
+        std::vector<SheetCell> line;
+        const QStringList& row = report.grid[r];
+        for (int c = 0; c < report.columns(); ++c) {
+            const QString cell = c < row.size() ? row[c] : QString();
+            SheetCell sc;
+            sc.bold = r == 0;
+            if (cell.isEmpty()) {
+                sc.type = SheetCell::Type::Empty;
+            } else if (r > 0 && report.isAmountColumn(c) && isDigits(cell) && cell.size() <= 15) {
+                sc.type = SheetCell::Type::Amount;
+                sc.amount = cell.toLongLong();
+            } else {
+                sc.type = SheetCell::Type::Text;
+                sc.text = cell;
+            }
+            line.push_back(sc);
+        }
+        rows.push_back(std::move(line));
+    }
+    return rows;
+}
+
+std::vector<int> sheetColumnWidths(const SettlementReport& report) {
+    if (report.kind == SettlementKind::Daily) return {6, 9, 24, 30, 12, 12};
+    return {8, 14, 14, 14};
+}
+
+void paintReport(const SettlementReport& report, QPagedPaintDevice& device,
+                 const ChartPainter& chart) {
+    device.setPageSize(QPageSize(QPageSize::A4));
+    device.setPageOrientation(QPageLayout::Portrait);
+    device.setPageMargins(QMarginsF(10, 20, 10, 10), QPageLayout::Millimeter);
+    QPainter p;
+    if (!p.begin(&device)) throw ReportError(QStringLiteral("보고서를 출력할 수 없습니다"));
+    const double mm = device.logicalDpiY() / 25.4;
+    const double px = device.logicalDpiX() / 96.0;
+    const double width = device.width();
+    const double height = device.height();
+    const double titleBand = 10.05 * mm;
+    const double detailBand = 6.09 * mm;
+
+    p.setPen(Qt::black);
+    p.drawLine(QPointF(0, 0), QPointF(width, 0));
+    p.drawLine(QPointF(0, titleBand), QPointF(width, titleBand));
+    p.setFont(reportFont(14, true));
+    drawWords(p, QPointF((width - textWidth(p, report.title)) / 2, 12 * px), report.title);
+
+    const int* xs = report.kind == SettlementKind::Daily ? kDailyColumns : kMonthlyColumns;
+    p.setFont(reportFont(10, false));
+    double y = titleBand;
+    for (const QStringList& line : report.lines()) {
+        if (y + detailBand > height) {
+            device.newPage();
+            y = 0;
+        }
+        for (int c = 0; c < report.columns(); ++c)
+            drawWords(p, QPointF(xs[c] * px, y + 4 * px), line[c]);
+        y += detailBand;
+    }
+
+    if (chart && report.month) {
+        const double chartHeight = 100 * mm;
+        if (y + chartHeight > height) {
+            device.newPage();
+            y = 0;
+        }
+        chart(p, QRectF(0, y + 4 * mm, width, chartHeight - 4 * mm));
+    }
+    p.end();
+}
+
+void writeReport(const SettlementReport& report, const QString& path, const ChartPainter& chart) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QStringLiteral("xlsx"))
+        writeXlsx(report, path);
+    else if (suffix == QStringLiteral("xls"))
+        writeXls(report, path);
+    else if (suffix == QStringLiteral("pdf"))
+        writePdf(report, path, chart);
+    else if (suffix == QStringLiteral("csv"))
+        writeCsv(report, path);
+    else
+        throw ReportError(
+            QStringLiteral("지원하지 않는 파일 형식입니다 (.xlsx, .xls, .pdf, .csv): %1")
+                .arg(path));
+}
+
+void writeCsv(const SettlementReport& report, const QString& path) {
+    QByteArray out = csvField(report.title).toUtf8() + "\r\n";
+    for (const QStringList& row : report.grid) {
+        QStringList fields;
+        for (int c = 0; c < report.columns(); ++c)
+            fields << csvField(c < row.size() ? row[c] : QString());
+        out += fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
+        throw ReportError(
+            QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+}
+
+void writePdf(const SettlementReport& report, const QString& path, const ChartPainter& chart) {
+    // QPdfWriter opens the file only when painting begins; check it first for a clear message.
+    {
+        QFile probe(path);
+        if (!probe.open(QIODevice::WriteOnly))
+            throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)")
+                                  .arg(path, probe.errorString()));
+    }
+    QPdfWriter pdf(path);
+    pdf.setResolution(300);
+    pdf.setTitle(report.title);
+    pdf.setCreator(QStringLiteral("Tavolen"));
+    paintReport(report, pdf, chart);
+}
+
+void writeXlsx(const SettlementReport& report, const QString& path) {
+    const QByteArray file = QFile::encodeName(path);
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_FALSE;
+    lxw_workbook* book = workbook_new_opt(file.constData(), &options);
+    if (!book) throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1").arg(path));
+    const QByteArray sheetName = QStringLiteral("결산").toUtf8();
+    lxw_worksheet* sheet = workbook_add_worksheet(book, sheetName.constData());
+    lxw_format* amount = workbook_add_format(book);
+    format_set_num_format(amount, "#,##0");
+    lxw_format* bold = workbook_add_format(book);
+    format_set_bold(bold);
+
+    const std::vector<int> widths = sheetColumnWidths(report);
+    for (size_t c = 0; c < widths.size(); ++c)
+        worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), widths[c], nullptr);
+    const SheetRows rows = sheetRows(report);
+    for (size_t r = 0; r < rows.size(); ++r) {
+        for (size_t c = 0; c < rows[r].size(); ++c) {
+            const SheetCell& cell = rows[r][c];
+            if (cell.type == SheetCell::Type::Text) {
+                const QByteArray text = cell.text.toUtf8();
+                worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c), text.constData(),
+                                       cell.bold ? bold : nullptr);
+            } else if (cell.type == SheetCell::Type::Amount) {
+                worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), double(cell.amount),
+                                       amount);
+            }
+        }
+    }
+
+    if (report.month && report.month->days() > 0) {
+        // Day rows sit below the title row and the column titles: sheet rows
+        // 2 .. days+1 (0-based), day-use in column B, overnight in column C.
+        const int firstRow = 2, lastRow = 1 + report.month->days();
+        lxw_chart* chart = workbook_add_chart(book, LXW_CHART_COLUMN_STACKED);
+        const QByteArray sheetRef = QStringLiteral("결산").toUtf8();
+        lxw_chart_series* dayUse = chart_add_series(chart, nullptr, nullptr);
+        chart_series_set_categories(dayUse, sheetRef.constData(), firstRow, 0, lastRow, 0);
+        chart_series_set_values(dayUse, sheetRef.constData(), firstRow, 1, lastRow, 1);
+        chart_series_set_name_range(dayUse, sheetRef.constData(), 1, 1);
+        lxw_chart_series* overnight = chart_add_series(chart, nullptr, nullptr);
+        chart_series_set_categories(overnight, sheetRef.constData(), firstRow, 0, lastRow, 0);
+        chart_series_set_values(overnight, sheetRef.constData(), firstRow, 2, lastRow, 2);
+        chart_series_set_name_range(overnight, sheetRef.constData(), 1, 2);
+        const QByteArray chartTitle = report.title.toUtf8();
+        chart_title_set_name(chart, chartTitle.constData());
+        lxw_chart_options placement{};
+        placement.x_scale = 1.6;
+        placement.y_scale = 1.4;
+        worksheet_insert_chart_opt(sheet, 1, 5, chart, &placement);
+    }
+
+    const lxw_error rc = workbook_close(book);
+    if (rc != LXW_NO_ERROR)
+        throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)")
+                              .arg(path, QString::fromUtf8(lxw_strerror(rc))));
+}

@@ -1,0 +1,65 @@
+#include "settlement/ui/MonthChart.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSet>
+#include <QChart>
+#include <QGraphicsScene>
+#include <QPainter>
+#include <QStackedBarSeries>
+#include <QValueAxis>
+#include <algorithm>
+
+QChart* makeMonthChart(const MonthSums& sums) {
+    auto* dayUse = new QBarSet(QStringLiteral("대실"));
+    auto* overnight = new QBarSet(QStringLiteral("숙박"));
+    dayUse->setColor(QColor(128, 0, 128));
+    overnight->setColor(QColor(255, 0, 0));
+    QStringList days;
+    qint64 top = 0;
+    for (int d = 0; d < sums.days(); ++d) {
+        *dayUse << double(sums.dayUse[d]);
+        *overnight << double(sums.overnight[d]);
+        days << QString::number(d + 1);
+        top = std::max(top, sums.dayUse[d] + sums.overnight[d]);
+    }
+    auto* series = new QStackedBarSeries;
+    series->append(dayUse);
+    series->append(overnight);
+    series->setBarWidth(0.8);
+
+    auto* chart = new QChart;
+    chart->addSeries(series);
+    chart->setAnimationOptions(QChart::NoAnimation);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    auto* x = new QBarCategoryAxis;
+    x->append(days);
+    QFont small = x->labelsFont();
+    small.setPointSize(6);
+    x->setLabelsFont(small);
+    auto* y = new QValueAxis;
+    y->setLabelFormat(QStringLiteral("%.0f"));
+    y->setRange(0, top > 0 ? double(top) : 1.0);
+    y->applyNiceNumbers();
+    y->setLabelsFont(small);
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    series->attachAxis(x);
+    series->attachAxis(y);
+    return chart;
+}
+
+void paintMonthChart(QPainter& painter, const QRectF& target, const MonthSums& sums) {
+    // The chart is laid out at screen size and scaled onto the page, so that
+    // its fonts keep their proportions on a 300 dpi device.
+    const QSizeF layoutSize(960, 960 * target.height() / target.width());
+    QGraphicsScene scene;
+    QChart* chart = makeMonthChart(sums);
+    scene.addItem(chart);
+    chart->setGeometry(QRectF(QPointF(0, 0), layoutSize));
+    scene.setSceneRect(QRectF(QPointF(0, 0), layoutSize));
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    scene.render(&painter, target, scene.sceneRect());
+    painter.restore();
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QRectF>
+
+#include "settlement/Ledger.h"
+
+class QChart;
+class QPainter;
+
+// The month's days as stacked bars, day-use under overnight.
+QChart* makeMonthChart(const MonthSums& sums);
+
+// Draws the same chart onto a page (printer or PDF); needs a QApplication.
+void paintMonthChart(QPainter& painter, const QRectF& target, const MonthSums& sums);

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include "settlement/SettlementFixture.h"
+
+namespace {
+
+const QString kTavolen = QStringLiteral(TAVOLEN_BIN_DIR "/tavolen");
+
+struct CommandFixture : LedgerFixture {
+    CommandFixture() {
+        ini.writeString("CashTime", "start", "03");
+        addStay("101", "200604010200", "200604010400", "대실",
+                "11111");  // March 31's day from 03:00
+        addStay("101", "200604010300", "200604010500", "대실", "30000");
+        addStay("102", "200604012200", "200604020900객실교체", "숙박", "50000");
+        addStay("103", "200604020259", "", "대실", "20000");
+        addStay("104", "200604020300", "", "대실", "40000");  // the next day's
+        addStay("105", "200602291000", "", "대실", "1");      // not a date: never shown
+    }
+    ProcessResult report(QStringList args) {
+        return runProcess(kTavolen, QStringList{"--data-dir", dir.path(), "report"} + args);
+    }
+    QStringList csv(const QString& path) {
+        return QString::fromUtf8(readBytes(path)).split("\r\n", Qt::SkipEmptyParts);
+    }
+};
+
+TEST(ReportCommand, DayFromTheStoredOrGivenHourWhateverTheTimeNow) {
+    CommandFixture f;
+    const QString out = f.dir.filePath("day.csv");
+    ProcessResult r = f.report({"day", "2006-04-01", "--out", out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(f.csv(out),
+              (QStringList{
+                  "2006년04월01일 결산",
+                  "순번,룸번호,입실시간,완료시간,대실,숙박",
+                  "1,101호,2006년04월01일03시00분,2006년04월01일05시00분,30000,0",
+                  "2,102호,2006년04월01일22시00분,2006년04월02일09시00분객실교체,0,50000",
+                  "3,103호,2006년04월02일02시59분,,20000,0",
+                  "합계,,,,50000,50000",
+                  "총합,,교체금액: 50000,,,100000",
+              }));
+
+    r = f.report({"day", "2006-04-01", "--hour", "0", "--out", out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(f.csv(out).size(), 2 + 3 + 2);
+    EXPECT_TRUE(f.csv(out)[2].contains("101호,2006년04월01일02시00분"));
+}
+
+TEST(ReportCommand, MonthInEveryFormat) {
+    CommandFixture f;
+    for (const char* ext : {"csv", "xlsx", "xls", "pdf"}) {
+        const QString out = f.dir.filePath(QStringLiteral("month.") + ext);
+        const ProcessResult r = f.report({"month", "2006-04", "--out", out});
+        ASSERT_EQ(r.exitCode, 0) << ext << r.err.toStdString();
+        EXPECT_GT(QFileInfo(out).size(), 0) << ext;
+    }
+    const QStringList lines = f.csv(f.dir.filePath("month.csv"));
+    ASSERT_EQ(lines.size(), 1 + 1 + 30 + 1);
+    EXPECT_EQ(lines[0], QStringLiteral("2006-4월 결산"));
+    EXPECT_EQ(lines[2],
+              QStringLiteral("1일,50000,50000,100000"));  // 03:00 on the 1st to 03:00 on the 2nd
+    EXPECT_EQ(lines[3], QStringLiteral("2일,40000,0,40000"));
+    EXPECT_EQ(lines[32], QStringLiteral("총합,90000,50000,140000"));
+    const ProcessResult pdf =
+        runProcess("pdftotext", {"-layout", f.dir.filePath("month.pdf"), "-"});
+    EXPECT_TRUE(pdf.out.contains("2006-4월 결산"));
+    EXPECT_TRUE(pdf.out.contains("140,000"));
+}
+
+TEST(ReportCommand, BadRequestsEndWithAMessageAndNonZeroExit) {
+    CommandFixture f;
+    const QString out = f.dir.filePath("x.csv");
+    const struct {
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        {{"day", "2006-02-30", "--out", out}, "bad date"},
+        {{"month", "2006-13", "--out", out}, "bad month"},
+        {{"day", "2006-04-01", "--out", f.dir.filePath("x.ods")}, "unknown file type"},
+        {{"day", "2006-04-01", "--out", f.dir.filePath("no/dir/x.csv")}, "no/dir/x.csv"},
+        {{"day", "2006-04-01", "--hour", "24", "--out", out}, "bad hour"},
+        {{"week", "2006-04-01", "--out", out}, "unknown report"},
+        {{"day", "2006-04-01"}, "--out"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult r = f.report(c.args);
+        EXPECT_NE(r.exitCode, 0) << c.says;
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(out));
+
+    f.addStay("106", "200604011000", "", "대실", "3만");
+    const ProcessResult damaged = f.report({"day", "2006-04-01", "--out", out});
+    EXPECT_NE(damaged.exitCode, 0);
+    EXPECT_TRUE(damaged.err.contains("3만")) << damaged.err.toStdString();
+
+    QTemporaryDir empty;
+    const ProcessResult noDb = runProcess(
+        kTavolen, {"--data-dir", empty.path(), "report", "day", "2006-04-01", "--out", out});
+    EXPECT_NE(noDb.exitCode, 0);
+    EXPECT_TRUE(noDb.err.contains("no database"));
+}
+
+}  // namespace

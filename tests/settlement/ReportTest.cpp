@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPainter>
+
+#include "settlement/Report.h"
+#include "settlement/SettlementFixture.h"
+
+namespace {
+
+const QString kDayUse = QStringLiteral("대실");
+// Debian's own interpreter, which has the packaged readers (xlrd, openpyxl).
+const QString kPython = QStringLiteral("/usr/bin/python3");
+
+SettlementReport threeStays() {
+    DailySettlement day;
+    day.fill({{1, "101", "200604021000", "200604021200", kDayUse, 30000},
+              {2, "102", "200604021100", "200604021130대실취소", kDayUse, 1234567},
+              {3, "103", "200604022200", "", QStringLiteral("숙박"), 50000}});
+    return SettlementReport::daily(QDate(2006, 4, 2), day);
+}
+
+SettlementReport april() {
+    MonthSums sums{2006, 4, std::vector<qint64>(30, 0), std::vector<qint64>(30, 0)};
+    sums.dayUse[0] = 1234567;
+    sums.overnight[29] = 50000;
+    return SettlementReport::monthly(QStringLiteral("2006-4"), sums);
+}
+
+TEST(Report, LinesOfADailyAndAMonthlyReport) {
+    const SettlementReport d = threeStays();
+    EXPECT_EQ(d.title, QStringLiteral("2006년04월02일 결산"));
+    const auto lines = d.lines();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], (QStringList{"순번", "룸번호", "입실시간", "완료시간", "대실", "숙박"}));
+    EXPECT_EQ(lines[1], (QStringList{"1", "101호", "2006년04월02일10시00분",
+                                     "2006년04월02일12시00분", "30,000", "0"}));
+    EXPECT_EQ(lines[2][4], QStringLiteral("1,234,567"));
+    EXPECT_EQ(lines[4], (QStringList{"합계", "", "", "", "1,264,567", "50,000"}));
+    EXPECT_EQ(lines[5], (QStringList{"총합", "", "", "취소금액:", "1,234,567", "1,314,567"}));
+
+    const SettlementReport m = april();
+    EXPECT_EQ(m.title, QStringLiteral("2006-4월 결산"));
+    const auto monthLines = m.lines();
+    ASSERT_EQ(monthLines.size(), 32u);
+    EXPECT_EQ(monthLines[1], (QStringList{"1일", "1,234,567", "0", "1,234,567"}));
+    EXPECT_EQ(monthLines[31], (QStringList{"총합", "1,234,567", "50,000", "1,284,567"}));
+    EXPECT_EQ(m.lines(), monthLines) << "every production starts from the first line";
+}
+
+// Each sheet row as a JSON array of its values (numbers as numbers, empty cells as "").
+std::vector<QJsonArray> readSheet(const QString& path) {
+    const QString script =
+        path.endsWith(".xlsx")
+            ? QStringLiteral(
+                  "import json,sys,openpyxl\n"
+                  "ws=openpyxl.load_workbook(sys.argv[1]).active\n"
+                  "for row in ws.iter_rows(values_only=True):\n"
+                  "  print(json.dumps([('' if v is None else v) for v in row]))\n")
+            : QStringLiteral(
+                  "import json,sys,xlrd\n"
+                  "s=xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
+                  "for r in range(s.nrows):\n"
+                  "  print(json.dumps(s.row_values(r)))\n");
+    const ProcessResult r = runProcess(kPython, {"-c", script, path});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    std::vector<QJsonArray> rows;
+    for (const QString& line : r.out.split('\n', Qt::SkipEmptyParts))
+        rows.push_back(QJsonDocument::fromJson(line.toUtf8()).array());
+    return rows;
+}
+
+QString cell(const QJsonArray& row, int c) {
+    if (c >= row.size()) return QString();
+    const QJsonValue v = row[c];
+    return v.isDouble() ? QString::number(qint64(v.toDouble())) : v.toString();
+}
+
+TEST(Report, SpreadsheetsHoldTheSameTextsAndNumbers) {
+    QTemporaryDir dir;
+    for (const SettlementReport& report : {threeStays(), april()}) {
+        for (const char* ext : {"xls", "xlsx"}) {
+            const QString path = dir.filePath(QStringLiteral("report.") + ext);
+            writeReport(report, path);
+            const auto rows = readSheet(path);
+            ASSERT_EQ(rows.size(), report.grid.size() + 1) << ext;
+            EXPECT_EQ(cell(rows[0], 0), report.title);
+            for (size_t r = 0; r < report.grid.size(); ++r) {
+                for (int c = 0; c < report.columns(); ++c) {
+                    EXPECT_EQ(cell(rows[r + 1], c), report.grid[r][c])
+                        << ext << " row " << r << " col " << c;
+                    if (r > 0 && report.isAmountColumn(c) && !report.grid[r][c].isEmpty() &&
+                        report.grid[r][c].at(0).isDigit()) {
+                        EXPECT_TRUE(rows[r + 1][c].isDouble()) << ext << " amount is a number";
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(Report, XlsAmountsCarryTheThousandsFormat) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("report.xls");
+    writeReport(threeStays(), path);
+    const ProcessResult r =
+        runProcess(kPython, {"-c",
+                             "import sys,xlrd\n"
+                             "b=xlrd.open_workbook(sys.argv[1],formatting_info=True)\n"
+                             "s=b.sheet_by_index(0)\n"
+                             "x=b.xf_list[s.cell_xf_index(2,4)]\n"
+                             "print(b.format_map[x.format_key].format_str)\n",
+                             path});
+    EXPECT_EQ(r.out.trimmed(), QStringLiteral("#,##0")) << r.err.toStdString();
+}
+
+TEST(Report, PdfHoldsTheTitleAndEveryLine) {
+    QTemporaryDir dir;
+    for (const SettlementReport& report : {threeStays(), april()}) {
+        const QString path = dir.filePath("report.pdf");
+        bool chartDrawn = false;
+        writeReport(report, path, [&](QPainter&, const QRectF&) { chartDrawn = true; });
+        EXPECT_EQ(chartDrawn, report.kind == SettlementKind::Monthly);
+        const ProcessResult r = runProcess("pdftotext", {"-layout", path, "-"});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(report.title)) << r.out.toStdString();
+        for (const QStringList& line : report.lines())
+            for (const QString& text : line)
+                EXPECT_TRUE(r.out.contains(text)) << text.toStdString();
+    }
+}
+
+TEST(Report, CsvIsUtf8WithPlainAmounts) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("report.csv");
+    writeReport(threeStays(), path);
+    const QStringList lines = QString::fromUtf8(readBytes(path)).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 7);
+    EXPECT_EQ(lines[0], QStringLiteral("2006년04월02일 결산"));
+    EXPECT_EQ(lines[2],
+              QStringLiteral("1,101호,2006년04월02일10시00분,2006년04월02일12시00분,30000,0"));
+    EXPECT_EQ(lines[6], QStringLiteral("총합,,,취소금액:,1234567,1314567"));
+}
+
+TEST(Report, UnknownExtensionsAndUnwritableFilesAreReported) {
+    QTemporaryDir dir;
+    EXPECT_THROW(writeReport(threeStays(), dir.filePath("report.ods")), ReportError);
+    const QString missing = dir.filePath("no/such/dir/report.");
+    for (const char* ext : {"xls", "xlsx", "pdf", "csv"})
+        EXPECT_THROW(writeReport(threeStays(), missing + ext), ReportError) << ext;
+}
+
+}  // namespace
