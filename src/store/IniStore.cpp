@@ -244,10 +244,23 @@ bool writeAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
+bool syncDirectoryOf(const QString& path) {
+    const QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int dirFd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return false;
+    // Some file systems cannot flush a directory (EINVAL); the rename is then as safe as they
+    // make it.
+    const bool synced = ::fsync(dirFd) == 0 || errno == EINVAL;
+    ::close(dirFd);
+    return synced;
+}
+
 // Writes a temporary file beside the old one, flushes it to the disk and renames it over the
 // old one, then flushes the directory: after a crash or a power cut the path holds either the
 // old bytes or the new ones. On failure the temporary file is removed and the old one is left.
-bool replaceFile(const QString& path, const QByteArray& bytes, std::optional<mode_t> mode) {
+// Without the directory's flush a power cut may also bring back an earlier file.
+bool replaceFile(const QString& path, const QByteArray& bytes, std::optional<mode_t> mode,
+                 bool syncDirectory = true) {
     const QByteArray target = QFile::encodeName(path);
     const QByteArray temporary = target + ".tmp";
     const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -258,14 +271,7 @@ bool replaceFile(const QString& path, const QByteArray& bytes, std::optional<mod
         ::unlink(temporary.constData());
         return false;
     }
-    const QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int dirFd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) return false;
-    // Some file systems cannot flush a directory (EINVAL); the rename is then as safe as they
-    // make it.
-    const bool synced = ::fsync(dirFd) == 0 || errno == EINVAL;
-    ::close(dirFd);
-    return synced;
+    return !syncDirectory || syncDirectoryOf(path);
 }
 
 void refuseUnwritable(const QString& section, const QString& key, const QString& value) {
@@ -425,12 +431,16 @@ QByteArray IniStore::bytes() const {
     return file;
 }
 
-void IniStore::replace(const QByteArray& bytes) {
+void IniStore::syncDirectory() {
+    if (!syncDirectoryOf(path_)) throw IniWriteError(QStringLiteral("Unable to write to ") + path_);
+}
+
+void IniStore::replace(const QByteArray& bytes, bool syncDirectory) {
     // The new file keeps the old one's permissions.
     struct stat st {};
     std::optional<mode_t> oldMode;
     if (::stat(QFile::encodeName(path_).constData(), &st) == 0) oldMode = st.st_mode & 07777;
-    if (!replaceFile(path_, bytes, oldMode))
+    if (!replaceFile(path_, bytes, oldMode, syncDirectory))
         throw IniWriteError(QStringLiteral("Unable to write to ") + path_);
 }
 

@@ -64,8 +64,11 @@ public:
     static QByteArray withChanges(const QByteArray& file, const QList<Change>& changes);
     // The file's bytes; empty for a missing file. Raises IniWriteError when it cannot be read.
     QByteArray bytes() const;
-    // Replaces the whole file atomically with `bytes`. Raises IniWriteError.
-    void replace(const QByteArray& bytes);
+    // Replaces the whole file atomically with `bytes`. Without the directory's flush a power
+    // cut may bring back an earlier file; syncDirectory() makes the last one durable. Both
+    // raise IniWriteError.
+    void replace(const QByteArray& bytes, bool syncDirectory = true);
+    void syncDirectory();
 
 private:
     QString path_;

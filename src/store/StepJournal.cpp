@@ -10,8 +10,8 @@
 
 namespace {
 
-// The one row of our own table: the file content the last committed step belongs to, and a
-// digest of the content that file replaced.
+// The one row of our own table: the file content the last committed step belongs to, and the
+// digests of the files it replaces that a power cut may bring back (space-separated).
 constexpr const char* kCreateTable =
     "CREATE TABLE IF NOT EXISTS tavolen_step ("
     "id INTEGER PRIMARY KEY CHECK (id = 1), seq INTEGER NOT NULL, "
@@ -142,8 +142,14 @@ StepOutcome StepJournal::flush() {
     try {
         const QByteArray before = ini_->bytes();
         const QByteArray after = IniStore::withChanges(before, changes_);
-        if (!statements_.isEmpty() && !commitStatements(before, after, outcome)) return outcome;
-        if (after != before) ini_->replace(after);
+        // A file changed by another writer (which flushes its directory) or the first step
+        // of this run: the file as it is now is the one a power cut leaves.
+        if (mayBeOnDisk_.isEmpty() || mayBeOnDisk_.last() != digest(before)) {
+            ini_->syncDirectory();
+            mayBeOnDisk_ = {digest(before)};
+        }
+        if (!statements_.isEmpty() && !commitStatements(after, outcome)) return outcome;
+        if (after != before) replaceFile(after);
         changes_.clear();
     } catch (const std::exception& e) {
         outcome.written = false;
@@ -152,8 +158,16 @@ StepOutcome StepJournal::flush() {
     return outcome;
 }
 
-bool StepJournal::commitStatements(const QByteArray& before, const QByteArray& after,
-                                   StepOutcome& outcome) {
+// The committed record names every file a power cut may bring back, so the directory's flush
+// (a third flush per step) is needed only every few steps.
+void StepJournal::replaceFile(const QByteArray& after) {
+    const bool flushDirectory = mayBeOnDisk_.size() >= kUnflushedReplacements;
+    ini_->replace(after, flushDirectory);
+    if (flushDirectory) mayBeOnDisk_.clear();
+    mayBeOnDisk_.append(digest(after));
+}
+
+bool StepJournal::commitStatements(const QByteArray& after, StepOutcome& outcome) {
     if (!db_ || !db_->isOpen()) {
         // Without a database the rows cannot be kept at all; each is reported, and the file
         // still follows the board.
@@ -183,8 +197,8 @@ bool StepJournal::commitStatements(const QByteArray& before, const QByteArray& a
         "INSERT INTO tavolen_step (id, seq, before_digest, ini) VALUES (1, 1, :N1, :N2) "
         "ON CONFLICT(id) DO UPDATE SET seq = seq + 1, before_digest = excluded.before_digest, "
         "ini = excluded.ini";
-    if (const auto failed = run(db, record, {QString::fromLatin1(digest(before))}, &after))
-        return fail(*failed);
+    const QString mayComeBack = QString::fromLatin1(mayBeOnDisk_.join(' '));
+    if (const auto failed = run(db, record, {mayComeBack}, &after)) return fail(*failed);
     if (const auto failed = run(db, "COMMIT", {})) return fail(*failed);
     sqlite3_busy_timeout(db, kOpenLockWaitMs);
     statements_.clear();
@@ -196,7 +210,7 @@ StepJournal::Recovery StepJournal::recover(IniStore& ini, Database& db) {
     if (!record) return Recovery::Nothing;
     const QByteArray file = ini.bytes();
     if (file == record->ini) return Recovery::Nothing;
-    if (digest(file) != record->beforeDigest) return Recovery::LeftAlone;
+    if (!record->beforeDigest.split(' ').contains(digest(file))) return Recovery::LeftAlone;
     ini.replace(record->ini);
     return Recovery::Finished;
 }

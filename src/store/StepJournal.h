@@ -55,11 +55,19 @@ public:
     // Raises DatabaseError or IniWriteError.
     static Recovery recover(IniStore& ini, Database& db);
 
+    // Files replaced before the directory is flushed again; each stays a state a power cut
+    // may bring back, and the record names them all.
+    static constexpr int kUnflushedReplacements = 8;
+
 private:
-    bool commitStatements(const QByteArray& before, const QByteArray& after, StepOutcome& outcome);
+    bool commitStatements(const QByteArray& after, StepOutcome& outcome);
+    void replaceFile(const QByteArray& after);
 
     IniStore* ini_ = nullptr;
     Database* db_ = nullptr;
     QList<IniStore::Change> changes_;
     QList<StepStatement> statements_;
+    // Digests of the files that may be on disk after a power cut: the last one whose
+    // directory was flushed, then every replacement since, the newest last.
+    QByteArrayList mayBeOnDisk_;
 };

@@ -124,9 +124,9 @@ TEST_F(Unattended, AFailedWriteKeepsTheBoardWarnsAndHealsWithTheRepeat) {
     EXPECT_EQ(openStays().size(), 1u);
     EXPECT_EQ(dialogs.held, 0);
     const QStringList log = deskLogLines(f.dataDir());
-    EXPECT_TRUE(std::any_of(log.begin(), log.end(),
-                            [](const QString& l) { return l.contains(QStringLiteral("저장 실패")); }))
-        << log.join(u'\n').toStdString();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const QString& l) {
+        return l.contains(QStringLiteral("저장 실패"));
+    })) << log.join(u'\n').toStdString();
 }
 
 TEST_F(Unattended, TheRetryTimerHealsWithoutANewEvent) {
@@ -178,10 +178,11 @@ TEST_F(Unattended, ABlockIsAppliedWhileAnEarlierErrorIsOnTheBoard) {
 }
 
 TEST_F(Unattended, StartUpWithoutTheSerialPortRestoresTheBoardAndRunsItsClocks) {
-    IniStore(f.iniPath()).writeString(QStringLiteral("rStatus"), QStringLiteral("r1"),
-                                      States::DayUse);
-    IniStore(f.iniPath()).writeString(QStringLiteral("Time"), QStringLiteral("r1"),
-                                      TimeText(f.clock.now().addSecs(-600)));
+    IniStore(f.iniPath())
+        .writeString(QStringLiteral("rStatus"), QStringLiteral("r1"), States::DayUse);
+    IniStore(f.iniPath())
+        .writeString(QStringLiteral("Time"), QStringLiteral("r1"),
+                     TimeText(f.clock.now().addSecs(-600)));
     QStringList started;
     BoardSeams seams;
     seams.startSecondTimer = [&] { started << "second"; };

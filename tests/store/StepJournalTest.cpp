@@ -17,6 +17,7 @@
 namespace {
 
 const QByteArray kBefore = "[rStatus]\r\nr1=\xbf\xcf \xb7\xe1\r\n";  // 완 료 in CP949
+const QByteArray kOlder = "[rStatus]\r\nr1=\r\n";
 const QByteArray kAfter = "[rStatus]\r\nr1=\xb4\xeb \xbd\xc7\r\n[Time]\r\nr1=200604011735\r\n";
 
 StepStatement historyRow(const QString& action) {
@@ -44,16 +45,18 @@ protected:
             out << row[0];
         return out;
     }
-    // The record of a committed step, as the transaction leaves it.
-    void record(const QByteArray& before, const QByteArray& after) {
+    // The record of a committed step, as the transaction leaves it: the files a power cut may
+    // bring back, and the file the step belongs to.
+    void record(const QByteArrayList& befores, const QByteArray& after) {
+        QStringList digests;
+        for (const QByteArray& b : befores)
+            digests << QString::fromLatin1(
+                QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex());
         execSql(db, QStringLiteral("CREATE TABLE IF NOT EXISTS tavolen_step (id INTEGER PRIMARY "
                                    "KEY CHECK (id = 1), seq INTEGER NOT NULL, before_digest TEXT "
                                    "NOT NULL, ini BLOB NOT NULL)"));
         execSql(db, QStringLiteral("INSERT OR REPLACE INTO tavolen_step VALUES (1, 7, '%1', X'%2')")
-                        .arg(QString::fromLatin1(
-                                 QCryptographicHash::hash(before, QCryptographicHash::Sha256)
-                                     .toHex()),
-                             hex(after)));
+                        .arg(digests.join(u' '), hex(after)));
     }
 
     QTemporaryDir dir;
@@ -66,23 +69,27 @@ protected:
 TEST_F(StepJournalTest, RecoveryFinishesOnlyAStepWhoseFileWasNotReplaced) {
     const struct {
         const char* name;
-        std::optional<QByteArray> recordedBefore;  // no record at all when empty
-        std::optional<QByteArray> file;            // no file when empty
+        std::optional<QByteArrayList> recordedBefore;  // no record at all when empty
+        std::optional<QByteArray> file;                // no file when empty
         bool temporaryLeft;
         StepJournal::Recovery expected;
         std::optional<QByteArray> fileAfter;
     } cases[] = {
         {"no step recorded yet", std::nullopt, kBefore, false, StepJournal::Recovery::Nothing,
          kBefore},
-        {"committed, file not replaced", kBefore, kBefore, false,
+        {"committed, file not replaced", QByteArrayList{kBefore}, kBefore, false,
          StepJournal::Recovery::Finished, kAfter},
-        {"committed, cut while writing the temporary file", kBefore, kBefore, true,
+        {"committed, cut while writing the temporary file", QByteArrayList{kBefore}, kBefore, true,
          StepJournal::Recovery::Finished, kAfter},
-        {"committed, first file never written", QByteArray(), std::nullopt, false,
+        {"committed, first file never written", QByteArrayList{QByteArray()}, std::nullopt, false,
          StepJournal::Recovery::Finished, kAfter},
-        {"committed and replaced", kBefore, kAfter, false, StepJournal::Recovery::Nothing, kAfter},
-        {"file changed since by another hand", kBefore, QByteArray("[Motel]\r\nCoName=x\r\n"),
-         false, StepJournal::Recovery::LeftAlone, QByteArray("[Motel]\r\nCoName=x\r\n")},
+        {"committed and replaced", QByteArrayList{kBefore}, kAfter, false,
+         StepJournal::Recovery::Nothing, kAfter},
+        {"power cut brought back an earlier file whose directory was not flushed",
+         QByteArrayList{kOlder, kBefore}, kOlder, false, StepJournal::Recovery::Finished, kAfter},
+        {"file changed since by another hand", QByteArrayList{kBefore},
+         QByteArray("[Motel]\r\nCoName=x\r\n"), false, StepJournal::Recovery::LeftAlone,
+         QByteArray("[Motel]\r\nCoName=x\r\n")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -118,6 +125,18 @@ TEST_F(StepJournalTest, AStepIsOneTransactionAndOneFileThatRecoveryCanRedo) {
     // ...and start-up writes the file the committed rows belong to.
     EXPECT_EQ(StepJournal::recover(ini, db), StepJournal::Recovery::Finished);
     EXPECT_EQ(readBytes(iniPath()), kAfter);
+
+    // A later step replaces the file without flushing the directory: a power cut may bring
+    // back either earlier file, and both are finished from the record.
+    journal.setValue(QStringLiteral("TimeEnd"), QStringLiteral("r1"), QStringLiteral("18:5"));
+    journal.addStatement(historyRow(QStringLiteral("퇴실")));
+    ASSERT_TRUE(journal.flush().written);
+    const QByteArray latest = readBytes(iniPath());
+    for (const QByteArray& cameBack : {kBefore, kAfter}) {
+        writeBytes(iniPath(), cameBack);
+        EXPECT_EQ(StepJournal::recover(ini, db), StepJournal::Recovery::Finished);
+        EXPECT_EQ(readBytes(iniPath()), latest);
+    }
 }
 
 TEST_F(StepJournalTest, DatabaseAtItsPageLimitKeepsTheStepUntilThereIsRoom) {
