@@ -1,8 +1,6 @@
 #include "board/BoardModel.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QEvent>
 #include <utility>
 
 #include "board/States.h"
@@ -26,6 +24,9 @@ BoardModel::BoardModel(BoardContext context, QObject* parent) : QObject(parent),
     retryTimer_.setSingleShot(true);
     retryTimer_.setInterval(kRetryMs);
     connect(&retryTimer_, &QTimer::timeout, this, &BoardModel::writeStep);
+    paintWait_.setSingleShot(true);
+    paintWait_.setInterval(kPaintWaitMs);
+    connect(&paintWait_, &QTimer::timeout, this, &BoardModel::writeStep);
 }
 
 BoardModel::~BoardModel() = default;
@@ -265,29 +266,30 @@ void BoardModel::storeValue(const QString& section, const QString& key, const QS
     journal_.setValue(section, key, value);
 }
 
-namespace {
-const QEvent::Type kWriteEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-}
-
 void BoardModel::endStep() {
     if (!writeAfterPaint_) {
         writeStep();
         return;
     }
-    if (writeQueued_ || !journal_.hasPending()) return;
-    writeQueued_ = true;
-    // The repaint of the changed panels is posted at low priority; posted
-    // behind it at the same priority, the write comes right after the paint.
-    QCoreApplication::postEvent(this, new QEvent(kWriteEvent), Qt::LowEventPriority);
+    if (journal_.hasPending() && !paintWait_.isActive()) paintWait_.start();
 }
 
-void BoardModel::customEvent(QEvent* event) {
-    if (event->type() != kWriteEvent) return QObject::customEvent(event);
-    writeQueued_ = false;
-    writeStep();
+void BoardModel::painted() {
+    if (writeQueued_ || !journal_.hasPending()) return;
+    writeQueued_ = true;
+    // Queued, so that what the paint itself queued (the flush to the screen)
+    // goes first.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            writeQueued_ = false;
+            writeStep();
+        },
+        Qt::QueuedConnection);
 }
 
 void BoardModel::writeStep() {
+    paintWait_.stop();
     if (!journal_.hasPending()) return;
     const StepOutcome outcome = journal_.flush();
     for (const QString& refused : outcome.refused) notify(refused);

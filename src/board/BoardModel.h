@@ -140,9 +140,12 @@ public:
     // Writes what is pending now; the retry timer and the tests call it.
     void writeStep();
     // The desk's board paints a step's changes first and writes them right
-    // after, in the same turn of the event loop; without it a step is written
-    // as it ends.
+    // after: the window calls painted() once it has painted, and a step not
+    // painted within kPaintWaitMs is written all the same. Without it a step
+    // is written as it ends.
     void setWriteAfterPaint(bool on) { writeAfterPaint_ = on; }
+    void painted();
+    static constexpr int kPaintWaitMs = 100;
     bool writesPending() const { return journal_.hasPending(); }
     // Empty while everything the board shows is on disk.
     const QString& storageWarning() const { return storageWarning_; }
@@ -215,9 +218,6 @@ signals:
     void logChanged();
     void noticeChanged();
 
-protected:
-    void customEvent(QEvent* event) override;
-
 private:
     void endStep();
     static std::size_t index(int n);
@@ -252,4 +252,5 @@ private:
     QTimer retryTimer_;
     bool writeAfterPaint_ = false;
     bool writeQueued_ = false;
+    QTimer paintWait_;
 };

@@ -209,10 +209,17 @@ TEST_F(Unattended, TheDesksBoardWritesABlockRightAfterPaintingIt) {
     board.onControllerBlock(pairs({129, 1}));
     EXPECT_EQ(board.view(1).labelCaption, States::DayUse);
     EXPECT_TRUE(stored(QStringLiteral("rStatus")).isEmpty());  // not yet: the paint goes first
+    board.painted();
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(stored(QStringLiteral("rStatus")), States::DayUse);
     EXPECT_EQ(stored(QStringLiteral("DoorStatus")), QStringLiteral("1"));
     EXPECT_FALSE(board.writesPending());
+
+    // No paint comes (the window is covered, say): the step is written all the same.
+    board.onControllerBlock(pairs({129, 2}));
+    QTimer::singleShot(BoardModel::kPaintWaitMs + 100, [] { QCoreApplication::exit(); });
+    QCoreApplication::exec();
+    EXPECT_EQ(stored(QStringLiteral("DoorStatus")), QStringLiteral("0"));
 }
 
 }  // namespace

@@ -238,6 +238,13 @@ void BoardWindow::showBorderlessMaximised() {
     showMaximized();
 }
 
+bool BoardWindow::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // What a step changed is on the screen now; the board writes it next.
+    if (event->type() == QEvent::UpdateRequest) board_.painted();
+    return handled;
+}
+
 void BoardWindow::closeEvent(QCloseEvent* event) {
     if (allowClose_)
         event->accept();

@@ -38,6 +38,7 @@ signals:
     void kindClicked(int slot);
 
 protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
