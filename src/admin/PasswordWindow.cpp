@@ -1,8 +1,10 @@
 #include "admin/PasswordWindow.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include "auth/PasswordRules.h"
 #include "board/DeskSession.h"
@@ -88,8 +90,21 @@ PasswordWindow::PasswordWindow(PasswordRules& check, Dialogs& dialogs, QWidget* 
     connect(windowUse, &QPushButton::clicked, this, [&check] { check.shared().gradeToCheck = 2; });
 
     setDesignHeight(kShortHeight);
+    centreOnScreen();
     passwordBox_->clear();
     passwordBox_->setFocus();
+}
+
+// Centred on the screen of its opener, not over the opener: the room setup
+// window would otherwise hide under it. A window's position is that of its
+// frame, whose outer height is the design height.
+void PasswordWindow::centreOnScreen() {
+    QWidget* opener = parentWidget() ? parentWidget()->window() : nullptr;
+    QScreen* screen =
+        opener && opener->screen() ? opener->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    move(area.x() + (area.width() - kWidth) / 2, area.y() + (area.height() - designHeight_) / 2);
 }
 
 QLineEdit* PasswordWindow::passwordBox(const QString& name, const QString& label, int top,

@@ -24,6 +24,7 @@ public:
 
 private:
     void setDesignHeight(int height);
+    void centreOnScreen();
     void checkPassword();
     void toggleChangeArea();
     void changePassword();

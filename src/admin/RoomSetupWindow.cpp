@@ -174,6 +174,13 @@ QLineEdit* RoomSetupWindow::numberBox(QWidget* area, const QString& name, int ma
     box->setObjectName(name);
     box->setGeometry(place);
     box->setMaxLength(maxLength);
+    // The board's font: the window's own fixed-width one slashes its zeros,
+    // and a fee must read as a fee.
+    QFont font(QStringLiteral("굴림"));
+    font.setBold(true);
+    font.setPixelSize(13);
+    box->setFont(font);
+    box->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // Digits only: every other key, and pasted text, is refused.
     box->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), box));

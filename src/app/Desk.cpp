@@ -1,15 +1,24 @@
 #include "app/Desk.h"
 
+#include <QCoreApplication>
+
 Desk::Desk(const Options& options)
     : options_(options),
+      lockdown_(makeLockdown(options.dataDir,
+                             [this] {
+                                 // The board refuses to close until it is told it may.
+                                 window_.setAllowClose(true);
+                                 QMetaObject::invokeMethod(qApp, &QCoreApplication::quit,
+                                                           Qt::QueuedConnection);
+                             })),
       assets_(options.dataDir, options.programDir),
-      board_({clock_, sound_, dialogs_, lockdown_, assets_, shared_}),
+      board_({clock_, sound_, dialogs_, *lockdown_, assets_, shared_}),
       window_(board_, assets_),
       db_(options.dataDir),
       ledger_(db_, clock_, dialogs_),
       backup_(db_, options.dataDir, dialogs_),
       link_(controllerPort_),
-      passwords_(db_, clock_, shared_, lockdown_),
+      passwords_(db_, clock_, shared_, *lockdown_),
       deskWindows_(board_, passwords_, &window_),
       deskActions_(board_, db_, deskWindows_) {
     dialogs_.setOwner(&window_);
@@ -45,6 +54,7 @@ Desk::Desk(const Options& options)
         // the board runs.
         try {
             db_.open();
+            if (!db_.passwordProblem().isEmpty()) board_.notify(db_.passwordProblem());
         } catch (const std::exception& e) {
             board_.notify(errorText(e));
         }

@@ -13,6 +13,7 @@
 #include "comm/SerialPort.h"
 #include "comm/ThreadTimer.h"
 #include "lockdown/Lockdown.h"
+#include "lockdown/LockdownFactory.h"
 #include "platform/AlsaSoundPlayer.h"
 #include "platform/Assets.h"
 #include "platform/Clock.h"
@@ -45,7 +46,7 @@ private:
     SystemClock clock_;
     AlsaSoundPlayer sound_;
     QtDialogs dialogs_;
-    NoLockdown lockdown_;
+    std::unique_ptr<Lockdown> lockdown_;  // chosen by `Lockdown`/`Mode`
     Assets assets_;
     DeskSession shared_;
     BoardModel board_;

@@ -195,6 +195,9 @@ public:
     void convertLedgerRow(int n, const QString& kind);
     void cancelLedgerRow(int n);
     void moveLedgerRow(int n, const QString& kind);
+    // The running stay's open row, still under `oldRoomText`, takes the
+    // room's current number.
+    void renumberLedgerRow(int n, const QString& oldRoomText);
 
     // A block of bytes from the room controller: pairs of key code and
     // event code. Blocks are applied whole and in the order they came, also

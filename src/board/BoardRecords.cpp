@@ -52,3 +52,7 @@ void BoardModel::moveLedgerRow(int n, const QString& kind) {
         records_->moveLedgerRow(view(n).buttonCaption, stayKey(s), kind, s.elapsed, s.dayUseFee,
                                 s.overnightFee);
 }
+
+void BoardModel::renumberLedgerRow(int n, const QString& oldRoomText) {
+    if (records_) records_->renumberLedgerRow(oldRoomText, view(n).buttonCaption, stayKey(slot(n)));
+}

@@ -69,10 +69,22 @@ void DeskActions::onStateLabelClicked(int n) {
 
 void DeskActions::offerActions(int n, int mode, const QString& room) {
     const RoomAction action = windows_.runPopup(mode, room);
-    // Reports and ticks ran while the popup was open: the action applies to
-    // the room as it is now, read afresh from here on. The action is one step
-    // on disk, written when it ends, also when it ends early; the popup is
-    // outside it, so that the reports taken meanwhile are written at once.
+    if (action == RoomAction::None || action == RoomAction::Cancel) return;
+    // Reports and ticks ran while the popup was open. A choice made for a
+    // state the room no longer has (a stay the controller started, a check-out
+    // it reported) would open a second ledger row or close the stay wrongly:
+    // the clerk chooses again from what the board shows now.
+    const QString roomNow = board_.view(n).buttonCaption;
+    if (roomNow != room ||
+        popupMode(board_.view(n).labelCaption, board_.slot(n).overnight) != mode) {
+        board_.showInfo(QStringLiteral("%1호의 상태가 바뀌어 선택하신 작업을 하지 않았습니다. "
+                                       "다시 선택하여 주십시오")
+                            .arg(room));
+        return;
+    }
+    // The action is one step on disk, written when it ends, also when it ends
+    // early; the popup is outside it, so that the reports taken meanwhile are
+    // written at once.
     const BoardModel::Step step(board_);
     act(n, action);
 }
@@ -289,6 +301,7 @@ void DeskActions::onRoomButtonClicked(int n) {
         const QString num = QString::number(n);
         RoomSlot& s = board_.slot(n);
         if (result.newRoomName.size() == 3) {
+            const QString oldRoom = board_.view(n).buttonCaption;
             board_.editView(n).buttonCaption = result.newRoomName;
             s.roomName = result.newRoomName;
             board_.editView(n).kindVisible = true;
@@ -296,6 +309,9 @@ void DeskActions::onRoomButtonClicked(int n) {
             board_.saveRoomName(num);
             s.keyCode = static_cast<quint16>(result.newKeyCode);
             board_.saveKeyCode(num);
+            // The running stay's row is found by the room's number: it takes
+            // the new one, or its end would never find it.
+            if (!s.stayStart.isEmpty()) board_.renumberLedgerRow(n, oldRoom);
         }
         if (result.feesSaved) board_.saveFees(num);
     });

@@ -57,6 +57,10 @@ QString hashPassword(const QString& text) {
     return QString::fromLatin1(hash);
 }
 
+// Hashes carry their method in front; anything else in `Pass` is a password
+// written as it is.
+bool isHash(const QString& stored) { return stored.startsWith(QLatin1String("$argon2")); }
+
 bool verifyPassword(const QString& hash, const QString& text) {
     initSodium();
     const QByteArray stored = hash.toLatin1();
@@ -108,6 +112,7 @@ void Database::open() {
     try {
         if (!QDir().mkpath(QFileInfo(path_).absolutePath()))
             throw DatabaseError(QStringLiteral("디렉터리를 만들 수 없습니다"));
+        passwordProblem_.clear();
         Connection db = openFile(path_);
         sqlite3_busy_timeout(db.get(), 5000);
         // Reading the schema comes first: a file that is not a database fails
@@ -130,6 +135,13 @@ void Database::createMissingTables() {
     Query& q = *queryGrade_;
     exec(db_, "BEGIN IMMEDIATE");
     try {
+        // A file without any table is one being set up now (or one whose very
+        // first start was cut short): it is the only kind that gets the
+        // default passwords.
+        q.clear();
+        q.addLine(QStringLiteral("Select name From sqlite_master Where type = 'table'"));
+        q.open();
+        const bool setUpNew = q.rowCount() == 0;
         q.clear();
         q.addLine(QStringLiteral("Select name From sqlite_master"));
         q.addLine(QStringLiteral("Where type = 'table' and name = 'grade.DB' COLLATE NOCASE"));
@@ -141,8 +153,8 @@ void Database::createMissingTables() {
         exec(db_, R"(CREATE TABLE IF NOT EXISTS "Cash.DB" (
                        roomNum TEXT, IDateTime TEXT, ODateTime TEXT DEFAULT '', Action TEXT,
                        Cash TEXT))");
-        exec(db_, R"(CREATE TABLE IF NOT EXISTS "grade.DB" (Grade TEXT PRIMARY KEY, Pass TEXT))");
-        if (!gradesExist) {
+        if (setUpNew) {
+            exec(db_, R"(CREATE TABLE "grade.DB" (Grade TEXT PRIMARY KEY, Pass TEXT))");
             for (int grade = 1; grade <= 3; ++grade) {
                 q.clear();
                 q.addLine(
@@ -152,6 +164,13 @@ void Database::createMissingTables() {
                        hashPassword(QString::fromLatin1(kDefaultPasswords[grade - 1])));
                 q.exec();
             }
+        } else if (!gradesExist) {
+            // Published defaults here would open the desk, and the
+            // supplier's grade the keyboard lock, to anybody.
+            passwordProblem_ = QStringLiteral(
+                                   "암호 테이블(grade.DB)이 데이터베이스에 없어 아무도 인증할 수 "
+                                   "없습니다. 공급업체에 복구를 요청하십시오: %1")
+                                   .arg(path_);
         }
         exec(db_, "COMMIT");
     } catch (...) {
@@ -170,13 +189,26 @@ bool Database::checkPassword(int grade, const QString& text) {
     q.addLine(QStringLiteral(R"(Select Pass From "grade.DB")"));
     q.addLine(QStringLiteral("Where Grade = :N1"));
     q.bind(QStringLiteral("N1"), QString::number(grade));
-    q.open();
-    const bool ok = q.rowCount() > 0 && verifyPassword(q.rows().front().value(0), text);
+    try {
+        q.open();
+    } catch (const DatabaseError&) {
+        q.clear();
+        if (!passwordProblem_.isEmpty()) throw DatabaseError(passwordProblem_);
+        throw;
+    }
+    const QString stored = q.rowCount() > 0 ? q.rows().front().value(0) : QString();
+    const bool found = q.rowCount() > 0;
     q.clear();
-    return ok;
+    if (!found) return false;
+    if (isHash(stored)) return verifyPassword(stored, text);
+    if (stored != text) return false;
+    storeHash(grade, text);
+    return true;
 }
 
-void Database::setPassword(int grade, const QString& text) {
+void Database::setPassword(int grade, const QString& text) { storeHash(grade, text); }
+
+void Database::storeHash(int grade, const QString& text) {
     Query& q = *queryGrade_;
     q.clear();
     q.addLine(QStringLiteral(R"(Update "grade.DB")"));

@@ -25,19 +25,27 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Opens the file, creating the directory, the file and any missing table
-    // (a new "grade.DB" gets the default password of each grade). A file that
-    // is not a database is left as it is. Raises DatabaseError.
+    // Opens the file, creating the directory, the file and any missing
+    // history or ledger table. Only a database set up new here gets "grade.DB"
+    // with the default password of each grade; an existing database without it
+    // stays without, signs nobody in, and says so in passwordProblem(). A file
+    // that is not a database is left as it is. Raises DatabaseError.
     void open();
     bool isOpen() const { return db_ != nullptr; }
+    // What is wrong with the password table, for the start-up to show; empty
+    // when nothing is.
+    const QString& passwordProblem() const { return passwordProblem_; }
     const QString& path() const { return path_; }
 
     Query& historyQuery() { return *queryRoom_; }
     Query& ledgerQuery() { return *queryCash_; }
 
     // Grade 1 user, 2 Windows use, 3 supplier. `Pass` holds a salted hash,
-    // never the password itself. Both raise DatabaseError when the table
-    // cannot be read; setPassword also when the grade has no row.
+    // never the password itself. A row still holding plain text (a table
+    // prepared by hand or brought from an older installation) matches that
+    // exact text, empty included, and is replaced by its hash in the same
+    // call. Both raise DatabaseError when the table cannot be read or
+    // written; setPassword also when the grade has no row.
     bool checkPassword(int grade, const QString& text);
     void setPassword(int grade, const QString& text);
 
@@ -50,9 +58,11 @@ public:
 
 private:
     void createMissingTables();
+    void storeHash(int grade, const QString& text);
 
     QString path_;
     QString openError_;
+    QString passwordProblem_;
     sqlite3* db_ = nullptr;
     std::unique_ptr<Query> queryRoom_;
     std::unique_ptr<Query> queryCash_;

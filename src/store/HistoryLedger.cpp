@@ -116,6 +116,16 @@ void HistoryLedger::moveLedgerRow(const QString& roomText, const QString& stayKe
         QStringLiteral("데이타베이스에 객실교체 저장이 되지 않았습니다"));
 }
 
+void HistoryLedger::renumberLedgerRow(const QString& roomText, const QString& newRoomText,
+                                      const QString& stayKey) {
+    deliver(db_.ledgerQuery(),
+                    {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set roomNum = :N1"),
+                     QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)"),
+                     QStringLiteral("and (coalesce(ODateTime, '') = '')")},
+                    {newRoomText, roomText, stayKey},
+                    QStringLiteral("방번호 변경이 요금에 저장되지 않았습니다"));
+}
+
 void HistoryLedger::deleteAllRecords() {
     execute(db_.historyQuery(), {QStringLiteral(R"(Delete From "room.DB")")}, {});
     execute(db_.ledgerQuery(), {QStringLiteral(R"(Delete From "Cash.DB")")}, {});

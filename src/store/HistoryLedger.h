@@ -47,6 +47,11 @@ public:
     void moveLedgerRow(const QString& roomText, const QString& stayKey, const QString& kind,
                        qint32 elapsed, qint32 dayUseFee, qint32 overnightFee);
 
+    // A room given a new number during a stay: the stay's open row follows
+    // it. Finished rows keep the number they were settled under.
+    void renumberLedgerRow(const QString& roomText, const QString& newRoomText,
+                           const QString& stayKey);
+
     // These raise DatabaseError to their caller.
     void deleteAllRecords();
     // History rows of more than 48 hours ago.

@@ -82,6 +82,20 @@ TEST(PasswordRules, PasswordsAreCaseSensitiveAndMayBeEmpty) {
     EXPECT_EQ(p.check(1, QString()), Outcome::Wrong);
 }
 
+TEST(PasswordRules, TableWrittenInPlainTextLetsTheSupplierInAndChangeIt) {
+    Passwords p;
+    execSql(p.db, QStringLiteral(R"(Update "grade.DB" Set Pass = '4321' Where Grade = '3')"));
+    execSql(p.db, QStringLiteral(R"(Update "grade.DB" Set Pass = '' Where Grade = '1')"));
+    EXPECT_EQ(p.check(3, QStringLiteral("4321")), Outcome::SignedIn);
+    EXPECT_EQ(p.lockdown.calls, QStringList{"disarmKeyboardFilter"});
+    p.shared.gradeToCheck = 1;
+    EXPECT_EQ(p.passwords.change(QString(), QStringLiteral("8765"), QStringLiteral("8765")),
+              Outcome::Changed);
+    EXPECT_EQ(p.check(1, QString()), Outcome::Wrong);
+    EXPECT_EQ(p.check(1, QStringLiteral("8765")), Outcome::SignedIn);
+    EXPECT_EQ(p.check(3, QStringLiteral("4321")), Outcome::SignedIn);
+}
+
 TEST(PasswordRules, FiveWrongInARowLockEveryGradeOutForThirtySeconds) {
     Passwords p;
     for (int i = 1; i < PasswordRules::kMaxFailures; ++i)

@@ -156,9 +156,9 @@ TEST(DeskActions, EveryPopupActionFromEveryState) {
         {"퇴 실", 0, 1, 11, "외 출", 0, 1, "kept", "15:00", "16:10", "외출", "", "open", "대실",
          "30000", ""},
         {"퇴 실", 0, 1, 12, "대 실", 0, 0, "kept", "15:00", "16:10", "대실유지", "", "open", "대실",
-         "30000", "Bell.Wav"},
+         "30000", "bell.wav"},
         {"퇴 실", 1, 5, 19, "숙 박", 1, 0, "kept", "15:00", "16:10", "숙박유지", "", "open", "숙박",
-         "50000", "Bell.Wav"},
+         "50000", "bell.wav"},
         {"퇴 실", 0, 1, 13, "청 소", 0, 0, "kept", "17:35", "0:0", "청소", "", "open", "대실",
          "30000", ""},
         {"퇴 실", 1, 5, 24, "완 료", 0, 0, "", "", "0:0", "객실교체", "완료",
@@ -167,9 +167,9 @@ TEST(DeskActions, EveryPopupActionFromEveryState) {
         {"외 출", 1, 8, 15, "퇴 실", 1, 0, "kept", "15:00", "17:35", "퇴실", "", "open", "숙박",
          "50000", "Bell2.Wav"},
         {"외 출", 0, 9, 12, "대 실", 0, 0, "kept", "15:00", "16:10", "대실유지", "", "open", "대실",
-         "30000", "Bell.Wav"},
+         "30000", "bell.wav"},
         {"외 출", 1, 8, 19, "숙 박", 1, 0, "kept", "15:00", "16:10", "숙박유지", "", "open", "숙박",
-         "50000", "Bell.Wav"},
+         "50000", "bell.wav"},
         // Cleaned.
         {"청 소", 0, 3, 17, "완 료", 0, 0, "", "", "0:0", "완료", "", "200604011735", "대실",
          "30000", ""},
@@ -283,25 +283,84 @@ TEST(DeskActions, RoomChangeChargesNothingUnderFifteenMinutes) {
     }
 }
 
-TEST(DeskActions, ReportsAndTicksDuringThePopupCountForTheChosenAction) {
+TEST(DeskActions, TicksDuringThePopupCountForTheChosenAction) {
     DeskRig d;
     d.start(States::Ready, 0);
     d.choose(18);  // 대 실
-    for (int i = 0; i < 15; ++i) d.f.board.onMinuteTick();
+    for (int i = 0; i < 14; ++i) d.f.board.onMinuteTick();
     d.choose(15);  // 퇴 실
 
-    // While the popup is shown a tick comes, then the controller's cleaning
-    // report, which restarts the room's clock: the room change chosen
-    // afterwards sees the clock as it is then and charges nothing.
-    d.windows.whileOpen = [&] {
-        d.f.board.onMinuteTick();
-        d.f.board.onControllerBlock(QByteArray("\x81\x05", 2));
-    };
+    // The fifteenth minute passes while the popup is shown: the room change
+    // chosen afterwards charges the stay.
+    d.windows.whileOpen = [&] { d.f.board.onMinuteTick(); };
     d.choose(24);
-    EXPECT_EQ(d.windows.modes.back(), 1);  // opened for a room shown as 퇴 실
-    EXPECT_EQ(d.f.board.view(1).labelCaption, States::Ready);
-    EXPECT_EQ(d.ledgerRows()[0][4], QStringLiteral("0"));
-    EXPECT_EQ(d.historyWords(), (QStringList{"대실0", "퇴실0", "청소1", "객실교체0"}));
+    EXPECT_EQ(d.ledgerRows()[0][4], QStringLiteral("30000"));
+    EXPECT_TRUE(d.f.dialogs.infos.isEmpty());
+}
+
+TEST(DeskActions, ChoiceForAStateTheRoomNoLongerHasIsNotCarriedOut) {
+    using Ledger = std::vector<std::pair<QString, QString>>;  // IDateTime, ODateTime
+    const QString k = kStayKey;
+    // While the popup is open: a controller event of room 101 (key 129), or
+    // "kind" (the stay kind button), "renumber" or "tick".
+    const struct {
+        const char* meanwhile;
+        const char* from;
+        int sleep;
+        int result;
+        bool carriedOut;
+        const char* labelAfter;
+        QStringList historyAfter;  // Action + Comm
+        Ledger ledgerAfter;
+    } cases[] = {
+        {"\x03", "완 료", 0, 18, false, "대 실", {"대실1"}, {{kNow, ""}}},  // stay started
+        {"\x04", "대 실", 0, 16, false, "퇴 실", {"퇴실1"}, {{k, ""}}},     // checked out
+        {"\x06", "청 소", 0, 17, false, "완 료", {"완료1"}, {{k, kNow}}},   // finished
+        {"\x05", "퇴 실", 1, 24, false, "청 소", {"청소1"}, {{k, ""}}},     // cleaned
+        {"kind", "완 료", 0, 18, false, "완 료", {}, {}},
+        {"renumber", "대 실", 0, 15, false, "대 실", {}, {{k, ""}}},
+        // Changes that leave the room in its state: the choice stands.
+        {"\x01", "대 실", 0, 15, true, "퇴 실", {"문열림1", "퇴실0"}, {{k, ""}}},
+        {"\x03", "숙 박", 1, 22, true, "대 실", {"숙박유지1", "대실전환0"}, {{k, ""}}},
+        {"tick", "대 실", 0, 21, true, "숙 박", {"숙박전환0"}, {{k, ""}}},
+        // Nothing chosen: nothing to tell.
+        {"\x04", "대 실", 0, 14, true, "퇴 실", {"퇴실1"}, {{k, ""}}},
+    };
+    for (const auto& c : cases) {
+        const QString meanwhile = QString::fromLatin1(c.meanwhile);
+        SCOPED_TRACE(
+            QStringLiteral("%1 from %2, choice %3")
+                .arg(meanwhile.size() == 1 ? QString::number(meanwhile[0].unicode()) : meanwhile,
+                     QString::fromUtf8(c.from))
+                .arg(c.result)
+                .toStdString());
+        DeskRig d;
+        d.start(QString::fromUtf8(c.from), c.sleep);
+        d.windows.whileOpen = [&] {
+            if (meanwhile == QStringLiteral("kind")) {
+                d.actions.toggleStayKind(1);
+            } else if (meanwhile == QStringLiteral("renumber")) {
+                d.f.board.editView(1).buttonCaption = QStringLiteral("109");
+                d.f.board.viewChanged(1);
+            } else if (meanwhile == QStringLiteral("tick")) {
+                d.f.board.onMinuteTick();
+            } else {
+                d.f.board.onControllerBlock(QByteArray("\x81", 1) + c.meanwhile);
+            }
+        };
+        d.choose(c.result);
+
+        EXPECT_EQ(d.f.board.view(1).labelCaption, QString::fromUtf8(c.labelAfter));
+        EXPECT_EQ(d.stored(QStringLiteral("rStatus")), QString::fromUtf8(c.labelAfter));
+        EXPECT_EQ(d.historyWords(), c.historyAfter);
+        Ledger ledger;
+        for (const QStringList& row : d.ledgerRows()) ledger.emplace_back(row[1], row[2]);
+        EXPECT_EQ(ledger, c.ledgerAfter);
+        const QStringList told{QStringLiteral(
+            "101호의 상태가 바뀌어 선택하신 작업을 하지 않았습니다. 다시 선택하여 주십시오")};
+        EXPECT_EQ(d.f.dialogs.infos, c.carriedOut ? QStringList() : told);
+        EXPECT_TRUE(d.f.dialogs.errors.isEmpty()) << d.f.dialogs.errors.join(';').toStdString();
+    }
 }
 
 TEST(DeskActions, NoPopupForASlotWithoutARoomNumber) {
@@ -446,6 +505,62 @@ TEST(DeskActions, RoomSetupResultsAreAppliedAndSaved) {
         EXPECT_EQ(d.stored(QStringLiteral("Money"), QStringLiteral("rs1")),
                   c.fees ? "45000" : "50000");
     }
+}
+
+TEST(DeskActions, RenumberedRoomTakesItsRunningStayAlong) {
+    const auto finishByController = [](DeskRig& d) {
+        d.f.board.onControllerBlock(QByteArray("\x81\x04\x81\x05\x81\x06", 6));
+    };
+    const struct {
+        const char* from;
+        int sleep;
+        int result;  // the stay's end chosen in the popup; 0: by the controller
+        const char* end;
+    } cases[] = {
+        {"대 실", 0, 16, "200604011735대실취소"}, {"숙 박", 1, 23, "200604011735숙박취소"},
+        {"퇴 실", 1, 24, "200604011735객실교체"}, {"청 소", 0, 17, "200604011735"},
+        {"숙 박", 1, 0, "200604011735"},          {"대 실", 0, 0, "200604011735"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.from) + " " + std::to_string(c.result));
+        DeskRig d;
+        execSql(
+            d.db,
+            QStringLiteral(
+                R"(Insert Into "Cash.DB" Values('101','200603311000','200603311200','대실','30000'))"));
+        d.start(QString::fromUtf8(c.from), c.sleep);
+        d.windows.setup = [](RoomSetupResult& r) {
+            r.newRoomName = QStringLiteral("201");
+            r.newKeyCode = 129;
+        };
+        d.actions.onRoomButtonClicked(1);
+        ASSERT_EQ(d.f.board.view(1).buttonCaption, QStringLiteral("201"));
+        // Renumbered in the same step, before anything else can happen.
+        EXPECT_EQ(d.ledgerRows()[1][0], QStringLiteral("201"));
+
+        if (c.result)
+            d.choose(c.result);
+        else
+            finishByController(d);
+        const auto rows = d.ledgerRows();
+        ASSERT_EQ(rows.size(), 2u);
+        // The settled stay keeps its number; the running one ended under the new.
+        EXPECT_EQ(rows[0][0], QStringLiteral("101"));
+        EXPECT_EQ(rows[0][2], QStringLiteral("200603311200"));
+        EXPECT_EQ(rows[1][0], QStringLiteral("201"));
+        EXPECT_EQ(rows[1][1], kStayKey);
+        EXPECT_EQ(rows[1][2], QString::fromUtf8(c.end));
+        EXPECT_TRUE(d.f.dialogs.errors.isEmpty()) << d.f.dialogs.errors.join(';').toStdString();
+    }
+
+    // A ready room has no running stay to take along.
+    DeskRig d;
+    execSql(d.db, QStringLiteral(
+                      R"(Insert Into "Cash.DB" Values('101','200603311000','','대실','30000'))"));
+    d.start(States::Ready, 0);
+    d.windows.setup = [](RoomSetupResult& r) { r.newRoomName = QStringLiteral("201"); };
+    d.actions.onRoomButtonClicked(1);
+    EXPECT_EQ(d.ledgerRows()[0][0], QStringLiteral("101"));
 }
 
 TEST(DeskActions, NumberGivenToASlotWithoutOneShowsItsStayKindButton) {

@@ -45,10 +45,10 @@ protected:
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                     QStringLiteral("0"), QStringLiteral("1280x1024x24"),
                     QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        ASSERT_TRUE(xvfb.waitForStarted(10000));
-        ASSERT_TRUE(waitFor([&] { return xvfb.canReadLine() || xvfb.waitForReadyRead(100); }));
-        display = QStringLiteral(":") + QString::fromLatin1(xvfb.readLine()).trimmed();
-
+        ASSERT_TRUE(xvfb.waitForStarted(10000))
+            << "Xvfb could not be started: " << xvfb.errorString().toStdString();
+        ASSERT_NO_FATAL_FAILURE(readDisplay());
+        ASSERT_NO_FATAL_FAILURE(awaitDisplay());
         char name[128] = {};
         ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
         termios raw{};
@@ -77,6 +77,54 @@ protected:
         }
         if (master >= 0) close(master);
         if (slave >= 0) close(slave);
+    }
+
+    // The number Xvfb writes once it listens: a whole line of digits, never
+    // a part of one, and never a display of the machine's own.
+    void readDisplay() {
+        QByteArray line;
+        const bool complete = waitFor([&] {
+            if (xvfb.canReadLine()) return true;
+            if (xvfb.state() == QProcess::NotRunning) return true;
+            xvfb.waitForReadyRead(100);
+            return xvfb.canReadLine();
+        });
+        if (complete && xvfb.canReadLine()) line = xvfb.readLine().trimmed();
+        bool number = false;
+        line.toInt(&number);
+        ASSERT_TRUE(number) << "the test's Xvfb told no display number (got \""
+                            << line.toStdString()
+                            << "\"): " << xvfb.readAllStandardError().toStdString();
+        display = QStringLiteral(":") + QString::fromLatin1(line);
+    }
+
+    // Waits until the test's own X server accepts a client, so that the
+    // program never meets a server that is still starting.
+    void awaitDisplay() {
+        QString reason;
+        const bool accepted = waitFor([&] {
+            if (xvfb.state() == QProcess::NotRunning) return true;
+            QProcess probe;
+            probe.setProcessChannelMode(QProcess::MergedChannels);
+            probe.start(QStringLiteral("xdpyinfo"), {QStringLiteral("-display"), display});
+            if (!probe.waitForStarted(5000)) {
+                reason = QStringLiteral("xdpyinfo cannot be started (scripts/install-deps)");
+                return false;
+            }
+            if (!probe.waitForFinished(5000)) {
+                probe.kill();
+                probe.waitForFinished();
+                reason = QStringLiteral("xdpyinfo did not answer");
+                return false;
+            }
+            reason = QString::fromLocal8Bit(probe.readAll()).trimmed();
+            return probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+        });
+        ASSERT_EQ(xvfb.state(), QProcess::Running)
+            << "the test's Xvfb on " << display.toStdString()
+            << " ended: " << xvfb.readAllStandardError().toStdString();
+        ASSERT_TRUE(accepted) << "the test's X server on " << display.toStdString()
+                              << " never accepted a connection: " << reason.left(300).toStdString();
     }
 
     QProcessEnvironment environment() const {

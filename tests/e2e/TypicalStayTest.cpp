@@ -93,8 +93,11 @@ TEST_F(TypicalStay, ThroughAHardStopAndARestart) {
     EXPECT_FALSE(stored("TimeEnd").isEmpty());
     send(129, 5);
     send(129, 6);
-    ASSERT_TRUE(waitFor([&] { return stored("rStatus") == QStringLiteral("완 료"); }));
-    EXPECT_EQ(stored("Time"), QString());
+    // The board saves the label first and empties Time last, after the
+    // history and ledger writes: wait for the whole event, not its first write.
+    ASSERT_TRUE(waitFor([&] {
+        return stored("rStatus") == QStringLiteral("완 료") && stored("Time").isEmpty();
+    }));
     rows = ledger();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][1], time.left(12));

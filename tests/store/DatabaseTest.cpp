@@ -25,6 +25,7 @@ TEST_F(DatabaseTest, FreshDataDirectoryGetsTheTablesAndTheThreeGrades) {
     db.open();
     EXPECT_EQ(db.path(), dbPath());
     EXPECT_TRUE(QFile::exists(dbPath()));
+    EXPECT_EQ(db.passwordProblem(), QString());
 
     const auto grades =
         rowsOf(db, QStringLiteral(R"(Select Grade, Pass From "grade.DB" Order By Grade)"));
@@ -70,6 +71,88 @@ TEST_F(DatabaseTest, ChangedPasswordSurvivesReopeningAndIsNotReseeded) {
     execSql(again, QStringLiteral(R"(Delete From "grade.DB" Where Grade = '2')"));
     EXPECT_THROW(again.setPassword(2, QStringLiteral("x")), DatabaseError);
     EXPECT_FALSE(again.checkPassword(2, QStringLiteral("2222")));
+}
+
+TEST_F(DatabaseTest, PlainTextRowMatchesItsExactTextOnceAndIsHashedAtOnce) {
+    openCopy();
+    const char* const kHashed = "(hash of 1111)";
+    const struct {
+        const char* stored;  // nullptr: NULL
+        const char* typed;
+        bool accepted;
+    } cases[] = {
+        {"1111", "1111", true},  {"1111", "1112", false}, {"1111", "", false},
+        {"abc", "ABC", false},   {"암호", "암호", true},  {"", "", true},
+        {"", "1111", false},     {nullptr, "", true},     {nullptr, "1111", false},
+        {kHashed, "1111", true}, {kHashed, "", false},
+    };
+    for (const auto& c : cases) {
+        const QString typed = QString::fromUtf8(c.typed);
+        SCOPED_TRACE(std::string(c.stored ? c.stored : "NULL") + " / " + c.typed);
+        if (c.stored == kHashed) {
+            db.setPassword(1, QStringLiteral("1111"));
+        } else if (!c.stored) {
+            execSql(db, QStringLiteral(R"(Update "grade.DB" Set Pass = NULL Where Grade = '1')"));
+        } else {
+            Query q(db);
+            q.addLine(QStringLiteral(R"(Update "grade.DB" Set Pass = :N1 Where Grade = '1')"));
+            q.bind(QStringLiteral("N1"), QString::fromUtf8(c.stored));
+            q.exec();
+        }
+        const auto before =
+            rowsOf(db, QStringLiteral(R"(Select Pass From "grade.DB" Where Grade = '1')"));
+
+        EXPECT_EQ(db.checkPassword(1, typed), c.accepted);
+
+        const QString after =
+            rowsOf(db, QStringLiteral(R"(Select Pass From "grade.DB" Where Grade = '1')"))[0][0];
+        if (c.accepted) {
+            EXPECT_TRUE(after.startsWith(QStringLiteral("$argon2id$"))) << after.toStdString();
+            EXPECT_TRUE(db.checkPassword(1, typed));
+            EXPECT_FALSE(db.checkPassword(1, typed + QStringLiteral("x")));
+        } else {
+            EXPECT_EQ(after, before[0][0]);
+        }
+        // The other grades are never touched.
+        EXPECT_TRUE(db.checkPassword(2, QStringLiteral("2222")));
+    }
+}
+
+TEST_F(DatabaseTest, ExistingDatabaseWithoutItsPasswordTableGetsNoDefaults) {
+    openCopy();
+    execSql(db, QStringLiteral(R"(Drop Table "grade.DB")"));
+    execSql(
+        db,
+        QStringLiteral(
+            R"(Insert into "room.DB" (roomNum,Sdate,Stime,Action,Comm) Values('101','20060401','1735','대실','1'))"));
+
+    Database again(dir.path());
+    again.open();
+    EXPECT_TRUE(again.passwordProblem().contains(QStringLiteral("grade.DB")))
+        << again.passwordProblem().toStdString();
+    const char* defaults[] = {"1111", "2222", "3333"};
+    for (int grade = 1; grade <= 3; ++grade) {
+        try {
+            again.checkPassword(grade, QString::fromLatin1(defaults[grade - 1]));
+            ADD_FAILURE() << "grade " << grade << " signed in without a password table";
+        } catch (const DatabaseError& e) {
+            EXPECT_EQ(e.text(), again.passwordProblem());
+        }
+    }
+    EXPECT_THROW(again.setPassword(3, QStringLiteral("3333")), DatabaseError);
+    EXPECT_TRUE(
+        rowsOf(again, QStringLiteral("Select name From sqlite_master Where name = 'grade.DB'"))
+            .empty());
+    EXPECT_EQ(rowsOf(again, QStringLiteral(R"(Select * From "room.DB")")).size(), 1u);
+
+    // A file without a single table is a first start cut short: it is set up
+    // as a new one.
+    QTemporaryDir other;
+    writeBytes(QDir(other.path()).filePath(QStringLiteral("DB/motel.db")), QByteArray());
+    Database empty(other.path());
+    empty.open();
+    EXPECT_EQ(empty.passwordProblem(), QString());
+    EXPECT_TRUE(empty.checkPassword(3, QStringLiteral("3333")));
 }
 
 TEST_F(DatabaseTest, NamesMatchWithoutRegardToCase) {

@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <cmath>
 
 #include "board/States.h"
 #include "board/ui/BoardWindow.h"
@@ -97,6 +98,58 @@ TEST(BoardWindow, ScalesUniformlyAndForwardsClicks) {
     EXPECT_EQ(labels[0][0].toInt(), 7);
     ASSERT_EQ(buttons.size(), 1);
     EXPECT_EQ(buttons[0][0].toInt(), 7);
+}
+
+TEST(BoardWindow, RoomsTakeTheWholeWidthOfAWideScreen) {
+    BoardFixture f;
+    BoardWindow window(f.board, f.assets);
+    f.start();
+    window.show();
+    const QSize sizes[] = {{1280, 1024},
+                           {1920, 1080},
+                           {1920, 1200},
+                           {2560, 1080},
+                           {BoardWindow::kDesignWidth * 2, BoardWindow::kDesignHeight * 2}};
+    for (const QSize& size : sizes) {
+        SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+        window.resize(size);
+        ASSERT_EQ(window.size(), size);
+        const double s = std::min(double(size.width()) / BoardWindow::kDesignWidth,
+                                  double(size.height()) / BoardWindow::kDesignHeight);
+        const auto px = [s](int design) { return int(std::lround(design * s)); };
+
+        // The left column and the title strip as at the uniform factor.
+        EXPECT_EQ(child<QWidget>(window, QStringLiteral("leftColumn"))->width(), px(165));
+        EXPECT_EQ(child<QWidget>(window, QStringLiteral("titleStrip"))->width(), size.width());
+
+        // Six panels side by side from the left column to the right margin.
+        const QRect first = child<QWidget>(window, QStringLiteral("roomPanel1"))->geometry();
+        const QRect last = child<QWidget>(window, QStringLiteral("roomPanel72"))->geometry();
+        EXPECT_EQ(first.left(), px(162));
+        EXPECT_EQ(first.top(), px(29));
+        EXPECT_NEAR(size.width() - (last.right() + 1), px(4), 1);
+        EXPECT_EQ(last.bottom() + 1, px(29 + 66 * 11 + 68));
+        for (int n = 2; n <= 6; ++n) {
+            const QRect left =
+                child<QWidget>(window, QStringLiteral("roomPanel%1").arg(n - 1))->geometry();
+            const QRect right =
+                child<QWidget>(window, QStringLiteral("roomPanel%1").arg(n))->geometry();
+            EXPECT_EQ(right.left(), left.right() + 1) << n;
+            EXPECT_NEAR(right.width(), first.width(), 1) << n;
+        }
+
+        // Texts keep the uniform size, pictures their shape, and every
+        // control stays inside its panel.
+        EXPECT_EQ(child<QLabel>(window, QStringLiteral("stateLabel1"))->font().pixelSize(), px(24));
+        EXPECT_EQ(child<QLabel>(window, QStringLiteral("startTime1"))->font().pixelSize(), px(13));
+        const QRect picture = child<QLabel>(window, QStringLiteral("stateImage1"))->geometry();
+        EXPECT_NEAR(picture.width(), picture.height(), 1);
+        for (const char* name : {"roomButton1", "stateLabel1", "stayKindButton1", "doorImage1",
+                                 "stateImage1", "startTime1", "elapsedTime1"}) {
+            const QRect r = child<QWidget>(window, QString::fromLatin1(name))->geometry();
+            EXPECT_TRUE(QRect(QPoint(), first.size()).contains(r)) << name;
+        }
+    }
 }
 
 }  // namespace

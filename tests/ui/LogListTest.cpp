@@ -2,8 +2,10 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QTest>
 
 #include "board/ui/LogList.h"
+#include "support/Fakes.h"
 
 namespace {
 
@@ -56,6 +58,71 @@ TEST(LogLinePainterTest, ColoursByTheFirstWordAndWhitensWhileTheNewestIsSelected
         EXPECT_TRUE(p.hasInk) << c.text;
     }
     EXPECT_EQ(LogLinePainter::kLineHeight, 24);
+}
+
+// The list on the board's log, as the clerk sees it.
+struct ShownLog {
+    ShownLog() {
+        list.resize(165, 400);
+        list.show();
+    }
+    void add(int count) {
+        for (int i = 0; i < count; ++i)
+            f.board.logEvent(i % 2 ? QStringLiteral("대실") : QStringLiteral("완료"),
+                             QString::number(100 + ++added));
+    }
+    QStringList shown() const {
+        QStringList texts;
+        for (int row = 0; row < list.count(); ++row) texts << list.item(row)->text();
+        return texts;
+    }
+    void clickRow(int row) {
+        list.scrollToItem(list.item(row));
+        const QRect r = list.visualItemRect(list.item(row));
+        ASSERT_TRUE(list.viewport()->rect().contains(r.center())) << row;
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, r.center());
+    }
+
+    BoardFixture f;
+    LogList list{f.board, nullptr};
+    int added = 0;
+};
+
+TEST(LogList, ClickedEarlierLineLetsTheListGrowAndNeverDriftsFromTheLog) {
+    ShownLog l;
+    l.add(499);
+    EXPECT_EQ(l.list.count(), 499);
+    l.add(1);  // 499 lines: nothing is trimmed
+    ASSERT_EQ(l.list.count(), 500);
+    EXPECT_EQ(l.list.currentRow(), 499);
+    l.add(1);  // 500 lines, the newest selected: the oldest goes
+    EXPECT_EQ(l.shown(), l.f.board.eventLog().lines());
+    EXPECT_EQ(l.list.count(), 500);
+    EXPECT_EQ(l.list.item(0)->text(), QStringLiteral("102호 대실"));
+
+    // A click on an earlier line selects it on the board too; the next
+    // event then trims nothing, and the one after trims again.
+    const struct {
+        int clickedRow;  // -1: no click before the event
+        int linesAfter;
+        const char* firstAfter;
+    } steps[] = {
+        {10, 501, "102호 대실"}, {-1, 501, "103호 완료"}, {498, 502, "103호 완료"},
+        {0, 503, "103호 완료"},  {-1, 503, "104호 대실"}, {499, 503, "105호 완료"},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.clickedRow);
+        if (s.clickedRow >= 0) {
+            ASSERT_NO_FATAL_FAILURE(l.clickRow(s.clickedRow));
+            EXPECT_EQ(l.f.board.eventLog().selected(), s.clickedRow);
+        }
+        l.add(1);
+        EXPECT_EQ(l.shown(), l.f.board.eventLog().lines());
+        EXPECT_EQ(l.list.count(), s.linesAfter);
+        EXPECT_EQ(l.list.item(0)->text(), QString::fromUtf8(s.firstAfter));
+        EXPECT_EQ(l.list.currentRow(), l.list.count() - 1);
+        EXPECT_EQ(l.f.board.eventLog().selected(), l.list.count() - 1);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include "admin/PasswordWindow.h"
@@ -15,7 +16,7 @@ namespace {
 // The password window over a new installation's passwords (1111 user,
 // 2222 Windows use, 3333 supplier), opened for the user's grade.
 struct PassWindow {
-    PassWindow() {
+    explicit PassWindow(QWidget* opener = nullptr) : window(check, dialogs, opener) {
         copyFreshDatabase(dir.path());
         db.open();
         shared.gradeToCheck = 1;
@@ -44,7 +45,7 @@ struct PassWindow {
     RecordingLockdown lockdown;
     ScriptedDialogs dialogs;
     PasswordRules check{db, clock, shared, lockdown};
-    PasswordWindow window{check, dialogs};
+    PasswordWindow window;
 };
 
 TEST(PasswordWindow, RightPasswordSignsInAndCloses) {
@@ -66,6 +67,18 @@ TEST(PasswordWindow, RightPasswordSignsInAndCloses) {
     EXPECT_EQ(w.shared.grade, 1);
     EXPECT_EQ(w.shared.signInCaption, QStringLiteral("사용자인증해제"));
     EXPECT_TRUE(w.lockdown.calls.isEmpty());
+}
+
+TEST(PasswordWindow, OpensCentredOnTheScreenNotOverItsOpener) {
+    QWidget opener;
+    opener.setGeometry(20, 30, 356, 439);
+    opener.show();
+    PassWindow w(&opener);
+    const QRect area = opener.screen()->availableGeometry();
+    const QPoint centre =
+        w.window.pos() + QPoint(w.window.width() / 2, w.window.designHeight() / 2);
+    EXPECT_LE((centre - area.center()).manhattanLength(), 2)
+        << centre.x() << "," << centre.y() << " on " << area.width() << "x" << area.height();
 }
 
 TEST(PasswordWindow, HiddenSwitchesChooseTheGradeToCheck) {

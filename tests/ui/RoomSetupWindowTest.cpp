@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -224,6 +225,32 @@ TEST(RoomSetupWindow, BoxesTakeDigitsOnlyUpToTheirLength) {
         EXPECT_EQ(r.edit(c.box)->text(), QString::fromLatin1(c.shown));
         QTest::keyClick(r.edit(c.box), Qt::Key_Backspace);
         EXPECT_EQ(r.edit(c.box)->text(), QString::fromLatin1(c.shown).chopped(1));
+    }
+}
+
+TEST(RoomSetupWindow, NumbersSitInTheMiddleOfTheirBoxes) {
+    RoomSetup r;
+    r.open(1, 3);
+    r.click("setupToggle");
+    for (const char* box : {"dayUseFeeBox", "overnightFeeBox", "roomNumberBox", "keyNumberBox"}) {
+        SCOPED_TRACE(box);
+        QLineEdit* edit = r.edit(box);
+        edit->setText(QStringLiteral("1000").left(edit->maxLength()));
+        const QImage image = edit->grab().toImage();
+        // The rows the digits' ink covers, inside the box's frame.
+        int top = image.height();
+        int bottom = -1;
+        for (int y = 3; y < image.height() - 3; ++y)
+            for (int x = 4; x < image.width() - 4; ++x)
+                if (qGray(image.pixel(x, y)) < 96) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+        ASSERT_GE(bottom, top) << "no digits drawn";
+        const double inkMiddle = (top + bottom + 1) / 2.0;
+        const double boxMiddle = image.height() / 2.0;
+        EXPECT_LE(std::abs(inkMiddle - boxMiddle), 1.5)
+            << "ink rows " << top << ".." << bottom << " in " << image.height();
     }
 }
 

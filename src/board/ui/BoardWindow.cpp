@@ -16,6 +16,10 @@ namespace {
 constexpr int kTitleHeight = 28;
 constexpr int kLeftWidth = 165;
 constexpr int kLastEventHeight = 67;
+// The six columns of panels and the margin to the window's right edge.
+constexpr int kRoomsLeft = 162;
+constexpr int kRoomsWidth = 6 * 161;
+constexpr int kRoomsMargin = BoardWindow::kDesignWidth - kRoomsLeft - kRoomsWidth;
 
 QImage pictureOrNone(Assets& assets, const QString& name) {
     try {
@@ -72,7 +76,8 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
         auto* panel = new RoomPanel(n, assets_, scaler_, this);
         const int column = (n - 1) % 6;
         const int row = (n - 1) / 6;
-        scaler_.place(panel, QRect(162 + 161 * column, 29 + 66 * row, 161, 68));
+        scaler_.place(panel, QRect(kRoomsLeft + 161 * column, 29 + 66 * row, 161, 68), 0,
+                      DesignScaler::Spread::Wide, kRoomsLeft);
         panel->render(board_.view(n));
         connect(panel, &RoomPanel::roomButtonClicked, this, &BoardWindow::roomButtonClicked);
         connect(panel, &RoomPanel::labelClicked, this, &BoardWindow::labelClicked);
@@ -182,7 +187,11 @@ void BoardWindow::resizeEvent(QResizeEvent* event) {
     const int w = width();
     const int h = height();
     scale_ = std::min(double(w) / kDesignWidth, double(h) / kDesignHeight);
-    scaler_.apply(scale_);
+    // On a screen wider than the design the panels take the rest of the
+    // width too; everything else keeps the uniform factor.
+    const double wide =
+        std::max(scale_, (w - (kRoomsLeft + kRoomsMargin) * scale_) / double(kRoomsWidth));
+    scaler_.apply(scale_, wide);
 
     // The strip, the left column and the room area reach the window's edges;
     // only the panels keep the design's proportions.

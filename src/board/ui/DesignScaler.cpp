@@ -2,22 +2,49 @@
 
 #include <cmath>
 
-void DesignScaler::place(QWidget* widget, const QRect& designRect, int fontPixels) {
-    entries_.push_back({widget, designRect, fontPixels});
+namespace {
+int toPixel(double v) { return static_cast<int>(std::lround(v)); }
+}  // namespace
+
+void DesignScaler::place(QWidget* widget, const QRect& designRect, int fontPixels, Spread spread,
+                         int origin) {
+    entries_.push_back({widget, designRect, fontPixels, spread, origin});
 }
 
 QRect DesignScaler::scaled(const QRect& r, double scale) {
-    const int left = static_cast<int>(std::lround(r.left() * scale));
-    const int top = static_cast<int>(std::lround(r.top() * scale));
-    const int right = static_cast<int>(std::lround((r.left() + r.width()) * scale));
-    const int bottom = static_cast<int>(std::lround((r.top() + r.height()) * scale));
+    return scaled(r, scale, scale, Spread::None);
+}
+
+QRect DesignScaler::scaled(const QRect& r, double scale, double wide, Spread spread, int origin) {
+    const int top = toPixel(r.top() * scale);
+    const int bottom = toPixel((r.top() + r.height()) * scale);
+    const auto spreadX = [&](double x) { return origin * scale + (x - origin) * wide; };
+    int left = 0;
+    int right = 0;
+    switch (spread) {
+        case Spread::None:
+            left = toPixel(r.left() * scale);
+            right = toPixel((r.left() + r.width()) * scale);
+            break;
+        case Spread::Wide:
+            left = toPixel(spreadX(r.left()));
+            right = toPixel(spreadX(r.left() + r.width()));
+            break;
+        case Spread::Picture: {
+            const double centre = spreadX(r.left() + r.width() / 2.0);
+            const int width = toPixel((r.left() + r.width()) * scale) - toPixel(r.left() * scale);
+            left = toPixel(centre - width / 2.0);
+            right = left + width;
+            break;
+        }
+    }
     return QRect(left, top, right - left, bottom - top);
 }
 
-void DesignScaler::apply(double scale) {
+void DesignScaler::apply(double scale, double wide) {
     for (const Entry& e : entries_) {
         if (!e.widget) continue;
-        e.widget->setGeometry(scaled(e.rect, scale));
+        e.widget->setGeometry(scaled(e.rect, scale, wide, e.spread, e.origin));
         if (e.fontPixels > 0) {
             QFont f = e.widget->font();
             f.setPixelSize(std::max(1, static_cast<int>(std::lround(e.fontPixels * scale))));

@@ -48,7 +48,7 @@ RoomPanel::RoomPanel(int slot, Assets& assets, DesignScaler& scaler, QWidget* pa
     button_->setObjectName(QStringLiteral("roomButton") + n);
     button_->setFont(boldFont(QStringLiteral("굴림체")));
     button_->setFocusPolicy(Qt::NoFocus);
-    scaler.place(button_, QRect(5, 5, 52, 26), 21);
+    scaler.place(button_, QRect(5, 5, 52, 26), 21, DesignScaler::Spread::Wide);
 
     label_ = new QLabel(this);
     label_->setObjectName(QStringLiteral("stateLabel") + n);
@@ -57,28 +57,28 @@ RoomPanel::RoomPanel(int slot, Assets& assets, DesignScaler& scaler, QWidget* pa
     label_->setFont(boldFont(QStringLiteral("굴림체")));
     label_->setCursor(Qt::PointingHandCursor);
     label_->installEventFilter(this);
-    scaler.place(label_, QRect(61, 6, 63, 24), 24);
+    scaler.place(label_, QRect(61, 6, 63, 24), 24, DesignScaler::Spread::Wide);
 
     kind_ = new QToolButton(this);
     kind_->setObjectName(QStringLiteral("stayKindButton") + n);
     kind_->setAutoRaise(true);
     kind_->setFocusPolicy(Qt::NoFocus);
-    scaler.place(kind_, QRect(131, 5, 24, 26));
+    scaler.place(kind_, QRect(131, 5, 24, 26), 0, DesignScaler::Spread::Picture);
 
     door_ = new QLabel(this);
     door_->setObjectName(QStringLiteral("doorImage") + n);
     door_->setScaledContents(true);
-    scaler.place(door_, QRect(33, 35, 26, 28));
+    scaler.place(door_, QRect(33, 35, 26, 28), 0, DesignScaler::Spread::Picture);
 
     state_ = new QLabel(this);
     state_->setObjectName(QStringLiteral("stateImage") + n);
     state_->setScaledContents(true);
-    scaler.place(state_, QRect(6, 37, 25, 25));
+    scaler.place(state_, QRect(6, 37, 25, 25), 0, DesignScaler::Spread::Picture);
 
     start_ = timeBox(this, QStringLiteral("startTime") + n);
-    scaler.place(start_, QRect(60, 37, 47, 21), 13);
+    scaler.place(start_, QRect(60, 37, 47, 21), 13, DesignScaler::Spread::Wide);
     elapsed_ = timeBox(this, QStringLiteral("elapsedTime") + n);
-    scaler.place(elapsed_, QRect(109, 37, 47, 21), 13);
+    scaler.place(elapsed_, QRect(109, 37, 47, 21), 13, DesignScaler::Spread::Wide);
 
     connect(button_, &QPushButton::clicked, this, [this] { emit roomButtonClicked(slot_); });
     connect(kind_, &QToolButton::clicked, this, [this] { emit kindClicked(slot_); });
