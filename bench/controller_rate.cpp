@@ -218,6 +218,7 @@ void serialDelay(const QString& dataDir) {
 
     SystemClock clock;
     RealBoard desk(dataDir, clock);
+    desk.board.setWriteAfterPaint(true);  // as the desk's board does
     BoardWindow window(desk.board, desk.assets);
     window.setAllowClose(true);
     desk.board.startUp(dataDir);

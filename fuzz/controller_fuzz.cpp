@@ -3,12 +3,15 @@
 //   - every slot shows one of the board's states;
 //   - the room-state file holds what the slots hold, so a restart brings the board back;
 //   - every running stay has its open ledger row;
-//   - no error box was shown.
+//   - the last step's record is the file (nothing for a start-up to finish);
+//   - no error box and no message was shown, and nothing is left unwritten.
 // A broken rule aborts, so libFuzzer keeps the input.
 //
 // Input: the first byte gives the number of blocks (1 + byte % 8). Each block is a header byte
 // and up to 31 bytes of the line: header bits 0-4 are the block's length, bits 5-6 the minutes
 // the clock moves on before it, bit 7 a minute tick before it.
+#include <sqlite3.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QSet>
@@ -25,6 +28,7 @@
 #include "store/Database.h"
 #include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/StepJournal.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -87,6 +91,8 @@ public:
         writeBytes(iniPath_, initialIni_);
         execSql(db_, QStringLiteral(R"(delete from "room.DB")"));
         execSql(db_, QStringLiteral(R"(delete from "Cash.DB")"));
+        // The last input's step record would make the start-up "finish" it on this file.
+        sqlite3_exec(db_.connection(), "delete from tavolen_step", nullptr, nullptr, nullptr);
         clock_.set(kStart);
         dialogs_.errors.clear();
         sound_.played.clear();
@@ -98,9 +104,9 @@ public:
         for (int n = 1; n <= kRoomCount; ++n)
             if (!board_->slot(n).stayStart.isEmpty()) board_->openLedgerRow(n);
         board_->onSecondTick();
-        if (!dialogs_.errors.isEmpty())
+        if (!dialogs_.errors.isEmpty() || !board_->notice().isEmpty())
             broken(QStringLiteral("the board did not start cleanly: ") +
-                   dialogs_.errors.join(u'|'));
+                   dialogs_.errors.join(u'|') + board_->notice());
         return *board_;
     }
 
@@ -195,6 +201,13 @@ private:
 
         if (!dialogs_.errors.isEmpty())
             broken(QStringLiteral("error box: ") + dialogs_.errors.join(u'|'));
+        if (!board.notice().isEmpty()) broken(QStringLiteral("message: ") + board.notice());
+        if (!board.storageWarning().isEmpty() || board.writesPending())
+            broken(QStringLiteral("not written: ") + board.storageWarning());
+        // The last step's record is the file itself: a start-up has nothing to finish.
+        IniStore ini(iniPath_);
+        if (StepJournal::recover(ini, db_) != StepJournal::Recovery::Nothing)
+            broken(QStringLiteral("the file is not the one the last step recorded"));
     }
 
     QTemporaryDir dir_;

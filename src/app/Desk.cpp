@@ -30,6 +30,7 @@ Desk::Desk(const Options& options)
     window_.setAllowClose(options.windowed);
 
     board_.setRecords(&ledger_);
+    board_.setWriteAfterPaint(true);
     QObject::connect(&window_, &BoardWindow::labelClicked, &window_,
                      [this](int n) { deskActions_.onStateLabelClicked(n); });
     QObject::connect(&window_, &BoardWindow::kindClicked, &window_,
@@ -37,6 +38,7 @@ Desk::Desk(const Options& options)
     QObject::connect(&window_, &BoardWindow::roomButtonClicked, &window_,
                      [this](int n) { deskActions_.onRoomButtonClicked(n); });
     board_.purgeTables = [this] { ledger_.purge(board_.ledgerMonths); };
+    ledger_.notice = [this](const QString& text) { board_.notify(text); };
 
     QObject::connect(&window_, &BoardWindow::toolbarClicked, &window_, [this](ToolbarButton b) {
         // A command that fails (a file that cannot be read, say) ends in the
@@ -100,13 +102,14 @@ Desk::Desk(const Options& options)
     BoardSeams seams;
     seams.startSecondTimer = [this] { secondTimer_.setEnabled(true); };
     seams.ensureMotelLocation = [this] {
-        // A database that cannot be opened is reported here; every history
-        // and ledger write then reports its own failure, and the board runs.
+        // A database that cannot be opened is reported once the board is up;
+        // every history and ledger write then reports its own failure, and
+        // the board runs.
         try {
             db_.open();
-            if (!db_.passwordProblem().isEmpty()) board_.showError(db_.passwordProblem());
+            if (!db_.passwordProblem().isEmpty()) board_.notify(db_.passwordProblem());
         } catch (const std::exception& e) {
-            board_.showError(errorText(e));
+            board_.notify(errorText(e));
         }
         return aliases_.ensureMotelLocation(options_.dataDir);
     };
@@ -164,4 +167,7 @@ Desk::~Desk() {
     qApp->removeEventFilter(&activity_);
     minuteTimer_.setEnabled(false);
     secondTimer_.setEnabled(false);
+    // A last try for whatever is still pending, while the database is there.
+    board_.writeStep();
+    board_.setRecords(nullptr);
 }

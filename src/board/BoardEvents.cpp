@@ -14,18 +14,22 @@ void BoardModel::playSound(const QString& wave) { ctx_.sound.play(ctx_.assets.pa
 
 void BoardModel::onControllerBlock(const QByteArray& block) {
     pendingBlocks_.push_back(block);
-    // A block that comes while another is being handled (a message box of a
-    // failed ledger write runs the event loop) waits for its turn, so that a
-    // room's events are always applied in the order they were sent.
+    // A block that comes while another is being handled (a clerk's box runs
+    // the event loop) waits for its turn, so that a room's events are always
+    // applied in the order they were sent.
     if (handlingBlocks_) return;
     handlingBlocks_ = true;
     while (!pendingBlocks_.empty()) {
         const QByteArray next = std::move(pendingBlocks_.front());
         pendingBlocks_.erase(pendingBlocks_.begin());
+        // One block is one step on disk. Nothing here waits for a person: a
+        // failure is a line on the board and in the log, and the next block
+        // goes on.
+        const Step step(*this);
         try {
             handleBlock(next);
         } catch (const std::exception& e) {
-            showError(errorText(e));
+            notify(errorText(e));
         }
     }
     handlingBlocks_ = false;

@@ -1,13 +1,17 @@
 #include "board/BoardModel.h"
 
 #include <QDir>
+#include <utility>
 
 #include "board/States.h"
 #include "lockdown/Lockdown.h"
 #include "platform/Assets.h"
 #include "platform/Clock.h"
+#include "platform/DeskLog.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
+#include "store/Database.h"
+#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
 
 namespace {
@@ -20,6 +24,12 @@ BoardModel::BoardModel(BoardContext context, QObject* parent) : QObject(parent),
     // The counts of day-use and overnight stays follow every change of a
     // panel at once, not at the next minute.
     connect(this, &BoardModel::slotChanged, this, &BoardModel::recountStays);
+    retryTimer_.setSingleShot(true);
+    retryTimer_.setInterval(kRetryMs);
+    connect(&retryTimer_, &QTimer::timeout, this, &BoardModel::writeStep);
+    paintWait_.setSingleShot(true);
+    paintWait_.setInterval(kPaintWaitMs);
+    connect(&paintWait_, &QTimer::timeout, this, &BoardModel::writeStep);
 }
 
 BoardModel::~BoardModel() = default;
@@ -49,16 +59,30 @@ void BoardModel::runStep(const std::function<void()>& step) {
     try {
         step();
     } catch (const std::exception& e) {
-        showError(errorText(e));
+        startUpFailures_.append(errorText(e));
     }
 }
 
+void BoardModel::recoverLastStep() {
+    if (!records_ || !records_->database().isOpen()) return;
+    const StepJournal::Recovery done = StepJournal::recover(ini(), records_->database());
+    if (done == StepJournal::Recovery::Finished)
+        appendDeskLog(dataDir, now(), QStringLiteral("마지막 저장 단계를 기록에서 마쳤습니다"));
+    if (done == StepJournal::Recovery::LeftAlone)
+        appendDeskLog(dataDir, now(),
+                      QStringLiteral("객실 상태 파일이 마지막 저장 뒤에 바뀌어 그대로 둡니다"));
+}
+
 void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
+    startingUp_ = true;
     runStep([&] {
         dataDir = QDir(directory).absolutePath() + QLatin1Char('/');
         ctx_.shared.dataDir = dataDir;
     });
-    runStep([&] { ini_ = std::make_unique<IniStore>(dataDir + QLatin1String(kIniName)); });
+    runStep([&] {
+        ini_ = std::make_unique<IniStore>(dataDir + QLatin1String(kIniName));
+        journal_.setIni(ini_.get());
+    });
     runStep([&] {
         if (seams.startSecondTimer) seams.startSecondTimer();
     });
@@ -74,6 +98,8 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
         if (seams.openPort) seams.openPort(portName);
     });
     runStep([&] { ctx_.shared.grade = 0; });
+    // A step cut off by a crash is finished before the rooms are read.
+    runStep([&] { recoverLastStep(); });
     runStep([&] { restoreSlots(); });
     runStep([&] { rebuildStayClocks(); });
     // The business name was read by the restore; an empty one shows nothing.
@@ -86,6 +112,10 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
     runStep([&] {
         if (seams.startMinuteTimer) seams.startMinuteTimer();
     });
+    // Only now, with the board shown and its clocks and link running.
+    startingUp_ = false;
+    const QStringList failures = std::exchange(startUpFailures_, {});
+    if (!failures.isEmpty()) notify(failures.join(QStringLiteral(" / ")));
 }
 
 // ---- label looks -------------------------------------------------------
@@ -178,60 +208,122 @@ void requireRestored(const BoardModel& board, int n) {
 void BoardModel::saveDoor(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().writeInteger(QStringLiteral("DoorStatus"), kR + n, slot(s).doorOpen);
+    storeValue(QStringLiteral("DoorStatus"), kR + n, QString::number(slot(s).doorOpen));
 }
 
 void BoardModel::saveKeyCode(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().writeInteger(QStringLiteral("RoomKey"), kR + n, slot(s).keyCode);
+    storeValue(QStringLiteral("RoomKey"), kR + n, QString::number(slot(s).keyCode));
 }
 
 void BoardModel::saveState(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().writeString(QStringLiteral("rStatus"), kR + n, slot(s).state);
+    storeValue(QStringLiteral("rStatus"), kR + n, slot(s).state);
 }
 
 void BoardModel::saveRoomName(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().writeString(QStringLiteral("Name"), QStringLiteral("LName") + n, slot(s).roomName);
+    storeValue(QStringLiteral("Name"), QStringLiteral("LName") + n, slot(s).roomName);
 }
 
 void BoardModel::saveStayKind(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().writeInteger(QStringLiteral("Sleep"), kR + n, slot(s).overnight);
+    storeValue(QStringLiteral("Sleep"), kR + n, QString::number(slot(s).overnight));
 }
 
 void BoardModel::saveCheckoutTime(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().writeString(QStringLiteral("TimeEnd"), kR + n, slot(s).checkoutTime);
+    storeValue(QStringLiteral("TimeEnd"), kR + n, slot(s).checkoutTime);
 }
 
 void BoardModel::saveStayStart(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().writeString(QStringLiteral("Time"), kR + n, slot(s).stayStart);
+    storeValue(QStringLiteral("Time"), kR + n, slot(s).stayStart);
 }
 
 void BoardModel::saveFees(const QString& n) {
     const int s = slotOf(n);
     requireRestored(*this, s);
-    ini().writeInteger(QStringLiteral("Money"), QStringLiteral("rs") + n, slot(s).overnightFee);
-    ini().writeInteger(QStringLiteral("Money"), QStringLiteral("rd") + n, slot(s).dayUseFee);
+    const Step step(*this);
+    storeValue(QStringLiteral("Money"), QStringLiteral("rs") + n,
+               QString::number(slot(s).overnightFee));
+    storeValue(QStringLiteral("Money"), QStringLiteral("rd") + n, QString::number(slot(s).dayUseFee));
 }
 
 void BoardModel::saveMorningCall(quint8 n) {
     requireRestored(*this, n);
-    ini().writeString(QStringLiteral("alram"), kR + QString::number(n), slot(n).morningCall);
+    storeValue(QStringLiteral("alram"), kR + QString::number(n), slot(n).morningCall);
 }
 
 void BoardModel::saveMemo(quint8 n) {
     requireRestored(*this, n);
-    ini().writeString(QStringLiteral("Memo"), kR + QString::number(n), view(n).hint);
+    storeValue(QStringLiteral("Memo"), kR + QString::number(n), view(n).hint);
+}
+
+void BoardModel::storeValue(const QString& section, const QString& key, const QString& value) {
+    ini();  // raises when there is no file to store into
+    const Step step(*this);
+    journal_.setValue(section, key, value);
+}
+
+void BoardModel::endStep() {
+    if (!writeAfterPaint_) {
+        writeStep();
+        return;
+    }
+    if (journal_.hasPending() && !paintWait_.isActive()) paintWait_.start();
+}
+
+void BoardModel::painted() {
+    if (writeQueued_ || !journal_.hasPending()) return;
+    writeQueued_ = true;
+    // Queued, so that what the paint itself queued (the flush to the screen)
+    // goes first.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            writeQueued_ = false;
+            writeStep();
+        },
+        Qt::QueuedConnection);
+}
+
+void BoardModel::writeStep() {
+    paintWait_.stop();
+    if (!journal_.hasPending()) return;
+    const StepOutcome outcome = journal_.flush();
+    for (const QString& refused : outcome.refused) notify(refused);
+    if (outcome.written) {
+        retryTimer_.stop();
+        if (storageWarning_.isEmpty()) return;
+        storageWarning_.clear();
+        appendDeskLog(dataDir, now(), QStringLiteral("저장이 다시 됩니다"));
+        emit noticeChanged();
+        return;
+    }
+    const QString warning = QStringLiteral("⚠ 저장 실패, 다시 시도 중: ") + outcome.error;
+    if (warning != storageWarning_) {
+        storageWarning_ = warning;
+        appendDeskLog(dataDir, now(), warning);
+        emit noticeChanged();
+    }
+    if (!retryTimer_.isActive()) retryTimer_.start();
+}
+
+void BoardModel::notify(const QString& text) {
+    if (startingUp_) {
+        startUpFailures_.append(text);
+        return;
+    }
+    notice_ = now().toString(QStringLiteral("HH:mm ")) + text;
+    appendDeskLog(dataDir, now(), text);
+    emit noticeChanged();
 }
 
 // ---- restore and paint -------------------------------------------------
@@ -251,8 +343,6 @@ void BoardModel::restoreSlots() {
         s.overnight = static_cast<quint8>(store.readInteger(QStringLiteral("Sleep"), key, 0));
         s.stayStart = store.readString(QStringLiteral("Time"), key, QString());
         s.checkoutTime = store.readString(QStringLiteral("TimeEnd"), key, QString());
-        ledgerMonths =
-            store.readInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 1);
         s.overnightFee =
             store.readInteger(QStringLiteral("Money"), QStringLiteral("rs") + num, s.overnightFee);
         s.dayUseFee =
@@ -261,15 +351,15 @@ void BoardModel::restoreSlots() {
         views_[index(n)].hint = store.readString(QStringLiteral("Memo"), key, QString());
         s.keyCode = static_cast<quint16>(store.readInteger(QStringLiteral("RoomKey"), key, 0));
         s.doorOpen = static_cast<quint8>(store.readInteger(QStringLiteral("DoorStatus"), key, 0));
-        left_.businessName =
-            store.readString(QStringLiteral("Motel"), QStringLiteral("CoName"), QString());
-        storedDayUseCount =
-            store.readInteger(QStringLiteral("Motel"), QStringLiteral("RestCnt"), 0);
-        storedOvernightCount =
-            store.readInteger(QStringLiteral("Motel"), QStringLiteral("SleepCnt"), 0);
         restored_.set(index(n));
         emit slotChanged(n);
     }
+    ledgerMonths = store.readInteger(QStringLiteral("CashTime"), QStringLiteral("SaveMonth"), 1);
+    left_.businessName =
+        store.readString(QStringLiteral("Motel"), QStringLiteral("CoName"), QString());
+    storedDayUseCount = store.readInteger(QStringLiteral("Motel"), QStringLiteral("RestCnt"), 0);
+    storedOvernightCount =
+        store.readInteger(QStringLiteral("Motel"), QStringLiteral("SleepCnt"), 0);
     emit leftChanged();
 }
 

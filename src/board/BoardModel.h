@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <bitset>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "board/EventLog.h"
 #include "board/RoomSlot.h"
 #include "board/SlotView.h"
+#include "store/StepJournal.h"
 
 class Assets;
 class HistoryLedger;
@@ -65,8 +67,9 @@ public:
     explicit BoardModel(BoardContext context, QObject* parent = nullptr);
     ~BoardModel() override;
 
-    // The start-up sequence; every step runs even when an earlier one failed,
-    // and each failure is shown in the error box.
+    // The start-up sequence; every step runs even when an earlier one failed.
+    // The failures are shown afterwards on the board's message line, without
+    // waiting for anyone, and logged.
     void startUp(const QString& directory, const BoardSeams& seams = {});
 
     RoomSlot& slot(int n) { return slots_.at(index(n)); }
@@ -103,8 +106,9 @@ public:
     void setStayKindPicture(int n, const QString& picture);
     void recountStays();
 
-    // Savers: each writes one slot value to the INI file, reading it from
-    // the slot at the moment of the call.
+    // Savers: each stores one slot value in the INI file, reading it from
+    // the slot at the moment of the call. Inside a step (below) the values
+    // are collected and written with the step; outside one, at once.
     void saveDoor(const QString& n);
     void saveKeyCode(const QString& n);
     void saveState(const QString& n);
@@ -115,6 +119,44 @@ public:
     void saveFees(const QString& n);
     void saveMorningCall(quint8 n);
     void saveMemo(quint8 n);
+    void storeValue(const QString& section, const QString& key, const QString& value);
+
+    // A step: everything that one controller block or one desk action
+    // changes reaches the disk together when the outermost step ends (see
+    // StepJournal). A step that cannot be written stays pending: the board
+    // keeps its state, shows a standing warning and tries again.
+    class Step {
+    public:
+        explicit Step(BoardModel& board) : board_(board) { ++board_.stepDepth_; }
+        ~Step() {
+            if (--board_.stepDepth_ == 0) board_.endStep();
+        }
+        Step(const Step&) = delete;
+        Step& operator=(const Step&) = delete;
+
+    private:
+        BoardModel& board_;
+    };
+    // Writes what is pending now; the retry timer and the tests call it.
+    void writeStep();
+    // The desk's board paints a step's changes first and writes them right
+    // after: the window calls painted() once it has painted, and a step not
+    // painted within kPaintWaitMs is written all the same. Without it a step
+    // is written as it ends.
+    void setWriteAfterPaint(bool on) { writeAfterPaint_ = on; }
+    void painted();
+    static constexpr int kPaintWaitMs = 100;
+    bool writesPending() const { return journal_.hasPending(); }
+    // Empty while everything the board shows is on disk.
+    const QString& storageWarning() const { return storageWarning_; }
+    static constexpr int kRetryMs = 5000;
+
+    // The board's message line: a failure of background work (start-up, the
+    // minute tick, a controller block), shown with its time without waiting
+    // for anyone and appended to the data directory's log. During start-up
+    // the failures are collected and shown together at its end.
+    void notify(const QString& text);
+    const QString& notice() const { return notice_; }
 
     // Restores every slot from the INI file.
     void restoreSlots();
@@ -157,7 +199,8 @@ public:
 
     // The room history and the cash ledger of a slot's room and stay; each
     // reports its own database failure and returns.
-    void setRecords(HistoryLedger* records) { records_ = records; }
+    // The records' rows become part of the board's steps.
+    void setRecords(HistoryLedger* records);
     void addHistory(int n, const QString& action, const QString& comm);
     void openLedgerRow(int n);
     void closeLedgerRow(int n);
@@ -188,11 +231,14 @@ signals:
     void slotChanged(int n);
     void leftChanged();
     void logChanged();
+    void noticeChanged();
 
 private:
+    void endStep();
     static std::size_t index(int n);
     int slotOf(const QString& n) const;
     void runStep(const std::function<void()>& step);
+    void recoverLastStep();
     void setLabel(int n, const QString& caption, WinColor font, WinColor back);
     void setStatePicture(int n, const QString& picture);
     void handleBlock(const QByteArray& block);
@@ -212,4 +258,14 @@ private:
     HistoryLedger* records_ = nullptr;
     std::vector<QByteArray> pendingBlocks_;
     bool handlingBlocks_ = false;
+    StepJournal journal_;
+    int stepDepth_ = 0;
+    QString storageWarning_;
+    QString notice_;
+    QStringList startUpFailures_;
+    bool startingUp_ = false;
+    QTimer retryTimer_;
+    bool writeAfterPaint_ = false;
+    bool writeQueued_ = false;
+    QTimer paintWait_;
 };

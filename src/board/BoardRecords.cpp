@@ -4,6 +4,17 @@
 #include "board/BoardModel.h"
 #include "store/HistoryLedger.h"
 
+void BoardModel::setRecords(HistoryLedger* records) {
+    records_ = records;
+    journal_.setDatabase(records ? &records->database() : nullptr);
+    if (!records) return;
+    // Outside a step a row is a step of its own, written at once.
+    records->collectStep = [this](StepStatement statement) {
+        const Step step(*this);
+        journal_.addStatement(std::move(statement));
+    };
+}
+
 namespace {
 QString stayKey(const RoomSlot& s) { return s.stayStart.left(12); }
 }  // namespace

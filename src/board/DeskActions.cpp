@@ -7,7 +7,6 @@
 #include "platform/Assets.h"
 #include "platform/Errors.h"
 #include "store/Database.h"
-#include "store/IniStore.h"
 #include "store/Query.h"
 
 namespace {
@@ -83,6 +82,10 @@ void DeskActions::offerActions(int n, int mode, const QString& room) {
                             .arg(room));
         return;
     }
+    // The action is one step on disk, written when it ends, also when it ends
+    // early; the popup is outside it, so that the reports taken meanwhile are
+    // written at once.
+    const BoardModel::Step step(board_);
     act(n, action);
 }
 
@@ -247,6 +250,7 @@ void DeskActions::finishRoom(int n, const QString& historyWord) {
 
 void DeskActions::toggleStayKind(int n) {
     guarded(board_, [&] {
+        const BoardModel::Step step(board_);
         RoomSlot& s = board_.slot(n);
         const QString label = board_.view(n).labelCaption;
         const bool toOvernight = s.overnight != 1;
@@ -288,6 +292,7 @@ void DeskActions::onRoomButtonClicked(int n) {
         const QString room = board_.view(n).buttonCaption;
         openHistory(room);
         const RoomSetupResult result = windows_.runRoomSetup(n, room, db_.historyQuery());
+        const BoardModel::Step step(board_);
 
         if (result.resetRequested) {
             resetRoom(n);
@@ -361,14 +366,13 @@ void DeskActions::resetRoom(int n) {
     board_.saveStayKind(num);
     // The door picture and the memo's hint stay on the panel until the next
     // start; the file forgets them now.
-    IniStore& ini = board_.ini();
     const QString key = QStringLiteral("r") + num;
-    ini.writeString(QStringLiteral("RoomKey"), key, QString());
-    ini.writeString(QStringLiteral("TimeEnd"), key, QString());
-    ini.writeString(QStringLiteral("Money"), QStringLiteral("rd") + num, QString());
-    ini.writeString(QStringLiteral("Money"), QStringLiteral("rs") + num, QString());
-    ini.writeString(QStringLiteral("Time"), key, QString());
-    ini.writeString(QStringLiteral("DoorStatus"), key, QString());
-    ini.writeString(QStringLiteral("Alram"), key, QString());
-    ini.writeString(QStringLiteral("Memo"), key, QString());
+    board_.storeValue(QStringLiteral("RoomKey"), key, QString());
+    board_.storeValue(QStringLiteral("TimeEnd"), key, QString());
+    board_.storeValue(QStringLiteral("Money"), QStringLiteral("rd") + num, QString());
+    board_.storeValue(QStringLiteral("Money"), QStringLiteral("rs") + num, QString());
+    board_.storeValue(QStringLiteral("Time"), key, QString());
+    board_.storeValue(QStringLiteral("DoorStatus"), key, QString());
+    board_.storeValue(QStringLiteral("Alram"), key, QString());
+    board_.storeValue(QStringLiteral("Memo"), key, QString());
 }

@@ -34,8 +34,12 @@ void HistoryLedger::execute(Query& query, const QStringList& lines, const QStrin
     query.exec();
 }
 
-void HistoryLedger::executeOrReport(Query& query, const QStringList& lines,
-                                    const QStringList& params, const QString& message) {
+void HistoryLedger::deliver(Query& query, const QStringList& lines, const QStringList& params,
+                            const QString& message) {
+    if (collectStep) {
+        collectStep({lines.join(u'\n'), params, message});
+        return;
+    }
     try {
         execute(query, lines, params);
     } catch (const std::exception&) {
@@ -50,7 +54,7 @@ QString HistoryLedger::nowStamp() const {
 void HistoryLedger::addHistory(const QString& roomText, const QString& action,
                                const QString& comm) {
     const QDateTime now = clock_.now();
-    executeOrReport(db_.historyQuery(),
+    deliver(db_.historyQuery(),
                     {QStringLiteral(R"(Insert into "room.DB")"),
                      QStringLiteral("(roomNum,Action,Sdate,Stime,Comm)"),
                      QStringLiteral("Values(:N1,:N2,:N3,:N4,:N5)")},
@@ -62,7 +66,7 @@ void HistoryLedger::addHistory(const QString& roomText, const QString& action,
 void HistoryLedger::openLedgerRow(const QString& roomText, const QString& stayKey, int sleepFlag,
                                   qint32 dayUseFee, qint32 overnightFee) {
     const QString kind = kindOf(sleepFlag);
-    executeOrReport(db_.ledgerQuery(),
+    deliver(db_.ledgerQuery(),
                     {QStringLiteral(R"(Insert Into "Cash.DB")"),
                      QStringLiteral("(roomNum,IDateTime,Action,Cash)"),
                      QStringLiteral("Values(:N1,:N2,:N3,:N4)")},
@@ -71,7 +75,7 @@ void HistoryLedger::openLedgerRow(const QString& roomText, const QString& stayKe
 }
 
 void HistoryLedger::closeLedgerRow(const QString& roomText, const QString& stayKey) {
-    executeOrReport(db_.ledgerQuery(),
+    deliver(db_.ledgerQuery(),
                     {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set Odatetime = :N1"),
                      QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
                     {nowStamp(), roomText, stayKey},
@@ -80,7 +84,7 @@ void HistoryLedger::closeLedgerRow(const QString& roomText, const QString& stayK
 
 void HistoryLedger::convertLedgerRow(const QString& roomText, const QString& stayKey,
                                      const QString& kind, qint32 dayUseFee, qint32 overnightFee) {
-    executeOrReport(
+    deliver(
         db_.ledgerQuery(),
         {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set Action = :N1, Cash = :N2"),
          QStringLiteral("Where (roomNum = :N3) and (IDateTime = :N4)")},
@@ -92,7 +96,7 @@ void HistoryLedger::cancelLedgerRow(const QString& roomText, const QString& stay
                                     const QString& labelCaption) {
     // The label is "대 실" or "숙 박": its first and third characters name the stay.
     const QString stateWord = labelCaption.mid(0, 1) + labelCaption.mid(2, 1);
-    executeOrReport(db_.ledgerQuery(),
+    deliver(db_.ledgerQuery(),
                     {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set ODateTime = :N1"),
                      QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
                     {nowStamp() + stateWord + QStringLiteral("취소"), roomText, stayKey},
@@ -104,7 +108,7 @@ void HistoryLedger::moveLedgerRow(const QString& roomText, const QString& stayKe
                                   qint32 overnightFee) {
     const QString amount =
         elapsed < 15 ? QStringLiteral("0") : feeOf(kind, dayUseFee, overnightFee);
-    executeOrReport(
+    deliver(
         db_.ledgerQuery(),
         {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set ODateTime = :N1 , Cash = :N2"),
          QStringLiteral("Where (roomNum = :N3) and (IDateTime = :N4)")},
@@ -114,7 +118,7 @@ void HistoryLedger::moveLedgerRow(const QString& roomText, const QString& stayKe
 
 void HistoryLedger::renumberLedgerRow(const QString& roomText, const QString& newRoomText,
                                       const QString& stayKey) {
-    executeOrReport(db_.ledgerQuery(),
+    deliver(db_.ledgerQuery(),
                     {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set roomNum = :N1"),
                      QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)"),
                      QStringLiteral("and (coalesce(ODateTime, '') = '')")},
@@ -166,6 +170,11 @@ void HistoryLedger::purge(int saveMonth) {
         errors.append(errorText(e));
     }
     const QString error = errors.join(u'\n');
-    if (!error.isEmpty() && error != lastPurgeError_) dialogs_.showError(error);
+    if (!error.isEmpty() && error != lastPurgeError_) {
+        if (notice)
+            notice(error);
+        else
+            dialogs_.showError(error);
+    }
     lastPurgeError_ = error;
 }

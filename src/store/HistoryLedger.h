@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <functional>
+
+#include "store/StepJournal.h"
 
 class Clock;
 class Database;
@@ -15,10 +18,17 @@ class Query;
 // stay key (the first 12 characters of the slot's `Time`).
 //
 // The row operations report a refusal of the database in the error box with
-// their own message and return normally; the caller goes on.
+// their own message and return normally; the caller goes on. With a step
+// collector set they hand their statements to it instead, to be written with
+// the rest of the step (see StepJournal).
 class HistoryLedger {
 public:
     HistoryLedger(Database& db, Clock& clock, Dialogs& dialogs);
+
+    Database& database() { return db_; }
+    std::function<void(StepStatement)> collectStep;
+    // Where the minute tick's purge reports a failure; without it, the error box.
+    std::function<void(const QString&)> notice;
 
     // One history row; comm is "1" for the controller, "0" for the desk.
     void addHistory(const QString& roomText, const QString& action, const QString& comm);
@@ -56,8 +66,8 @@ public:
 
 private:
     static void execute(Query& query, const QStringList& lines, const QStringList& params);
-    void executeOrReport(Query& query, const QStringList& lines, const QStringList& params,
-                         const QString& message);
+    void deliver(Query& query, const QStringList& lines, const QStringList& params,
+                 const QString& message);
     QString nowStamp() const;
 
     Database& db_;

@@ -244,10 +244,23 @@ bool writeAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
+bool syncDirectoryOf(const QString& path) {
+    const QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int dirFd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return false;
+    // Some file systems cannot flush a directory (EINVAL); the rename is then as safe as they
+    // make it.
+    const bool synced = ::fsync(dirFd) == 0 || errno == EINVAL;
+    ::close(dirFd);
+    return synced;
+}
+
 // Writes a temporary file beside the old one, flushes it to the disk and renames it over the
 // old one, then flushes the directory: after a crash or a power cut the path holds either the
 // old bytes or the new ones. On failure the temporary file is removed and the old one is left.
-bool replaceFile(const QString& path, const QByteArray& bytes, std::optional<mode_t> mode) {
+// Without the directory's flush a power cut may also bring back an earlier file.
+bool replaceFile(const QString& path, const QByteArray& bytes, std::optional<mode_t> mode,
+                 bool syncDirectory = true) {
     const QByteArray target = QFile::encodeName(path);
     const QByteArray temporary = target + ".tmp";
     const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -258,14 +271,7 @@ bool replaceFile(const QString& path, const QByteArray& bytes, std::optional<mod
         ::unlink(temporary.constData());
         return false;
     }
-    const QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int dirFd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) return false;
-    // Some file systems cannot flush a directory (EINVAL); the rename is then as safe as they
-    // make it.
-    const bool synced = ::fsync(dirFd) == 0 || errno == EINVAL;
-    ::close(dirFd);
-    return synced;
+    return !syncDirectory || syncDirectoryOf(path);
 }
 
 void refuseUnwritable(const QString& section, const QString& key, const QString& value) {
@@ -312,15 +318,65 @@ IniStore::Snapshot IniStore::snapshot() const {
     mode_t mode = 0;
     // An unreadable file reads as a missing one, so the board still starts with its defaults.
     if (!readWholeFile(QFile::encodeName(path_), taken.file_, mode)) taken.file_.clear();
+    taken.index();
     return taken;
 }
 
+namespace {
+// A section and key pair as the index keeps it: ASCII names lowered byte by byte, others
+// decoded and case-folded, as Name::matches compares them.
+QByteArray foldedName(QByteArrayView name) {
+    const bool ascii = std::all_of(name.begin(), name.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) return Cp949::decode(name.toByteArray()).toCaseFolded().toUtf8();
+    QByteArray out(name.size(), Qt::Uninitialized);
+    std::transform(name.begin(), name.end(), out.begin(), asciiLower);
+    return out;
+}
+}  // namespace
+
+// The same answers as locate(): the first line of the key in any section of that name.
+void IniStore::Snapshot::index() {
+    const QByteArrayView file(file_);
+    std::optional<QByteArray> section;
+    qsizetype pos = 0;
+    while (pos < file.size()) {
+        const Line line = lineAt(file, pos);
+        pos = line.next;
+        if (const auto name = sectionName(file, line)) {
+            section = foldedName(*name) + '\0';
+            continue;
+        }
+        if (!section) continue;
+        const char* text = file.data() + line.begin;
+        const auto* eq = static_cast<const char*>(std::memchr(text, '=', line.end - line.begin));
+        if (!eq) continue;
+        const QByteArray key = *section + foldedName(trimmed(QByteArrayView(text, eq - text)));
+        if (!values_.contains(key)) values_.insert(key, {eq - file.data() + 1, line.end});
+    }
+}
+
+namespace {
+// The index key of a name asked for; the board's own names are ASCII and skip the encoding.
+QByteArray askedName(const QString& name) {
+    QByteArray out(name.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name.at(i).unicode();
+        if (c >= 0x80) return foldedName(Cp949::encode(name));
+        out[i] = asciiLower(static_cast<char>(c));
+    }
+    return out;
+}
+}  // namespace
+
 QString IniStore::Snapshot::readString(const QString& section, const QString& key,
                                        const QString& def) const {
-    const Location found = locate(file_, Name(section), Name(key));
-    if (found.valueBegin < 0) return def;
-    const QByteArrayView line(file_.constData() + found.valueBegin,
-                              found.valueEnd - found.valueBegin);
+    QByteArray wanted = askedName(section);
+    wanted += '\0';
+    wanted += askedName(key);
+    const auto found = values_.constFind(wanted);
+    if (found == values_.cend()) return def;
+    const QByteArrayView line(file_.constData() + found->first, found->second - found->first);
     return Cp949::decode(cut(trimmed(line)).toByteArray());
 }
 
@@ -360,6 +416,40 @@ void IniStore::writeStrings(const QList<Entry>& entries) {
     // The file already holds exactly this; replacing it would only cost a flush.
     if (oldMode && updated == file) return;
     if (!replaceFile(path_, updated, oldMode))
+        throw IniWriteError(QStringLiteral("Unable to write to ") + path_);
+}
+
+void IniStore::checkWritable(const Change& change) {
+    refuseUnwritable(change.section, change.key, change.value);
+}
+
+QByteArray IniStore::withChanges(const QByteArray& file, const QList<Change>& changes) {
+    QByteArray out = file;
+    for (const Change& c : changes)
+        out = withValue(out, Name(c.section), Name(c.key), Cp949::encode(c.value));
+    return out;
+}
+
+QByteArray IniStore::bytes() const {
+    QByteArray file;
+    mode_t mode = 0;
+    if (!readWholeFile(QFile::encodeName(path_), file, mode)) {
+        if (errno != ENOENT) throw IniWriteError(QStringLiteral("Unable to read ") + path_);
+        file.clear();
+    }
+    return file;
+}
+
+void IniStore::syncDirectory() {
+    if (!syncDirectoryOf(path_)) throw IniWriteError(QStringLiteral("Unable to write to ") + path_);
+}
+
+void IniStore::replace(const QByteArray& bytes, bool syncDirectory) {
+    // The new file keeps the old one's permissions.
+    struct stat st {};
+    std::optional<mode_t> oldMode;
+    if (::stat(QFile::encodeName(path_).constData(), &st) == 0) oldMode = st.st_mode & 07777;
+    if (!replaceFile(path_, bytes, oldMode, syncDirectory))
         throw IniWriteError(QStringLiteral("Unable to write to ") + path_);
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <utility>
 #include <QString>
 
 #include "platform/Errors.h"
@@ -37,7 +39,11 @@ public:
 
     private:
         friend class IniStore;
+        void index();
         QByteArray file_;
+        // Where each key's value stands, by the folded section and key names: the file is
+        // scanned once, not once per value asked for.
+        QHash<QByteArray, std::pair<qsizetype, qsizetype>> values_;
     };
     Snapshot snapshot() const;
 
@@ -51,6 +57,24 @@ public:
     };
     void writeStrings(const QList<Entry>& entries);
     void writeInteger(const QString& section, const QString& key, qint32 value);
+
+    // One value to set, for applying many changes to the file in one replacement.
+    struct Change {
+        QString section;
+        QString key;
+        QString value;
+    };
+    // Raises IniValueError for a change that cannot be written on one line.
+    static void checkWritable(const Change& change);
+    // `file` with every change applied in order, each as writeString would apply it.
+    static QByteArray withChanges(const QByteArray& file, const QList<Change>& changes);
+    // The file's bytes; empty for a missing file. Raises IniWriteError when it cannot be read.
+    QByteArray bytes() const;
+    // Replaces the whole file atomically with `bytes`. Without the directory's flush a power
+    // cut may bring back an earlier file; syncDirectory() makes the last one durable. Both
+    // raise IniWriteError.
+    void replace(const QByteArray& bytes, bool syncDirectory = true);
+    void syncDirectory();
 
 private:
     QString path_;

@@ -238,37 +238,4 @@ TEST_F(Controller, StayCountsChangeTheMomentAStayStartsAndEnds) {
     EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:0"));
 }
 
-// A block that comes while another is being handled (here: during the error
-// box of a failed ledger write) waits until the first block is done.
-class ReentrantDialogs : public ScriptedDialogs {
-public:
-    std::function<void()> duringError;
-    void showError(const QString& text) override {
-        ScriptedDialogs::showError(text);
-        if (duringError) std::exchange(duringError, nullptr)();
-    }
-};
-
-TEST(ControllerOrder, ABlockArrivingMidwayWaitsItsTurn) {
-    BoardFixture f;
-    ReentrantDialogs dialogs;
-    BoardModel board({f.clock, f.sound, dialogs, f.lockdown, f.assets, f.shared});
-    copyFreshDatabase(f.dataDir());
-    Database db(f.dataDir());
-    db.open();
-    execSql(db, QStringLiteral("drop table \"Cash.DB\""));
-    HistoryLedger ledger(db, f.clock, dialogs);
-    board.setRecords(&ledger);
-    board.startUp(f.dataDir());
-    board.slot(1).keyCode = 129;
-
-    dialogs.duringError = [&] { board.onControllerBlock(bytes({129, 4})); };
-    board.onControllerBlock(bytes({129, 3, 129, 1}));  // the stay's ledger row fails
-    EXPECT_EQ(dialogs.errors.first(), QStringLiteral("요금이 초기저장이 되지 않았습니다"));
-    EXPECT_EQ(board.eventLog().lines(),
-              (QStringList{QStringLiteral("호수호 대실"), QStringLiteral("호수호 문열림"),
-                           QStringLiteral("호수호 퇴실")}));
-    EXPECT_EQ(board.view(1).labelCaption, States::Vacated);
-}
-
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
+#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
@@ -54,6 +56,37 @@ public:
     QStringList errors, infos, questions;
     std::deque<bool> answers;
 };
+
+// A box that, like the real one, does not return until someone answers it:
+// each box runs an event loop until release() (or until the test's patience
+// ends, counted as a box that held the work up).
+class BlockingDialogs : public ScriptedDialogs {
+public:
+    void showError(const QString& text) override {
+        ScriptedDialogs::showError(text);
+        hold();
+    }
+    void showInfo(const QString& text) override {
+        ScriptedDialogs::showInfo(text);
+        hold();
+    }
+    void release() { loop_.quit(); }
+    int held = 0;
+
+private:
+    void hold() {
+        ++held;
+        loop_.exec();
+    }
+    QEventLoop loop_;
+};
+
+// The lines of the data directory's log, tavolen.log.
+inline QStringList deskLogLines(const QString& dataDir) {
+    QFile f(QDir(dataDir).filePath(QStringLiteral("tavolen.log")));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
 
 class RecordingLockdown : public Lockdown {
 public:

@@ -52,6 +52,28 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
     setControllerLink(false);
     buildToolbar();
 
+    // The message line of background work and the standing warning of a
+    // write that has not reached the disk yet: a strip along the bottom of the
+    // room area, shown only while either has something to say (the title
+    // strip is full with the toolbar).
+    notice_ = new QLabel(this);
+    notice_->setObjectName(QStringLiteral("noticeLine"));
+    notice_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    storageWarning_ = new QLabel(this);
+    storageWarning_->setObjectName(QStringLiteral("storageWarning"));
+    storageWarning_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QPalette warningColours = storageWarning_->palette();
+    warningColours.setColor(QPalette::WindowText, QColor(190, 0, 0));
+    storageWarning_->setPalette(warningColours);
+    for (QLabel* line : {notice_, storageWarning_}) {
+        line->setAutoFillBackground(true);
+        QPalette back = line->palette();
+        back.setColor(QPalette::Window, QColor(255, 255, 225));
+        line->setPalette(back);
+    }
+    connect(&board_, &BoardModel::noticeChanged, this, &BoardWindow::renderNotices);
+    renderNotices();
+
     roomArea_ = new PaintedFrame(this);
     roomArea_->setObjectName(QStringLiteral("roomArea"));
     roomArea_->setActivePicture(pictureOrNone(assets_, QStringLiteral("roomarea.bmp")));
@@ -239,6 +261,12 @@ void BoardWindow::resizeEvent(QResizeEvent* event) {
     link_->setFont(linkFont);
     // Right of the toolbar's last button.
     link_->setGeometry(px(1012), 0, std::max(px(116), w - px(1012) - px(4)), px(kTitleHeight));
+    notice_->setFont(linkFont);
+    storageWarning_->setFont(linkFont);
+    const int lineHeight = px(kTitleHeight);
+    storageWarning_->setGeometry(w - px(360), h - lineHeight, px(360), lineHeight);
+    notice_->setGeometry(px(kLeftWidth), h - lineHeight,
+                         std::max(0, w - px(360) - px(kLeftWidth)), lineHeight);
     leftColumn_->setGeometry(0, px(kTitleHeight), px(kLeftWidth), h - px(kTitleHeight));
     roomArea_->setGeometry(px(kLeftWidth) - px(3), px(kTitleHeight), w - px(kLeftWidth) + px(3),
                            h - px(kTitleHeight));
@@ -265,12 +293,30 @@ void BoardWindow::setControllerLink(bool up) {
     link_->setPalette(p);
 }
 
+void BoardWindow::renderNotices() {
+    notice_->setText(board_.notice());
+    notice_->setToolTip(board_.notice());
+    notice_->setVisible(!board_.notice().isEmpty());
+    storageWarning_->setText(board_.storageWarning());
+    storageWarning_->setToolTip(board_.storageWarning());
+    storageWarning_->setVisible(!board_.storageWarning().isEmpty());
+    notice_->raise();
+    storageWarning_->raise();
+}
+
 void BoardWindow::showBorderlessMaximised() {
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     // Without a window manager (a bare X session) maximising does nothing, so
     // the window is also given the whole screen itself.
     if (const QScreen* s = screen()) setGeometry(s->geometry());
     showMaximized();
+}
+
+bool BoardWindow::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // What a step changed is on the screen now; the board writes it next.
+    if (event->type() == QEvent::UpdateRequest) board_.painted();
+    return handled;
 }
 
 void BoardWindow::closeEvent(QCloseEvent* event) {

@@ -58,6 +58,7 @@ signals:
     void kindClicked(int slot);
 
 protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -66,6 +67,7 @@ private:
     void buildLeftColumn();
     void renderLeft();
     void renderLastEvent();
+    void renderNotices();
     QLabel* plate(const QString& name, QWidget* parent, WinColor back, WinColor text, int px);
 
     BoardModel& board_;
@@ -87,6 +89,8 @@ private:
     LogList* log_ = nullptr;
     QLabel* lastRoom_ = nullptr;
     QLabel* link_ = nullptr;
+    QLabel* notice_ = nullptr;
+    QLabel* storageWarning_ = nullptr;
     QLabel* lastWord_ = nullptr;
     QWidget* logArea_ = nullptr;
     QWidget* lastEventArea_ = nullptr;
