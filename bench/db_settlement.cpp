@@ -15,14 +15,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "BenchLedger.h"
 #include "store/Database.h"
 #include "store/Query.h"
 
 namespace {
 
 const QString kStamp = QStringLiteral("yyyyMMddHHmm");
-constexpr int kRooms = 72;
-constexpr int kStaysPerDay = 6;
 constexpr int kSettlementHour = 3;
 
 void printFigures(const char* what, std::vector<double> ms) {
@@ -46,37 +45,21 @@ void exec(Query& q, const QString& sql) {
     q.exec();
 }
 
-// Every room turns over six times a day; some stays are cancelled or moved,
-// the last day's late stays are still running.
 int buildLedger(Database& db, QDate first, QDate last) {
     Query& q = db.ledgerQuery();
     exec(q, QStringLiteral("BEGIN"));
-    int rows = 0;
-    for (QDate day = first; day <= last; day = day.addDays(1)) {
-        for (int room = 0; room < kRooms; ++room) {
-            for (int stay = 0; stay < kStaysPerDay; ++stay) {
-                const QDateTime start(day, QTime(stay * 4, (room * 7 + stay * 11) % 60));
-                const bool overnight = stay == kStaysPerDay - 1;
-                QString end = start.addSecs(overnight ? 10 * 3600 : 3 * 3600).toString(kStamp);
-                if ((room + stay + day.day()) % 41 == 0) end += QStringLiteral("대실취소");
-                if ((room + stay + day.day()) % 53 == 0) end += QStringLiteral("객실교체");
-                if (day == last && stay >= 4) end.clear();
-                q.clear();
-                q.addLine(QStringLiteral(R"(Insert Into "Cash.DB")"));
-                q.addLine(QStringLiteral("(roomNum,IDateTime,ODateTime,Action,Cash)"));
-                q.addLine(QStringLiteral("Values(:N1,:N2,:N3,:N4,:N5)"));
-                q.bind(QStringLiteral("N1"), QString::number(101 + room));
-                q.bind(QStringLiteral("N2"), start.toString(kStamp));
-                q.bind(QStringLiteral("N3"), end);
-                q.bind(QStringLiteral("N4"),
-                       overnight ? QStringLiteral("숙박") : QStringLiteral("대실"));
-                q.bind(QStringLiteral("N5"),
-                       overnight ? QStringLiteral("50000") : QStringLiteral("30000"));
-                q.exec();
-                ++rows;
-            }
-        }
-    }
+    const int rows = forEachBenchLedgerRow(first, last, [&](const BenchLedgerRow& row) {
+        q.clear();
+        q.addLine(QStringLiteral(R"(Insert Into "Cash.DB")"));
+        q.addLine(QStringLiteral("(roomNum,IDateTime,ODateTime,Action,Cash)"));
+        q.addLine(QStringLiteral("Values(:N1,:N2,:N3,:N4,:N5)"));
+        q.bind(QStringLiteral("N1"), row.room);
+        q.bind(QStringLiteral("N2"), row.start);
+        q.bind(QStringLiteral("N3"), row.end);
+        q.bind(QStringLiteral("N4"), row.action);
+        q.bind(QStringLiteral("N5"), row.cash);
+        q.exec();
+    });
     exec(q, QStringLiteral("COMMIT"));
     return rows;
 }

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "BenchLedger.h"
 #include "BenchFigures.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -28,9 +29,6 @@
 
 namespace {
 
-const QString kStamp = QStringLiteral("yyyyMMddHHmm");
-constexpr int kRooms = 72;
-constexpr int kStaysPerDay = 6;
 constexpr int kSettlementHour = 3;
 
 class BenchClock : public Clock {
@@ -49,36 +47,22 @@ public:
 
 void exec(sqlite3* db, const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
-// The same ledger as bench_db_settlement: every room turns over six times a
-// day, some stays cancelled or moved, the last day's late stays running.
+// The same ledger as bench_db_settlement.
 int buildLedger(sqlite3* db, QDate first, QDate last) {
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(
         db, R"(INSERT INTO "Cash.DB" (roomNum,IDateTime,ODateTime,Action,Cash) VALUES (?,?,?,?,?))",
         -1, &st, nullptr);
     exec(db, "BEGIN");
-    int rows = 0;
-    for (QDate day = first; day <= last; day = day.addDays(1)) {
-        for (int room = 0; room < kRooms; ++room) {
-            for (int stay = 0; stay < kStaysPerDay; ++stay) {
-                const QDateTime start(day, QTime(stay * 4, (room * 7 + stay * 11) % 60));
-                const bool overnight = stay == kStaysPerDay - 1;
-                QString end = start.addSecs(overnight ? 10 * 3600 : 3 * 3600).toString(kStamp);
-                if ((room + stay + day.day()) % 41 == 0) end += QStringLiteral("대실취소");
-                if ((room + stay + day.day()) % 53 == 0) end += QStringLiteral("객실교체");
-                if (day == last && stay >= 4) end.clear();
-                const QByteArray values[] = {
-                    QByteArray::number(101 + room), start.toString(kStamp).toUtf8(), end.toUtf8(),
-                    overnight ? "숙박" : "대실", overnight ? "50000" : "30000"};
-                for (int i = 0; i < 5; ++i)
-                    sqlite3_bind_text(st, i + 1, values[i].constData(), int(values[i].size()),
-                                      SQLITE_TRANSIENT);
-                sqlite3_step(st);
-                sqlite3_reset(st);
-                ++rows;
-            }
-        }
-    }
+    const int rows = forEachBenchLedgerRow(first, last, [&](const BenchLedgerRow& row) {
+        const QByteArray values[] = {row.room.toUtf8(), row.start.toUtf8(), row.end.toUtf8(),
+                                     row.action.toUtf8(), row.cash.toUtf8()};
+        for (int i = 0; i < 5; ++i)
+            sqlite3_bind_text(st, i + 1, values[i].constData(), int(values[i].size()),
+                              SQLITE_TRANSIENT);
+        sqlite3_step(st);
+        sqlite3_reset(st);
+    });
     exec(db, "COMMIT");
     sqlite3_finalize(st);
     return rows;
