@@ -51,7 +51,7 @@ protected:
 };
 
 void writeFullBoard(const QString& dataDir) {
-    QList<IniStore::Entry> entries;
+    QList<IniStore::Change> entries;
     for (int n = 1; n <= BoardModel::kSlots; ++n) {
         const QString k = QStringLiteral("r%1").arg(n);
         entries +=

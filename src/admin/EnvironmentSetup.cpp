@@ -137,7 +137,7 @@ bool EnvironmentSetup::removeAll() {
         return false;
     }
 
-    QList<IniStore::Entry> reset;
+    QList<IniStore::Change> reset;
     const QString r = QStringLiteral("r");
     for (int n = 1; n <= BoardModel::kSlots; ++n) {
         const QString num = QString::number(n);

@@ -33,7 +33,7 @@ bool MorningCallList::setMemo(int row, const QString& memo) {
 }
 
 bool MorningCallList::save() {
-    QList<IniStore::Entry> entries;
+    QList<IniStore::Change> entries;
     for (const Row& r : rows_) {
         const QString key = QStringLiteral("r%1").arg(r.slot);
         entries.append({QStringLiteral("Alram"), key, r.call});

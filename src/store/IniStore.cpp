@@ -393,13 +393,10 @@ void IniStore::writeString(const QString& section, const QString& key, const QSt
     writeStrings({{section, key, value}});
 }
 
-void IniStore::writeStrings(const QList<Entry>& entries) {
-    QList<std::pair<Name, Name>> names;
-    QList<QByteArray> values;
-    for (const Entry& e : entries) {
-        refuseUnwritable(e.section, e.key, e.value);
-        names.append({Name(e.section), Name(e.key)});
-        values.append(Cp949::encode(e.value));
+void IniStore::writeStrings(const QList<Change>& changes) {
+    for (const Change& c : changes) {
+        checkWritable(c);
+        Cp949::encode(c.value);  // refused before the file is read
     }
 
     QByteArray file;
@@ -410,9 +407,7 @@ void IniStore::writeStrings(const QList<Entry>& entries) {
     else if (errno != ENOENT)
         throw IniWriteError(QStringLiteral("Unable to write to ") + path_);
 
-    QByteArray updated = file;
-    for (qsizetype i = 0; i < names.size(); ++i)
-        updated = withValue(updated, names[i].first, names[i].second, values[i]);
+    const QByteArray updated = withChanges(file, changes);
     // The file already holds exactly this; replacing it would only cost a flush.
     if (oldMode && updated == file) return;
     if (!replaceFile(path_, updated, oldMode))

@@ -50,20 +50,17 @@ public:
     QString readString(const QString& section, const QString& key, const QString& def) const;
     void writeString(const QString& section, const QString& key, const QString& value);
     qint32 readInteger(const QString& section, const QString& key, qint32 def) const;
-    // Several values in one replacement of the file: all of them are written
-    // or, when one cannot be, none.
-    struct Entry {
-        QString section, key, value;
-    };
-    void writeStrings(const QList<Entry>& entries);
-    void writeInteger(const QString& section, const QString& key, qint32 value);
-
     // One value to set, for applying many changes to the file in one replacement.
     struct Change {
         QString section;
         QString key;
         QString value;
     };
+    // Several values in one replacement of the file: all of them are written
+    // or, when one cannot be, none.
+    void writeStrings(const QList<Change>& changes);
+    void writeInteger(const QString& section, const QString& key, qint32 value);
+
     // Raises IniValueError for a change that cannot be written on one line.
     static void checkWritable(const Change& change);
     // `file` with every change applied in order, each as writeString would apply it.
