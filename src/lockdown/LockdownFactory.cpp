@@ -10,21 +10,45 @@
 #include "platform/Errors.h"
 #include "store/IniStore.h"
 
-std::unique_ptr<Lockdown> makeLockdown(const QString& dataDir, std::function<void()> endProgram) {
-    setLockdownLogDir(dataDir);
-    QString mode;
+namespace {
+
+bool isWord(const QString& mode, const char* word) {
+    return mode.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+QString modeFromIni(const QString& dataDir) {
     try {
         IniStore ini(QDir(dataDir).filePath(QStringLiteral("TavolenConfig.ini")));
-        mode = ini.readString(QStringLiteral("Lockdown"), QStringLiteral("Mode"),
-                              QStringLiteral("desktop"))
-                   .trimmed();
+        return ini
+            .readString(QStringLiteral("Lockdown"), QStringLiteral("Mode"),
+                        QStringLiteral("desktop"))
+            .trimmed();
     } catch (const std::exception& e) {
         logLockdown(QStringLiteral("cannot read the lockdown mode, using desktop: ") +
                     errorText(e));
+        return QString();
     }
-    if (mode.compare(QLatin1String("kiosk"), Qt::CaseInsensitive) == 0)
+}
+
+}  // namespace
+
+std::unique_ptr<Lockdown> makeLockdown(const QString& dataDir, std::function<void()> endProgram) {
+    setLockdownLogDir(dataDir);
+    bool kiosk = false;
+    if (qEnvironmentVariableIsSet("TAVOLEN_LOCKDOWN")) {
+        const QString mode = qEnvironmentVariable("TAVOLEN_LOCKDOWN").trimmed();
+        kiosk = !isWord(mode, "desktop");
+        if (kiosk && !isWord(mode, "kiosk"))
+            logLockdown(
+                QStringLiteral("unknown lockdown mode \"%1\" in TAVOLEN_LOCKDOWN, using kiosk")
+                    .arg(mode));
+    } else {
+        const QString mode = modeFromIni(dataDir);
+        kiosk = isWord(mode, "kiosk");
+        if (!kiosk && !mode.isEmpty() && !isWord(mode, "desktop"))
+            logLockdown(QStringLiteral("unknown lockdown mode \"%1\", using desktop").arg(mode));
+    }
+    if (kiosk)
         return std::make_unique<KioskLockdown>(std::move(endProgram), QDBusConnection::systemBus());
-    if (!mode.isEmpty() && mode.compare(QLatin1String("desktop"), Qt::CaseInsensitive) != 0)
-        logLockdown(QStringLiteral("unknown lockdown mode \"%1\", using desktop").arg(mode));
     return std::make_unique<DesktopLockdown>(std::move(endProgram));
 }

@@ -142,27 +142,54 @@ TEST(KioskLockdown, WithoutASystemBusLogsAndGoesOn) {
     EXPECT_EQ(text.count(QStringLiteral("idle blanking")), 1);  // asked once, not after every key
 }
 
-TEST(LockdownFactory, ChoosesTheBackendByTheIniFile) {
+TEST(LockdownFactory, ChoosesTheBackendByTheEnvironmentThenTheIniFile) {
     struct Case {
-        const char* mode;  // nullptr: no key at all
+        const char* environment;  // nullptr: TAVOLEN_LOCKDOWN not set
+        const char* mode;         // nullptr: no key at all
         bool kiosk;
-        bool logsUnknown;
+        const char* logs;  // nullptr: nothing about the mode
     };
-    const Case cases[] = {{nullptr, false, false},   {"desktop", false, false},
-                          {"kiosk", true, false},    {" KIOSK ", true, false},
-                          {"Desktop", false, false}, {"locked", false, true}};
+    const Case cases[] = {
+        {nullptr, nullptr, false, nullptr},
+        {nullptr, "desktop", false, nullptr},
+        {nullptr, "kiosk", true, nullptr},
+        {nullptr, " KIOSK ", true, nullptr},
+        {nullptr, "Desktop", false, nullptr},
+        {nullptr, "locked", false, "unknown lockdown mode \"locked\", using desktop"},
+        // The kiosk unit's variable: the desk's user may edit the file, not the unit.
+        {"kiosk", "desktop", true, nullptr},
+        {"kiosk", nullptr, true, nullptr},
+        {"Kiosk", "locked", true, nullptr},
+        {"desktop", "kiosk", false, nullptr},
+        {"kisok", "desktop", true, "unknown lockdown mode \"kisok\" in TAVOLEN_LOCKDOWN"},
+        {"", "desktop", true, "unknown lockdown mode \"\" in TAVOLEN_LOCKDOWN"},
+    };
+    const QByteArray saved = qgetenv("TAVOLEN_LOCKDOWN");
+    const bool wasSet = qEnvironmentVariableIsSet("TAVOLEN_LOCKDOWN");
     for (const Case& c : cases) {
         LockdownLogFile log;
+        if (c.environment)
+            qputenv("TAVOLEN_LOCKDOWN", c.environment);
+        else
+            qunsetenv("TAVOLEN_LOCKDOWN");
         if (c.mode)
             IniStore(log.dir.filePath(QStringLiteral("TavolenConfig.ini")))
                 .writeString(QStringLiteral("Lockdown"), QStringLiteral("Mode"),
                              QString::fromLatin1(c.mode));
         auto lockdown = makeLockdown(log.dir.path(), [] {});
-        const QString label = QString::fromLatin1(c.mode ? c.mode : "(none)");
-        EXPECT_EQ(dynamic_cast<KioskLockdown*>(lockdown.get()) != nullptr, c.kiosk)
-            << label.toStdString();
+        const std::string label = std::string("environment ") +
+                                  (c.environment ? c.environment : "(unset)") + ", file " +
+                                  (c.mode ? c.mode : "(none)");
+        EXPECT_EQ(dynamic_cast<KioskLockdown*>(lockdown.get()) != nullptr, c.kiosk) << label;
         EXPECT_NE(dynamic_cast<DesktopLockdown*>(lockdown.get()), nullptr);
-        EXPECT_EQ(log.text().contains(QStringLiteral("unknown lockdown mode")), c.logsUnknown)
-            << label.toStdString();
+        if (c.logs)
+            EXPECT_TRUE(log.text().contains(QString::fromLatin1(c.logs)))
+                << label << "\n" << log.text().toStdString();
+        else
+            EXPECT_FALSE(log.text().contains(QStringLiteral("lockdown mode"))) << label;
     }
+    if (wasSet)
+        qputenv("TAVOLEN_LOCKDOWN", saved);
+    else
+        qunsetenv("TAVOLEN_LOCKDOWN");
 }
