@@ -184,7 +184,8 @@ TEST(LockdownFactory, ChoosesTheBackendByTheEnvironmentThenTheIniFile) {
         EXPECT_NE(dynamic_cast<DesktopLockdown*>(lockdown.get()), nullptr);
         if (c.logs)
             EXPECT_TRUE(log.text().contains(QString::fromLatin1(c.logs)))
-                << label << "\n" << log.text().toStdString();
+                << label << "\n"
+                << log.text().toStdString();
         else
             EXPECT_FALSE(log.text().contains(QStringLiteral("lockdown mode"))) << label;
     }

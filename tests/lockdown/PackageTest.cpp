@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -60,7 +61,10 @@ TEST_F(DebianPackage, HoldsTheProgramItsFilesAndTheKioskSession) {
          {"./usr/lib/tavolen/tavolen", "./usr/bin/tavolen -> ../lib/tavolen/tavolen",
           "./usr/lib/tavolen/imp.bmp", "./usr/lib/tavolen/lockS.bmp", "./usr/lib/tavolen/bell.wav",
           "./usr/lib/tavolen/Bell2.Wav", "./usr/share/applications/tavolen.desktop",
-          "./lib/systemd/system/tavolen-kiosk.service", "./etc/pam.d/tavolen-kiosk"})
+          "./lib/systemd/system/tavolen-kiosk.service", "./etc/pam.d/tavolen-kiosk",
+          "./usr/share/man/man1/tavolen.1.gz", "./usr/share/doc/tavolen/copyright",
+          "./usr/share/doc/tavolen/changelog.gz", "./usr/lib/sysctl.d/90-tavolen-kiosk.conf",
+          "./usr/lib/systemd/logind.conf.d/tavolen-kiosk.conf"})
         EXPECT_TRUE(list.out.contains(QString::fromLatin1(path))) << path;
     // The unit is shipped, not enabled: no link in a .wants directory.
     EXPECT_FALSE(list.out.contains(QStringLiteral(".wants/")));
@@ -70,6 +74,73 @@ TEST_F(DebianPackage, HoldsTheProgramItsFilesAndTheKioskSession) {
     for (const char* dependency : {"cage", "xwayland", "qt6-qpa-plugins", "fonts-nanum",
                                    "libqt6widgets6", "libsqlite3-0", "libsodium23"})
         EXPECT_TRUE(depends.out.contains(QString::fromLatin1(dependency))) << dependency;
+}
+
+// Debian's own checker: no error and no warning (the overrides shipped in the
+// package carry their reasons).
+TEST_F(DebianPackage, PassesLintian) {
+    ASSERT_FALSE(deb.isEmpty());
+    const Finished lintian = run(QStringLiteral("lintian"),
+                                 {QStringLiteral("--fail-on"), QStringLiteral("error,warning"),
+                                  QStringLiteral("--no-tag-display-limit"), deb});
+    EXPECT_EQ(lintian.exitCode, 0) << lintian.out.toStdString();
+    for (const QString& line : lintian.out.split(QLatin1Char('\n')))
+        EXPECT_FALSE(line.startsWith(QLatin1String("E: ")) || line.startsWith(QLatin1String("W: ")))
+            << line.toStdString();
+}
+
+// The kiosk's unit as systemd reads it, and the drop-ins as a supplier undoes
+// them: a link to /dev/null of the same name in /etc.
+TEST_F(DebianPackage, KioskUnitAndDropInsAsSystemdReadsThem) {
+    ASSERT_FALSE(deb.isEmpty());
+    QTemporaryDir root;
+    ASSERT_EQ(run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb, root.path()}).exitCode,
+              0);
+    const QString unitPath =
+        root.filePath(QStringLiteral("lib/systemd/system/tavolen-kiosk.service"));
+    const Finished verify = run(QStringLiteral("systemd-analyze"),
+                                {QStringLiteral("verify"), QStringLiteral("--man=no"), unitPath});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out.toStdString();
+    EXPECT_TRUE(verify.out.trimmed().isEmpty()) << verify.out.toStdString();
+
+    QFile unitFile(unitPath);
+    ASSERT_TRUE(unitFile.open(QIODevice::ReadOnly));
+    const QString unit = QString::fromUtf8(unitFile.readAll());
+    // The lockdown comes from the unit; the data directory the board is
+    // given is the one the read-only system leaves writable.
+    EXPECT_TRUE(unit.contains(QStringLiteral("TAVOLEN_LOCKDOWN=kiosk")));
+    EXPECT_TRUE(unit.contains(QStringLiteral("--data-dir /var/lib/tavolen\n")));
+    for (const char* line :
+         {"NoNewPrivileges=yes", "ProtectSystem=strict", "ReadWritePaths=/var/lib/tavolen\n",
+          "ProtectHome=yes", "PrivateTmp=yes", "RuntimeDirectory=tavolen-kiosk\n",
+          "XDG_RUNTIME_DIR=/run/tavolen-kiosk "})
+        EXPECT_TRUE(unit.contains(QString::fromLatin1(line))) << line;
+
+    struct DropIn {
+        const char* configuration;  // as systemd-analyze cat-config names it
+        const char* file;
+        const char* etcDir;
+        const char* setting;
+    };
+    const DropIn dropIns[] = {
+        {"sysctl.d", "90-tavolen-kiosk.conf", "etc/sysctl.d", "kernel.sysrq = 0"},
+        {"systemd/logind.conf", "tavolen-kiosk.conf", "etc/systemd/logind.conf.d", "NAutoVTs=0"},
+        {"systemd/logind.conf", "tavolen-kiosk.conf", "etc/systemd/logind.conf.d", "ReserveVT=0"},
+    };
+    for (const DropIn& d : dropIns) {
+        const QStringList arguments{QStringLiteral("cat-config"),
+                                    QStringLiteral("--root=") + root.path(),
+                                    QString::fromLatin1(d.configuration)};
+        const QString setting = QStringLiteral("\n") + QString::fromLatin1(d.setting);
+        const Finished before = run(QStringLiteral("systemd-analyze"), arguments);
+        EXPECT_TRUE(before.out.contains(setting)) << d.setting << "\n" << before.out.toStdString();
+        const QString etc = root.filePath(QString::fromLatin1(d.etcDir));
+        QDir().mkpath(etc);
+        QFile::link(QStringLiteral("/dev/null"), QDir(etc).filePath(QString::fromLatin1(d.file)));
+        const Finished after = run(QStringLiteral("systemd-analyze"), arguments);
+        EXPECT_FALSE(after.out.contains(setting)) << d.setting << "\n" << after.out.toStdString();
+        QFile::remove(QDir(etc).filePath(QString::fromLatin1(d.file)));
+    }
 }
 
 TEST_F(DebianPackage, TheUnpackedProgramStartsFromItsOwnRoot) {
