@@ -166,7 +166,7 @@ bool EnvironmentSetup::removeAll() {
         SlotView& v = board_.editView(n);
         v = SlotView{};
         v.kindVisible = false;
-        board_.showReady(n);
+        board_.showState(n);
     }
     board_.storedDayUseCount = 0;
     board_.storedOvernightCount = 0;

@@ -14,8 +14,8 @@ DeskWindowsQt::DeskWindowsQt(BoardModel& board, PasswordRules& passwords, Databa
                              QWidget* owner)
     : board_(board), passwords_(passwords), db_(db), owner_(owner) {}
 
-RoomAction DeskWindowsQt::runPopup(int mode, const QString& room) {
-    RoomActionPopup popup(mode, room, owner_);
+std::optional<RoomAction> DeskWindowsQt::runPopup(const RoomOffer& offer, const QString& room) {
+    RoomActionPopup popup(offer, room, owner_);
     popup.exec();
     return popup.chosen();
 }

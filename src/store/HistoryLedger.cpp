@@ -93,13 +93,11 @@ void HistoryLedger::convertLedgerRow(const QString& roomText, const QString& sta
 }
 
 void HistoryLedger::cancelLedgerRow(const QString& roomText, const QString& stayKey,
-                                    const QString& labelCaption) {
-    // The label is "대 실" or "숙 박": its first and third characters name the stay.
-    const QString stateWord = labelCaption.mid(0, 1) + labelCaption.mid(2, 1);
+                                    const QString& kind) {
     deliver(db_.ledgerQuery(),
                     {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set ODateTime = :N1"),
                      QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
-                    {nowStamp() + stateWord + QStringLiteral("취소"), roomText, stayKey},
+                    {nowStamp() + kind + QStringLiteral("취소"), roomText, stayKey},
                     QStringLiteral("데이터베이스에 수정이 되지 않았습니다"));
 }
 

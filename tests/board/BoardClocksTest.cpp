@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "board/MinuteStamp.h"
-#include "board/States.h"
+#include "board/StoredRoomState.h"
 #include "store/IniStore.h"
 #include "support/Fakes.h"
 
@@ -37,13 +37,13 @@ TEST_F(Clocks, CheckOutHidesTheCountUntilTheStayGoesOn) {
     tick(30);
     f.board.clockHour = 10;
     f.board.clockMinute = 30;
-    f.board.stopStayClock(1);
+    f.board.showCheckoutTime(1);
     tick(10);
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("10:30"));  // the check-out time stays
-    f.board.advanceStayClock(1);
+    f.board.showElapsedAgain(1);
     tick();
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:41"));  // counted all along
-    f.board.clearStayClock(1);
+    f.board.startReadyClock(1);
     EXPECT_EQ(f.board.view(1).startText, QString());
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:0"));
     tick();
@@ -109,7 +109,7 @@ TEST(MorningCallAtStartUp, PastCallsStaySilentAndTheCurrentMinuteStillSounds) {
 TEST_F(Clocks, MinuteTickPurgesFirstAndRecounts) {
     QStringList order;
     f.board.purgeTables = [&] { order << f.board.left().dasilCount; };
-    f.board.editView(2).labelCaption = States::DayUse;  // unannounced: only the tick counts it
+    f.board.slot(2).state = RoomState::DayUse;  // unannounced: only the tick counts it
     tick();
     EXPECT_EQ(order, QStringList{QStringLiteral("대실:0")});  // purged before the recount
     EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:1"));
@@ -144,7 +144,8 @@ TEST(ClockRebuild, RebuildsEveryClockFromTheStoredStay) {
             ini.writeString(QStringLiteral("Time"), k, started);
             ini.writeString(QStringLiteral("TimeEnd"), k, QStringLiteral("18:5"));
         }
-        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r8"), States::DayUse);
+        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r8"),
+                        storedText(RoomState::DayUse));
         ini.writeString(QStringLiteral("Time"), QStringLiteral("r8"),
                         QStringLiteral("200604011735xx"));
     }

@@ -12,8 +12,8 @@
 #include <random>
 
 #include "board/DeskActions.h"
-#include "board/DeskWindows.h"
 #include "board/MinuteStamp.h"
+#include "board/RoomWindows.h"
 #include "platform/Cp949.h"
 #include "store/Database.h"
 #include "store/HistoryLedger.h"
@@ -23,43 +23,18 @@
 
 namespace {
 
-// The popup's buttons for each room, left to right, as the clerk sees them.
-std::vector<RoomAction> offeredFor(int mode) {
-    using A = RoomAction;
-    switch (mode) {
-        case 1:
-            return {A::GoOut, A::DayUseGoesOn, A::Clean, A::MoveRoom, A::Cancel};
-        case 2:
-            return {A::CheckOut, A::CancelDayUse, A::ToOvernight, A::Cancel};
-        case 3:
-            return {A::Finish, A::Cancel};
-        case 4:
-            return {A::StartDayUse, A::Cancel};
-        case 5:
-            return {A::GoOut, A::OvernightGoesOn, A::Clean, A::MoveRoom, A::Cancel};
-        case 6:
-            return {A::CheckOut, A::CancelOvernight, A::ToDayUse, A::Cancel};
-        case 7:
-            return {A::StartOvernight, A::Cancel};
-        case 8:
-            return {A::CheckOut, A::OvernightGoesOn, A::Cancel};
-        case 9:
-            return {A::CheckOut, A::DayUseGoesOn, A::Cancel};
-        default:
-            return {A::Cancel};
-    }
-}
-
-// The clerk picks the button at `pick` (modulo one more than the buttons:
-// the last value closes the popup by its close box).
-class GoldenWindows : public DeskWindows {
+// The clerk picks the button at `pick` among the offered ones and 취 소
+// (modulo one more than the buttons: the last value closes the popup by its
+// close box).
+class GoldenWindows : public RoomWindows {
 public:
-    RoomAction runPopup(int mode, const QString& room) override {
-        const std::vector<RoomAction> offered = offeredFor(mode);
-        shown = room + QLatin1Char('/') + QString::number(static_cast<int>(offered.size()));
+    std::optional<RoomAction> runPopup(const RoomOffer& offer, const QString& room) override {
+        const std::size_t buttons = offer.actions.size() + 1;
+        shown = room + QLatin1Char('/') + QString::number(static_cast<int>(buttons));
         if (whileOpen) whileOpen();
-        const std::size_t i = pick % (offered.size() + 1);
-        return i < offered.size() ? offered[i] : RoomAction::None;
+        const std::size_t i = pick % (buttons + 1);
+        if (i < offer.actions.size()) return offer.actions[i];
+        return std::nullopt;
     }
     RoomSetupResult runRoomSetup(int, const QString&, Query&) override { return setup; }
 
@@ -299,9 +274,10 @@ private:
         out += QStringLiteral("== room.DB\n") + rows(QStringLiteral("room.DB"));
         out += QStringLiteral("== Cash.DB\n") + rows(QStringLiteral("Cash.DB"));
         out += QStringLiteral("== log\n");
-        for (const QString& line : f_.board.eventLog().lines())
-            out +=
-                line + QLatin1Char(' ') + colourText(EventLog::lineColor(line)) + QLatin1Char('\n');
+        const EventLog& log = f_.board.eventLog();
+        for (qsizetype i = 0; i < log.lines().size(); ++i)
+            out += log.lines()[i] + QLatin1Char(' ') + colourText(log.lineColor(i)) +
+                   QLatin1Char('\n');
         out += QStringLiteral("== sounds\n");
         for (const QString& path : f_.sound.played)
             out += QFileInfo(path).fileName() + QLatin1Char('\n');

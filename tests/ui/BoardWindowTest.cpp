@@ -8,7 +8,7 @@
 #include <QToolButton>
 #include <cmath>
 
-#include "board/States.h"
+#include "board/StoredRoomState.h"
 #include "board/ui/BoardWindow.h"
 #include "board/ui/RoomPanel.h"
 #include "controls/PaintedFrame.h"
@@ -33,10 +33,12 @@ TEST(BoardWindow, ShowsTheRestoredRooms) {
         for (int n : {1, 2, 8})
             ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
         ini.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("101"));
-        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r1"), States::Overnight);
+        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r1"),
+                        storedText(RoomState::Overnight));
         ini.writeInteger(QStringLiteral("Sleep"), QStringLiteral("r1"), 1);
         ini.writeString(QStringLiteral("Name"), QStringLiteral("LName2"), QStringLiteral("102"));
-        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r2"), States::GuestOut);
+        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r2"),
+                        storedText(RoomState::GuestOut));
         ini.writeString(QStringLiteral("Memo"), QStringLiteral("r2"), QStringLiteral("늦게 도착"));
     }
     BoardWindow window(f.board, f.assets);

@@ -7,7 +7,7 @@
 
 #include "admin/EnvironmentSetup.h"
 #include "admin/EnvironmentSetupWindow.h"
-#include "board/States.h"
+#include "board/StoredRoomState.h"
 #include "store/Backup.h"
 #include "store/Database.h"
 #include "store/HistoryLedger.h"
@@ -128,7 +128,7 @@ protected:
                 ini.writeString("Name", QStringLiteral("LName%1").arg(n),
                                 QStringLiteral("10%1").arg(n));
                 ini.writeInteger("Panel", QStringLiteral("P%1").arg(n), 1);
-                ini.writeString("rStatus", r, States::Overnight);
+                ini.writeString("rStatus", r, storedText(RoomState::Overnight));
                 ini.writeInteger("Sleep", r, 1);
                 ini.writeInteger("RoomKey", r, 128 + n);
                 ini.writeString("Memo", r, "VIP");
@@ -162,7 +162,7 @@ TEST_F(RemoveAll, AsksBacksUpThenWipesEveryRoomAndBothTables) {
         const QString r = QStringLiteral("r%1").arg(n);
         EXPECT_FALSE(f.board.view(n).visible);
         EXPECT_EQ(f.board.view(n).buttonCaption, QStringLiteral("호수"));
-        EXPECT_EQ(f.board.view(n).labelCaption, States::Ready);
+        EXPECT_EQ(f.board.view(n).labelCaption, storedText(RoomState::Ready));
         EXPECT_EQ(f.board.view(n).hint, QString());
         EXPECT_EQ(f.board.slot(n).keyCode, 0);
         EXPECT_EQ(f.board.slot(n).morningCall, QString());

@@ -5,10 +5,10 @@
 #include "board/BoardModel.h"
 
 void LogLinePainter::paintLine(QPainter& painter, const QRect& rect, const QString& text,
-                               const QColor& preparedText, const QColor& preparedBack,
-                               bool lastLineSelected) {
+                               const std::optional<LogColor>& colour, const QColor& preparedText,
+                               const QColor& preparedBack, bool lastLineSelected) {
     QColor textColour = preparedText;
-    if (const auto colour = EventLog::lineColor(text))
+    if (colour)
         textColour =
             colour->has_value() ? toQColor(**colour) : QPalette().color(QPalette::WindowText);
     const QColor back = lastLineSelected ? QColor(Qt::white) : preparedBack;
@@ -26,7 +26,9 @@ void LogLinePainter::paint(QPainter* painter, const QStyleOptionViewItem& option
     const bool lastSelected = view && view->count() > 0 && view->currentRow() == view->count() - 1;
     painter->save();
     painter->setFont(option.font);
+    const QVariant colour = index.data(kColourRole);
     paintLine(*painter, option.rect, index.data().toString(),
+              colour.isValid() ? colour.value<std::optional<LogColor>>() : std::nullopt,
               selected ? p.color(QPalette::HighlightedText) : p.color(QPalette::WindowText),
               selected ? p.color(QPalette::Highlight) : QColor(Qt::white), lastSelected);
     painter->restore();
@@ -57,7 +59,12 @@ void LogList::sync() {
     const QStringList& lines = board_.eventLog().lines();
     // Lines are only appended at the bottom and trimmed from the top.
     for (; trimmed_ < board_.eventLog().trimmed() && count() > 0; ++trimmed_) delete takeItem(0);
-    for (qsizetype i = count(); i < lines.size(); ++i) addItem(lines[i]);
+    for (qsizetype i = count(); i < lines.size(); ++i) {
+        auto* item = new QListWidgetItem(lines[i]);
+        item->setData(LogLinePainter::kColourRole,
+                      QVariant::fromValue(board_.eventLog().lineColor(i)));
+        addItem(item);
+    }
     setCurrentRow(board_.eventLog().selected());
     scrollToItem(currentItem());
     syncing_ = false;
