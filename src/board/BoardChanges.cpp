@@ -39,8 +39,7 @@ void BoardModel::change(int n, RoomChange change, ChangeSource source, StayKind 
     s.guestOut = plan.guestOut;
     if (plan.startsStay) s.stayStart = TimeText(now());
     if (plan.checksOut)
-        s.checkoutTime =
-            QString::number(clockHour) + QLatin1Char(':') + QString::number(clockMinute);
+        s.checkoutTime = clockText();
     if (plan.endsStay) {
         s.stayStart.clear();
         s.morningCall.clear();

@@ -14,6 +14,8 @@ QString hourMinute(int hour, int minute) {
 }
 }  // namespace
 
+QString BoardModel::clockText() const { return hourMinute(clockHour, clockMinute); }
+
 QString BoardModel::weekdayName(int dayOfWeek) {
     static const std::array<QString, 7> names = {
         QStringLiteral("월"), QStringLiteral("화"), QStringLiteral("수"), QStringLiteral("목"),
@@ -25,7 +27,7 @@ void BoardModel::startStayClock(int n) {
     RoomSlot& s = slot(n);
     SlotView& v = editView(n);
     s.elapsed = 0;
-    v.startText = hourMinute(clockHour, clockMinute);
+    v.startText = clockText();
     v.elapsedText = QStringLiteral("0:0");
     s.clockRunning = 1;
     s.showElapsed = 1;
@@ -33,7 +35,7 @@ void BoardModel::startStayClock(int n) {
 }
 
 void BoardModel::showCheckoutTime(int n) {
-    editView(n).elapsedText = hourMinute(clockHour, clockMinute);
+    editView(n).elapsedText = clockText();
     slot(n).showElapsed = 0;
     viewChanged(n);
 }

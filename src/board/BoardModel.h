@@ -214,6 +214,9 @@ public:
     // own failures.
     std::function<void()> purgeTables;
     static QString weekdayName(int dayOfWeek);
+    // The board's clock as "h:m" without leading zeros (9:5): a stay's start
+    // and check-out time.
+    QString clockText() const;
 
     // The room history and the cash ledger rows of a slot's room and stay,
     // found by the room's number and the stay's start; each reports its own

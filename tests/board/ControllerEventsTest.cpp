@@ -234,4 +234,30 @@ TEST_F(Controller, StayCountsChangeTheMomentAStayStartsAndEnds) {
     EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:0"));
 }
 
+TEST_F(Controller, ABlockPublishesTheBoardWithTheNewState) {
+    std::vector<BoardSnapshotPtr> published;
+    QObject::connect(&f.board, &BoardModel::snapshotPublished,
+                     [&](BoardSnapshotPtr snap) { published.push_back(std::move(snap)); });
+    f.board.onControllerBlock(bytes({129, 3}));
+    ASSERT_EQ(published.size(), 1u);  // one block, one step, one snapshot
+    const BoardSnapshot& snap = *published.back();
+    ASSERT_EQ(snap.rooms.size(), 2u);
+    const BoardSnapshot::Room& room = snap.rooms[0];
+    EXPECT_EQ(room.number, QStringLiteral("101"));
+    EXPECT_EQ(room.state, RoomState::DayUse);
+    EXPECT_EQ(room.kind, StayKind::DayUse);
+    EXPECT_EQ(room.stayStart, f.clock.now().addSecs(-f.clock.now().time().second()));
+    EXPECT_EQ(room.labelColor, Colors::Blue);
+    EXPECT_EQ(snap.rooms[1].state, RoomState::Ready);
+    ASSERT_FALSE(snap.logTail.empty());
+    EXPECT_EQ(snap.logTail.back().text, QStringLiteral("101호 대실"));
+    EXPECT_EQ(snap.logTail.back().color, Colors::Blue);
+    EXPECT_EQ(snap.lastControllerReport, f.clock.now());
+
+    f.board.onMinuteTick();
+    ASSERT_EQ(published.size(), 2u);
+    EXPECT_EQ(published.back()->sequence, snap.sequence + 1);
+    EXPECT_EQ(published.back()->rooms[0].elapsedMinutes, 1);
+}
+
 }  // namespace

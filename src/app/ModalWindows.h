@@ -15,9 +15,9 @@ class PasswordRules;
 
 // The desk's windows as modal Qt windows over the board, each created for
 // one showing and freed when it closes.
-class DeskWindowsQt final : public RoomWindows {
+class ModalWindows final : public RoomWindows {
 public:
-    DeskWindowsQt(BoardModel& board, PasswordRules& passwords, Database& db, QWidget* owner);
+    ModalWindows(BoardModel& board, PasswordRules& passwords, Database& db, QWidget* owner);
 
     std::optional<RoomAction> runPopup(const RoomOffer& offer, const QString& room) override;
     RoomSetupResult runRoomSetup(int slot, const QString& room, Query& history) override;
