@@ -105,32 +105,26 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
 
 // ---- looks ------------------------------------------------------------
 
-void BoardModel::setLabel(int n, const QString& caption, WinColor font, WinColor back) {
-    SlotView& v = views_.at(index(n));
-    v.labelCaption = caption;
-    v.labelFontColor = font;
-    v.labelColor = back;
-    emit slotChanged(n);
-}
-
-void BoardModel::setPicture(int n, const QString& picture) {
-    if (!picture.isEmpty()) ctx_.assets.picture(picture);
-    views_.at(index(n)).stateImage = picture;
-    emit slotChanged(n);
-}
-
-void BoardModel::setGlyph(int n, const QString& glyph) {
-    ctx_.assets.picture(glyph);
-    views_.at(index(n)).kindGlyph = glyph;
-    emit slotChanged(n);
-}
-
 void BoardModel::showState(int n) {
     const RoomSlot& s = slot(n);
     const StateLook look = stateLook(s.state, s.kind);
-    setLabel(n, look.caption, look.font, look.back);
-    if (look.picture) setPicture(n, *look.picture);
-    setGlyph(n, kindGlyph(s.state, s.kind));
+    const QString glyph = kindGlyph(s.state, s.kind);
+    SlotView& v = views_.at(index(n));
+    // The label first: a picture that cannot be loaded still leaves the
+    // state readable.
+    v.labelCaption = look.caption;
+    v.labelFontColor = look.font;
+    v.labelColor = look.back;
+    try {
+        if (look.picture && !look.picture->isEmpty()) ctx_.assets.picture(*look.picture);
+        ctx_.assets.picture(glyph);
+    } catch (...) {
+        emit slotChanged(n);
+        throw;
+    }
+    if (look.picture) v.stateImage = *look.picture;
+    v.kindGlyph = glyph;
+    emit slotChanged(n);
 }
 
 void BoardModel::markChanged(int n, ChangeMark mark) {

@@ -265,9 +265,6 @@ private:
     static std::size_t index(int n);
     void runStep(const std::function<void()>& step);
     void recoverLastStep();
-    void setLabel(int n, const QString& caption, WinColor font, WinColor back);
-    void setPicture(int n, const QString& picture);
-    void setGlyph(int n, const QString& glyph);
     void handleBlock(const QByteArray& block);
     void handlePair(quint8 key, quint8 code);
     void doorChanged(int n, bool open);
