@@ -157,6 +157,9 @@ public:
     // the failures are collected and shown together at its end.
     void notify(const QString& text);
     const QString& notice() const { return notice_; }
+    // How many messages the line has been given since start, so that a window
+    // can tell a repeated message from the one it already shows.
+    int noticeCount() const { return noticeCount_; }
 
     // Restores every slot from the INI file.
     void restoreSlots();
@@ -262,6 +265,7 @@ private:
     int stepDepth_ = 0;
     QString storageWarning_;
     QString notice_;
+    int noticeCount_ = 0;
     QStringList startUpFailures_;
     bool startingUp_ = false;
     QTimer retryTimer_;

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "board/ui/LogList.h"
+#include "board/ui/MessageStrip.h"
 #include "board/ui/RoomPanel.h"
 #include "controls/PaintedFrame.h"
 #include "platform/Assets.h"
@@ -17,6 +18,9 @@ namespace {
 constexpr int kTitleHeight = 28;
 constexpr int kLeftWidth = 165;
 constexpr int kLastEventHeight = 67;
+// The message strip, under the last row of panels while it shows.
+constexpr int kStripHeight = 22;
+constexpr int kStripTextPixels = 12;
 // The six columns of panels and the margin to the window's right edge.
 constexpr int kRoomsLeft = 162;
 constexpr int kRoomsWidth = 6 * 161;
@@ -52,28 +56,6 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
     setControllerLink(false);
     buildToolbar();
 
-    // The message line of background work and the standing warning of a
-    // write that has not reached the disk yet: a strip along the bottom of the
-    // room area, shown only while either has something to say (the title
-    // strip is full with the toolbar).
-    notice_ = new QLabel(this);
-    notice_->setObjectName(QStringLiteral("noticeLine"));
-    notice_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    storageWarning_ = new QLabel(this);
-    storageWarning_->setObjectName(QStringLiteral("storageWarning"));
-    storageWarning_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QPalette warningColours = storageWarning_->palette();
-    warningColours.setColor(QPalette::WindowText, QColor(190, 0, 0));
-    storageWarning_->setPalette(warningColours);
-    for (QLabel* line : {notice_, storageWarning_}) {
-        line->setAutoFillBackground(true);
-        QPalette back = line->palette();
-        back.setColor(QPalette::Window, QColor(255, 255, 225));
-        line->setPalette(back);
-    }
-    connect(&board_, &BoardModel::noticeChanged, this, &BoardWindow::renderNotices);
-    renderNotices();
-
     roomArea_ = new PaintedFrame(this);
     roomArea_->setObjectName(QStringLiteral("roomArea"));
     roomArea_->setActivePicture(pictureOrNone(assets_, QStringLiteral("roomarea.bmp")));
@@ -81,6 +63,12 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
     roomArea_->setBevelStyle(PaintedFrame::BevelLowered);
 
     buildLeftColumn();
+
+    // The message line of background work and the standing warning of a
+    // write that has not reached the disk yet, under the panels (the title
+    // strip is full with the toolbar, the left column too narrow for them).
+    strip_ = new MessageStrip(board_, this);
+    connect(strip_, &MessageStrip::wantedChanged, this, &BoardWindow::layOut);
 
     for (int n = 1; n <= BoardModel::kSlots; ++n) {
         auto* panel = new RoomPanel(n, assets_, scaler_, this);
@@ -242,9 +230,18 @@ void BoardWindow::renderLeft() {
 
 void BoardWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    layOut();
+}
+
+void BoardWindow::layOut() {
     const int w = width();
     const int h = height();
-    scale_ = std::min(double(w) / kDesignWidth, double(h) / kDesignHeight);
+    // While the message strip shows, the board is laid out for a design that
+    // much taller: everything shrinks a little and together, and the strip
+    // gets the bottom for itself.
+    const bool strip = strip_->wanted();
+    const int designHeight = kDesignHeight + (strip ? kStripHeight : 0);
+    scale_ = std::min(double(w) / kDesignWidth, double(h) / designHeight);
     // On a screen wider than the design the panels take the rest of the
     // width too; everything else keeps the uniform factor.
     const double wide =
@@ -261,15 +258,13 @@ void BoardWindow::resizeEvent(QResizeEvent* event) {
     link_->setFont(linkFont);
     // Right of the toolbar's last button.
     link_->setGeometry(px(1012), 0, std::max(px(116), w - px(1012) - px(4)), px(kTitleHeight));
-    notice_->setFont(linkFont);
-    storageWarning_->setFont(linkFont);
-    const int lineHeight = px(kTitleHeight);
-    storageWarning_->setGeometry(w - px(360), h - lineHeight, px(360), lineHeight);
-    notice_->setGeometry(px(kLeftWidth), h - lineHeight,
-                         std::max(0, w - px(360) - px(kLeftWidth)), lineHeight);
+    const int stripHeight = strip ? px(kStripHeight) : 0;
+    strip_->setGeometry(px(kLeftWidth), h - stripHeight, w - px(kLeftWidth), stripHeight);
+    strip_->setTextPixels(px(kStripTextPixels));
+    strip_->setVisible(strip);
     leftColumn_->setGeometry(0, px(kTitleHeight), px(kLeftWidth), h - px(kTitleHeight));
     roomArea_->setGeometry(px(kLeftWidth) - px(3), px(kTitleHeight), w - px(kLeftWidth) + px(3),
-                           h - px(kTitleHeight));
+                           h - px(kTitleHeight) - stripHeight);
     const int columnHeight = leftColumn_->height();
     logArea_->setGeometry(0, px(259), px(kLeftWidth),
                           columnHeight - px(259) - px(kLastEventHeight));
@@ -291,17 +286,6 @@ void BoardWindow::setControllerLink(bool up) {
     QPalette p = link_->palette();
     p.setColor(QPalette::WindowText, up ? QColor(0, 110, 0) : QColor(150, 40, 40));
     link_->setPalette(p);
-}
-
-void BoardWindow::renderNotices() {
-    notice_->setText(board_.notice());
-    notice_->setToolTip(board_.notice());
-    notice_->setVisible(!board_.notice().isEmpty());
-    storageWarning_->setText(board_.storageWarning());
-    storageWarning_->setToolTip(board_.storageWarning());
-    storageWarning_->setVisible(!board_.storageWarning().isEmpty());
-    notice_->raise();
-    storageWarning_->raise();
 }
 
 void BoardWindow::showBorderlessMaximised() {

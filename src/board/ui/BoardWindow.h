@@ -10,6 +10,7 @@ class Assets;
 class QLabel;
 class QToolButton;
 class LogList;
+class MessageStrip;
 class RoomPanel;
 class PaintedFrame;
 
@@ -67,7 +68,7 @@ private:
     void buildLeftColumn();
     void renderLeft();
     void renderLastEvent();
-    void renderNotices();
+    void layOut();
     QLabel* plate(const QString& name, QWidget* parent, WinColor back, WinColor text, int px);
 
     BoardModel& board_;
@@ -89,8 +90,7 @@ private:
     LogList* log_ = nullptr;
     QLabel* lastRoom_ = nullptr;
     QLabel* link_ = nullptr;
-    QLabel* notice_ = nullptr;
-    QLabel* storageWarning_ = nullptr;
+    MessageStrip* strip_ = nullptr;
     QLabel* lastWord_ = nullptr;
     QWidget* logArea_ = nullptr;
     QWidget* lastEventArea_ = nullptr;
