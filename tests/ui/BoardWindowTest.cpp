@@ -43,6 +43,7 @@ TEST(BoardWindow, ShowsTheRestoredRooms) {
     }
     BoardWindow window(f.board, f.assets);
     f.start();
+    window.renderChanges();
     window.resize(BoardWindow::kDesignWidth, BoardWindow::kDesignHeight);
     window.show();
     ASSERT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join(';').toStdString();
@@ -83,6 +84,7 @@ TEST(BoardWindow, ScalesUniformlyAndForwardsClicks) {
     BoardFixture f;
     BoardWindow window(f.board, f.assets);
     f.start();
+    window.renderChanges();
     window.resize(BoardWindow::kDesignWidth * 2, BoardWindow::kDesignHeight * 2);
     window.show();
     auto* panel = child<QWidget>(window, QStringLiteral("roomPanel7"));
@@ -92,6 +94,7 @@ TEST(BoardWindow, ScalesUniformlyAndForwardsClicks) {
 
     f.board.editView(7).visible = true;
     f.board.viewChanged(7);
+    window.renderChanges();
     QSignalSpy labels(&window, &BoardWindow::labelClicked);
     QSignalSpy buttons(&window, &BoardWindow::roomButtonClicked);
     QTest::mouseClick(label, Qt::LeftButton);
@@ -142,6 +145,7 @@ TEST(BoardWindow, RoomsTakeTheWholeWidthOfAWideScreen) {
     BoardFixture f;
     BoardWindow window(f.board, f.assets);
     f.start();
+    window.renderChanges();
     window.show();
     const QSize sizes[] = {{1280, 1024},
                            {1920, 1080},
@@ -226,6 +230,7 @@ TEST(BoardWindow, TheMessageLineAndTheStorageWarningNeverCoverARoom) {
     writeFullBoard(f.iniPath());
     BoardWindow window(f.board, f.assets);
     f.start();
+    window.renderChanges();
     window.show();
     auto* strip = child<QWidget>(window, QStringLiteral("messageStrip"));
     auto* notice = child<QLabel>(window, QStringLiteral("noticeLine"));

@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QToolButton>
 #include <cmath>
+#include <utility>
 
 #include "board/ui/LogList.h"
 #include "board/ui/MessageStrip.h"
@@ -36,7 +37,7 @@ QImage pictureOrNone(Assets& assets, const QString& name) {
 }  // namespace
 
 BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
-    : QWidget(parent), board_(board), assets_(assets) {
+    : QWidget(parent), board_(board), assets_(assets), pictures_(assets) {
     setObjectName(QStringLiteral("boardWindow"));
     setWindowTitle(QStringLiteral("객실 관리 프로그램 Tavolen 1.0.0"));
     setAutoFillBackground(true);
@@ -71,7 +72,7 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
     connect(strip_, &MessageStrip::wantedChanged, this, &BoardWindow::layOut);
 
     for (int n = 1; n <= BoardModel::kSlots; ++n) {
-        auto* panel = new RoomPanel(n, assets_, scaler_, this);
+        auto* panel = new RoomPanel(n, pictures_, scaler_, this);
         const int column = (n - 1) % 6;
         const int row = (n - 1) / 6;
         scaler_.place(panel, QRect(kRoomsLeft + 161 * column, 29 + 66 * row, 161, 68), 0,
@@ -83,9 +84,14 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
         panels_[static_cast<std::size_t>(n - 1)] = panel;
     }
 
-    connect(&board_, &BoardModel::slotChanged, this,
-            [this](int n) { panel(n)->render(board_.view(n)); });
-    connect(&board_, &BoardModel::leftChanged, this, &BoardWindow::renderLeft);
+    connect(&board_, &BoardModel::slotChanged, this, [this](int n) {
+        changedSlots_.set(static_cast<std::size_t>(n - 1));
+        scheduleRender();
+    });
+    connect(&board_, &BoardModel::leftChanged, this, [this] {
+        leftChanged_ = true;
+        scheduleRender();
+    });
     renderLeft();
 }
 
@@ -202,7 +208,10 @@ void BoardWindow::buildLeftColumn() {
                       Colors::Black, 32);
     lastWord_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     scaler_.place(lastWord_, QRect(2, 34, 160, 31), 32);
-    connect(&board_, &BoardModel::logChanged, this, &BoardWindow::renderLastEvent);
+    connect(&board_, &BoardModel::logChanged, this, [this] {
+        logChanged_ = true;
+        scheduleRender();
+    });
     renderLastEvent();
 }
 
@@ -210,9 +219,10 @@ void BoardWindow::renderLastEvent() {
     const EventLog& log = board_.eventLog();
     const auto show = [](QLabel* label, const QString& text, const LogColor& colour) {
         label->setText(text);
+        const QColor ink = colour ? toQColor(*colour) : QPalette().color(QPalette::WindowText);
+        if (label->palette().color(QPalette::WindowText) == ink) return;
         QPalette p = label->palette();
-        p.setColor(QPalette::WindowText,
-                   colour ? toQColor(*colour) : QPalette().color(QPalette::WindowText));
+        p.setColor(QPalette::WindowText, ink);
         label->setPalette(p);
     };
     show(lastRoom_, log.roomText(), log.roomColor());
@@ -296,7 +306,28 @@ void BoardWindow::showBorderlessMaximised() {
     showMaximized();
 }
 
+void BoardWindow::scheduleRender() {
+    if (renderQueued_) return;
+    renderQueued_ = true;
+    // Queued behind what is being handled now, and run at the latest when the
+    // next frame is painted.
+    QMetaObject::invokeMethod(this, &BoardWindow::renderChanges, Qt::QueuedConnection);
+}
+
+void BoardWindow::renderChanges() {
+    renderQueued_ = false;
+    for (int n = 1; n <= BoardModel::kSlots; ++n)
+        if (changedSlots_.test(static_cast<std::size_t>(n - 1))) panel(n)->render(board_.view(n));
+    changedSlots_.reset();
+    if (std::exchange(leftChanged_, false)) renderLeft();
+    if (std::exchange(logChanged_, false)) {
+        log_->sync();
+        renderLastEvent();
+    }
+}
+
 bool BoardWindow::event(QEvent* event) {
+    if (event->type() == QEvent::UpdateRequest) renderChanges();
     const bool handled = QWidget::event(event);
     // What a step changed is on the screen now; the board writes it next.
     if (event->type() == QEvent::UpdateRequest) board_.painted();

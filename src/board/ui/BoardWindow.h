@@ -2,9 +2,11 @@
 
 #include <QWidget>
 #include <array>
+#include <bitset>
 
 #include "board/BoardModel.h"
 #include "board/ui/DesignScaler.h"
+#include "board/ui/PanelPictures.h"
 
 class Assets;
 class QLabel;
@@ -48,6 +50,11 @@ public:
     void setControllerLink(bool up);
     // The sign-in button's caption and picture.
     void setSignIn(const QString& caption, const QString& picture);
+    // What the board changed since the last frame, rendered once: a block of
+    // the controller changes a room several times and the log at every pair,
+    // the screen shows only where they ended. Runs before every frame by
+    // itself; tests call it to look at once.
+    void renderChanges();
     QToolButton* toolbarButton(ToolbarButton b) const {
         return toolbar_.at(static_cast<std::size_t>(b));
     }
@@ -60,6 +67,7 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    void scheduleRender();
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -74,6 +82,11 @@ private:
     BoardModel& board_;
     Assets& assets_;
     DesignScaler scaler_;
+    PanelPictures pictures_;
+    std::bitset<BoardModel::kSlots> changedSlots_;
+    bool leftChanged_ = false;
+    bool logChanged_ = false;
+    bool renderQueued_ = false;
     double scale_ = 1.0;
     bool allowClose_ = false;
     std::array<RoomPanel*, BoardModel::kSlots> panels_{};
