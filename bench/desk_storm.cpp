@@ -81,11 +81,11 @@ void writeRooms(const QString& dataDir, const QString& port) {
 
 // The X server of this run; it picks a free display itself and tells its number.
 QString startXvfb(QProcess& xvfb) {
-    xvfb.start(QStringLiteral("Xvfb"),
-               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                QStringLiteral("0"),
-                QStringLiteral("%1x%2x24").arg(kScreenWidth).arg(kScreenHeight),
-                QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    xvfb.start(
+        QStringLiteral("Xvfb"),
+        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+         QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(kScreenWidth).arg(kScreenHeight),
+         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     if (!xvfb.waitForStarted(10000)) fail("Xvfb cannot be started");
     QElapsedTimer t;
     t.start();
@@ -104,8 +104,8 @@ public:
         : path_(QFile::encodeName(QDir(dataDir).filePath(QStringLiteral("DB/motel.db")))) {}
     ~History() { sqlite3_close(db_); }
     long rows() {
-        if (!db_ && sqlite3_open_v2(path_.constData(), &db_, SQLITE_OPEN_READONLY, nullptr) !=
-                        SQLITE_OK) {
+        if (!db_ &&
+            sqlite3_open_v2(path_.constData(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
             sqlite3_close(db_);
             db_ = nullptr;
             return -1;
@@ -144,11 +144,11 @@ void printMemory(qint64 pid, const char* when) {
         const QList<QByteArray> f = line.simplified().split(' ');
         if (f.size() >= 2 && f[0].endsWith(':')) total[f[0].chopped(1)] = f[1].toLong();
     }
-    std::printf("  resident memory %s: Rss %.1f MB (Pss %.1f, private %.1f: anonymous %.1f)   "
-                "(goal: Rss under 40 MB)\n",
-                when, total["Rss"] / 1024.0, total["Pss"] / 1024.0,
-                (total["Private_Clean"] + total["Private_Dirty"]) / 1024.0,
-                total["Anonymous"] / 1024.0);
+    std::printf(
+        "  resident memory %s: Rss %.1f MB (Pss %.1f, private %.1f: anonymous %.1f)   "
+        "(goal: Rss under 40 MB)\n",
+        when, total["Rss"] / 1024.0, total["Pss"] / 1024.0,
+        (total["Private_Clean"] + total["Private_Dirty"]) / 1024.0, total["Anonymous"] / 1024.0);
 
     // Rss per mapping's file, anonymous mappings and the heap as such.
     QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
@@ -255,13 +255,14 @@ void paintDelay(int master, Screen& screen, std::array<int, kRooms + 1>& step) {
     std::vector<double> all;
     for (size_t size = 0; size < kSizes.size(); ++size) {
         const auto& p = painted[size];
-        std::printf("  %d pair(s) a block, %d blocks: panel on the screen p50 %.2f ms, p99 %.2f ms"
-                    "   (goal p99 < 15 ms)\n",
-                    kSizes[size], kRounds, percentile(p, 0.5), percentile(p, 0.99));
+        std::printf(
+            "  %d pair(s) a block, %d blocks: panel on the screen p50 %.2f ms, p99 %.2f ms"
+            "   (goal p99 < 15 ms)\n",
+            kSizes[size], kRounds, percentile(p, 0.5), percentile(p, 0.99));
         all.insert(all.end(), p.begin(), p.end());
     }
-    std::printf("  all blocks: p50 %.2f ms, p99 %.2f ms beyond the silence\n",
-                percentile(all, 0.5), percentile(all, 0.99));
+    std::printf("  all blocks: p50 %.2f ms, p99 %.2f ms beyond the silence\n", percentile(all, 0.5),
+                percentile(all, 0.99));
 }
 
 void storm(int master, qint64 board, qint64 server, History& history,
@@ -302,13 +303,15 @@ void storm(int master, qint64 board, qint64 server, History& history,
     const double serverPerPair = 1000.0 * (cpuSeconds(server) - serverCpu) / double(rows - before);
     if (rows < before + pairs)
         std::printf("  the history table stopped at %ld of %ld rows\n", rows - before, pairs);
-    std::printf("  storm of %d typical stays of 72 rooms (%ld pairs), until the history holds "
-                "every row: %.2f s = %.0f pairs/s, %.1f times the line   (baseline: %.0f "
-                "pairs/s; goal >= 20 times)\n",
-                kStays, pairs, seconds, rate, rate / kLinePairsPerSecond, kLinePairsPerSecond);
-    std::printf("  CPU per pair: the program %.3f ms, the X server %.3f ms   (the model alone: "
-                "bench_controller_rate)\n",
-                perPair, serverPerPair);
+    std::printf(
+        "  storm of %d typical stays of 72 rooms (%ld pairs), until the history holds "
+        "every row: %.2f s = %.0f pairs/s, %.1f times the line   (baseline: %.0f "
+        "pairs/s; goal >= 20 times)\n",
+        kStays, pairs, seconds, rate, rate / kLinePairsPerSecond, kLinePairsPerSecond);
+    std::printf(
+        "  CPU per pair: the program %.3f ms, the X server %.3f ms   (the model alone: "
+        "bench_controller_rate)\n",
+        perPair, serverPerPair);
 }
 
 }  // namespace
@@ -337,8 +340,8 @@ int main(int argc, char** argv) {
     tcsetattr(device, TCSANOW, &raw);
     writeRooms(dir.path(), QString::fromLatin1(name));
 
-    std::printf("desk_storm (the real program, xcb on Xvfb %dx%d, files under %s)\n",
-                kScreenWidth, kScreenHeight, qPrintable(base));
+    std::printf("desk_storm (the real program, xcb on Xvfb %dx%d, files under %s)\n", kScreenWidth,
+                kScreenHeight, qPrintable(base));
     std::fflush(stdout);
 
     QProcess board;

@@ -279,7 +279,8 @@ TEST(BoardWindow, TheMessageLineAndTheStorageWarningNeverCoverARoom) {
     f.board.writeStep();
     ASSERT_TRUE(f.board.storageWarning().isEmpty());
     EXPECT_FALSE(strip->isVisible());
-    const double s = std::min(1920.0 / BoardWindow::kDesignWidth, 1200.0 / BoardWindow::kDesignHeight);
+    const double s =
+        std::min(1920.0 / BoardWindow::kDesignWidth, 1200.0 / BoardWindow::kDesignHeight);
     EXPECT_EQ(window.panel(72)->geometry().bottom() + 1, int(std::lround((29 + 66 * 11 + 68) * s)));
 }
 

@@ -18,8 +18,8 @@ const QPixmap& PanelPictures::original(const QString& name) {
 
 QPixmap PanelPictures::scaled(const QString& name, const QSize& size) {
     if (name.isEmpty() || size.isEmpty()) return QPixmap();
-    const QString key = name + QLatin1Char('@') + QString::number(size.width()) +
-                        QLatin1Char('x') + QString::number(size.height());
+    const QString key = name + QLatin1Char('@') + QString::number(size.width()) + QLatin1Char('x') +
+                        QString::number(size.height());
     auto it = scaled_.find(key);
     if (it == scaled_.end()) {
         const QPixmap& source = original(name);
