@@ -284,11 +284,15 @@ void BoardWindow::layOut() {
     log_->setFont(logFont);
     lastEventArea_->setGeometry(0, columnHeight - px(kLastEventHeight), px(kLeftWidth),
                                 px(kLastEventHeight));
-    // The emblem is one picture, not a tile: it is drawn at the plate's size.
-    const QImage emblem = pictureOrNone(assets_, QStringLiteral("plate.bmp"));
-    if (!emblem.isNull())
-        plate_->setActivePicture(
-            emblem.scaled(plate_->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    // The emblem is one picture, not a tile: it is drawn at the plate's size,
+    // scaled again only when that size changes.
+    if (plate_->size() != emblemSize_) {
+        emblemSize_ = plate_->size();
+        const QImage emblem = pictureOrNone(assets_, QStringLiteral("plate.bmp"));
+        if (!emblem.isNull())
+            plate_->setActivePicture(
+                emblem.scaled(emblemSize_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    }
 }
 
 void BoardWindow::setControllerLink(bool up) {

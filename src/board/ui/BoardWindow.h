@@ -96,6 +96,7 @@ private:
     QWidget* leftColumn_ = nullptr;
     PaintedFrame* businessName_ = nullptr;
     PaintedFrame* plate_ = nullptr;
+    QSize emblemSize_;
     QLabel* date_ = nullptr;
     QLabel* time_ = nullptr;
     QLabel* dasilCount_ = nullptr;
