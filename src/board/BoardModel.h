@@ -170,6 +170,9 @@ public:
     // the failures are collected and shown together at its end.
     void notify(const QString& text);
     const QString& notice() const { return notice_; }
+    // How many messages the line has been given since start, so that a window
+    // can tell a repeated message from the one it already shows.
+    int noticeCount() const { return noticeCount_; }
 
     // Restores every slot from the INI file. A stored state the board does
     // not know is reported once on the message line; the room shows ready.
@@ -286,6 +289,7 @@ private:
     int stepDepth_ = 0;
     QString storageWarning_;
     QString notice_;
+    int noticeCount_ = 0;
     QStringList startUpFailures_;
     bool startingUp_ = false;
     QTimer retryTimer_;

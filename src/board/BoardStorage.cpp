@@ -150,6 +150,7 @@ void BoardModel::notify(const QString& text) {
         return;
     }
     notice_ = now().toString(QStringLiteral("HH:mm ")) + text;
+    ++noticeCount_;
     appendDeskLog(dataDir, now(), text);
     emit noticeChanged();
 }

@@ -73,6 +73,7 @@ struct ShownLog {
         for (int i = 0; i < count; ++i)
             f.board.logEvent(i % 2 ? QStringLiteral("대실") : QStringLiteral("완료"),
                              QString::number(100 + ++added));
+        QCoreApplication::processEvents();  // the list follows once the events are handled
     }
     QStringList shown() const {
         QStringList texts;

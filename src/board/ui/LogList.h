@@ -32,10 +32,13 @@ class LogList : public QListWidget {
     Q_OBJECT
 public:
     LogList(BoardModel& board, QWidget* parent);
+    // Follows the board's log: by itself once the events of the moment are
+    // handled, or at once when called.
     void sync();
 
 private:
     BoardModel& board_;
     bool syncing_ = false;
+    bool syncQueued_ = false;
     qint64 trimmed_ = 0;
 };
