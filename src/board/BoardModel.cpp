@@ -171,8 +171,19 @@ void BoardModel::paintSlot(int n, const QString& nowMinute) {
     SlotView& v = views_[index(n)];
 
     v.startColor = morningCallColor(s.morningCall, nowMinute, v.startColor);
-    // A call already past when the board starts is not sounded late.
-    s.morningCallRung = !s.morningCall.isEmpty() && s.morningCall < nowMinute;
+    // A call whose minute fell while the board was down (a power cut, say)
+    // still rings at the first tick when it is at most kLateCallMinutes late.
+    // An older one would wake nobody in time: it is shown as missed, in its
+    // own colour and with a log line, so that the clerk can knock.
+    const QString lateLimit = QDateTime::fromString(nowMinute, QStringLiteral("yyyy-MM-dd HH:mm"))
+                                  .addSecs(-60 * kLateCallMinutes)
+                                  .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    const bool missed = !s.morningCall.isEmpty() && s.morningCall < lateLimit;
+    s.morningCallRung = missed;
+    if (missed) {
+        v.startColor = Colors::Red;
+        logEvent(kMissedCall, s.roomName);
+    }
 
     // Room number and panel come before the state look, so that a missing
     // picture still leaves the room visible with its number.

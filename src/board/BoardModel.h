@@ -180,6 +180,10 @@ public:
     // Gives every slot the look of its restored values.
     void paintSlots();
     void paintSlot(int n, const QString& nowMinute);
+    // How late a call found at start-up may still ring; older ones are shown
+    // as missed (kMissedCall in the log, the time box red).
+    static constexpr int kLateCallMinutes = 30;
+    static inline const QString kMissedCall = QStringLiteral("모닝콜놓침");
 
     // Panel changes for the other parts of the board; each notifies the window.
     SlotView& editView(int n);

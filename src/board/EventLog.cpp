@@ -5,8 +5,8 @@
 
 namespace {
 // The event words and their colours.
-const std::array<std::pair<QString, LogColor>, 14>& colourTable() {
-    static const std::array<std::pair<QString, LogColor>, 14> table = {{
+const std::array<std::pair<QString, LogColor>, 15>& colourTable() {
+    static const std::array<std::pair<QString, LogColor>, 15> table = {{
         {QStringLiteral("문열림"), std::nullopt},
         {QStringLiteral("문닫힘"), std::nullopt},
         {QStringLiteral("대실"), Colors::Blue},
@@ -21,6 +21,7 @@ const std::array<std::pair<QString, LogColor>, 14>& colourTable() {
         {QStringLiteral("퇴실"), Colors::Purple},
         {QStringLiteral("청소"), Colors::Gray},
         {QStringLiteral("완료"), Colors::Green},
+        {QStringLiteral("모닝콜놓침"), Colors::Red},
     }};
     return table;
 }

@@ -125,8 +125,16 @@ void HistoryLedger::renumberLedgerRow(const QString& roomText, const QString& ne
 }
 
 void HistoryLedger::deleteAllRecords() {
-    execute(db_.historyQuery(), {QStringLiteral(R"(Delete From "room.DB")")}, {});
-    execute(db_.ledgerQuery(), {QStringLiteral(R"(Delete From "Cash.DB")")}, {});
+    const QString history = QStringLiteral(R"(Delete From "room.DB")");
+    const QString ledger = QStringLiteral(R"(Delete From "Cash.DB")");
+    if (collectStep) {
+        const QString message = QStringLiteral("객실 기록과 매출 장부를 지우지 못했습니다");
+        collectStep({history, {}, message});
+        collectStep({ledger, {}, message});
+        return;
+    }
+    execute(db_.historyQuery(), {history}, {});
+    execute(db_.ledgerQuery(), {ledger}, {});
 }
 
 void HistoryLedger::purgeHistory() {

@@ -51,6 +51,8 @@ public:
     void renumberLedgerRow(const QString& roomText, const QString& newRoomText,
                            const QString& stayKey);
 
+    // Empties both tables: within the board's step when it collects one (so
+    // that the tables go with the room-state file's reset), at once otherwise.
     // These raise DatabaseError to their caller.
     void deleteAllRecords();
     // History rows of more than 48 hours ago.
