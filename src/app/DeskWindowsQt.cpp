@@ -1,5 +1,9 @@
 #include "app/DeskWindowsQt.h"
 
+#include <QApplication>
+#include <QFileInfo>
+#include <optional>
+
 #include "admin/AboutWindow.h"
 #include "admin/EnvironmentSetupWindow.h"
 #include "admin/MorningCallWindow.h"
@@ -8,6 +12,7 @@
 #include "board/BoardModel.h"
 #include "board/ui/RoomActionPopup.h"
 #include "settlement/ui/SettlementView.h"
+#include "store/AliasRegistry.h"
 #include "store/IniStore.h"
 
 DeskWindowsQt::DeskWindowsQt(BoardModel& board, PasswordRules& passwords, Database& db,
@@ -20,9 +25,36 @@ RoomAction DeskWindowsQt::runPopup(int mode, const QString& room) {
     return popup.chosen();
 }
 
+DeskWindowsQt::Graded::Graded(DeskWindowsQt& windows, QDialog* window)
+    : windows_(windows), window_(window) {
+    windows_.gradedWindows_.append(window);
+}
+
+DeskWindowsQt::Graded::~Graded() {
+    windows_.gradedWindows_.removeIf([this](const QPointer<QDialog>& w) { return w == window_; });
+}
+
+void DeskWindowsQt::closeGradedWindows() {
+    const auto anyShown = [this] {
+        for (const QPointer<QDialog>& w : gradedWindows_)
+            if (w && w->isVisible()) return true;
+        return false;
+    };
+    // Whatever is shown over a graded window was opened from it (they are
+    // modal); closing from the top down lets each nested exec() return.
+    for (int left = 64; left > 0 && anyShown(); --left) {
+        auto* top = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!top) break;
+        top->reject();
+    }
+    for (const QPointer<QDialog>& w : gradedWindows_)
+        if (w && w->isVisible()) w->reject();
+}
+
 RoomSetupResult DeskWindowsQt::runRoomSetup(int slot, const QString& room, Query& history) {
     RoomSetupWindow setup(
         board_, slot, room, history, [this](QWidget* opener) { runPassword(opener); }, owner_);
+    Graded graded(*this, &setup);
     setup.exec();
     return setup.result();
 }
@@ -36,6 +68,7 @@ bool DeskWindowsQt::runPassword(QWidget* opener) {
 
 void DeskWindowsQt::runEnvironmentSetup(EnvironmentSetup& setup) {
     EnvironmentSetupWindow window(setup, owner_);
+    Graded graded(*this, &window);
     window.exec();
 }
 
@@ -60,7 +93,16 @@ void DeskWindowsQt::runSettlement(SettlementKind kind) {
                                   board_.context().shared.gradeToCheck = grade;
                                   runPassword(owner_);
                               },
-                              [this](int months) { board_.ledgerMonths = months; }};
+                              [this](int months) { board_.ledgerMonths = months; },
+                              // The program's folder and the alias registry's
+                              // are the desk's too.
+                              ExportTargets(ctx.shared.dataDir,
+                                            {QCoreApplication::applicationDirPath(),
+                                             QFileInfo(AliasRegistry().path()).absolutePath()})};
     SettlementView view(kind, parts, owner_);
+    // The monthly view needs a grade to open; the daily view asks for one
+    // at each deletion.
+    std::optional<Graded> graded;
+    if (kind == SettlementKind::Monthly) graded.emplace(*this, &view);
     view.exec();
 }
