@@ -18,7 +18,8 @@ QString checkCount(const QString& value, int low, int high) {
 // Go with every command.
 QList<CommandOption> commonOptions() {
     return {
-        {kDataDir, QStringLiteral("DIR"), QStringLiteral("the data directory (default: the program's own)")},
+        {kDataDir, QStringLiteral("DIR"),
+         QStringLiteral("the data directory (default: the program's own)")},
         {kHelp, QString(), QStringLiteral("show this text")},
         {kVersion, QString(), QStringLiteral("show the version")},
     };
@@ -178,9 +179,8 @@ CommandLine parseCommandLine(const QStringList& args, const QList<CommandSpec>& 
 QString usageText(const QList<CommandSpec>& commands) {
     QString text = QStringLiteral("usage: tavolen [--data-dir DIR] [COMMAND ...] [OPTIONS]\n\n");
     auto optionLine = [](const CommandOption& o) {
-        const QString left =
-            QStringLiteral("--") + o.name +
-            (o.valueName.isEmpty() ? QString() : QLatin1Char(' ') + o.valueName);
+        const QString left = QStringLiteral("--") + o.name +
+                             (o.valueName.isEmpty() ? QString() : QLatin1Char(' ') + o.valueName);
         return QStringLiteral("    %1  %2\n").arg(left, -26).arg(o.help);
     };
     for (const CommandSpec& c : commands) {

@@ -84,6 +84,10 @@ void DeskWindowsQt::runAbout() {
 
 void DeskWindowsQt::runSettlement(SettlementKind kind) {
     BoardContext& ctx = board_.context();
+    // The program's folder and the alias registry's are the desk's too.
+    const ExportTargets targets(
+        ctx.shared.dataDir,
+        {QCoreApplication::applicationDirPath(), QFileInfo(AliasRegistry().path()).absolutePath()});
     SettlementViewParts parts{db_,
                               board_.ini(),
                               ctx.clock,
@@ -94,11 +98,7 @@ void DeskWindowsQt::runSettlement(SettlementKind kind) {
                                   runPassword(owner_);
                               },
                               [this](int months) { board_.ledgerMonths = months; },
-                              // The program's folder and the alias registry's
-                              // are the desk's too.
-                              ExportTargets(ctx.shared.dataDir,
-                                            {QCoreApplication::applicationDirPath(),
-                                             QFileInfo(AliasRegistry().path()).absolutePath()})};
+                              targets};
     SettlementView view(kind, parts, owner_);
     // The monthly view needs a grade to open; the daily view asks for one
     // at each deletion.

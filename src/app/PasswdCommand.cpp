@@ -93,8 +93,8 @@ int runPasswdCommand(const CommandLine& line, int& argc, char** argv) {
     // A mistyped directory would otherwise get a database of its own.
     if (!dir.exists() || (!dir.exists(QStringLiteral("DB/motel.db")) &&
                           !dir.exists(QStringLiteral("TavolenConfig.ini"))))
-        return fail(QStringLiteral("no desk data in %1 (TavolenConfig.ini or DB/motel.db)")
-                        .arg(dataDir));
+        return fail(
+            QStringLiteral("no desk data in %1 (TavolenConfig.ini or DB/motel.db)").arg(dataDir));
     // Files the superuser made in the database's directory would keep the
     // board from writing there.
     const uint owner = QFileInfo(dataDir).ownerId();

@@ -52,9 +52,8 @@ int runBoard(const CommandLine& line, int& argc, char** argv) {
         QApplication::installTranslator(&qtKorean);
 
     const QString programDir = QApplication::applicationDirPath();
-    const QString dataDir = line.has(QStringLiteral("data-dir"))
-                                ? line.value(QStringLiteral("data-dir"))
-                                : programDir;
+    const QString dataDir =
+        line.has(QStringLiteral("data-dir")) ? line.value(QStringLiteral("data-dir")) : programDir;
     if (!QDir().mkpath(dataDir)) {
         std::fprintf(stderr, "tavolen: cannot use data directory %s\n", qPrintable(dataDir));
         return 2;

@@ -78,9 +78,8 @@ void KioskLockdown::takeGrab() {
         return;
     }
     QWindow* window = boardWindow();
-    const QString failure =
-        window ? x11_->grabKeyboard(static_cast<xcb_window_t>(window->winId()))
-               : QStringLiteral("the board's window is not shown");
+    const QString failure = window ? x11_->grabKeyboard(static_cast<xcb_window_t>(window->winId()))
+                                   : QStringLiteral("the board's window is not shown");
     if (failure.isEmpty()) {
         if (!lastGrabFailure_.isEmpty()) logLockdown(QStringLiteral("keyboard grabbed"));
         lastGrabFailure_.clear();

@@ -25,9 +25,8 @@ QString realPath(const QString& path, int links = 0) {
 
 bool inside(const QString& path, const QString& folder) {
     if (folder.isEmpty()) return false;
-    return path == folder || path.startsWith(folder.endsWith(QLatin1Char('/'))
-                                                 ? folder
-                                                 : folder + QLatin1Char('/'));
+    return path == folder ||
+           path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
 }
 
 }  // namespace
@@ -52,13 +51,14 @@ QString ExportTargets::refusal(const QString& path) const {
     const QString target = realPath(path);
     const QFileInfo info(target);
     if (info.isDir())
-        return QStringLiteral("폴더에는 저장할 수 없습니다. 파일 이름을 입력하십시오: %1").arg(path);
+        return QStringLiteral("폴더에는 저장할 수 없습니다. 파일 이름을 입력하십시오: %1")
+            .arg(path);
     if (info.exists() && !info.isFile())
         return QStringLiteral("이 파일에는 저장할 수 없습니다: %1").arg(path);
-    const QString refused =
-        QStringLiteral("프로그램의 자료가 있는 폴더에는 저장할 수 없습니다. 다른 폴더를 "
-                       "고르십시오: %1")
-            .arg(path);
+    const QString refused = QStringLiteral(
+                                "프로그램의 자료가 있는 폴더에는 저장할 수 없습니다. 다른 폴더를 "
+                                "고르십시오: %1")
+                                .arg(path);
     if (!dataDir_.isEmpty()) {
         const QString data = realPath(dataDir_);
         // The export folder counts only as itself, never as a link to

@@ -66,7 +66,8 @@ AliasRegistry::AliasRegistry(QString registryPath) : path_(std::move(registryPat
 QByteArray AliasRegistry::read() const {
     QFile in(path_);
     if (!in.exists()) return QByteArray();
-    if (!in.open(QIODevice::ReadOnly)) throw TavolenError(QStringLiteral("Unable to read ") + path_);
+    if (!in.open(QIODevice::ReadOnly))
+        throw TavolenError(QStringLiteral("Unable to read ") + path_);
     return in.readAll();
 }
 

@@ -16,22 +16,45 @@ TEST(CommandLine, CommandsAndOptionsInAnyOrder) {
     const struct Case {
         QStringList args;
         Action action;
-        QString command;      // for Run
-        QStringList words;    // for Run
-        QString errorPart;    // for Usage
+        QString command;    // for Run
+        QStringList words;  // for Run
+        QString errorPart;  // for Usage
         QHash<QString, QString> options = {};
     } cases[] = {
         {{}, Action::Run, "", {}, ""},
-        {{"--windowed", "--data-dir", "/d"}, Action::Run, "", {}, "", {{"windowed", ""}, {"data-dir", "/d"}}},
+        {{"--windowed", "--data-dir", "/d"},
+         Action::Run,
+         "",
+         {},
+         "",
+         {{"windowed", ""}, {"data-dir", "/d"}}},
         {{"--quit-after=250"}, Action::Run, "", {}, "", {{"quit-after", "250"}}},
         // Options before the command, between its words and after them.
         {{"--hour", "5", "report", "day", "2006-04-01", "--out", "x.csv"},
-         Action::Run, "report", {"day", "2006-04-01"}, "", {{"hour", "5"}, {"out", "x.csv"}}},
+         Action::Run,
+         "report",
+         {"day", "2006-04-01"},
+         "",
+         {{"hour", "5"}, {"out", "x.csv"}}},
         {{"report", "--out=x.csv", "month", "--data-dir", "/d", "2006-04"},
-         Action::Run, "report", {"month", "2006-04"}, "", {{"out", "x.csv"}, {"data-dir", "/d"}}},
-        {{"--data-dir", "/d", "passwd", "3"}, Action::Run, "passwd", {"3"}, "", {{"data-dir", "/d"}}},
+         Action::Run,
+         "report",
+         {"month", "2006-04"},
+         "",
+         {{"out", "x.csv"}, {"data-dir", "/d"}}},
+        {{"--data-dir", "/d", "passwd", "3"},
+         Action::Run,
+         "passwd",
+         {"3"},
+         "",
+         {{"data-dir", "/d"}}},
         // A value that looks like a command word is still the option's value.
-        {{"--data-dir", "report", "passwd", "1"}, Action::Run, "passwd", {"1"}, "", {{"data-dir", "report"}}},
+        {{"--data-dir", "report", "passwd", "1"},
+         Action::Run,
+         "passwd",
+         {"1"},
+         "",
+         {{"data-dir", "report"}}},
 
         {{"--help"}, Action::Help, "", {}, ""},
         {{"reprot", "-h"}, Action::Help, "", {}, ""},
@@ -40,18 +63,30 @@ TEST(CommandLine, CommandsAndOptionsInAnyOrder) {
 
         {{"reprot", "day", "2006-04-01"}, Action::Usage, "", {}, "unknown command 'reprot'"},
         {{"--windowed", "extra"}, Action::Usage, "", {}, "unknown command 'extra'"},
-        {{"report", "day", "2006-04-01", "x", "--out", "f.csv"}, Action::Usage, "", {}, "stray argument 'x'"},
+        {{"report", "day", "2006-04-01", "x", "--out", "f.csv"},
+         Action::Usage,
+         "",
+         {},
+         "stray argument 'x'"},
         {{"passwd", "3", "4"}, Action::Usage, "", {}, "stray argument '4'"},
         {{"report", "day", "--out", "f.csv"}, Action::Usage, "", {}, "report needs"},
         {{"passwd"}, Action::Usage, "", {}, "passwd needs: GRADE"},
         {{"--hour", "5"}, Action::Usage, "", {}, "--hour does not go with the board"},
-        {{"report", "day", "d", "--out", "f.csv", "--windowed"}, Action::Usage, "", {}, "--windowed does not go with report"},
+        {{"report", "day", "d", "--out", "f.csv", "--windowed"},
+         Action::Usage,
+         "",
+         {},
+         "--windowed does not go with report"},
         {{"--frobnicate"}, Action::Usage, "", {}, "unknown option --frobnicate"},
         {{"-platform", "xcb"}, Action::Usage, "", {}, "unknown option -platform"},
         {{"--data-dir"}, Action::Usage, "", {}, "--data-dir needs DIR"},
         {{"--windowed=1"}, Action::Usage, "", {}, "--windowed takes no value"},
         {{"--data-dir", "a", "--data-dir", "b"}, Action::Usage, "", {}, "--data-dir given twice"},
-        {{"report", "day", "d", "--out", "f.csv", "--hour", "24"}, Action::Usage, "", {}, "--hour: '24'"},
+        {{"report", "day", "d", "--out", "f.csv", "--hour", "24"},
+         Action::Usage,
+         "",
+         {},
+         "--hour: '24'"},
         {{"--quit-after", "soon"}, Action::Usage, "", {}, "--quit-after: 'soon'"},
     };
     for (const Case& c : cases) {
@@ -70,8 +105,12 @@ TEST(CommandLine, CommandsAndOptionsInAnyOrder) {
 
 TEST(CommandLine, ANewCommandIsOneMoreEntry) {
     QList<CommandSpec> commands = tavolenCommands();
-    commands.append({"central", "init|grant|report ...", 1, 3,
-                     {{"server", "URL", "the central database"}}, "the group's ledger"});
+    commands.append({"central",
+                     "init|grant|report ...",
+                     1,
+                     3,
+                     {{"server", "URL", "the central database"}},
+                     "the group's ledger"});
     const CommandLine line =
         parseCommandLine({"--server", "postgres://h", "central", "grant", "desk2"}, commands);
     ASSERT_EQ(line.action, Action::Run) << line.error.toStdString();
@@ -118,7 +157,9 @@ TEST(CommandLine, TheProgramAnswersWithoutADisplayAndStartsNothingOnAMistake) {
         {{"--help"}, 0, "tavolen report day YYYY-MM-DD | month YYYY-MM", ""},
         {{"report", "--help"}, 0, "tavolen passwd GRADE", ""},
         {{"--version"}, 0, "tavolen " TAVOLEN_TEST_VERSION, ""},
-        {{"--data-dir", data, "reprot", "day", "2006-04-01", "--out", "x.csv"}, 2, "",
+        {{"--data-dir", data, "reprot", "day", "2006-04-01", "--out", "x.csv"},
+         2,
+         "",
          "unknown command 'reprot'"},
         {{"--data-dir", data, "--hour", "5"}, 2, "", "usage: tavolen"},
         {{"--data-dir", data, "passwd", "3", "again"}, 2, "", "stray argument 'again'"},
@@ -138,8 +179,8 @@ TEST(CommandLine, OptionsBeforeTheReportCommand) {
     QTemporaryDir dir;
     copyFreshDatabase(dir.path());
     const QString out = dir.filePath("day.csv");
-    const Run r = runTavolen({"--hour", "5", "--data-dir", dir.path(), "report", "day",
-                              "2006-04-01", "--out", out});
+    const Run r = runTavolen(
+        {"--hour", "5", "--data-dir", dir.path(), "report", "day", "2006-04-01", "--out", out});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(QFileInfo::exists(out));
 }

@@ -28,7 +28,9 @@ struct Installation {
     }
 
     IniStore ini() const { return IniStore(QDir(data).filePath("TavolenConfig.ini")); }
-    AliasRegistry registry() const { return AliasRegistry(QDir(config).filePath("tavolen/aliases.ini")); }
+    AliasRegistry registry() const {
+        return AliasRegistry(QDir(config).filePath("tavolen/aliases.ini"));
+    }
     QString dbFile() const { return QDir(data).filePath("DB/motel.db"); }
 
     QProcess* start(const QStringList& args) {
@@ -37,7 +39,8 @@ struct Installation {
         env.insert("XDG_CONFIG_HOME", config);
         env.insert("QT_QPA_PLATFORM", "offscreen");
         p->setProcessEnvironment(env);
-        p->start(QStringLiteral(TAVOLEN_BIN_DIR "/tavolen"), args + QStringList{"--data-dir", data});
+        p->start(QStringLiteral(TAVOLEN_BIN_DIR "/tavolen"),
+                 args + QStringList{"--data-dir", data});
         return p;
     }
     void runBoard() {
@@ -85,7 +88,8 @@ TEST(SetUp, ADatabaseLostAfterTheFirstStartGetsNoDefaultPasswords) {
         std::function<void(Installation&)> alsoLost;
     } cases[] = {
         {"both marks kept", [](Installation&) {}},
-        {"the INI file lost its mark", [](Installation& i) {
+        {"the INI file lost its mark",
+         [](Installation& i) {
              IniStore ini = i.ini();
              QByteArray file = ini.bytes();
              file.replace("[Setup]", "[Gone]");
@@ -164,7 +168,8 @@ TEST(SetUp, PasswdRefusesWhatItCannotTakeAndChangesNothing) {
     // A directory without a desk's data gets nothing made in it.
     QTemporaryDir empty;
     QProcess p;
-    p.start(QStringLiteral(TAVOLEN_BIN_DIR "/tavolen"), {"passwd", "3", "--data-dir", empty.path()});
+    p.start(QStringLiteral(TAVOLEN_BIN_DIR "/tavolen"),
+            {"passwd", "3", "--data-dir", empty.path()});
     p.closeWriteChannel();
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 2);

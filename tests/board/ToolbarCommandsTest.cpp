@@ -244,14 +244,18 @@ TEST_F(Toolbar, RefusedPowerOffLeavesTheDeskAsItWasAndSaysSo) {
         QStringList calls;  // from 종료 on
         bool lockedAfter;
     } cases[] = {
-        {"user signed in, desk locked", [this] { signIn(1); },
-         {"disarmKeyboardFilter", "powerOffComputer", "hideTaskBar", "armKeyboardFilter"}, true},
-        {"supplier signed in, lock lifted", [this] {
+        {"user signed in, desk locked",
+         [this] { signIn(1); },
+         {"disarmKeyboardFilter", "powerOffComputer", "hideTaskBar", "armKeyboardFilter"},
+         true},
+        {"supplier signed in, lock lifted",
+         [this] {
              f.shared.gradeToCheck = 3;
              rules->check(QStringLiteral("3333"));
              f.lockdown.calls.clear();
          },
-         {"disarmKeyboardFilter", "powerOffComputer"}, false},
+         {"disarmKeyboardFilter", "powerOffComputer"},
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -27,7 +27,8 @@ struct Folders {
     ExportTargets targets{data, {program, registry}};
 
     Folders() {
-        for (const QString& d : {data + "/DB/Backup", data + "/Export", program, registry, elsewhere})
+        for (const QString& d :
+             {data + "/DB/Backup", data + "/Export", program, registry, elsewhere})
             QDir().mkpath(d);
         writeBytes(data + "/TavolenConfig.ini", "[Motel]\n");
         writeBytes(data + "/DB/motel.db", "db");
@@ -47,18 +48,18 @@ TEST(ExportTargets, NothingTheDeskKeepsCanBeATarget) {
         {f.data + "/DB/motel.db", true},
         {f.data + "/DB/Backup/new.xls", true},
         {f.data + "/new.xls", true},
-        {f.data + "/DB", true},                         // a folder
-        {f.data + "/Export/../DB/motel.db", true},      // back out of the export folder
+        {f.data + "/DB", true},                     // a folder
+        {f.data + "/Export/../DB/motel.db", true},  // back out of the export folder
         {f.data + "/Export/../../data/tavolen.log", true},
-        {f.elsewhere + "/report.xls", true},            // a link to the room-state file
-        {f.elsewhere + "/db-link/x.xls", true},         // through a linked folder
-        {f.elsewhere + "/dangling.xls", true},          // a link to a file not yet there
+        {f.elsewhere + "/report.xls", true},     // a link to the room-state file
+        {f.elsewhere + "/db-link/x.xls", true},  // through a linked folder
+        {f.elsewhere + "/dangling.xls", true},   // a link to a file not yet there
         {f.program + "/tavolen", true},
         {f.registry + "/aliases.ini", true},
-        {f.data + "/Export", true},                     // the folder itself
+        {f.data + "/Export", true},  // the folder itself
         {f.data + "/Export/day.xls", false},
         {f.elsewhere + "/day.xlsx", false},
-        {f.elsewhere + "/new/day.xls", false},          // the writer says the folder is missing
+        {f.elsewhere + "/new/day.xls", false},  // the writer says the folder is missing
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.toStdString());

@@ -7,8 +7,7 @@
 const QString ExportFileDialog::kXls = QStringLiteral("Excel 97-2003 (*.xls)");
 const QString ExportFileDialog::kXlsx = QStringLiteral("Excel (*.xlsx)");
 
-ExportFileDialog::ExportFileDialog(const ExportTargets& targets, Dialogs& dialogs,
-                                   QWidget* parent)
+ExportFileDialog::ExportFileDialog(const ExportTargets& targets, Dialogs& dialogs, QWidget* parent)
     : QFileDialog(parent, QStringLiteral("엑셀")), targets_(targets), dialogs_(dialogs) {
     // A dialog of the desktop's own would bring its own file menu back.
     setOption(QFileDialog::DontUseNativeDialog, true);
