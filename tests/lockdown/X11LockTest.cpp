@@ -252,7 +252,9 @@ TEST_F(KioskOnX11, AGrabLostWithAnUnmapIsTakenAgain) {
         xcb_flush(c);
         ASSERT_TRUE(within([&] { return mapState(board) == XCB_MAP_STATE_UNMAPPED; }));
         EXPECT_TRUE(within([&] { return !boardHolds(); })) << "the unmap left the grab";
-        if (k.otherHoldsItWhenMapped) ASSERT_EQ(grabFrom(other), XCB_GRAB_STATUS_SUCCESS);
+        if (k.otherHoldsItWhenMapped) {
+            ASSERT_EQ(grabFrom(other), XCB_GRAB_STATUS_SUCCESS);
+        }
         xcb_map_window(c, board);
         xcb_flush(c);
         ASSERT_TRUE(within([&] { return mapState(board) == XCB_MAP_STATE_VIEWABLE; }));
