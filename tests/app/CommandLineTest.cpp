@@ -98,8 +98,9 @@ TEST(CommandLine, CommandsAndOptionsInAnyOrder) {
             EXPECT_EQ(line.arguments, c.words);
             EXPECT_EQ(line.options, c.options);
         }
-        if (c.action == Action::Usage)
+        if (c.action == Action::Usage) {
             EXPECT_TRUE(line.error.contains(c.errorPart)) << line.error.toStdString();
+        }
     }
 }
 
@@ -123,12 +124,12 @@ TEST(CommandLine, ANewCommandIsOneMoreEntry) {
 
 // The program itself without a display: nothing that needs one may start,
 // and a mistake starts nothing at all.
-struct Run {
+struct Outcome {
     int exitCode = -1;
     QString out, err;
 };
 
-Run runTavolen(const QStringList& args) {
+Outcome runTavolen(const QStringList& args) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
@@ -167,7 +168,7 @@ TEST(CommandLine, TheProgramAnswersWithoutADisplayAndStartsNothingOnAMistake) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
-        const Run r = runTavolen(c.args);
+        const Outcome r = runTavolen(c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
         EXPECT_TRUE(r.out.contains(QString::fromUtf8(c.out))) << r.out.toStdString();
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.err))) << r.err.toStdString();
@@ -179,7 +180,7 @@ TEST(CommandLine, OptionsBeforeTheReportCommand) {
     QTemporaryDir dir;
     copyFreshDatabase(dir.path());
     const QString out = dir.filePath("day.csv");
-    const Run r = runTavolen(
+    const Outcome r = runTavolen(
         {"--hour", "5", "--data-dir", dir.path(), "report", "day", "2006-04-01", "--out", out});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(QFileInfo::exists(out));

@@ -1,5 +1,6 @@
 #include "settlement/ui/ExportFileDialog.h"
 
+#include <QAction>
 #include <QFileInfo>
 
 #include "platform/Dialogs.h"
@@ -12,6 +13,9 @@ ExportFileDialog::ExportFileDialog(const ExportTargets& targets, Dialogs& dialog
     // A dialog of the desktop's own would bring its own file menu back.
     setOption(QFileDialog::DontUseNativeDialog, true);
     setOption(QFileDialog::ReadOnly, true);
+    // Read-only turns the button off; its action waits for the menu to follow.
+    if (auto* newFolder = findChild<QAction*>(QStringLiteral("qt_new_folder_action")))
+        newFolder->setEnabled(false);
     setAcceptMode(QFileDialog::AcceptSave);
     setFileMode(QFileDialog::AnyFile);
     setNameFilters({kXls, kXlsx});
