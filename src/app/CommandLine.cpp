@@ -80,7 +80,11 @@ const QList<CommandSpec>& tavolenCommands() {
          2,
          {{QStringLiteral("hour"), QStringLiteral("H"),
            QStringLiteral("settlement hour (default: CashTime/start)"),
-           [](const QString& v) { return checkCount(v, 0, 23); }},
+           [](const QString& v) {
+               return checkCount(v, 0, 23).isEmpty()
+                          ? QString()
+                          : QStringLiteral("bad hour '%1' (0 to 23)").arg(v);
+           }},
           {QStringLiteral("out"), QStringLiteral("FILE"),
            QStringLiteral("the file to write: .xlsx, .xls, .pdf or .csv")}},
          QStringLiteral("writes the settlement of a day or a month, without a display")},

@@ -86,7 +86,7 @@ TEST(CommandLine, CommandsAndOptionsInAnyOrder) {
          Action::Usage,
          "",
          {},
-         "--hour: '24'"},
+         "--hour: bad hour '24'"},
         {{"--quit-after", "soon"}, Action::Usage, "", {}, "--quit-after: 'soon'"},
     };
     for (const Case& c : cases) {
