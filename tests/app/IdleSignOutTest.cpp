@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "admin/EnvironmentSetup.h"
-#include "app/DeskWindowsQt.h"
+#include "app/ModalWindows.h"
 #include "auth/PasswordRules.h"
 #include "board/ToolbarCommands.h"
 #include "store/Database.h"
@@ -23,7 +23,7 @@ struct Desk {
     BoardFixture f;
     std::unique_ptr<Database> db;
     std::unique_ptr<PasswordRules> rules;
-    std::unique_ptr<DeskWindowsQt> windows;
+    std::unique_ptr<ModalWindows> windows;
     std::unique_ptr<EnvironmentSetup> environment;
     std::unique_ptr<ToolbarCommands> toolbar;
 
@@ -33,7 +33,7 @@ struct Desk {
         db = std::make_unique<Database>(f.dataDir());
         db->open();
         rules = std::make_unique<PasswordRules>(*db, f.clock, f.shared, f.lockdown);
-        windows = std::make_unique<DeskWindowsQt>(f.board, *rules, *db, nullptr);
+        windows = std::make_unique<ModalWindows>(f.board, *rules, *db, nullptr);
         environment = std::make_unique<EnvironmentSetup>(f.board, EnvironmentSeams{});
         ToolbarWindows w;
         w.environmentSetup = [this] { windows->runEnvironmentSetup(*environment); };

@@ -1,4 +1,4 @@
-#include "app/DeskWindowsQt.h"
+#include "app/ModalWindows.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -15,26 +15,26 @@
 #include "store/AliasRegistry.h"
 #include "store/IniStore.h"
 
-DeskWindowsQt::DeskWindowsQt(BoardModel& board, PasswordRules& passwords, Database& db,
+ModalWindows::ModalWindows(BoardModel& board, PasswordRules& passwords, Database& db,
                              QWidget* owner)
     : board_(board), passwords_(passwords), db_(db), owner_(owner) {}
 
-RoomAction DeskWindowsQt::runPopup(int mode, const QString& room) {
-    RoomActionPopup popup(mode, room, owner_);
+std::optional<RoomAction> ModalWindows::runPopup(const RoomOffer& offer, const QString& room) {
+    RoomActionPopup popup(offer, room, owner_);
     popup.exec();
     return popup.chosen();
 }
 
-DeskWindowsQt::Graded::Graded(DeskWindowsQt& windows, QDialog* window)
+ModalWindows::Graded::Graded(ModalWindows& windows, QDialog* window)
     : windows_(windows), window_(window) {
     windows_.gradedWindows_.append(window);
 }
 
-DeskWindowsQt::Graded::~Graded() {
+ModalWindows::Graded::~Graded() {
     windows_.gradedWindows_.removeIf([this](const QPointer<QDialog>& w) { return w == window_; });
 }
 
-void DeskWindowsQt::closeGradedWindows() {
+void ModalWindows::closeGradedWindows() {
     const auto anyShown = [this] {
         for (const QPointer<QDialog>& w : gradedWindows_)
             if (w && w->isVisible()) return true;
@@ -51,7 +51,7 @@ void DeskWindowsQt::closeGradedWindows() {
         if (w && w->isVisible()) w->reject();
 }
 
-RoomSetupResult DeskWindowsQt::runRoomSetup(int slot, const QString& room, Query& history) {
+RoomSetupResult ModalWindows::runRoomSetup(int slot, const QString& room, Query& history) {
     RoomSetupWindow setup(
         board_, slot, room, history, [this](QWidget* opener) { runPassword(opener); }, owner_);
     Graded graded(*this, &setup);
@@ -59,30 +59,30 @@ RoomSetupResult DeskWindowsQt::runRoomSetup(int slot, const QString& room, Query
     return setup.result();
 }
 
-bool DeskWindowsQt::runPassword(QWidget* opener) {
+bool ModalWindows::runPassword(QWidget* opener) {
     PasswordWindow pass(passwords_, board_.context().dialogs, opener ? opener : owner_.data());
     const bool signedIn = pass.exec() == QDialog::Accepted;
     if (signInChanged) signInChanged();
     return signedIn;
 }
 
-void DeskWindowsQt::runEnvironmentSetup(EnvironmentSetup& setup) {
+void ModalWindows::runEnvironmentSetup(EnvironmentSetup& setup) {
     EnvironmentSetupWindow window(setup, owner_);
     Graded graded(*this, &window);
     window.exec();
 }
 
-void DeskWindowsQt::runMorningCalls() {
+void ModalWindows::runMorningCalls() {
     MorningCallWindow window(board_, owner_);
     window.exec();
 }
 
-void DeskWindowsQt::runAbout() {
+void ModalWindows::runAbout() {
     AboutWindow window(owner_);
     window.exec();
 }
 
-void DeskWindowsQt::runSettlement(SettlementKind kind) {
+void ModalWindows::runSettlement(SettlementKind kind) {
     BoardContext& ctx = board_.context();
     // The program's folder and the alias registry's are the desk's too.
     const ExportTargets targets(
