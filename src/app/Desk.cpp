@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "store/IniStore.h"
+#include "store/Installation.h"
 
 Desk::Desk(const Options& options)
     : options_(options),
@@ -84,6 +85,7 @@ Desk::Desk(const Options& options)
     // The room setup's own sign-in shows on the toolbar too.
     deskWindows_.signInChanged = showSignIn;
     qApp->installEventFilter(&activity_);
+    qApp->installEventFilter(&fileDialogs_);
 
     controllerPort_.setBaudRate(BaudRate::Baud4800);
     controllerPort_.receiveHandler = [this](const void* buffer, quint16 length) {
@@ -105,8 +107,9 @@ Desk::Desk(const Options& options)
         // A database that cannot be opened is reported once the board is up;
         // every history and ledger write then reports its own failure, and
         // the board runs.
+        setUpBefore_ = installation::isSetUp(board_.ini(), aliases_, options_.dataDir);
         try {
-            db_.open();
+            db_.open(setUpBefore_ ? Database::Installation::SetUp : Database::Installation::New);
             if (!db_.passwordProblem().isEmpty()) board_.notify(db_.passwordProblem());
         } catch (const std::exception& e) {
             board_.notify(errorText(e));
@@ -125,6 +128,15 @@ Desk::Desk(const Options& options)
     };
     seams.startMinuteTimer = [this] { minuteTimer_.setEnabled(true); };
     board_.startUp(options.dataDir, seams);
+    // Marked once the database is there, and after the start-up has finished
+    // any step cut short, whose record holds the file as it was.
+    if (!setUpBefore_ && db_.isOpen()) {
+        try {
+            installation::recordSetUp(board_.ini(), aliases_, options_.dataDir, clock_.now());
+        } catch (const std::exception& e) {
+            board_.notify(errorText(e));
+        }
+    }
     try {
         toolbar_.setIdleMinutes(board_.ini().readInteger(QStringLiteral("Lock"),
                                                          QStringLiteral("IdleMinutes"),
@@ -165,6 +177,7 @@ EnvironmentSeams Desk::environmentSeams() {
 
 Desk::~Desk() {
     qApp->removeEventFilter(&activity_);
+    qApp->removeEventFilter(&fileDialogs_);
     minuteTimer_.setEnabled(false);
     secondTimer_.setEnabled(false);
     // A last try for whatever is still pending, while the database is there.

@@ -5,6 +5,7 @@
 
 #include "admin/EnvironmentSetup.h"
 #include "app/ActivityFilter.h"
+#include "app/FileDialogGuard.h"
 #include "app/ModalWindows.h"
 #include "auth/PasswordRules.h"
 #include "board/BoardModel.h"
@@ -72,4 +73,6 @@ private:
     EnvironmentSetup environment_;
     ToolbarCommands toolbar_;
     ActivityFilter activity_;
+    FileDialogGuard fileDialogs_;
+    bool setUpBefore_ = true;  // the installation was set up before this start
 };

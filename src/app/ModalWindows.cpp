@@ -1,5 +1,9 @@
 #include "app/ModalWindows.h"
 
+#include <QApplication>
+#include <QFileInfo>
+#include <optional>
+
 #include "admin/AboutWindow.h"
 #include "admin/EnvironmentSetupWindow.h"
 #include "admin/MorningCallWindow.h"
@@ -8,6 +12,7 @@
 #include "board/BoardModel.h"
 #include "board/ui/RoomActionPopup.h"
 #include "settlement/ui/SettlementView.h"
+#include "store/AliasRegistry.h"
 #include "store/IniStore.h"
 
 ModalWindows::ModalWindows(BoardModel& board, PasswordRules& passwords, Database& db,
@@ -20,9 +25,36 @@ std::optional<RoomAction> ModalWindows::runPopup(const RoomOffer& offer, const Q
     return popup.chosen();
 }
 
+ModalWindows::Graded::Graded(ModalWindows& windows, QDialog* window)
+    : windows_(windows), window_(window) {
+    windows_.gradedWindows_.append(window);
+}
+
+ModalWindows::Graded::~Graded() {
+    windows_.gradedWindows_.removeIf([this](const QPointer<QDialog>& w) { return w == window_; });
+}
+
+void ModalWindows::closeGradedWindows() {
+    const auto anyShown = [this] {
+        for (const QPointer<QDialog>& w : gradedWindows_)
+            if (w && w->isVisible()) return true;
+        return false;
+    };
+    // Whatever is shown over a graded window was opened from it (they are
+    // modal); closing from the top down lets each nested exec() return.
+    for (int left = 64; left > 0 && anyShown(); --left) {
+        auto* top = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!top) break;
+        top->reject();
+    }
+    for (const QPointer<QDialog>& w : gradedWindows_)
+        if (w && w->isVisible()) w->reject();
+}
+
 RoomSetupResult ModalWindows::runRoomSetup(int slot, const QString& room, Query& history) {
     RoomSetupWindow setup(
         board_, slot, room, history, [this](QWidget* opener) { runPassword(opener); }, owner_);
+    Graded graded(*this, &setup);
     setup.exec();
     return setup.result();
 }
@@ -36,6 +68,7 @@ bool ModalWindows::runPassword(QWidget* opener) {
 
 void ModalWindows::runEnvironmentSetup(EnvironmentSetup& setup) {
     EnvironmentSetupWindow window(setup, owner_);
+    Graded graded(*this, &window);
     window.exec();
 }
 
@@ -51,6 +84,10 @@ void ModalWindows::runAbout() {
 
 void ModalWindows::runSettlement(SettlementKind kind) {
     BoardContext& ctx = board_.context();
+    // The program's folder and the alias registry's are the desk's too.
+    const ExportTargets targets(
+        ctx.shared.dataDir,
+        {QCoreApplication::applicationDirPath(), QFileInfo(AliasRegistry().path()).absolutePath()});
     SettlementViewParts parts{db_,
                               board_.ini(),
                               ctx.clock,
@@ -60,7 +97,12 @@ void ModalWindows::runSettlement(SettlementKind kind) {
                                   board_.context().shared.gradeToCheck = grade;
                                   runPassword(owner_);
                               },
-                              [this](int months) { board_.ledgerMonths = months; }};
+                              [this](int months) { board_.ledgerMonths = months; },
+                              targets};
     SettlementView view(kind, parts, owner_);
+    // The monthly view needs a grade to open; the daily view asks for one
+    // at each deletion.
+    std::optional<Graded> graded;
+    if (kind == SettlementKind::Monthly) graded.emplace(*this, &view);
     view.exec();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDialog>
+#include <QList>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -34,9 +36,27 @@ public:
     // changed).
     std::function<void()> signInChanged;
 
+    // Closes the open windows whose use rests on a signed-in grade, and every
+    // box or dialog shown over them; run when the grade signs out.
+    void closeGradedWindows();
+
 private:
+    // Keeps a window in gradedWindows_ while it is shown.
+    class Graded {
+    public:
+        Graded(ModalWindows& windows, QDialog* window);
+        ~Graded();
+        Graded(const Graded&) = delete;
+        Graded& operator=(const Graded&) = delete;
+
+    private:
+        ModalWindows& windows_;
+        QDialog* window_;
+    };
+
     BoardModel& board_;
     PasswordRules& passwords_;
     Database& db_;
     QPointer<QWidget> owner_;
+    QList<QPointer<QDialog>> gradedWindows_;
 };

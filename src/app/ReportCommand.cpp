@@ -6,8 +6,8 @@
 #include <QFont>
 #include <QStringList>
 #include <cstdio>
-#include <cstring>
 
+#include "app/CommandLine.h"
 #include "settlement/Report.h"
 #include "settlement/Settlement.h"
 #include "settlement/ui/MonthChart.h"
@@ -15,11 +15,6 @@
 #include "store/IniStore.h"
 
 namespace {
-
-const char kUsage[] =
-    "usage: tavolen [--data-dir DIR] report day YYYY-MM-DD [--hour H] --out FILE\n"
-    "       tavolen [--data-dir DIR] report month YYYY-MM [--hour H] --out FILE\n"
-    "FILE ends in .xlsx, .xls, .pdf or .csv\n";
 
 struct Request {
     QString dataDir;
@@ -34,44 +29,14 @@ int fail(const QString& message) {
     return 2;
 }
 
-// Reads the arguments after the program name; returns an error text or empty.
-QString parse(const QStringList& args, Request& r) {
-    QStringList positional;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto value = [&](const QString& option, QString& into) -> bool {
-            if (a == option) {
-                if (i + 1 >= args.size()) return false;
-                into = args[++i];
-                return true;
-            }
-            into = a.mid(option.size() + 1);
-            return true;
-        };
-        QString text;
-        if (a == QStringLiteral("--data-dir") || a.startsWith(QStringLiteral("--data-dir="))) {
-            if (!value(QStringLiteral("--data-dir"), r.dataDir))
-                return QStringLiteral("--data-dir needs a directory");
-        } else if (a == QStringLiteral("--out") || a.startsWith(QStringLiteral("--out="))) {
-            if (!value(QStringLiteral("--out"), r.out))
-                return QStringLiteral("--out needs a file name");
-        } else if (a == QStringLiteral("--hour") || a.startsWith(QStringLiteral("--hour="))) {
-            if (!value(QStringLiteral("--hour"), text))
-                return QStringLiteral("--hour needs an hour");
-            bool ok = false;
-            r.hour = text.toInt(&ok);
-            if (!ok || r.hour < 0 || r.hour > 23)
-                return QStringLiteral("bad hour '%1' (0 to 23)").arg(text);
-        } else if (a.startsWith(QStringLiteral("--"))) {
-            return QStringLiteral("unknown option %1").arg(a);
-        } else {
-            positional << a;
-        }
-    }
-    if (positional.size() != 3 || positional[0] != QStringLiteral("report"))
-        return QStringLiteral("expected: report day|month PERIOD");
-    r.kind = positional[1];
-    r.period = positional[2];
+// The command line has been read (options checked); what is left are the
+// report's own rules. Returns an error text or empty.
+QString readRequest(const CommandLine& line, Request& r) {
+    r.dataDir = line.value(QStringLiteral("data-dir"));
+    r.kind = line.arguments.value(0);
+    r.period = line.arguments.value(1);
+    r.out = line.value(QStringLiteral("out"));
+    if (line.has(QStringLiteral("hour"))) r.hour = line.value(QStringLiteral("hour")).toInt();
     if (r.kind != QStringLiteral("day") && r.kind != QStringLiteral("month"))
         return QStringLiteral("unknown report '%1' (day or month)").arg(r.kind);
     if (r.out.isEmpty()) return QStringLiteral("--out FILE is missing");
@@ -90,31 +55,17 @@ void substituteFonts() {
 
 }  // namespace
 
-bool isReportCommand(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--data-dir") == 0) {
-            ++i;
-            continue;
-        }
-        if (std::strncmp(argv[i], "--", 2) == 0) continue;
-        return std::strcmp(argv[i], "report") == 0;
+int runReportCommand(const CommandLine& line, int& argc, char** argv) {
+    Request request;
+    const QString problem = readRequest(line, request);
+    if (!problem.isEmpty()) {
+        std::fputs(usageText().toLocal8Bit().constData(), stderr);
+        return fail(problem);
     }
-    return false;
-}
-
-int runReportCommand(int argc, char** argv) {
     // No display is needed; the chart and the PDF are drawn off screen.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     substituteFonts();
-    QStringList args = QApplication::arguments();
-    args.removeFirst();
-    Request request;
-    const QString problem = parse(args, request);
-    if (!problem.isEmpty()) {
-        std::fputs(kUsage, stderr);
-        return fail(problem);
-    }
     const QString dataDir =
         request.dataDir.isEmpty() ? QApplication::applicationDirPath() : request.dataDir;
     if (!QFileInfo::exists(QDir(dataDir).filePath(QStringLiteral("DB/motel.db"))))

@@ -3,15 +3,15 @@
 // The report command, for the owner's scheduled jobs and for checking totals
 // without the desk:
 //
-//   tavolen [--data-dir DIR] report day YYYY-MM-DD [--hour H] --out FILE
-//   tavolen [--data-dir DIR] report month YYYY-MM [--hour H] --out FILE
+//   tavolen report day YYYY-MM-DD --out FILE [--hour H] [--data-dir DIR]
+//   tavolen report month YYYY-MM --out FILE [--hour H] [--data-dir DIR]
 //
 // The file's extension chooses the format (.xlsx, .xls, .pdf, .csv). A day is
 // the settlement day that starts at hour H of that date (H from
 // `CashTime`/`start` when not given). Runs without a display.
 
-// True when the command line asks for a report rather than the board.
-bool isReportCommand(int argc, char** argv);
+struct CommandLine;
 
-// Makes the report; returns the exit code (0 done, 2 a bad request or a failure).
-int runReportCommand(int argc, char** argv);
+// Makes the report the command line asks for; returns the exit code (0 done,
+// 2 a bad request or a failure). `argc` and `argv` go to the application.
+int runReportCommand(const CommandLine& line, int& argc, char** argv);

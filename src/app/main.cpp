@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QEvent>
 #include <QFont>
@@ -10,7 +9,9 @@
 #include <QTranslator>
 #include <cstdio>
 
+#include "app/CommandLine.h"
 #include "app/Desk.h"
+#include "app/PasswdCommand.h"
 #include "app/ReportCommand.h"
 
 namespace {
@@ -34,13 +35,13 @@ protected:
         return QObject::eventFilter(watched, event);
     }
 };
-}  // namespace
 
-int main(int argc, char** argv) {
-    if (isReportCommand(argc, argv)) return runReportCommand(argc, argv);
+int runBoard(const CommandLine& line, int& argc, char** argv) {
+    // Qt's own dialogs, which the program can make read-only (FileDialogGuard).
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavolen"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    QApplication::setApplicationVersion(QStringLiteral(TAVOLEN_VERSION));
     substituteFonts();
     // The standard buttons of every box and dialog ("예", "아니요", "확인")
     // and the calendar speak Korean.
@@ -50,45 +51,39 @@ int main(int argc, char** argv) {
                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtKorean);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Tavolen: the motel's front desk board"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    QCommandLineOption dataDirOption(QStringLiteral("data-dir"),
-                                     QStringLiteral("Data directory (default: the program's own)."),
-                                     QStringLiteral("DIR"));
-    QCommandLineOption windowedOption(QStringLiteral("windowed"),
-                                      QStringLiteral("Show the board in a normal window."));
-    QCommandLineOption quitAfterOption(QStringLiteral("quit-after"),
-                                       QStringLiteral("End after MS milliseconds (for tests)."),
-                                       QStringLiteral("MS"));
-    QCommandLineOption firstFrameOption(QStringLiteral("quit-after-first-frame"),
-                                        QStringLiteral("End once the board is painted (for benchmarks)."));
-    parser.addOption(dataDirOption);
-    parser.addOption(windowedOption);
-    parser.addOption(quitAfterOption);
-    parser.addOption(firstFrameOption);
-    parser.process(app);
-
     const QString programDir = QApplication::applicationDirPath();
     const QString dataDir =
-        parser.isSet(dataDirOption) ? parser.value(dataDirOption) : programDir;
+        line.has(QStringLiteral("data-dir")) ? line.value(QStringLiteral("data-dir")) : programDir;
     if (!QDir().mkpath(dataDir)) {
         std::fprintf(stderr, "tavolen: cannot use data directory %s\n", qPrintable(dataDir));
         return 2;
     }
 
-    const bool windowed = parser.isSet(windowedOption);
+    const bool windowed = line.has(QStringLiteral("windowed"));
     Desk desk({dataDir, programDir, windowed});
 
-    if (parser.isSet(quitAfterOption)) {
+    if (line.has(QStringLiteral("quit-after"))) {
         desk.window().setAllowClose(true);
-        QTimer::singleShot(parser.value(quitAfterOption).toInt(), &app, &QApplication::quit);
+        QTimer::singleShot(line.value(QStringLiteral("quit-after")).toInt(), &app,
+                           &QApplication::quit);
     }
     FirstFrameQuit firstFrame;
-    if (parser.isSet(firstFrameOption)) {
+    if (line.has(QStringLiteral("quit-after-first-frame"))) {
         desk.window().setAllowClose(true);
         desk.window().installEventFilter(&firstFrame);
     }
     return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Read before any application object exists: nothing here needs a display.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    const CommandLine line = parseCommandLine(args);
+    if (line.action != CommandLine::Action::Run) return answerWithoutRunning(line);
+    if (line.command == QLatin1String("report")) return runReportCommand(line, argc, argv);
+    if (line.command == QLatin1String("passwd")) return runPasswdCommand(line, argc, argv);
+    return runBoard(line, argc, argv);
 }

@@ -21,28 +21,34 @@ QString PasswordRules::signOutCaption(int grade) {
     }
 }
 
-bool PasswordRules::lockedOut() {
-    if (!lockedSince_.isValid()) return false;
+PasswordRules::Tries& PasswordRules::triesOf(int grade) {
+    return tries_[static_cast<std::size_t>(grade >= 1 && grade <= 3 ? grade - 1 : 3)];
+}
+
+bool PasswordRules::lockedOut(int grade) {
+    Tries& tries = triesOf(grade);
+    if (!tries.lockedSince.isValid()) return false;
     const QDateTime now = clock_.now();
     // A clock set back past the start of the lock ends it too, rather than
     // keeping the desk out for however long the clock went back.
-    if (now >= lockedSince_ && now < lockedSince_.addSecs(kLockSeconds)) return true;
-    lockedSince_ = QDateTime();
+    if (now >= tries.lockedSince && now < tries.lockedSince.addSecs(kLockSeconds)) return true;
+    tries.lockedSince = QDateTime();
     return false;
 }
 
-PasswordRules::Outcome PasswordRules::failed() {
-    if (++failures_ < kMaxFailures) return Outcome::Wrong;
-    failures_ = 0;
-    lockedSince_ = clock_.now();
+PasswordRules::Outcome PasswordRules::failed(int grade) {
+    Tries& tries = triesOf(grade);
+    if (++tries.failures < kMaxFailures) return Outcome::Wrong;
+    tries.failures = 0;
+    tries.lockedSince = clock_.now();
     return Outcome::LockedOut;
 }
 
 PasswordRules::Outcome PasswordRules::check(const QString& text) {
-    if (lockedOut()) return Outcome::LockedOut;
     const int grade = shared_.gradeToCheck;
-    if (!db_.checkPassword(grade, text)) return failed();
-    failures_ = 0;
+    if (lockedOut(grade)) return Outcome::LockedOut;
+    if (!db_.checkPassword(grade, text)) return failed(grade);
+    triesOf(grade).failures = 0;
     shared_.grade = grade;
     shared_.signInCaption = signOutCaption(grade);
     shared_.signInPicture = QStringLiteral("lockO.bmp");
@@ -53,10 +59,19 @@ PasswordRules::Outcome PasswordRules::check(const QString& text) {
 PasswordRules::Outcome PasswordRules::change(const QString& current, const QString& fresh,
                                              const QString& repeat) {
     if (fresh != repeat) return Outcome::Mismatch;
-    if (lockedOut()) return Outcome::LockedOut;
     const int grade = shared_.gradeToCheck;
-    if (!db_.checkPassword(grade, current)) return failed();
-    failures_ = 0;
+    if (lockedOut(grade)) return Outcome::LockedOut;
+    if (!db_.checkPassword(grade, current)) return failed(grade);
+    triesOf(grade).failures = 0;
     db_.setPassword(grade, fresh);
     return Outcome::Changed;
+}
+
+QString PasswordRules::restore(Database& db, int grade, const QString& fresh,
+                               const QString& repeat) {
+    if (grade < 1 || grade > 3) return QStringLiteral("the grade is 1, 2 or 3");
+    if (fresh != repeat) return QStringLiteral("the two passwords differ");
+    if (fresh.isEmpty()) return QStringLiteral("an empty password is not taken");
+    db.restorePassword(grade, fresh);
+    return QString();
 }

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <array>
 
 class Clock;
 class Database;
@@ -12,10 +13,12 @@ struct DeskSession;
 // `gradeToCheck`, signing that grade in, and changing its password. Passwords are
 // compared against the salted hashes of "grade.DB".
 //
-// Five wrong passwords in a row (at the check or as the current password of a
-// change) lock every check and change out for 30 seconds, so that the
-// supplier's password cannot be found by trying at the desk. The count lives
-// as long as the program, not as long as one showing of the window.
+// Five wrong passwords in a row for one grade (at the check or as the current
+// password of a change) lock that grade's checks and changes out for 30
+// seconds, so that its password cannot be found by trying at the desk. Each
+// grade counts for itself: a clerk trying the supplier's grade never locks the
+// user's, nor the other way round. The counts live as long as the program,
+// not as long as one showing of the window.
 class PasswordRules {
 public:
     static constexpr int kMaxFailures = 5;
@@ -33,17 +36,29 @@ public:
     // Stores `fresh` for the grade in `gradeToCheck`; signs nobody in.
     Outcome change(const QString& current, const QString& fresh, const QString& repeat);
 
-    bool lockedOut();
+    bool lockedOut(int grade);
     DeskSession& shared() { return shared_; }
     static QString signOutCaption(int grade);
 
+    // The supplier's restore from a terminal (tavolen passwd): sets the
+    // password of `grade` without the current one, adding its row when
+    // missing. Returns why it did not, or an empty text. An empty password is
+    // refused here: typed by mistake it would let anybody in. Raises
+    // DatabaseError.
+    static QString restore(Database& db, int grade, const QString& fresh, const QString& repeat);
+
 private:
-    Outcome failed();
+    struct Tries {
+        int failures = 0;
+        QDateTime lockedSince;
+    };
+    // Grades 1 to 3; anything else shares the last entry.
+    Tries& triesOf(int grade);
+    Outcome failed(int grade);
 
     Database& db_;
     Clock& clock_;
     DeskSession& shared_;
     Lockdown& lockdown_;
-    int failures_ = 0;
-    QDateTime lockedSince_;
+    std::array<Tries, 4> tries_;
 };

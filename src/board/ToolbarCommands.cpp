@@ -78,6 +78,7 @@ void ToolbarCommands::signOut(bool tell) {
     session_.grade = 0;
     session_.signInCaption.clear();
     session_.signInPicture.clear();
+    if (windows_.closeSignedOutWindows) windows_.closeSignedOutWindows();
     emit signInChanged();
     if (windows_.restore) windows_.restore();
     if (tell) board_.showInfo(QStringLiteral("사용자 인증이 해제되었습니다"));
@@ -103,8 +104,17 @@ void ToolbarCommands::shutDown() {
     if (!board_.askYesNo(QStringLiteral("종료를 하시면 윈도우도 종료됩니다.종료 하시겠습니까?")))
         return;
     Lockdown& lockdown = board_.context().lockdown;
+    // The lock is armed exactly while the task bar is hidden.
+    const bool wasLocked = lockdown.isArmed();
     lockdown.disarmKeyboardFilter();
-    lockdown.powerOffComputer();
+    const QString refused = lockdown.powerOffComputer();
+    if (refused.isEmpty()) return;
+    // The PC stays on: the desk stays locked as it was.
+    if (wasLocked) {
+        lockdown.hideTaskBar();
+        lockdown.armKeyboardFilter();
+    }
+    board_.notify(QStringLiteral("전원을 끌 수 없어 프로그램을 계속합니다: ") + refused);
 }
 
 void ToolbarCommands::useWindows() {

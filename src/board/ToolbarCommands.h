@@ -28,6 +28,10 @@ struct ToolbarWindows {
     // Brings the board back in front (after a sign-out by idle time, the
     // clerk may have left it minimised).
     std::function<void()> restore;
+    // Closes every window whose use rests on the grade just signed out (the
+    // environment setup, a room setup, the monthly settlement), with whatever
+    // was opened over it.
+    std::function<void()> closeSignedOutWindows;
 };
 
 // The toolbar on the board's title strip: which command needs which grade,
@@ -63,8 +67,8 @@ public:
     void setIdleMinutes(int minutes) { idleMinutes_ = minutes < 0 ? 0 : minutes; }
     int idleMinutes() const { return idleMinutes_; }
     // Run by the clock: signs a grade out after the idle minutes without a
-    // key or a click. Nobody is asked or told (a tick waits for no one); the
-    // button shows the sign-out.
+    // key or a click, closing the windows opened under it. Nobody is asked or
+    // told (a tick waits for no one); the button shows the sign-out.
     void checkIdle();
 
 signals:

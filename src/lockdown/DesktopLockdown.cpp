@@ -50,9 +50,10 @@ void DesktopLockdown::restartComputer() {
     logLockdown(QStringLiteral("desktop mode: no restart, the board goes on"));
 }
 
-void DesktopLockdown::powerOffComputer() {
+QString DesktopLockdown::powerOffComputer() {
     logLockdown(QStringLiteral("desktop mode: the program ends instead of powering off"));
     endProgram();
+    return {};
 }
 
 void DesktopLockdown::endProgram() {

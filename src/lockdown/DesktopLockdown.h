@@ -21,10 +21,10 @@ public:
     void disarmKeyboardFilter() override;
     void installKioskSession() override;
     void restartComputer() override;
-    void powerOffComputer() override;
+    QString powerOffComputer() override;
     void markScreenSaver() override {}
 
-    bool isArmed() const { return armed_; }
+    bool isArmed() const override { return armed_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

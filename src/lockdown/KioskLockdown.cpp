@@ -32,8 +32,8 @@ KioskLockdown::KioskLockdown(std::function<void()> endProgram, QDBusConnection s
                         .arg(QGuiApplication::platformName()));
     // Another program may hold the keyboard for a moment (a menu, a window
     // manager's switcher); the board keeps asking while it is armed.
-    grabRetry_.setInterval(500);
-    QObject::connect(&grabRetry_, &QTimer::timeout, &grabRetry_, [this] { tryGrab(); });
+    grabTimer_.setSingleShot(true);
+    QObject::connect(&grabTimer_, &QTimer::timeout, &grabTimer_, [this] { takeGrab(); });
 }
 
 KioskLockdown::~KioskLockdown() { disarmKeyboardFilter(); }
@@ -52,40 +52,50 @@ void KioskLockdown::showTaskBar() {
 void KioskLockdown::armKeyboardFilter() {
     if (isArmed()) return;
     DesktopLockdown::armKeyboardFilter();
-    if (x11_) tryGrab();
+    if (x11_) takeGrab();
 }
 
 void KioskLockdown::disarmKeyboardFilter() {
     DesktopLockdown::disarmKeyboardFilter();
-    grabRetry_.stop();
+    grabTimer_.stop();
     lastGrabFailure_.clear();
     if (grabbed_ && x11_) x11_->ungrabKeyboard();
     grabbed_ = false;
 }
 
-void KioskLockdown::tryGrab() {
-    if (!isArmed() || grabbed_) {
-        grabRetry_.stop();
+bool KioskLockdown::eventFilter(QObject* watched, QEvent* event) {
+    // Installed while armed. A window shown again (mapped) or given the
+    // focus: the grab may have gone with an unmap.
+    if (x11_ && watched->isWindowType() &&
+        (event->type() == QEvent::Expose || event->type() == QEvent::FocusIn))
+        grabTimer_.start(0);  // once the window has taken it in; many coalesce
+    return DesktopLockdown::eventFilter(watched, event);
+}
+
+void KioskLockdown::takeGrab() {
+    if (!isArmed()) {
+        grabTimer_.stop();
         return;
     }
     QWindow* window = boardWindow();
-    if (!window) {  // not shown yet: nothing to report
-        grabRetry_.start();
-        return;
-    }
-    const QString failure = x11_->grabKeyboard(static_cast<xcb_window_t>(window->winId()));
+    const QString failure = window ? x11_->grabKeyboard(static_cast<xcb_window_t>(window->winId()))
+                                   : QStringLiteral("the board's window is not shown");
     if (failure.isEmpty()) {
-        grabbed_ = true;
-        grabRetry_.stop();
         if (!lastGrabFailure_.isEmpty()) logLockdown(QStringLiteral("keyboard grabbed"));
         lastGrabFailure_.clear();
+        grabbed_ = true;
+        grabTimer_.start(kCheckMs);
         return;
     }
-    // Said once per cause, not every half second.
-    if (failure != lastGrabFailure_)
-        logLockdown(QStringLiteral("cannot grab the keyboard yet: ") + failure);
-    lastGrabFailure_ = failure;
-    grabRetry_.start();
+    // Said once per cause, not every half second. Before the board is first
+    // shown there is nothing to report.
+    if (failure != lastGrabFailure_ && (window || grabbed_))
+        logLockdown((grabbed_ ? QStringLiteral("the keyboard grab was lost: ")
+                              : QStringLiteral("cannot grab the keyboard yet: ")) +
+                    failure);
+    if (window || grabbed_) lastGrabFailure_ = failure;
+    grabbed_ = false;
+    grabTimer_.start(kRetryMs);
 }
 
 void KioskLockdown::installKioskSession() {
@@ -99,10 +109,11 @@ void KioskLockdown::restartComputer() {
         logLockdown(QStringLiteral("restart refused, the board goes on: ") + error);
 }
 
-void KioskLockdown::powerOffComputer() {
+QString KioskLockdown::powerOffComputer() {
     const QString error = logind_.powerOff();
     if (!error.isEmpty())
         logLockdown(QStringLiteral("power-off refused, the board goes on: ") + error);
+    return error;
 }
 
 void KioskLockdown::markScreenSaver() {

@@ -20,6 +20,11 @@ class X11Desk;
 // Power-off, restart and the idle inhibitor go through logind; the first
 // start enables the kiosk session. Without X11 the locking falls back to what
 // the desktop backend does, and says so in the log.
+//
+// X drops a grab without a word when its window is unmapped, so while armed
+// the grab is taken again whenever a window of the board is shown or gains
+// the focus, and every few seconds besides (asking again for a grab the
+// program holds changes nothing).
 class KioskLockdown : public DesktopLockdown {
 public:
     KioskLockdown(std::function<void()> endProgram, QDBusConnection systemBus);
@@ -31,20 +36,26 @@ public:
     void disarmKeyboardFilter() override;
     void installKioskSession() override;
     void restartComputer() override;
-    void powerOffComputer() override;
+    QString powerOffComputer() override;
     void markScreenSaver() override;
 
     bool holdsKeyboard() const { return grabbed_; }
     bool canLock() const { return x11_ != nullptr; }
 
+    static constexpr int kRetryMs = 500;   // while the grab is not held
+    static constexpr int kCheckMs = 2000;  // while it is
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    void tryGrab();
+    void takeGrab();
 
     std::unique_ptr<X11Desk> x11_;
     Logind logind_;
     KioskSession session_;
     QList<xcb_window_t> hiddenDocks_;
-    QTimer grabRetry_;
+    QTimer grabTimer_;  // runs while armed: retries, then checks
     QString lastGrabFailure_;
     bool grabbed_ = false;
     bool inhibitTried_ = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // What the desk PC's lockdown offers the board. The kiosk backend grabs the
 // keyboard and hides other windows; the desktop backend (and tests) leave
 // the PC alone.
@@ -12,10 +14,13 @@ public:
     // disarming once leaves no lock.
     virtual void armKeyboardFilter() = 0;
     virtual void disarmKeyboardFilter() = 0;
+    virtual bool isArmed() const = 0;
     // The first start on a PC: puts the desk's own session in place.
     virtual void installKioskSession() = 0;
     virtual void restartComputer() = 0;
-    virtual void powerOffComputer() = 0;
+    // Returns why the PC refused to power off, or an empty text when it
+    // goes down (or, on a desktop, the program ends).
+    virtual QString powerOffComputer() = 0;
     // Called after every key: keeps the screen saver from starting.
     virtual void markScreenSaver() = 0;
 };
@@ -27,8 +32,9 @@ public:
     void showTaskBar() override {}
     void armKeyboardFilter() override {}
     void disarmKeyboardFilter() override {}
+    bool isArmed() const override { return false; }
     void installKioskSession() override {}
     void restartComputer() override {}
-    void powerOffComputer() override {}
+    QString powerOffComputer() override { return {}; }
     void markScreenSaver() override {}
 };

@@ -19,6 +19,17 @@ public:
     // when the registry cannot be read or written.
     bool ensureMotelLocation(const QString& dataDir);
 
+    // The installation's set-up mark, kept with the "Motel" location as
+    // SETUP=<when>: true when "Motel" names this data directory and carries
+    // it. Raises TavolenError when the registry cannot be read.
+    bool isSetUp(const QString& dataDir) const;
+    // Marks "Motel" set up when it names this data directory (else nothing:
+    // the location belongs to another installation). Raises TavolenError.
+    void recordSetUp(const QString& dataDir, const QString& when);
+
 private:
+    QByteArray read() const;
+    void write(const QByteArray& file) const;
+
     QString path_;
 };

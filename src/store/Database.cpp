@@ -70,6 +70,9 @@ bool verifyPassword(const QString& hash, const QString& text) {
                                     static_cast<unsigned long long>(utf8.size())) == 0;
 }
 
+constexpr const char* kCreateGrades =
+    R"(CREATE TABLE IF NOT EXISTS "grade.DB" (Grade TEXT PRIMARY KEY, Pass TEXT))";
+
 // The passwords a new installation starts with, by grade.
 constexpr const char* kDefaultPasswords[] = {"1111", "2222", "3333"};
 
@@ -107,12 +110,13 @@ sqlite3* Database::connection() const {
     return db_;
 }
 
-void Database::open() {
+void Database::open(Installation installation) {
     if (db_) return;
     try {
         if (!QDir().mkpath(QFileInfo(path_).absolutePath()))
             throw DatabaseError(QStringLiteral("디렉터리를 만들 수 없습니다"));
         passwordProblem_.clear();
+        gradesWithoutPassword_.clear();
         Connection db = openFile(path_);
         sqlite3_busy_timeout(db.get(), 5000);
         // Reading the schema comes first: a file that is not a database fails
@@ -121,7 +125,7 @@ void Database::open() {
         exec(db.get(), "PRAGMA journal_mode=WAL");
         exec(db.get(), "PRAGMA synchronous=FULL");
         db_ = db.release();
-        createMissingTables();
+        createMissingTables(installation);
     } catch (const DatabaseError& e) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
@@ -131,30 +135,37 @@ void Database::open() {
     }
 }
 
-void Database::createMissingTables() {
+void Database::createMissingTables(Installation installation) {
     Query& q = *queryGrade_;
     exec(db_, "BEGIN IMMEDIATE");
+    bool gradesExist = false;
     try {
         // A file without any table is one being set up now (or one whose very
-        // first start was cut short): it is the only kind that gets the
-        // default passwords.
+        // first start was cut short), or, in an installation set up before,
+        // one that was lost or emptied.
         q.clear();
         q.addLine(QStringLiteral("Select name From sqlite_master Where type = 'table'"));
         q.open();
-        const bool setUpNew = q.rowCount() == 0;
+        wasEmpty_ = q.rowCount() == 0;
         q.clear();
         q.addLine(QStringLiteral("Select name From sqlite_master"));
         q.addLine(QStringLiteral("Where type = 'table' and name = 'grade.DB' COLLATE NOCASE"));
         q.open();
-        const bool gradesExist = q.rowCount() > 0;
+        gradesExist = q.rowCount() > 0;
 
         exec(db_, R"(CREATE TABLE IF NOT EXISTS "room.DB" (
                        roomNum TEXT, Sdate TEXT, Stime TEXT, Action TEXT, Comm TEXT))");
         exec(db_, R"(CREATE TABLE IF NOT EXISTS "Cash.DB" (
                        roomNum TEXT, IDateTime TEXT, ODateTime TEXT DEFAULT '', Action TEXT,
                        Cash TEXT))");
-        if (setUpNew) {
-            exec(db_, R"(CREATE TABLE "grade.DB" (Grade TEXT PRIMARY KEY, Pass TEXT))");
+        if (wasEmpty_) {
+            exec(db_, kCreateGrades);
+            gradesExist = true;
+        }
+        // Only the very first start of an installation gets the published
+        // defaults: given to a database that went missing later, they would
+        // open the desk, and the supplier's grade the keyboard lock, to anybody.
+        if (wasEmpty_ && installation == Installation::New) {
             for (int grade = 1; grade <= 3; ++grade) {
                 q.clear();
                 q.addLine(
@@ -165,12 +176,11 @@ void Database::createMissingTables() {
                 q.exec();
             }
         } else if (!gradesExist) {
-            // Published defaults here would open the desk, and the
-            // supplier's grade the keyboard lock, to anybody.
-            passwordProblem_ = QStringLiteral(
-                                   "암호 테이블(grade.DB)이 데이터베이스에 없어 아무도 인증할 수 "
-                                   "없습니다. 공급업체에 복구를 요청하십시오: %1")
-                                   .arg(path_);
+            passwordProblem_ =
+                QStringLiteral(
+                    "암호 테이블(grade.DB)이 데이터베이스에 없어 아무도 인증할 수 없습니다. "
+                    "공급업체에 복구(tavolen passwd)를 요청하십시오: %1")
+                    .arg(path_);
         }
         exec(db_, "COMMIT");
     } catch (...) {
@@ -178,9 +188,41 @@ void Database::createMissingTables() {
         throw;
     }
     q.clear();
+    if (gradesExist) findMissingPasswords();
     // A table delivered without one of these columns keeps working as far as
     // it can; its statements report the missing column themselves.
     for (const char* index : kIndexes) sqlite3_exec(db_, index, nullptr, nullptr, nullptr);
+}
+
+void Database::findMissingPasswords() {
+    Query& q = *queryGrade_;
+    q.clear();
+    q.addLine(QStringLiteral(R"(Select Grade From "grade.DB")"));
+    try {
+        q.open();
+    } catch (const DatabaseError&) {
+        // A table prepared by hand without the column; its checks say so.
+        q.clear();
+        return;
+    }
+    QList<int> missing{1, 2, 3};
+    for (const QStringList& row : q.rows()) missing.removeAll(row.value(0).trimmed().toInt());
+    q.clear();
+    gradesWithoutPassword_ = missing;
+    if (missing.isEmpty()) return;
+    if (missing.size() == 3) {
+        passwordProblem_ = QStringLiteral(
+                               "데이터베이스에 암호가 없어 아무도 인증할 수 없습니다. "
+                               "공급업체에 복구(tavolen passwd)를 요청하십시오: %1")
+                               .arg(path_);
+        return;
+    }
+    QStringList grades;
+    for (int grade : missing) grades << QString::number(grade);
+    passwordProblem_ = QStringLiteral(
+                           "암호가 없는 등급(%1)은 인증할 수 없습니다. "
+                           "공급업체에 복구(tavolen passwd)를 요청하십시오: %2")
+                           .arg(grades.join(QStringLiteral(", ")), path_);
 }
 
 bool Database::checkPassword(int grade, const QString& text) {
@@ -199,6 +241,8 @@ bool Database::checkPassword(int grade, const QString& text) {
     const QString stored = q.rowCount() > 0 ? q.rows().front().value(0) : QString();
     const bool found = q.rowCount() > 0;
     q.clear();
+    // A grade whose row was lost is a fault to show, not a wrong password to count.
+    if (!found && gradesWithoutPassword_.contains(grade)) throw DatabaseError(passwordProblem_);
     if (!found) return false;
     if (isHash(stored)) return verifyPassword(stored, text);
     if (stored != text) return false;
@@ -207,6 +251,35 @@ bool Database::checkPassword(int grade, const QString& text) {
 }
 
 void Database::setPassword(int grade, const QString& text) { storeHash(grade, text); }
+
+void Database::restorePassword(int grade, const QString& text) {
+    const QString hash = hashPassword(text);
+    Query& q = *queryGrade_;
+    exec(connection(), "BEGIN IMMEDIATE");
+    try {
+        exec(db_, kCreateGrades);
+        q.clear();
+        q.addLine(QStringLiteral(R"(Update "grade.DB" Set Pass = :N1 Where Grade = :N2)"));
+        q.bind(QStringLiteral("N1"), hash);
+        q.bind(QStringLiteral("N2"), QString::number(grade));
+        q.exec();
+        if (q.rowsAffected() == 0) {
+            q.clear();
+            q.addLine(QStringLiteral(R"(Insert Into "grade.DB" (Grade, Pass) Values(:N1,:N2))"));
+            q.bind(QStringLiteral("N1"), QString::number(grade));
+            q.bind(QStringLiteral("N2"), hash);
+            q.exec();
+        }
+        q.clear();
+        exec(db_, "COMMIT");
+    } catch (...) {
+        q.clear();
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    passwordProblem_.clear();
+    findMissingPasswords();
+}
 
 void Database::storeHash(int grade, const QString& text) {
     Query& q = *queryGrade_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <memory>
 
@@ -25,12 +26,21 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
+    // Whether the installation was set up before: then a database found
+    // missing or empty is one that was lost, not a new one.
+    enum class Installation { New, SetUp };
+
     // Opens the file, creating the directory, the file and any missing
-    // history or ledger table. Only a database set up new here gets "grade.DB"
-    // with the default password of each grade; an existing database without it
-    // stays without, signs nobody in, and says so in passwordProblem(). A file
-    // that is not a database is left as it is. Raises DatabaseError.
-    void open();
+    // history or ledger table. Only a new installation's database set up new
+    // here gets "grade.DB" with the default password of each grade. A set-up
+    // installation's empty database gets an empty "grade.DB"; an existing
+    // database without it stays without. Both sign nobody in and say so in
+    // passwordProblem(), as does a grade without its row. A file that is not
+    // a database is left as it is. Raises DatabaseError.
+    void open(Installation installation = Installation::New);
+    // True when the last open() found the file without a single table (it
+    // set the database up).
+    bool wasEmpty() const { return wasEmpty_; }
     bool isOpen() const { return db_ != nullptr; }
     // What is wrong with the password table, for the start-up to show; empty
     // when nothing is.
@@ -48,6 +58,9 @@ public:
     // written; setPassword also when the grade has no row.
     bool checkPassword(int grade, const QString& text);
     void setPassword(int grade, const QString& text);
+    // The supplier's restore: sets the grade's password whatever it was,
+    // adding the row, and the table, when missing. Raises DatabaseError.
+    void restorePassword(int grade, const QString& text);
 
     // Writes a consistent copy of the whole database to `target` (a single
     // file, no journal beside it). Raises DatabaseError.
@@ -57,12 +70,15 @@ public:
     sqlite3* connection() const;
 
 private:
-    void createMissingTables();
+    void createMissingTables(Installation installation);
+    void findMissingPasswords();
     void storeHash(int grade, const QString& text);
 
     QString path_;
     QString openError_;
     QString passwordProblem_;
+    QList<int> gradesWithoutPassword_;
+    bool wasEmpty_ = false;
     sqlite3* db_ = nullptr;
     std::unique_ptr<Query> queryRoom_;
     std::unique_ptr<Query> queryCash_;

@@ -96,25 +96,35 @@ TEST(PasswordRules, TableWrittenInPlainTextLetsTheSupplierInAndChangeIt) {
     EXPECT_EQ(p.check(3, QStringLiteral("4321")), Outcome::SignedIn);
 }
 
-TEST(PasswordRules, FiveWrongInARowLockEveryGradeOutForThirtySeconds) {
-    Passwords p;
-    for (int i = 1; i < PasswordRules::kMaxFailures; ++i)
-        EXPECT_EQ(p.check(3, QStringLiteral("0000")), Outcome::Wrong) << i;
-    EXPECT_EQ(p.check(1, QStringLiteral("0000")), Outcome::LockedOut);
+TEST(PasswordRules, FiveWrongInARowLockThatGradeOutForThirtySeconds) {
+    // Whichever grade is tried five times, the others keep working: a clerk
+    // trying the supplier's password cannot keep the supplier or the user out.
+    for (int tried : {3, 1}) {
+        SCOPED_TRACE(tried);
+        Passwords p;
+        const QString right = QString(4, QChar(u'0' + tried));
+        for (int i = 1; i < PasswordRules::kMaxFailures; ++i)
+            EXPECT_EQ(p.check(tried, QStringLiteral("0000")), Outcome::Wrong) << i;
+        EXPECT_EQ(p.check(tried, QStringLiteral("0000")), Outcome::LockedOut);
 
-    // Even the right password of any grade, and a change, are refused now.
-    p.clock.set(p.clock.now().addSecs(29));
-    EXPECT_EQ(p.check(3, QStringLiteral("3333")), Outcome::LockedOut);
-    EXPECT_EQ(p.check(1, QStringLiteral("1111")), Outcome::LockedOut);
-    EXPECT_EQ(p.passwords.change(QStringLiteral("1111"), QStringLiteral("9"), QStringLiteral("9")),
-              Outcome::LockedOut);
-    EXPECT_EQ(p.shared.grade, 0);
-    EXPECT_TRUE(p.lockdown.calls.isEmpty());
+        // Even the right password, and a change, are refused for that grade now.
+        p.clock.set(p.clock.now().addSecs(29));
+        EXPECT_EQ(p.check(tried, right), Outcome::LockedOut);
+        EXPECT_EQ(p.passwords.change(right, QStringLiteral("9"), QStringLiteral("9")),
+                  Outcome::LockedOut);
+        EXPECT_EQ(p.shared.grade, 0);
+        EXPECT_TRUE(p.lockdown.calls.isEmpty());
+        for (int other = 1; other <= 3; ++other) {
+            if (other == tried) continue;
+            EXPECT_FALSE(p.passwords.lockedOut(other));
+            EXPECT_EQ(p.check(other, QString(4, QChar(u'0' + other))), Outcome::SignedIn);
+        }
 
-    // After 30 seconds there are five more tries.
-    p.clock.set(p.clock.now().addSecs(1));
-    EXPECT_EQ(p.check(3, QStringLiteral("0000")), Outcome::Wrong);
-    EXPECT_EQ(p.check(3, QStringLiteral("3333")), Outcome::SignedIn);
+        // After 30 seconds there are five more tries.
+        p.clock.set(p.clock.now().addSecs(1));
+        EXPECT_EQ(p.check(tried, QStringLiteral("0000")), Outcome::Wrong);
+        EXPECT_EQ(p.check(tried, right), Outcome::SignedIn);
+    }
 }
 
 TEST(PasswordRules, OnlyFailuresInARowCount) {
@@ -128,7 +138,7 @@ TEST(PasswordRules, OnlyFailuresInARowCount) {
 TEST(PasswordRules, ClockSetBackEndsTheLockOut) {
     Passwords p;
     for (int i = 0; i < PasswordRules::kMaxFailures; ++i) p.check(1, QStringLiteral("0000"));
-    ASSERT_TRUE(p.passwords.lockedOut());
+    ASSERT_TRUE(p.passwords.lockedOut(1));
     p.clock.set(p.clock.now().addSecs(-3600));
     EXPECT_EQ(p.check(1, QStringLiteral("1111")), Outcome::SignedIn);
 }
@@ -173,7 +183,7 @@ TEST(PasswordRules, UnreadableTableRaisesAndSignsNobodyIn) {
     // Failures of the database are no wrong passwords.
     for (int i = 0; i < PasswordRules::kMaxFailures; ++i)
         EXPECT_THROW(p.passwords.check(QStringLiteral("1111")), DatabaseError);
-    EXPECT_FALSE(p.passwords.lockedOut());
+    EXPECT_FALSE(p.passwords.lockedOut(1));
 }
 
 }  // namespace

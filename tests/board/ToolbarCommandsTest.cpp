@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "auth/PasswordRules.h"
@@ -54,6 +55,7 @@ protected:
         w.backupDirectory = QStringLiteral("/data/DB/Backup");
         w.minimise = [this] { opened << "minimise"; };
         w.restore = [this] { opened << "restore"; };
+        w.closeSignedOutWindows = [this] { opened << "close signed-out windows"; };
         toolbar = std::make_unique<ToolbarCommands>(f.board, w);
         f.lockdown.calls.clear();
     }
@@ -235,6 +237,41 @@ TEST_F(Toolbar, ShutDownNeedsASignInAndAYes) {
     EXPECT_EQ(f.lockdown.calls, (QStringList{"disarmKeyboardFilter", "powerOffComputer"}));
 }
 
+TEST_F(Toolbar, RefusedPowerOffLeavesTheDeskAsItWasAndSaysSo) {
+    const struct Case {
+        const char* name;
+        std::function<void()> before;
+        QStringList calls;  // from 종료 on
+        bool lockedAfter;
+    } cases[] = {
+        {"user signed in, desk locked",
+         [this] { signIn(1); },
+         {"disarmKeyboardFilter", "powerOffComputer", "hideTaskBar", "armKeyboardFilter"},
+         true},
+        {"supplier signed in, lock lifted",
+         [this] {
+             f.shared.gradeToCheck = 3;
+             rules->check(QStringLiteral("3333"));
+             f.lockdown.calls.clear();
+         },
+         {"disarmKeyboardFilter", "powerOffComputer"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.before();
+        f.lockdown.powerOffRefusal = QStringLiteral("Access denied");
+        f.dialogs.answers = {true};
+        toolbar->shutDown();
+        EXPECT_EQ(f.lockdown.calls, c.calls);
+        EXPECT_EQ(f.lockdown.armed, c.lockedAfter);
+        EXPECT_TRUE(f.board.notice().contains(QStringLiteral("전원을 끌 수 없어")));
+        EXPECT_TRUE(f.board.notice().contains(QStringLiteral("Access denied")));
+        toolbar->signInOrOut();  // back to the start: signed out, locked
+        f.lockdown.calls.clear();
+    }
+}
+
 TEST_F(Toolbar, BackupSaysWhereItWentOnlyWhenItWorked) {
     toolbar->backup();
     EXPECT_EQ(f.dialogs.infos, QStringList{"자료를 복사했습니다: /data/DB/Backup"});
@@ -258,7 +295,9 @@ TEST_F(Toolbar, IdleSignOutAfterMinutesWithoutAKeyOrClick) {
     EXPECT_EQ(toolbar->grade(), 0);
     EXPECT_EQ(toolbar->signInCaption(), QStringLiteral("사용자인증"));
     EXPECT_EQ(f.lockdown.calls, (QStringList{"hideTaskBar", "armKeyboardFilter"}));
-    EXPECT_EQ(opened, QStringList{"restore"});  // back in front of a minimised board
+    // The supplier's windows go with the supplier; the board comes back in
+    // front of whatever was minimised.
+    EXPECT_EQ(opened, (QStringList{"close signed-out windows", "restore"}));
     EXPECT_TRUE(f.dialogs.infos.isEmpty());     // a tick asks and tells nobody
 
     signIn(1);

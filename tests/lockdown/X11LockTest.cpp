@@ -225,6 +225,50 @@ TEST_F(KioskOnX11, AKeyboardHeldByAnotherProgramIsTakenOnceItIsFree) {
                     .contains(QStringLiteral("another program holds the keyboard")));
 }
 
+// X drops a grab when its window is unmapped; the board takes it again once
+// shown, or, when another program holds the keyboard at that moment, as soon
+// as it is free.
+TEST_F(KioskOnX11, AGrabLostWithAnUnmapIsTakenAgain) {
+    const struct Case {
+        const char* name;
+        bool otherHoldsItWhenMapped;
+    } cases[] = {{"mapped again", false}, {"another program held it meanwhile", true}};
+    const QStringList windowLines = said.filter(QRegularExpression(QStringLiteral("^window ")));
+    ASSERT_EQ(windowLines.size(), 1);
+    const auto board = static_cast<xcb_window_t>(windowLines[0].mid(7).toULongLong());
+    const xcb_window_t other = newWindow(600);
+    xcb_connection_t* c = display.connection();
+    // Whether the board holds the keyboard: another client's grab fails.
+    const auto boardHolds = [&] {
+        const uint8_t status = grabFrom(other);
+        if (status == XCB_GRAB_STATUS_SUCCESS) ungrab();
+        return status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    };
+    ASSERT_TRUE(armAndWaitForGrab());
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        ASSERT_TRUE(within(boardHolds));
+        xcb_unmap_window(c, board);
+        xcb_flush(c);
+        ASSERT_TRUE(within([&] { return mapState(board) == XCB_MAP_STATE_UNMAPPED; }));
+        EXPECT_TRUE(within([&] { return !boardHolds(); })) << "the unmap left the grab";
+        if (k.otherHoldsItWhenMapped) {
+            ASSERT_EQ(grabFrom(other), XCB_GRAB_STATUS_SUCCESS);
+        }
+        xcb_map_window(c, board);
+        xcb_flush(c);
+        ASSERT_TRUE(within([&] { return mapState(board) == XCB_MAP_STATE_VIEWABLE; }));
+        if (k.otherHoldsItWhenMapped) {
+            QThread::msleep(1000);  // the board's tries on the map meet the other grab
+            ungrab();
+        }
+        EXPECT_TRUE(within(boardHolds)) << "the board did not take the keyboard again";
+        EXPECT_TRUE(command(QStringLiteral("state")));
+    }
+    EXPECT_TRUE(QString::fromUtf8(probe.readAllStandardError())
+                    .contains(QStringLiteral("the keyboard grab was lost")));
+}
+
 TEST_F(KioskOnX11, AnEndedBoardLeavesNoGrabBehind) {
     const xcb_window_t other = newWindow(600);
     ASSERT_TRUE(armAndWaitForGrab());

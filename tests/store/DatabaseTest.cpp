@@ -155,6 +155,62 @@ TEST_F(DatabaseTest, ExistingDatabaseWithoutItsPasswordTableGetsNoDefaults) {
     EXPECT_TRUE(empty.checkPassword(3, QStringLiteral("3333")));
 }
 
+TEST(Database, OnlyANewInstallationGetsTheDefaultPasswords) {
+    using Installation = Database::Installation;
+    const struct Case {
+        const char* name;
+        bool emptyFileThere;  // else no file at all
+        Installation installation;
+        bool defaults;
+    } cases[] = {
+        {"new, no file", false, Installation::New, true},
+        {"new, first start cut short", true, Installation::New, true},
+        {"set up, file lost", false, Installation::SetUp, false},
+        {"set up, file emptied", true, Installation::SetUp, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        if (c.emptyFileThere) writeBytes(QDir(dir.path()).filePath("DB/motel.db"), QByteArray());
+        Database db(dir.path());
+        db.open(c.installation);
+        EXPECT_TRUE(db.wasEmpty());
+        EXPECT_EQ(db.passwordProblem().isEmpty(), c.defaults) << db.passwordProblem().toStdString();
+        EXPECT_EQ(rowsOf(db, QStringLiteral(R"(Select * From "grade.DB")")).size(),
+                  c.defaults ? 3u : 0u);
+        if (c.defaults) continue;
+        EXPECT_TRUE(db.passwordProblem().contains(QStringLiteral("아무도 인증할 수 없습니다")));
+        EXPECT_THROW(db.checkPassword(3, QStringLiteral("3333")), DatabaseError);
+
+        // The supplier's restore gives one grade its password; the others still
+        // say why they cannot sign in.
+        db.restorePassword(3, QStringLiteral("새것"));
+        EXPECT_TRUE(db.checkPassword(3, QStringLiteral("새것")));
+        EXPECT_FALSE(db.checkPassword(3, QStringLiteral("3333")));
+        EXPECT_THROW(db.checkPassword(1, QStringLiteral("1111")), DatabaseError);
+        EXPECT_TRUE(db.passwordProblem().contains(QStringLiteral("1, 2")))
+            << db.passwordProblem().toStdString();
+        db.restorePassword(1, QStringLiteral("a"));
+        db.restorePassword(2, QStringLiteral("b"));
+        EXPECT_EQ(db.passwordProblem(), QString());
+        db.restorePassword(2, QStringLiteral("c"));  // an existing row is replaced
+        EXPECT_TRUE(db.checkPassword(2, QStringLiteral("c")));
+        EXPECT_EQ(rowsOf(db, QStringLiteral(R"(Select * From "grade.DB")")).size(), 3u);
+    }
+}
+
+TEST_F(DatabaseTest, RestoreMakesAMissingPasswordTable) {
+    openCopy();
+    execSql(db, QStringLiteral(R"(Drop Table "grade.DB")"));
+    Database again(dir.path());
+    again.open(Database::Installation::SetUp);
+    EXPECT_FALSE(again.wasEmpty());
+    ASSERT_FALSE(again.passwordProblem().isEmpty());
+    again.restorePassword(3, QStringLiteral("x"));
+    EXPECT_TRUE(again.checkPassword(3, QStringLiteral("x")));
+    EXPECT_THROW(again.checkPassword(2, QStringLiteral("2222")), DatabaseError);
+}
+
 TEST_F(DatabaseTest, NamesMatchWithoutRegardToCase) {
     openCopy();
     execSql(

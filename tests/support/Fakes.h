@@ -92,15 +92,27 @@ class RecordingLockdown : public Lockdown {
 public:
     void hideTaskBar() override { calls.append(QStringLiteral("hideTaskBar")); }
     void showTaskBar() override { calls.append(QStringLiteral("showTaskBar")); }
-    void armKeyboardFilter() override { calls.append(QStringLiteral("armKeyboardFilter")); }
-    void disarmKeyboardFilter() override { calls.append(QStringLiteral("disarmKeyboardFilter")); }
+    void armKeyboardFilter() override {
+        calls.append(QStringLiteral("armKeyboardFilter"));
+        armed = true;
+    }
+    void disarmKeyboardFilter() override {
+        calls.append(QStringLiteral("disarmKeyboardFilter"));
+        armed = false;
+    }
+    bool isArmed() const override { return armed; }
     void installKioskSession() override { calls.append(QStringLiteral("installKioskSession")); }
     void restartComputer() override { calls.append(QStringLiteral("restartComputer")); }
-    void powerOffComputer() override { calls.append(QStringLiteral("powerOffComputer")); }
+    QString powerOffComputer() override {
+        calls.append(QStringLiteral("powerOffComputer"));
+        return powerOffRefusal;
+    }
     // Marked after every key; counted rather than listed.
     void markScreenSaver() override { ++screenSaverMarks; }
     int screenSaverMarks = 0;
     QStringList calls;
+    bool armed = false;
+    QString powerOffRefusal;  // what logind answers; empty: the PC goes down
 };
 
 // A board on a fresh temporary data directory, with the installed pictures

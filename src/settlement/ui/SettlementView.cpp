@@ -5,8 +5,6 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QEvent>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -17,7 +15,6 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QToolButton>
@@ -26,6 +23,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "settlement/NumberFormat.h"
+#include "settlement/ui/ExportFileDialog.h"
 #include "settlement/ui/MonthChart.h"
 #include "store/Database.h"
 #include "store/IniStore.h"
@@ -202,22 +200,21 @@ SettlementView::SettlementView(SettlementKind kind, SettlementViewParts parts, Q
     }
 
     askExportFile = [this] {
-        QString chosen;
-        const QString xls = QStringLiteral("Excel 97-2003 (*.xls)");
-        const QString xlsx = QStringLiteral("Excel (*.xlsx)");
-        QString path = QFileDialog::getSaveFileName(
-            this, QStringLiteral("엑셀"),
-            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-            xls + QStringLiteral(";;") + xlsx, &chosen);
-        if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
-            path += chosen == xlsx ? QStringLiteral(".xlsx") : QStringLiteral(".xls");
-        return path;
+        return ExportFileDialog::ask(parts_.exportTargets, parts_.dialogs, this);
     };
     showPrintPreview = [this](const SettlementReport& report) {
         QPrinter printer(QPrinter::HighResolution);
         QPrintPreviewDialog preview(&printer, this);
         preview.setWindowTitle(QStringLiteral("일일결산"));
         connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, [&](QPrinter* p) {
+            // Printing to a file must not overwrite one of the desk's own.
+            const QString refusal = p->outputFileName().isEmpty()
+                                        ? QString()
+                                        : parts_.exportTargets.refusal(p->outputFileName());
+            if (!refusal.isEmpty()) {
+                parts_.dialogs.showError(refusal);
+                return;
+            }
             try {
                 ChartPainter chart;
                 if (report.month)
@@ -465,6 +462,11 @@ void SettlementView::exportSpreadsheet() {
     const SettlementReport r = report();
     const QString path = askExportFile ? askExportFile() : QString();
     if (path.isEmpty()) return;
+    const QString refusal = parts_.exportTargets.refusal(path);
+    if (!refusal.isEmpty()) {
+        parts_.dialogs.showError(refusal);
+        return;
+    }
     try {
         writeReport(r, path);
     } catch (const std::exception& e) {

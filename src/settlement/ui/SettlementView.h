@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <functional>
 
+#include "settlement/ExportTargets.h"
 #include "settlement/Report.h"
 #include "settlement/Settlement.h"
 
@@ -32,6 +33,8 @@ struct SettlementViewParts {
     std::function<void(int gradeToCheck)> signIn;
     // Told when the clerk changes the months of ledger kept (may be empty).
     std::function<void(int months)> ledgerMonthsChanged = {};
+    // Where 엑셀 and a printed PDF may go.
+    ExportTargets exportTargets = {};
 };
 
 // The settlement view, daily (일합계) or monthly (월합계). Open it with

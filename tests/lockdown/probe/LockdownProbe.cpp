@@ -1,7 +1,8 @@
 // A stand-in board for the lockdown tests: one window and the kiosk backend,
 // driven by lines on standard input ("arm", "disarm", "hide", "show",
-// "state"). It answers each with "ok <command> grabbed=<0|1>" and reports
-// every key that reaches its window as "key <keys>".
+// "state"). It answers each with "ok <command> grabbed=<0|1>", tells its X
+// window as "window <id>" when first shown, and reports every key that
+// reaches its window as "key <keys>".
 #include <unistd.h>
 
 #include <QApplication>
@@ -26,7 +27,15 @@ protected:
         say(QStringLiteral("key ") +
             QKeySequence(event->keyCombination()).toString(QKeySequence::PortableText));
     }
-    void showEvent(QShowEvent*) override { say(QStringLiteral("ready")); }
+    void showEvent(QShowEvent*) override {
+        if (told_) return;
+        told_ = true;
+        say(QStringLiteral("window %1").arg(winId()));
+        say(QStringLiteral("ready"));
+    }
+
+private:
+    bool told_ = false;
 };
 }  // namespace
 
