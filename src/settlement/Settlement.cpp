@@ -85,7 +85,10 @@ void DailySettlement::fill(std::vector<LedgerStay> stays) {
             last[3] = QStringLiteral("취소금액:");
             last[4] = QString::number(cancelled_);
         }
-        if (moved_ > 0) last[2] = QStringLiteral("교체금액: ") + QString::number(moved_);
+        if (moved_ > 0) {
+            last[1] = QStringLiteral("교체금액:");
+            last[2] = QString::number(moved_);
+        }
         grid_.push_back(last);
     }
     marks_.assign(grid_.size(), false);

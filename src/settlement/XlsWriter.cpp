@@ -175,8 +175,8 @@ QByteArray workbookStream(const SheetRows& rows, const std::vector<int>& widths)
                 b.u8(1);
                 b.utf16(text);
                 record(sheet, 0x0204, b);
-            } else if (cell.type == SheetCell::Type::Amount) {
-                b.u16(kXfAmount);
+            } else if (cell.type != SheetCell::Type::Empty) {
+                b.u16(cell.type == SheetCell::Type::Amount ? kXfAmount : kXfText);
                 b.f64(double(cell.amount));
                 record(sheet, 0x0203, b);
             }
