@@ -6,9 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUrl>
 #include <QFont>
 #include <QStringList>
+#include <QUrl>
 #include <cstdio>
 #include <cstring>
 
@@ -97,8 +97,8 @@ public:
         // A database in WAL mode needs its shared-memory file beside it; where
         // the directory cannot hold one and no write-ahead log is pending, the
         // file alone is the whole database.
-        const int rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr,
-                                    nullptr);
+        const int rc =
+            sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
         if ((rc & 0xFF) == SQLITE_CANTOPEN && !QFileInfo::exists(path + QStringLiteral("-wal"))) {
             sqlite3_close_v2(db_);
             db_ = nullptr;
@@ -122,8 +122,9 @@ private:
     }
     bool hasTable(const char* table) {
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1",
-                               -1, &st, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(db_,
+                               "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1", -1,
+                               &st, nullptr) != SQLITE_OK)
             fail();
         sqlite3_bind_text(st, 1, table, -1, SQLITE_STATIC);
         const int rc = sqlite3_step(st);
@@ -132,8 +133,9 @@ private:
         return rc == SQLITE_ROW;
     }
     [[noreturn]] void fail() {
-        throw SettlementError(QStringLiteral("cannot read the database: %1")
-                                  .arg(QString::fromUtf8(db_ ? sqlite3_errmsg(db_) : "out of memory")));
+        throw SettlementError(
+            QStringLiteral("cannot read the database: %1")
+                .arg(QString::fromUtf8(db_ ? sqlite3_errmsg(db_) : "out of memory")));
     }
     sqlite3* db_ = nullptr;
 };

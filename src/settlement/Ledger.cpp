@@ -75,7 +75,7 @@ AmountCheck parseAmount(QByteArrayView text, qint64& amount) {
     amount = text.trimmed().toLongLong(&ok);
     if (!ok) return AmountCheck::NotANumber;
     return amount > kLargestAmount || amount < -kLargestAmount ? AmountCheck::TooLarge
-                                                                : AmountCheck::Good;
+                                                               : AmountCheck::Good;
 }
 
 [[noreturn]] void badRow(AmountCheck check, const QString& room, const QString& start,

@@ -1,5 +1,6 @@
 #include "settlement/Report.h"
 
+#include <unistd.h>
 #include <xlsxwriter.h>
 
 #include <QFile>
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 #include "settlement/NumberFormat.h"
 

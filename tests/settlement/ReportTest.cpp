@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 
 #include <QDir>
@@ -45,8 +44,8 @@ TEST(Report, LinesOfADailyAndAMonthlyReport) {
                                      "2006년04월02일12시00분", "30,000", "0"}));
     EXPECT_EQ(lines[2][4], QStringLiteral("1,234,567"));
     EXPECT_EQ(lines[5], (QStringList{"합계", "", "", "", "1,334,567", "50,000"}));
-    EXPECT_EQ(lines[6], (QStringList{"총합", "교체금액:", "70,000", "취소금액:", "1,234,567",
-                                     "1,384,567"}));
+    EXPECT_EQ(lines[6],
+              (QStringList{"총합", "교체금액:", "70,000", "취소금액:", "1,234,567", "1,384,567"}));
 
     const SettlementReport m = april();
     EXPECT_EQ(m.title, QStringLiteral("2006-4월 결산"));
@@ -117,8 +116,9 @@ TEST(Report, AmountsCarryTheThousandsFormatAndTheirWordsBeside) {
         const char* format;
     } cells[] = {
         {2, 0, "General"},  // 순번
-        {2, 4, "#,##0"},    {7, 2, "#,##0"},  // 교체금액
-        {7, 4, "#,##0"},                      // 취소금액
+        {2, 4, "#,##0"},
+        {7, 2, "#,##0"},  // 교체금액
+        {7, 4, "#,##0"},  // 취소금액
     };
     const QString xls = dir.filePath("report.xls"), xlsx = dir.filePath("report.xlsx");
     writeReport(threeStays(), xls);
@@ -126,14 +126,14 @@ TEST(Report, AmountsCarryTheThousandsFormatAndTheirWordsBeside) {
     for (const auto& c : cells) {
         SCOPED_TRACE(c.format);
         const QString row = QString::number(c.row), column = QString::number(c.column);
-        const ProcessResult a = runProcess(
-            kPython, {"-c",
-                      "import sys,xlrd\n"
-                      "b=xlrd.open_workbook(sys.argv[1],formatting_info=True)\n"
-                      "s=b.sheet_by_index(0)\n"
-                      "x=b.xf_list[s.cell_xf_index(int(sys.argv[2]),int(sys.argv[3]))]\n"
-                      "print(b.format_map[x.format_key].format_str or 'General')\n",
-                      xls, row, column});
+        const ProcessResult a =
+            runProcess(kPython, {"-c",
+                                 "import sys,xlrd\n"
+                                 "b=xlrd.open_workbook(sys.argv[1],formatting_info=True)\n"
+                                 "s=b.sheet_by_index(0)\n"
+                                 "x=b.xf_list[s.cell_xf_index(int(sys.argv[2]),int(sys.argv[3]))]\n"
+                                 "print(b.format_map[x.format_key].format_str or 'General')\n",
+                                 xls, row, column});
         EXPECT_EQ(a.out.trimmed(), QString::fromUtf8(c.format)) << a.err.toStdString();
         const ProcessResult b = runProcess(
             kPython, {"-c",
@@ -182,8 +182,8 @@ TEST(Report, EveryPrintedPageHasTheColumnTitlesAndItsNumber) {
     DailySettlement day;
     std::vector<LedgerStay> stays;
     for (int k = 0; k < 100; ++k)
-        stays.push_back({k + 1, QString::number(101 + k), "200604021000", "200604021200", kDayUse,
-                         30000});
+        stays.push_back(
+            {k + 1, QString::number(101 + k), "200604021000", "200604021200", kDayUse, 30000});
     day.fill(stays);
     QTemporaryDir dir;
     // Each case: the report, its pages; the monthly chart takes a page of its own.
@@ -197,8 +197,8 @@ TEST(Report, EveryPrintedPageHasTheColumnTitlesAndItsNumber) {
         writeReport(c.report, path, [](QPainter&, const QRectF&) {});
         for (int page = 1; page <= c.pages; ++page) {
             const ProcessResult r = runProcess(
-                "pdftotext", {"-layout", "-f", QString::number(page), "-l", QString::number(page),
-                              path, "-"});
+                "pdftotext",
+                {"-layout", "-f", QString::number(page), "-l", QString::number(page), path, "-"});
             ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
             EXPECT_TRUE(r.out.contains(QStringLiteral("%1 / %2").arg(page).arg(c.pages)))
                 << page << r.out.toStdString();

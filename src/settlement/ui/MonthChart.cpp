@@ -4,10 +4,10 @@
 #include <QBarSet>
 #include <QChart>
 #include <QGraphicsScene>
+#include <QLocale>
 #include <QPainter>
 #include <QStackedBarSeries>
 #include <QValueAxis>
-#include <QLocale>
 #include <algorithm>
 
 namespace {
