@@ -197,10 +197,10 @@ void paintReport(const SettlementReport& report, QPagedPaintDevice& device,
         size_t first, end;
     };
     std::vector<Page> pages;
-    double y = titleBand;
-    for (size_t next = 1; pages.empty() || next < lines.size(); y = 0) {
+    double y = 0;
+    for (size_t next = 1; pages.empty() || next < lines.size();) {
         Page page{next, next};
-        y += detailBand;
+        y = (pages.empty() ? titleBand : 0) + detailBand;
         while (page.end < lines.size() && (y + detailBand <= bottom || page.end == page.first)) {
             y += detailBand;
             ++page.end;
