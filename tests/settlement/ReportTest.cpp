@@ -202,8 +202,9 @@ TEST(Report, EveryPrintedPageHasTheColumnTitlesAndItsNumber) {
             ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
             EXPECT_TRUE(r.out.contains(QStringLiteral("%1 / %2").arg(page).arg(c.pages)))
                 << page << r.out.toStdString();
-            if (page < c.pages || c.report.kind == SettlementKind::Daily)
+            if (page < c.pages || c.report.kind == SettlementKind::Daily) {
                 EXPECT_TRUE(r.out.contains(c.report.lines()[0][1])) << page;
+            }
         }
         const ProcessResult info = runProcess("pdfinfo", {path});
         EXPECT_TRUE(info.out.contains(QStringLiteral("Pages:           %1").arg(c.pages)))
