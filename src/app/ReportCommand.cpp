@@ -99,7 +99,9 @@ public:
         // file alone is the whole database.
         const int rc =
             sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-        if ((rc & 0xFF) == SQLITE_CANTOPEN && !QFileInfo::exists(path + QStringLiteral("-wal"))) {
+        const int primary = rc & 0xFF;
+        if ((primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) &&
+            !QFileInfo::exists(path + QStringLiteral("-wal"))) {
             sqlite3_close_v2(db_);
             db_ = nullptr;
             open("file:" + QUrl::fromLocalFile(path).toEncoded(QUrl::FullyEncoded).mid(7) +

@@ -77,6 +77,21 @@ void replaceFile(const QString& path, const std::function<void(const QString&)>&
     temporary.setAutoRemove(false);
 }
 
+}  // namespace
+
+void replaceFileWith(const QString& path, const QByteArray& bytes) {
+    replaceFile(path, [&](const QString& temporary) {
+        // Unbuffered, so that a short write is seen here and not lost in a flush.
+        QFile file(temporary);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+            file.write(bytes) != bytes.size())
+            throw ReportError(
+                QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+    });
+}
+
+namespace {
+
 QString csvField(const QString& s) {
     if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) &&
         !s.contains(QLatin1Char('\n')))
@@ -267,10 +282,7 @@ void writeCsv(const SettlementReport& report, const QString& path) {
             fields << csvField(c < row.size() ? row[c] : QString());
         out += fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
-        throw ReportError(
-            QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+    replaceFileWith(path, out);
 }
 
 void writePdf(const SettlementReport& report, const QString& path, const ChartPainter& chart) {

@@ -73,6 +73,10 @@ void paintReport(const SettlementReport& report, QPagedPaintDevice& device,
 void writeReport(const SettlementReport& report, const QString& path,
                  const ChartPainter& chart = {});
 
+// Writes `bytes` as the whole new content of `path`, through a temporary
+// file beside it and a rename. Raises ReportError.
+void replaceFileWith(const QString& path, const QByteArray& bytes);
+
 void writeCsv(const SettlementReport& report, const QString& path);
 void writeXlsx(const SettlementReport& report, const QString& path);
 void writeXls(const SettlementReport& report, const QString& path);
