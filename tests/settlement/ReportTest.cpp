@@ -204,7 +204,7 @@ TEST(Report, EveryPrintedPageHasTheColumnTitlesAndItsNumber) {
             ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
             // The words are placed one by one; the extracted text may space them wider.
             EXPECT_TRUE(r.out.contains(
-                QRegularExpression(QStringLiteral("\\b%1 +/ +%2\\b").arg(page).arg(c.pages))))
+                QRegularExpression(QStringLiteral("\\b%1 */ *%2\\b").arg(page).arg(c.pages))))
                 << page << r.out.toStdString();
             if (page < c.pages || c.report.kind == SettlementKind::Daily) {
                 EXPECT_TRUE(r.out.contains(c.report.lines()[0][1])) << page;
