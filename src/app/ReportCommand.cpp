@@ -1,17 +1,20 @@
 #include "app/ReportCommand.h"
 
+#include <sqlite3.h>
+
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QStringList>
+#include <QUrl>
 #include <cstdio>
 
 #include "app/CommandLine.h"
 #include "settlement/Report.h"
 #include "settlement/Settlement.h"
 #include "settlement/ui/MonthChart.h"
-#include "store/Database.h"
 #include "store/IniStore.h"
 
 namespace {
@@ -48,6 +51,62 @@ QString readRequest(const CommandLine& line, Request& r) {
     return QString();
 }
 
+// The database opened for reading only: the command creates and changes
+// nothing, so it works for a user who may only read the data directory, and
+// a missing file or table is reported, never made.
+class ReadOnlyDatabase {
+public:
+    explicit ReadOnlyDatabase(const QString& path) {
+        const QByteArray name = QFile::encodeName(path);
+        open(name, SQLITE_OPEN_READONLY);
+        // A database in WAL mode needs its shared-memory file beside it; where
+        // the directory cannot hold one and no write-ahead log is pending, the
+        // file alone is the whole database.
+        const int rc =
+            sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        const int primary = rc & 0xFF;
+        if ((primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) &&
+            !QFileInfo::exists(path + QStringLiteral("-wal"))) {
+            sqlite3_close_v2(db_);
+            db_ = nullptr;
+            open("file:" + QUrl::fromLocalFile(path).toEncoded(QUrl::FullyEncoded).mid(7) +
+                     "?immutable=1",
+                 SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+        }
+        if (!hasTable("Cash.DB"))
+            throw SettlementError(
+                QStringLiteral("no table \"Cash.DB\" in %1 (the ledger is missing)").arg(path));
+    }
+    ~ReadOnlyDatabase() { sqlite3_close_v2(db_); }
+    ReadOnlyDatabase(const ReadOnlyDatabase&) = delete;
+    ReadOnlyDatabase& operator=(const ReadOnlyDatabase&) = delete;
+    sqlite3* connection() const { return db_; }
+
+private:
+    void open(const QByteArray& name, int flags) {
+        if (sqlite3_open_v2(name.constData(), &db_, flags, nullptr) != SQLITE_OK) fail();
+        sqlite3_busy_timeout(db_, 5000);
+    }
+    bool hasTable(const char* table) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db_,
+                               "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1", -1,
+                               &st, nullptr) != SQLITE_OK)
+            fail();
+        sqlite3_bind_text(st, 1, table, -1, SQLITE_STATIC);
+        const int rc = sqlite3_step(st);
+        sqlite3_finalize(st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail();
+        return rc == SQLITE_ROW;
+    }
+    [[noreturn]] void fail() {
+        throw SettlementError(
+            QStringLiteral("cannot read the database: %1")
+                .arg(QString::fromUtf8(db_ ? sqlite3_errmsg(db_) : "out of memory")));
+    }
+    sqlite3* db_ = nullptr;
+};
+
 void substituteFonts() {
     QFont::insertSubstitutions(QStringLiteral("굴림체"), {QStringLiteral("NanumGothicCoding"),
                                                           QStringLiteral("NanumGothic")});
@@ -72,8 +131,7 @@ int runReportCommand(const CommandLine& line, int& argc, char** argv) {
         return fail(QStringLiteral("no database in %1 (DB/motel.db)").arg(dataDir));
 
     try {
-        Database db(dataDir);
-        db.open();
+        const ReadOnlyDatabase db(QDir(dataDir).filePath(QStringLiteral("DB/motel.db")));
         const IniStore ini(QDir(dataDir).filePath(QStringLiteral("TavolenConfig.ini")));
         const int hour = request.hour >= 0 ? request.hour : settlementSettings::hour(ini);
         SettlementReport report;

@@ -63,18 +63,29 @@ bool isDigits(QByteArrayView s) {
     return true;
 }
 
+// No stay costs more than this; a larger amount is a damaged row, and the
+// bound keeps every month's sum far from overflowing.
+constexpr qint64 kLargestAmount = 100'000'000;
+
+enum class AmountCheck { Good, NotANumber, TooLarge };
+
 // An amount as the daily view reads it: a whole number, blanks around it allowed.
-bool parseAmount(QByteArrayView text, qint64& amount) {
+AmountCheck parseAmount(QByteArrayView text, qint64& amount) {
     bool ok = false;
     amount = text.trimmed().toLongLong(&ok);
-    return ok;
+    if (!ok) return AmountCheck::NotANumber;
+    return amount > kLargestAmount || amount < -kLargestAmount ? AmountCheck::TooLarge
+                                                               : AmountCheck::Good;
 }
 
-[[noreturn]] void badRow(const QString& room, const QString& start, const QString& cash) {
+[[noreturn]] void badRow(AmountCheck check, const QString& room, const QString& start,
+                         const QString& cash) {
+    const QString why = check == AmountCheck::TooLarge
+                            ? QStringLiteral("투숙 한 번의 금액으로 너무 큰 값")
+                            : QStringLiteral("숫자가 아닌 값");
     throw SettlementError(
-        QStringLiteral(
-            "결산할 수 없는 장부 자료가 있습니다 (숫자가 아닌 값): %1호, 입실시간 '%2', 금액 '%3'")
-            .arg(room, start, cash));
+        QStringLiteral("결산할 수 없는 장부 자료가 있습니다 (%1): %2호, 입실시간 '%3', 금액 '%4'")
+            .arg(why, room, start, cash));
 }
 
 void exec(sqlite3* db, const char* sql) {
@@ -109,8 +120,9 @@ std::vector<LedgerStay> readStays(sqlite3* db, const SettlementWindow& window, S
         s.end = q.text(3);
         s.action = q.text(4);
         const QString cash = q.text(5);
-        if (s.start.size() != 12 || !isDigits(q.bytes(2)) || !parseAmount(q.bytes(5), s.cash))
-            badRow(s.room, s.start, cash);
+        const AmountCheck amount = parseAmount(q.bytes(5), s.cash);
+        if (s.start.size() != 12 || !isDigits(q.bytes(2)) || amount != AmountCheck::Good)
+            badRow(amount, s.room, s.start, cash);
         stays.push_back(std::move(s));
     }
     return stays;
@@ -139,7 +151,7 @@ MonthSums readMonth(sqlite3* db, int year, int month, int hour, bool startsDayBe
         dayEnds.push_back(settlementDayFrom(day, hour).endStamp().toLatin1());
     }
     const QDate firstDay = startsDayBefore ? first.addDays(-1) : first;
-    Statement q(db, R"(SELECT IDateTime, Action, Cash FROM "Cash.DB"
+    Statement q(db, R"(SELECT IDateTime, Action, Cash, rowid FROM "Cash.DB"
                        WHERE IDateTime >= ?1 AND IDateTime < ?2 ORDER BY IDateTime)");
     q.bind(1, settlementDayFrom(firstDay, hour).startStamp());
     q.bind(2, QString::fromLatin1(dayEnds.back()));
@@ -151,13 +163,12 @@ MonthSums readMonth(sqlite3* db, int year, int month, int hour, bool startsDayBe
         const QByteArrayView action = q.bytes(1);
         const QByteArrayView cash = q.bytes(2);
         qint64 amount = 0;
-        if (start.size() != 12 || !isDigits(start) || !parseAmount(cash, amount)) {
-            Statement room(
-                db,
-                R"(SELECT roomNum FROM "Cash.DB" WHERE IDateTime IS ?1 AND Cash IS ?2 LIMIT 1)");
-            room.bind(1, QString::fromUtf8(start));
-            room.bind(2, QString::fromUtf8(cash));
-            badRow(room.step() ? room.text(0) : QString(), QString::fromUtf8(start),
+        const AmountCheck check = parseAmount(cash, amount);
+        if (start.size() != 12 || !isDigits(start) || check != AmountCheck::Good) {
+            // The index holds the row id, not the room: one look at the row.
+            Statement room(db, R"(SELECT roomNum FROM "Cash.DB" WHERE rowid = ?1)");
+            room.bind(1, q.integer(3));
+            badRow(check, room.step() ? room.text(0) : QString(), QString::fromUtf8(start),
                    QString::fromUtf8(cash));
         }
         while (index + 1 < days && start >= QByteArrayView(dayEnds[index])) ++index;

@@ -1,5 +1,6 @@
 #include "settlement/Report.h"
 
+#include <unistd.h>
 #include <xlsxwriter.h>
 
 #include <QFile>
@@ -10,6 +11,10 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QTemporaryFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "settlement/NumberFormat.h"
 
@@ -23,7 +28,7 @@ bool isDigits(const QString& s) {
 }
 
 // Label positions of the layout, in pixels at 96 per inch.
-constexpr int kDailyColumns[] = {16, 80, 136, 320, 560, 648};
+constexpr int kDailyColumns[] = {16, 80, 144, 320, 560, 648};
 constexpr int kMonthlyColumns[] = {16, 100, 200, 300};
 
 QFont reportFont(double points, bool bold) {
@@ -49,6 +54,43 @@ void drawWords(QPainter& p, QPointF topLeft, const QString& text) {
 double textWidth(const QPainter& p, const QString& text) {
     return QFontMetricsF(p.font(), p.device()).horizontalAdvance(text);
 }
+
+// Writes a file through a temporary one beside it and a rename, so that a
+// failure on the way leaves the old file whole. `write` fills the temporary
+// file by its name.
+void replaceFile(const QString& path, const std::function<void(const QString&)>& write) {
+    const QFileInfo target(path);
+    QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                             QStringLiteral(".XXXXXX"));
+    if (!temporary.open())
+        throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)")
+                              .arg(path, temporary.errorString()));
+    temporary.close();
+    write(temporary.fileName());
+    QFile written(temporary.fileName());
+    const bool synced = written.open(QIODevice::ReadWrite) && ::fsync(written.handle()) == 0;
+    written.close();
+    if (!synced || ::rename(QFile::encodeName(temporary.fileName()).constData(),
+                            QFile::encodeName(path).constData()) != 0)
+        throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)")
+                              .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    temporary.setAutoRemove(false);
+}
+
+}  // namespace
+
+void replaceFileWith(const QString& path, const QByteArray& bytes) {
+    replaceFile(path, [&](const QString& temporary) {
+        // Unbuffered, so that a short write is seen here and not lost in a flush.
+        QFile file(temporary);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+            file.write(bytes) != bytes.size())
+            throw ReportError(
+                QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+    });
+}
+
+namespace {
 
 QString csvField(const QString& s) {
     if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) &&
@@ -82,14 +124,21 @@ bool SettlementReport::isAmountColumn(int column) const {
     return kind == SettlementKind::Daily ? column == 4 || column == 5 : column >= 1 && column <= 3;
 }
 
+bool SettlementReport::isAmountCell(size_t row, int column) const {
+    if (row == 0) return false;
+    if (isAmountColumn(column)) return true;
+    return kind == SettlementKind::Daily && row + 1 == grid.size() && column == 2;
+}
+
 std::vector<QStringList> SettlementReport::lines() const {
     std::vector<QStringList> out;
     out.reserve(grid.size());
-    for (const QStringList& row : grid) {
+    for (size_t r = 0; r < grid.size(); ++r) {
+        const QStringList& row = grid[r];
         QStringList line;
         for (int c = 0; c < columns(); ++c) {
             const QString cell = c < row.size() ? row[c] : QString();
-            line << (isAmountColumn(c) && !cell.isEmpty() ? numberFormat(cell) : cell);
+            line << (isAmountCell(r, c) && !cell.isEmpty() ? numberFormat(cell) : cell);
         }
         out.push_back(line);
     }
@@ -108,8 +157,12 @@ SheetRows sheetRows(const SettlementReport& report) {
             sc.bold = r == 0;
             if (cell.isEmpty()) {
                 sc.type = SheetCell::Type::Empty;
-            } else if (r > 0 && report.isAmountColumn(c) && isDigits(cell) && cell.size() <= 15) {
+            } else if (report.isAmountCell(r, c) && isDigits(cell) && cell.size() <= 15) {
                 sc.type = SheetCell::Type::Amount;
+                sc.amount = cell.toLongLong();
+            } else if (r > 0 && c == 0 && report.kind == SettlementKind::Daily && isDigits(cell) &&
+                       cell.size() <= 15) {
+                sc.type = SheetCell::Type::Number;  // 순번
                 sc.amount = cell.toLongLong();
             } else {
                 sc.type = SheetCell::Type::Text;
@@ -148,23 +201,56 @@ void paintReport(const SettlementReport& report, QPagedPaintDevice& device,
     drawWords(p, QPointF((width - textWidth(p, report.title)) / 2, 12 * px), report.title);
 
     const int* xs = report.kind == SettlementKind::Daily ? kDailyColumns : kMonthlyColumns;
-    p.setFont(reportFont(10, false));
-    double y = titleBand;
-    for (const QStringList& line : report.lines()) {
-        if (y + detailBand > height) {
-            device.newPage();
-            y = 0;
+    const std::vector<QStringList> lines = report.lines();
+    const double footerBand = 8 * mm;
+    const double bottom = height - footerBand;
+    const double chartHeight = 100 * mm;
+
+    // The pages are laid out first, as each one carries their count. A page
+    // holds the column titles (line 0) and the report lines [first, end).
+    struct Page {
+        size_t first, end;
+    };
+    std::vector<Page> pages;
+    double y = 0;
+    for (size_t next = 1; pages.empty() || next < lines.size();) {
+        Page page{next, next};
+        y = (pages.empty() ? titleBand : 0) + detailBand;
+        while (page.end < lines.size() && (y + detailBand <= bottom || page.end == page.first)) {
+            y += detailBand;
+            ++page.end;
         }
+        pages.push_back(page);
+        next = page.end;
+    }
+    const bool drawChart = chart && report.month;
+    const bool chartPage = drawChart && y + chartHeight > bottom;
+    const int pageCount = int(pages.size()) + (chartPage ? 1 : 0);
+
+    auto drawLine = [&](const QStringList& line, double top) {
         for (int c = 0; c < report.columns(); ++c)
-            drawWords(p, QPointF(xs[c] * px, y + 4 * px), line[c]);
-        y += detailBand;
+            drawWords(p, QPointF(xs[c] * px, top + 4 * px), line[c]);
+    };
+    auto drawPageNumber = [&](int number) {
+        const QString text = QStringLiteral("%1 / %2").arg(number).arg(pageCount);
+        drawWords(p, QPointF((width - textWidth(p, text)) / 2, bottom + 2 * mm), text);
+    };
+    p.setFont(reportFont(10, false));
+    for (size_t i = 0; i < pages.size(); ++i) {
+        if (i > 0) device.newPage();
+        double top = i == 0 ? titleBand : 0;
+        drawLine(lines[0], top);
+        top += detailBand;
+        for (size_t k = pages[i].first; k < pages[i].end; ++k, top += detailBand)
+            drawLine(lines[k], top);
+        drawPageNumber(int(i) + 1);
     }
 
-    if (chart && report.month) {
-        const double chartHeight = 100 * mm;
-        if (y + chartHeight > height) {
+    if (drawChart) {
+        if (chartPage) {
             device.newPage();
             y = 0;
+            drawPageNumber(pageCount);
         }
         chart(p, QRectF(0, y + 4 * mm, width, chartHeight - 4 * mm));
     }
@@ -188,39 +274,42 @@ void writeReport(const SettlementReport& report, const QString& path, const Char
 }
 
 void writeCsv(const SettlementReport& report, const QString& path) {
-    QByteArray out = csvField(report.title).toUtf8() + "\r\n";
+    // The byte-order mark tells spreadsheet programs the file is UTF-8.
+    QByteArray out = "\xEF\xBB\xBF" + csvField(report.title).toUtf8() + "\r\n";
     for (const QStringList& row : report.grid) {
         QStringList fields;
         for (int c = 0; c < report.columns(); ++c)
             fields << csvField(c < row.size() ? row[c] : QString());
         out += fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
     }
+    replaceFileWith(path, out);
+}
+
+void writePdf(const SettlementReport& report, const QString& path, const ChartPainter& chart) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly))
+        throw ReportError(
+            QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+    {
+        QPdfWriter pdf(&file);
+        pdf.setResolution(300);
+        pdf.setTitle(report.title);
+        pdf.setCreator(QStringLiteral("Tavolen"));
+        paintReport(report, pdf, chart);
+    }
+    if (!file.commit())
         throw ReportError(
             QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
 }
 
-void writePdf(const SettlementReport& report, const QString& path, const ChartPainter& chart) {
-    // QPdfWriter opens the file only when painting begins; check it first for a clear message.
-    {
-        QFile probe(path);
-        if (!probe.open(QIODevice::WriteOnly))
-            throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)")
-                                  .arg(path, probe.errorString()));
-    }
-    QPdfWriter pdf(path);
-    pdf.setResolution(300);
-    pdf.setTitle(report.title);
-    pdf.setCreator(QStringLiteral("Tavolen"));
-    paintReport(report, pdf, chart);
-}
+namespace {
 
-void writeXlsx(const SettlementReport& report, const QString& path) {
-    const QByteArray file = QFile::encodeName(path);
+// The workbook written to `file`; messages name `path`, the file it becomes.
+void writeXlsxTo(const SettlementReport& report, const QString& file, const QString& path) {
+    const QByteArray name = QFile::encodeName(file);
     lxw_workbook_options options{};
     options.constant_memory = LXW_FALSE;
-    lxw_workbook* book = workbook_new_opt(file.constData(), &options);
+    lxw_workbook* book = workbook_new_opt(name.constData(), &options);
     if (!book) throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1").arg(path));
     const QByteArray sheetName = QStringLiteral("결산").toUtf8();
     lxw_worksheet* sheet = workbook_add_worksheet(book, sheetName.constData());
@@ -240,9 +329,9 @@ void writeXlsx(const SettlementReport& report, const QString& path) {
                 const QByteArray text = cell.text.toUtf8();
                 worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c), text.constData(),
                                        cell.bold ? bold : nullptr);
-            } else if (cell.type == SheetCell::Type::Amount) {
+            } else if (cell.type != SheetCell::Type::Empty) {
                 worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), double(cell.amount),
-                                       amount);
+                                       cell.type == SheetCell::Type::Amount ? amount : nullptr);
             }
         }
     }
@@ -273,4 +362,10 @@ void writeXlsx(const SettlementReport& report, const QString& path) {
     if (rc != LXW_NO_ERROR)
         throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)")
                               .arg(path, QString::fromUtf8(lxw_strerror(rc))));
+}
+
+}  // namespace
+
+void writeXlsx(const SettlementReport& report, const QString& path) {
+    replaceFile(path, [&](const QString& temporary) { writeXlsxTo(report, temporary, path); });
 }

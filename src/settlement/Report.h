@@ -33,13 +33,15 @@ struct SettlementReport {
 
     int columns() const { return kind == SettlementKind::Daily ? 6 : 4; }
     bool isAmountColumn(int column) const;
+    // An amount column, or the 교체금액 sum in the daily 총합 line.
+    bool isAmountCell(size_t row, int column) const;
     // The printed texts: amounts grouped with thousands separators.
     std::vector<QStringList> lines() const;
 };
 
 // One cell of a spreadsheet file made from a report.
 struct SheetCell {
-    enum class Type { Empty, Text, Amount };
+    enum class Type { Empty, Text, Number, Amount };  // an amount is a number shown as #,##0
     Type type = Type::Empty;
     QString text;
     qint64 amount = 0;
@@ -57,16 +59,23 @@ std::vector<int> sheetColumnWidths(const SettlementReport& report);
 using ChartPainter = std::function<void(QPainter&, const QRectF&)>;
 
 // The printed layout: A4 portrait, title band on the first page, one detail
-// line per report line, pages broken as they fill. `device` is a printer or a
+// line per report line, pages broken as they fill; every page starts with
+// the column titles and ends with its number ("1 / 3"). `device` is a printer or a
 // PDF writer; its page layout is set here. Raises ReportError.
 void paintReport(const SettlementReport& report, QPagedPaintDevice& device,
                  const ChartPainter& chart = {});
 
 // Writes the report to `path`, the format chosen by its extension: .xlsx,
-// .xls, .pdf or .csv (UTF-8, amounts without separators). Raises ReportError
-// for an unknown extension or a file that cannot be written.
+// .xls, .pdf or .csv (UTF-8 with a byte-order mark, amounts without
+// separators). Each is written beside `path` and renamed over it, so a
+// failure leaves an existing file as it was. Raises ReportError for an
+// unknown extension or a file that cannot be written.
 void writeReport(const SettlementReport& report, const QString& path,
                  const ChartPainter& chart = {});
+
+// Writes `bytes` as the whole new content of `path`, through a temporary
+// file beside it and a rename. Raises ReportError.
+void replaceFileWith(const QString& path, const QByteArray& bytes);
 
 void writeCsv(const SettlementReport& report, const QString& path);
 void writeXlsx(const SettlementReport& report, const QString& path);

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <algorithm>
 
+#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
 
 namespace {
@@ -26,11 +27,11 @@ void setHour(IniStore& ini, int hour) {
 }
 
 int ledgerMonths(const IniStore& ini) {
-    return std::clamp(ini.readInteger(kCashTime, QStringLiteral("SaveMonth"), 1), 1, 6);
+    return ledgerMonthsKept(ini.readInteger(kCashTime, QStringLiteral("SaveMonth"), 1));
 }
 
 void setLedgerMonths(IniStore& ini, int months) {
-    ini.writeInteger(kCashTime, QStringLiteral("SaveMonth"), std::clamp(months, 1, 6));
+    ini.writeInteger(kCashTime, QStringLiteral("SaveMonth"), ledgerMonthsKept(months));
 }
 
 int roomsOnBoard(const IniStore& ini) {
@@ -84,7 +85,10 @@ void DailySettlement::fill(std::vector<LedgerStay> stays) {
             last[3] = QStringLiteral("취소금액:");
             last[4] = QString::number(cancelled_);
         }
-        if (moved_ > 0) last[2] = QStringLiteral("교체금액: ") + QString::number(moved_);
+        if (moved_ > 0) {
+            last[1] = QStringLiteral("교체금액:");
+            last[2] = QString::number(moved_);
+        }
         grid_.push_back(last);
     }
     marks_.assign(grid_.size(), false);
@@ -172,7 +176,7 @@ SettlementGrid grid(const MonthSums& sums) {
 QStringList monthList(QDate current, int ledgerMonths) {
     QStringList months;
     QDate m(current.year(), current.month(), 1);
-    for (int i = 0; i <= std::clamp(ledgerMonths, 1, 6); ++i, m = m.addMonths(-1))
+    for (int i = 0; i <= ledgerMonthsKept(ledgerMonths); ++i, m = m.addMonths(-1))
         months << QStringLiteral("%1-%2").arg(m.year()).arg(m.month());
     return months;
 }

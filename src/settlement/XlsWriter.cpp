@@ -1,7 +1,6 @@
 // The .xls export: a BIFF8 workbook with one sheet, in a compound file of
 // 512-byte sectors. Only what a settlement needs: text cells (LABEL, UTF-16),
 // numbers with the built-in "#,##0" format, bold titles and column widths.
-#include <QSaveFile>
 #include <algorithm>
 #include <cstring>
 
@@ -175,8 +174,8 @@ QByteArray workbookStream(const SheetRows& rows, const std::vector<int>& widths)
                 b.u8(1);
                 b.utf16(text);
                 record(sheet, 0x0204, b);
-            } else if (cell.type == SheetCell::Type::Amount) {
-                b.u16(kXfAmount);
+            } else if (cell.type != SheetCell::Type::Empty) {
+                b.u16(cell.type == SheetCell::Type::Amount ? kXfAmount : kXfText);
                 b.f64(double(cell.amount));
                 record(sheet, 0x0203, b);
             }
@@ -262,8 +261,5 @@ void writeXls(const SettlementReport& report, const QString& path) {
     if (rows.size() > 65535)
         throw ReportError(QStringLiteral("보고서가 너무 커서 .xls로 저장할 수 없습니다"));
     const QByteArray bytes = compoundFile(workbookStream(rows, sheetColumnWidths(report)));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw ReportError(
-            QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+    replaceFileWith(path, bytes);
 }

@@ -10,9 +10,6 @@
 
 namespace {
 
-// The month list of the settlement view never reaches further back than this.
-constexpr int kMostMonthsOffered = 6;
-
 QString kindOf(int sleepFlag) {
     return sleepFlag == 1 ? QStringLiteral("숙박") : QStringLiteral("대실");
 }
@@ -22,6 +19,8 @@ QString feeOf(const QString& kind, qint32 dayUseFee, qint32 overnightFee) {
 }
 
 }  // namespace
+
+int ledgerMonthsKept(int saveMonth) { return std::clamp(saveMonth, 1, 6); }
 
 HistoryLedger::HistoryLedger(Database& db, Clock& clock, Dialogs& dialogs)
     : db_(db), clock_(clock), dialogs_(dialogs) {}
@@ -153,7 +152,7 @@ void HistoryLedger::purgeLedger(int saveMonth) {
     // that day may open at the settlement hour of the day before, so one more
     // day is kept.
     const QDate today = clock_.now().date();
-    const int months = std::clamp(saveMonth, 0, kMostMonthsOffered);
+    const int months = ledgerMonthsKept(saveMonth);
     const QDate oldestMonth = QDate(today.year(), today.month(), 1).addMonths(-months);
     const QString limit =
         oldestMonth.addDays(-1).toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("0000");

@@ -12,6 +12,12 @@ class Database;
 class Dialogs;
 class Query;
 
+// The months of ledger kept before the current one, from `CashTime`/`SaveMonth`:
+// 1 to 6, a value outside reading as the nearer end. The settlement's month
+// list and the ledger purge both go by it, so no month is offered that the
+// purge has emptied.
+int ledgerMonthsKept(int saveMonth);
+
 // The board's writes to the room history ("room.DB") and the cash ledger
 // ("Cash.DB"), on the database's two shared queries. A stay's ledger row is
 // found by the room text (the caption of the room's number button) and the

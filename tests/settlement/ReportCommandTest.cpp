@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDirIterator>
 
 #include "settlement/SettlementFixture.h"
 
@@ -21,7 +25,9 @@ struct CommandFixture : LedgerFixture {
         return runProcess(kTavolen, QStringList{"--data-dir", dir.path(), "report"} + args);
     }
     QStringList csv(const QString& path) {
-        return QString::fromUtf8(readBytes(path)).split("\r\n", Qt::SkipEmptyParts);
+        const QByteArray bytes = readBytes(path);
+        EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF")) << "a byte-order mark";
+        return QString::fromUtf8(bytes.mid(3)).split("\r\n", Qt::SkipEmptyParts);
     }
 };
 
@@ -38,7 +44,7 @@ TEST(ReportCommand, DayFromTheStoredOrGivenHourWhateverTheTimeNow) {
                   "2,102호,2006년04월01일22시00분,2006년04월02일09시00분객실교체,0,50000",
                   "3,103호,2006년04월02일02시59분,,20000,0",
                   "합계,,,,50000,50000",
-                  "총합,,교체금액: 50000,,,100000",
+                  "총합,교체금액:,50000,,,100000",
               }));
 
     r = f.report({"day", "2006-04-01", "--hour", "0", "--out", out});
@@ -100,6 +106,123 @@ TEST(ReportCommand, BadRequestsEndWithAMessageAndNonZeroExit) {
         kTavolen, {"--data-dir", empty.path(), "report", "day", "2006-04-01", "--out", out});
     EXPECT_NE(noDb.exitCode, 0);
     EXPECT_TRUE(noDb.err.contains("no database"));
+}
+
+// Every file under a directory with its bytes; of SQLite's shared memory,
+// where readers leave their marks, only the name.
+std::map<QString, QByteArray> filesUnder(const QString& dir) {
+    std::map<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files[QDir(dir).relativeFilePath(path)] =
+            path.endsWith(QStringLiteral("-shm")) ? QByteArray() : readBytes(path);
+    }
+    return files;
+}
+
+// The database file replaced by these bytes, without the desk's log beside it.
+void replaceDatabase(CommandFixture& f, const QByteArray& bytes) {
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QFile::remove(f.dir.filePath(QStringLiteral("DB/motel.db") + suffix));
+    writeBytes(f.dir.filePath("DB/motel.db"), bytes);
+}
+
+// Runs the command as a user who may only read `dataDir`: as nobody when
+// the tests run as root (who may write anywhere), else with the write
+// permission taken away.
+ProcessResult reportAsReader(const QString& dataDir, const QStringList& args) {
+    const QStringList command = QStringList{"--data-dir", dataDir, "report"} + args;
+    for (const QString& d : {dataDir, dataDir + QStringLiteral("/DB")})
+        ::chmod(QFile::encodeName(d).constData(), geteuid() == 0 ? 0755 : 0555);
+    QDirIterator it(dataDir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) ::chmod(QFile::encodeName(it.next()).constData(), 0644);
+    ProcessResult r = geteuid() == 0
+                          ? runProcess("setpriv", QStringList{"--reuid=65534", "--regid=65534",
+                                                              "--clear-groups", kTavolen} +
+                                                      command)
+                          : runProcess(kTavolen, command);
+    for (const QString& d : {dataDir, dataDir + QStringLiteral("/DB")})
+        ::chmod(QFile::encodeName(d).constData(), 0700);
+    return r;
+}
+
+TEST(ReportCommand, ReadsADataDirectoryItMayNotWriteAndChangesNothing) {
+    CommandFixture f;
+    QTemporaryDir outDir;
+    ::chmod(QFile::encodeName(outDir.path()).constData(), 0777);
+    const QString out = outDir.filePath("day.csv");
+
+    // A closed database in WAL mode: no log and no shared memory beside it.
+    QTemporaryDir closed;
+    QDir().mkpath(closed.filePath("DB"));
+    f.db.backupTo(closed.filePath("DB/motel.db"));
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(closed.filePath("DB/motel.db")).constData(), &db);
+        sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    ASSERT_FALSE(QFileInfo::exists(closed.filePath("DB/motel.db-shm")));
+
+    // Each case: the data directory, and what it is.
+    const struct {
+        QString dataDir;
+        const char* what;
+    } cases[] = {{f.dir.path(), "the desk has the database open"},
+                 {closed.path(), "a closed database"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto before = filesUnder(c.dataDir);
+        const ProcessResult r = reportAsReader(c.dataDir, {"day", "2006-04-01", "--out", out});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(f.csv(out).size(), 7);
+        EXPECT_EQ(filesUnder(c.dataDir), before);
+        QFile::remove(out);
+    }
+}
+
+TEST(ReportCommand, AMissingFileOrTableOrADamagedRowEndsWithExitCodeTwo) {
+    // Each case: how the data directory is spoiled, what the message says.
+    const struct {
+        std::function<void(CommandFixture&)> spoil;
+        const char* says;
+    } cases[] = {
+        {[](CommandFixture& f) {
+             for (const char* suffix : {"", "-wal", "-shm"})
+                 QFile::remove(f.dir.filePath(QStringLiteral("DB/motel.db") + suffix));
+         },
+         "no database"},
+        {[](CommandFixture& f) { QDir(f.dir.filePath("DB")).removeRecursively(); }, "no database"},
+        {[](CommandFixture& f) { execSql(f.db, R"(DROP TABLE "Cash.DB")"); }, "Cash.DB"},
+        {[](CommandFixture& f) { replaceDatabase(f, QByteArray()); }, "Cash.DB"},
+        {[](CommandFixture& f) { replaceDatabase(f, QByteArray(4096, 'x')); }, "not a database"},
+        {[](CommandFixture& f) {
+             execSql(f.db, R"(INSERT INTO "Cash.DB" (roomNum, IDateTime, Action, Cash)
+                              VALUES ('107', '200604011000', '대실', NULL))");
+         },
+         "107호"},
+        {[](CommandFixture& f) { f.addStay("108", "200604011000", "", "대실", "3만"); }, "3만"},
+        {[](CommandFixture& f) {
+             f.addStay("109", "200604011000", "", "대실", "9223372036854775807");
+         },
+         "109호"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        for (const char* kind : {"day", "month"}) {
+            CommandFixture f;
+            c.spoil(f);
+            const auto before = filesUnder(f.dir.path());
+            const QString out = QDir::temp().filePath("tavolen-never-written.csv");
+            const ProcessResult r = f.report(
+                {kind, kind == QByteArray("day") ? "2006-04-01" : "2006-04", "--out", out});
+            EXPECT_EQ(r.exitCode, 2) << kind;
+            EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
+            EXPECT_FALSE(QFileInfo::exists(out));
+            EXPECT_EQ(filesUnder(f.dir.path()), before) << kind << ": nothing created or changed";
+        }
+    }
 }
 
 }  // namespace

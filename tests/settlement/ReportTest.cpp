@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPainter>
+#include <QRegularExpression>
+#include <csignal>
 
 #include "settlement/Report.h"
 #include "settlement/SettlementFixture.h"
@@ -18,7 +23,8 @@ SettlementReport threeStays() {
     DailySettlement day;
     day.fill({{1, "101", "200604021000", "200604021200", kDayUse, 30000},
               {2, "102", "200604021100", "200604021130대실취소", kDayUse, 1234567},
-              {3, "103", "200604022200", "", QStringLiteral("숙박"), 50000}});
+              {3, "103", "200604022200", "", QStringLiteral("숙박"), 50000},
+              {4, "104", "200604021300", "200604021400객실교체", kDayUse, 70000}});
     return SettlementReport::daily(QDate(2006, 4, 2), day);
 }
 
@@ -33,13 +39,14 @@ TEST(Report, LinesOfADailyAndAMonthlyReport) {
     const SettlementReport d = threeStays();
     EXPECT_EQ(d.title, QStringLiteral("2006년04월02일 결산"));
     const auto lines = d.lines();
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0], (QStringList{"순번", "룸번호", "입실시간", "완료시간", "대실", "숙박"}));
     EXPECT_EQ(lines[1], (QStringList{"1", "101호", "2006년04월02일10시00분",
                                      "2006년04월02일12시00분", "30,000", "0"}));
     EXPECT_EQ(lines[2][4], QStringLiteral("1,234,567"));
-    EXPECT_EQ(lines[4], (QStringList{"합계", "", "", "", "1,264,567", "50,000"}));
-    EXPECT_EQ(lines[5], (QStringList{"총합", "", "", "취소금액:", "1,234,567", "1,314,567"}));
+    EXPECT_EQ(lines[5], (QStringList{"합계", "", "", "", "1,334,567", "50,000"}));
+    EXPECT_EQ(lines[6],
+              (QStringList{"총합", "교체금액:", "70,000", "취소금액:", "1,234,567", "1,384,567"}));
 
     const SettlementReport m = april();
     EXPECT_EQ(m.title, QStringLiteral("2006-4월 결산"));
@@ -91,29 +98,56 @@ TEST(Report, SpreadsheetsHoldTheSameTextsAndNumbers) {
                 for (int c = 0; c < report.columns(); ++c) {
                     EXPECT_EQ(cell(rows[r + 1], c), report.grid[r][c])
                         << ext << " row " << r << " col " << c;
-                    if (r > 0 && report.isAmountColumn(c) && !report.grid[r][c].isEmpty() &&
-                        report.grid[r][c].at(0).isDigit()) {
-                        EXPECT_TRUE(rows[r + 1][c].isDouble()) << ext << " amount is a number";
-                    }
+                    const bool number = !report.grid[r][c].isEmpty() &&
+                                        report.grid[r][c].at(0).isDigit() &&
+                                        (report.isAmountCell(r, c) ||
+                                         (c == 0 && report.kind == SettlementKind::Daily));
+                    EXPECT_EQ(rows[r + 1][c].isDouble(), number)
+                        << ext << " row " << r << " col " << c;
                 }
             }
         }
     }
 }
 
-TEST(Report, XlsAmountsCarryTheThousandsFormat) {
+TEST(Report, AmountsCarryTheThousandsFormatAndTheirWordsBeside) {
     QTemporaryDir dir;
-    const QString path = dir.filePath("report.xls");
-    writeReport(threeStays(), path);
-    const ProcessResult r =
-        runProcess(kPython, {"-c",
-                             "import sys,xlrd\n"
-                             "b=xlrd.open_workbook(sys.argv[1],formatting_info=True)\n"
-                             "s=b.sheet_by_index(0)\n"
-                             "x=b.xf_list[s.cell_xf_index(2,4)]\n"
-                             "print(b.format_map[x.format_key].format_str)\n",
-                             path});
-    EXPECT_EQ(r.out.trimmed(), QStringLiteral("#,##0")) << r.err.toStdString();
+    // Sheet rows: title, column titles, four stays, 합계, 총합.
+    const struct {
+        int row, column;
+        const char* format;
+    } cells[] = {
+        {2, 0, "General"},  // 순번
+        {2, 4, "#,##0"},
+        {7, 2, "#,##0"},  // 교체금액
+        {7, 4, "#,##0"},  // 취소금액
+    };
+    const QString xls = dir.filePath("report.xls"), xlsx = dir.filePath("report.xlsx");
+    writeReport(threeStays(), xls);
+    writeReport(threeStays(), xlsx);
+    for (const auto& c : cells) {
+        SCOPED_TRACE(c.format);
+        const QString row = QString::number(c.row), column = QString::number(c.column);
+        const ProcessResult a =
+            runProcess(kPython, {"-c",
+                                 "import sys,xlrd\n"
+                                 "b=xlrd.open_workbook(sys.argv[1],formatting_info=True)\n"
+                                 "s=b.sheet_by_index(0)\n"
+                                 "x=b.xf_list[s.cell_xf_index(int(sys.argv[2]),int(sys.argv[3]))]\n"
+                                 "print(b.format_map[x.format_key].format_str or 'General')\n",
+                                 xls, row, column});
+        EXPECT_EQ(a.out.trimmed(), QString::fromUtf8(c.format)) << a.err.toStdString();
+        const ProcessResult b = runProcess(
+            kPython, {"-c",
+                      "import sys,openpyxl\n"
+                      "ws=openpyxl.load_workbook(sys.argv[1]).active\n"
+                      "print(ws.cell(int(sys.argv[2])+1,int(sys.argv[3])+1).number_format)\n",
+                      xlsx, row, column});
+        EXPECT_EQ(b.out.trimmed(), QString::fromUtf8(c.format)) << b.err.toStdString();
+    }
+    const auto total = readSheet(xlsx)[7];
+    EXPECT_EQ(cell(total, 1), QStringLiteral("교체금액:"));
+    EXPECT_EQ(cell(total, 3), QStringLiteral("취소금액:"));
 }
 
 TEST(Report, PdfHoldsTheTitleAndEveryLine) {
@@ -132,16 +166,82 @@ TEST(Report, PdfHoldsTheTitleAndEveryLine) {
     }
 }
 
-TEST(Report, CsvIsUtf8WithPlainAmounts) {
+TEST(Report, CsvIsUtf8WithAByteOrderMarkAndPlainAmounts) {
     QTemporaryDir dir;
     const QString path = dir.filePath("report.csv");
     writeReport(threeStays(), path);
-    const QStringList lines = QString::fromUtf8(readBytes(path)).split("\r\n", Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 7);
+    const QByteArray bytes = readBytes(path);
+    ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 8);
     EXPECT_EQ(lines[0], QStringLiteral("2006년04월02일 결산"));
     EXPECT_EQ(lines[2],
               QStringLiteral("1,101호,2006년04월02일10시00분,2006년04월02일12시00분,30000,0"));
-    EXPECT_EQ(lines[6], QStringLiteral("총합,,,취소금액:,1234567,1314567"));
+    EXPECT_EQ(lines[7], QStringLiteral("총합,교체금액:,70000,취소금액:,1234567,1384567"));
+}
+
+TEST(Report, EveryPrintedPageHasTheColumnTitlesAndItsNumber) {
+    DailySettlement day;
+    std::vector<LedgerStay> stays;
+    for (int k = 0; k < 100; ++k)
+        stays.push_back(
+            {k + 1, QString::number(101 + k), "200604021000", "200604021200", kDayUse, 30000});
+    day.fill(stays);
+    QTemporaryDir dir;
+    // Each case: the report, its pages; the monthly chart takes a page of its own.
+    const struct {
+        SettlementReport report;
+        int pages;
+    } cases[] = {{SettlementReport::daily(QDate(2006, 4, 2), day), 3}, {april(), 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.report.title.toStdString());
+        const QString path = dir.filePath("report.pdf");
+        writeReport(c.report, path, [](QPainter&, const QRectF&) {});
+        for (int page = 1; page <= c.pages; ++page) {
+            const ProcessResult r = runProcess(
+                "pdftotext",
+                {"-layout", "-f", QString::number(page), "-l", QString::number(page), path, "-"});
+            ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+            // The words are placed one by one; the extracted text may space them wider.
+            EXPECT_TRUE(r.out.contains(
+                QRegularExpression(QStringLiteral("\\b%1 */ *%2\\b").arg(page).arg(c.pages))))
+                << page << r.out.toStdString();
+            if (page < c.pages || c.report.kind == SettlementKind::Daily) {
+                EXPECT_TRUE(r.out.contains(c.report.lines()[0][1])) << page;
+            }
+        }
+        const ProcessResult info = runProcess("pdfinfo", {path});
+        EXPECT_TRUE(info.out.contains(QStringLiteral("Pages:           %1").arg(c.pages)))
+            << info.out.toStdString();
+    }
+}
+
+TEST(Report, AFailedExportLeavesTheOldFileWhole) {
+    QTemporaryDir dir;
+    // Files larger than this cannot be written: every export fails on the way.
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    for (const char* ext : {"csv", "xls", "xlsx", "pdf"}) {
+        SCOPED_TRACE(ext);
+        const QString path = dir.filePath(QStringLiteral("report.") + ext);
+        const QByteArray old(150, 'o');
+        writeBytes(path, old);
+        rlimit small = before;
+        small.rlim_cur = 200;
+        setrlimit(RLIMIT_FSIZE, &small);
+        EXPECT_THROW(writeReport(threeStays(), path), ReportError);
+        setrlimit(RLIMIT_FSIZE, &before);
+        EXPECT_EQ(readBytes(path), old);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("report.") + ext})
+            << "no temporary file is left";
+        QFile::remove(path);
+        writeReport(threeStays(), path);
+        EXPECT_GT(QFileInfo(path).size(), 200);
+        QFile::remove(path);
+    }
+    std::signal(SIGXFSZ, oldSignal);
 }
 
 TEST(Report, UnknownExtensionsAndUnwritableFilesAreReported) {

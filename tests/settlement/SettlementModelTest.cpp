@@ -142,21 +142,45 @@ TEST(Ledger, DeletesExactlyTheMarkedRowsEvenWhenTwoStaysShareAKey) {
     EXPECT_EQ(day.stays()[1].room, "102");
 }
 
-TEST(Ledger, RowsThatAreNotNumbersGiveAClearMessage) {
-    LedgerFixture f;
-    f.addStay("101", "200604021000", "", kDayUse, "3만원");
+TEST(Ledger, DamagedRowsGiveAClearMessageNamingTheRoom) {
+    // Each case: the row's start and amount as SQL literals, what the message names.
+    const struct {
+        const char* start;
+        const char* cash;
+        const char* says;
+    } cases[] = {
+        {"'200604021000'", "'3만원'", "3만원"},
+        {"'200604021000'", "NULL", "금액 ''"},
+        {"'200604021000'", "9223372036854775807", "9223372036854775807"},
+        {"'200604021000'", "'100000001'", "너무 큰 값"},
+        {"'200604021000'", "'-100000001'", "너무 큰 값"},
+        {"'20060402x000'", "'100'", "20060402x000"},
+    };
     const auto window = settlementDayFrom(QDate(2006, 4, 2), 0);
-    try {
-        ledger::readStays(f.db.connection(), window, StayOrder::ByRoom);
-        FAIL() << "no error";
-    } catch (const SettlementError& e) {
-        EXPECT_TRUE(e.text().contains("3만원")) << e.text().toStdString();
-        EXPECT_TRUE(e.text().contains("101호"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cash);
+        LedgerFixture f;
+        f.addStay("102", "200604021100", "", kDayUse, "100000000");  // the most a stay may cost
+        execSql(f.db, QStringLiteral(R"(INSERT INTO "Cash.DB" (roomNum, IDateTime, Action, Cash)
+                                         VALUES ('101', %1, '대실', %2))")
+                          .arg(QString::fromUtf8(c.start), QString::fromUtf8(c.cash)));
+        for (int reader = 0; reader < 2; ++reader) {
+            try {
+                if (reader == 0)
+                    ledger::readStays(f.db.connection(), window, StayOrder::ByRoom);
+                else
+                    ledger::readMonth(f.db.connection(), 2006, 4, 0, false);
+                ADD_FAILURE() << "no error from reader " << reader;
+            } catch (const SettlementError& e) {
+                EXPECT_TRUE(e.text().contains(QString::fromUtf8(c.says))) << e.text().toStdString();
+                EXPECT_TRUE(e.text().contains("101호")) << e.text().toStdString();
+            }
+        }
     }
-    EXPECT_THROW(ledger::readMonth(f.db.connection(), 2006, 4, 0, false), SettlementError);
-    LedgerFixture g;
-    g.addStay("101", "20060402x000", "", kDayUse, "100");
-    EXPECT_THROW(ledger::readMonth(g.db.connection(), 2006, 4, 0, false), SettlementError);
+    LedgerFixture f;
+    f.addStay("101", "200604021000", "", kDayUse, "100000000");
+    f.addStay("102", "200604021100", "", kDayUse, "100000000");
+    EXPECT_EQ(ledger::readMonth(f.db.connection(), 2006, 4, 0, false).dayUse[1], 200000000);
 }
 
 TEST(MonthlySettlement, CountsEveryDayOfTheMonthIncludingLeapDays) {

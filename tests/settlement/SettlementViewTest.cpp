@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QCalendarWidget>
+#include <QChart>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QValueAxis>
 
 #include "settlement/SettlementFixture.h"
+#include "settlement/ui/MonthChart.h"
 #include "settlement/ui/SettlementView.h"
 
 namespace {
@@ -192,6 +195,28 @@ TEST(SettlementView, TwoThousandStaysInOneDay) {
     const QRect r = v->grid()->visualItemRect(v->grid()->item(1999, 1));
     QTest::mouseClick(v->grid()->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
     EXPECT_TRUE(v->day().isMarked(2000));
+}
+
+TEST(MonthChart, AxisStepsAreWholeWonWithSeparators) {
+    // Each case: the highest day, the axis top and its step.
+    const struct {
+        qint64 top;
+        double axisTop, step;
+    } cases[] = {
+        {0, 1, 1}, {3, 3, 1}, {15'000'000, 15'000'000, 5'000'000}, {1'234'567, 1'500'000, 500'000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.top);
+        MonthSums sums{2006, 4, std::vector<qint64>(30, 0), std::vector<qint64>(30, 0)};
+        sums.overnight[9] = c.top;
+        std::unique_ptr<QChart> chart(makeMonthChart(sums));
+        const auto* y = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).value(0));
+        ASSERT_NE(y, nullptr);
+        EXPECT_EQ(y->min(), 0);
+        EXPECT_EQ(y->max(), c.axisTop);
+        EXPECT_EQ(y->tickInterval(), c.step);
+        EXPECT_TRUE(chart->localizeNumbers());
+        EXPECT_EQ(chart->locale().toString(1234567.0, 'f', 0), QStringLiteral("1,234,567"));
+    }
 }
 
 }  // namespace

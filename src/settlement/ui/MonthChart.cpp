@@ -4,10 +4,24 @@
 #include <QBarSet>
 #include <QChart>
 #include <QGraphicsScene>
+#include <QLocale>
 #include <QPainter>
 #include <QStackedBarSeries>
 #include <QValueAxis>
 #include <algorithm>
+
+namespace {
+
+// The axis step: 1, 2 or 5 times a power of ten, whole won, about five steps
+// up to the highest day.
+qint64 axisStep(qint64 top) {
+    const qint64 wanted = std::max<qint64>(1, (top + 4) / 5);
+    for (qint64 power = 1;; power *= 10)
+        for (const qint64 m : {1, 2, 5})
+            if (m * power >= wanted) return m * power;
+}
+
+}  // namespace
 
 QChart* makeMonthChart(const MonthSums& sums) {
     auto* dayUse = new QBarSet(QStringLiteral("대실"));
@@ -37,10 +51,16 @@ QChart* makeMonthChart(const MonthSums& sums) {
     QFont small = x->labelsFont();
     small.setPointSize(6);
     x->setLabelsFont(small);
+    // Whole won with separators, ticks on whole steps even for an empty month.
+    chart->setLocale(QLocale(QLocale::Korean, QLocale::SouthKorea));
+    chart->setLocalizeNumbers(true);
+    const qint64 step = axisStep(top);
     auto* y = new QValueAxis;
     y->setLabelFormat(QStringLiteral("%.0f"));
-    y->setRange(0, top > 0 ? double(top) : 1.0);
-    y->applyNiceNumbers();
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickAnchor(0);
+    y->setTickInterval(double(step));
+    y->setRange(0, double(std::max<qint64>(1, (top + step - 1) / step) * step));
     y->setLabelsFont(small);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);

@@ -204,6 +204,7 @@ SettlementView::SettlementView(SettlementKind kind, SettlementViewParts parts, Q
     };
     showPrintPreview = [this](const SettlementReport& report) {
         QPrinter printer(QPrinter::HighResolution);
+        printer.setDocName(report.title);  // the print job's name
         QPrintPreviewDialog preview(&printer, this);
         preview.setWindowTitle(QStringLiteral("일일결산"));
         connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, [&](QPrinter* p) {
