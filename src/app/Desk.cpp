@@ -87,6 +87,7 @@ Desk::Desk(const Options& options)
 
     controllerPort_.setBaudRate(BaudRate::Baud4800);
     controllerPort_.receiveHandler = [this](const void* buffer, quint16 length) {
+        if (web_) web_->noteControllerReport();
         board_.onControllerBlock(QByteArray(static_cast<const char*>(buffer), length));
     };
     QObject::connect(&link_, &CommLink::linkUp, &window_, &BoardWindow::setControllerLink);
@@ -131,6 +132,20 @@ Desk::Desk(const Options& options)
                                                          ToolbarCommands::kDefaultIdleMinutes));
     } catch (const std::exception&) {
         // Without the file the default stands; the start-up has told why.
+    }
+    startWeb();
+}
+
+void Desk::startWeb() {
+    try {
+        const auto web = WebFace::readOptions(board_.ini(), options_.dataDir,
+                                              QCoreApplication::applicationFilePath());
+        if (!web) return;
+        web_ = std::make_unique<WebFace>(*web, board_, passwords_, clock_);
+        web_->setLinkUp(link_.isUp());
+        QObject::connect(&link_, &CommLink::linkUp, web_.get(), &WebFace::setLinkUp);
+    } catch (const std::exception& e) {
+        board_.notify(errorText(e));
     }
 }
 

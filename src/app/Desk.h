@@ -6,6 +6,7 @@
 #include "admin/EnvironmentSetup.h"
 #include "app/ActivityFilter.h"
 #include "app/DeskWindowsQt.h"
+#include "app/WebFace.h"
 #include "auth/PasswordRules.h"
 #include "board/BoardModel.h"
 #include "board/DeskActions.h"
@@ -48,6 +49,7 @@ public:
 private:
     ToolbarWindows toolbarWindows();
     EnvironmentSeams environmentSeams();
+    void startWeb();
 
     Options options_;
     SystemClock clock_;
@@ -72,4 +74,5 @@ private:
     EnvironmentSetup environment_;
     ToolbarCommands toolbar_;
     ActivityFilter activity_;
+    std::unique_ptr<WebFace> web_;  // the owner's live view, with `Web`/`Enabled` = 1
 };
