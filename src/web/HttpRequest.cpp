@@ -73,7 +73,7 @@ HttpRequestReader::State HttpRequestReader::refuse(int status) {
 HttpRequestReader::State HttpRequestReader::feed(const QByteArray& bytes) {
     if (refusal_) return State::Refused;
     buffer_.append(bytes);
-    return parse();
+    return complete_ ? State::Complete : parse();
 }
 
 HttpRequestReader::State HttpRequestReader::next() {
@@ -81,6 +81,7 @@ HttpRequestReader::State HttpRequestReader::next() {
     raw_.clear();
     headLength_ = -1;
     bodyLength_ = 0;
+    complete_ = false;
     return parse();
 }
 
@@ -94,18 +95,21 @@ HttpRequestReader::State HttpRequestReader::parse() {
             return State::NeedMore;
         }
         if (end + 4 > kMaxHeaderBytes) return refuse(431);
-        if (!parseHead(buffer_.left(end))) return State::Refused;
+        if (!parseHead(buffer_.left(end + 2))) return State::Refused;
         headLength_ = end + 4;
     }
     if (buffer_.size() < headLength_ + bodyLength_) return State::NeedMore;
     raw_ = buffer_.left(headLength_ + bodyLength_);
     request_.body = buffer_.mid(headLength_, bodyLength_);
     buffer_.remove(0, headLength_ + bodyLength_);
+    complete_ = true;
     return State::Complete;
 }
 
 bool HttpRequestReader::parseHead(const QByteArray& head) {
-    const QList<QByteArray> lines = head.split('\n');
+    // Every line ends in CR LF; the split leaves an empty piece after the last.
+    QList<QByteArray> lines = head.split('\n');
+    lines.removeLast();
     if (lines.size() - 1 > kMaxHeaders) return refuseHead(431);
     QByteArray first = lines.first();
     if (!first.endsWith('\r')) return refuseHead(400);

@@ -35,7 +35,7 @@ public:
     enum class State { NeedMore, Complete, Refused };
 
     // Appends bytes that arrived; `Complete` leaves the request in request()
-    // and keeps what follows it for the next one.
+    // and keeps what follows it, unread, until next().
     State feed(const QByteArray& bytes);
     const HttpRequest& request() const { return request_; }
     // After `Refused`: 400, 413, 414, 431, 501 or 505.
@@ -62,6 +62,7 @@ private:
     qsizetype headLength_ = -1;  // with the blank line, once known
     qsizetype bodyLength_ = 0;
     int refusal_ = 0;
+    bool complete_ = false;  // until next()
 };
 
 // "/a/%2e%2e/b" style paths: decodes and refuses any path that would leave

@@ -242,7 +242,6 @@ void WebServer::onTimeout(QTcpSocket* socket) {
     if (peer->inRequest) {
         logRefusal(addressOf(socket), QStringLiteral("느린 요청"));
         refuse(socket, 408, QStringLiteral("요청 시간이 지났습니다"));
-        socket->abort();
     } else if (!peer->busy) {
         socket->disconnectFromHost();
     }
@@ -284,6 +283,8 @@ void WebServer::afterResponse(QTcpSocket* socket, bool keepAlive) {
     if (!keepAlive) {
         peers_.remove(socket);
         socket->disconnectFromHost();
+        // A client that does not read its answer does not keep the connection.
+        QTimer::singleShot(5000, socket, &QAbstractSocket::abort);
         return;
     }
     const auto state = peer->reader.next();

@@ -123,6 +123,7 @@ TEST(WebSessions, KeepABoundedNumberDroppingTheLongestIdle) {
     const QByteArray first = sessions.open(1, "s");
     clock.advanceMinutes(1);
     const QByteArray second = sessions.open(1, "s");
+    clock.advanceMinutes(1);
     for (int i = 0; i < WebSessions::kMaxSessions; ++i) sessions.open(3, "t");
     EXPECT_EQ(sessions.count(), WebSessions::kMaxSessions);
     EXPECT_FALSE(sessions.peek(first));
