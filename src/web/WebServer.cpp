@@ -327,7 +327,7 @@ void WebServer::respond(QTcpSocket* socket, int status, const QByteArray& type,
     if (!type.isEmpty()) head += "Content-Type: " + type + "\r\n";
     head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     head += "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
-            "Referrer-Policy: no-referrer\r\nX-Frame-Options: DENY\r\n";
+            "Referrer-Policy: same-origin\r\nX-Frame-Options: DENY\r\n";
     if (!ownSecurity) head += "Content-Security-Policy: " + kPageSecurity + "\r\n";
     if (secure_) head += "Strict-Transport-Security: max-age=31536000\r\n";
     head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
@@ -423,6 +423,10 @@ void WebServer::handle(QTcpSocket* socket, const HttpRequest& request) {
         return respond(socket, 200, "text/html; charset=utf-8", page, keep,
                        {{"Content-Security-Policy", kSignInSecurity}});
     }
+
+    // Browsers ask for it on their own; there is none, and asking is no refusal worth a line.
+    if (path == QLatin1String("/favicon.ico"))
+        return refuse(socket, 404, QStringLiteral("없는 파일입니다"), keep);
 
     static const QStringList pages = {QStringLiteral("/"), QStringLiteral("/board"),
                                       QStringLiteral("/today"), QStringLiteral("/month"),
