@@ -87,11 +87,17 @@ def browser(profile):
     options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
     for arg in ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                "--disable-dev-shm-usage", "--user-data-dir=" + profile, "--window-size=390,844",
+                "--disable-dev-shm-usage", "--user-data-dir=" + profile, "--window-size=1280,900",
                 "--lang=ko-KR"]:
         options.add_argument(arg)
     service = Service(shutil.which("chromedriver") or "/usr/bin/chromedriver")
     return webdriver.Chrome(service=service, options=options)
+
+
+def viewport(driver, width, height, mobile):
+    # Headless windows have a least width; the page's own viewport is set exactly.
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+        "width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
 
 
 def main():
@@ -126,6 +132,7 @@ def main():
 
         driver = browser(os.path.join(work, "profile"))
         driver.set_page_load_timeout(20)
+        viewport(driver, 390, 844, True)
         base = "http://127.0.0.1:%d" % port
         driver.get(base + "/board")
         wait_for("the sign-in page", lambda: "/login" in driver.current_url)
@@ -165,7 +172,7 @@ def main():
         assert report["total"] >= 30000, report
         driver.save_screenshot(os.path.join(args.artifacts, "today-390x844.png"))
 
-        driver.set_window_size(1280, 800)
+        viewport(driver, 1280, 800, False)
         driver.get(base + "/board")
         wait_for("the board again", lambda: state() == "dayUse")
         driver.save_screenshot(os.path.join(args.artifacts, "board-1280x800.png"))
