@@ -34,6 +34,8 @@ namespace {
 // once it has caught up.
 constexpr qint64 kPageBacklog = 256 * 1024;
 constexpr qint64 kMaxReportBytes = 32 * 1024 * 1024;
+// A page that has not answered the pings for this long is gone.
+constexpr qint64 kPageSilenceMs = 30000;
 
 QByteArray reason(int status) {
     switch (status) {
@@ -76,6 +78,22 @@ const QByteArray kSignInSecurity =
     "base-uri 'none'";
 
 }  // namespace
+
+// One connection counted against its address for as long as the ticket lives.
+class AddressTicket : public QObject {
+public:
+    AddressTicket(std::shared_ptr<QHash<QString, int>> counts, QString address, QObject* owner)
+        : QObject(owner), counts_(std::move(counts)), address_(std::move(address)) {
+        ++(*counts_)[address_];
+    }
+    ~AddressTicket() override {
+        if (--(*counts_)[address_] <= 0) counts_->remove(address_);
+    }
+
+private:
+    std::shared_ptr<QHash<QString, int>> counts_;
+    QString address_;
+};
 
 struct WebServer::Peer {
     HttpRequestReader reader;
@@ -166,7 +184,7 @@ quint16 WebServer::port() const { return server_ ? server_->serverPort() : 0; }
 
 int WebServer::connectionCount() const {
     int n = 0;
-    for (int c : perAddress_) n += c;
+    for (int c : *perAddress_) n += c;
     return n;
 }
 
@@ -204,7 +222,7 @@ void WebServer::onNewConnection() {
         if (!socket) return;
         const QString address = addressOf(socket);
         if (connectionCount() >= options_.limits.maxConnections ||
-            perAddress_.value(address) >= options_.limits.maxPerAddress) {
+            perAddress_->value(address) >= options_.limits.maxPerAddress) {
             logRefusal(address, QStringLiteral("연결 수 초과"));
             socket->write("HTTP/1.1 503 Service Unavailable\r\nRetry-After: 10\r\n"
                           "Content-Length: 0\r\nConnection: close\r\n\r\n");
@@ -214,10 +232,9 @@ void WebServer::onNewConnection() {
             continue;
         }
         socket->setParent(this);
-        ++perAddress_[address];
-        connect(socket, &QObject::destroyed, this, [this, address] {
-            if (--perAddress_[address] <= 0) perAddress_.remove(address);
-        });
+        // Counted as long as the connection exists, whoever ends up owning it: the ticket
+        // is a child of the socket (a page's socket has all its signals taken away).
+        new AddressTicket(perAddress_, address, socket);
         // Bytes beyond one request and its body wait in the kernel, not here.
         socket->setReadBufferSize(HttpRequestReader::kMaxHeaderBytes +
                                   HttpRequestReader::kMaxBodyBytes);
@@ -391,10 +408,18 @@ void WebServer::refreshSessions() {
                     .arg(gradeName(grade))
                     .arg(ended));
     }
-    for (auto it = pages_.begin(); it != pages_.end(); ++it)
-        if (!sessions_.peek(it->session))
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (auto it = pages_.begin(); it != pages_.end(); ++it) {
+        if (!sessions_.peek(it->session)) {
             it.key()->close(QWebSocketProtocol::CloseCodePolicyViolated,
                             QStringLiteral("signed out"));
+        } else if (now - it->lastHeard > kPageSilenceMs) {
+            // A phone gone to sleep or off the network: its connection is dropped.
+            it.key()->abort();
+        } else {
+            it.key()->ping();
+        }
+    }
 }
 
 std::optional<WebSessions::Session> WebServer::sessionOf(const HttpRequest& request) {
@@ -656,6 +681,11 @@ void WebServer::openPage(QTcpSocket* socket, const HttpRequest& request) {
     disconnect(socket, &QAbstractSocket::disconnected, this, nullptr);
     socket->rollbackTransaction();
     socket->setReadBufferSize(0);
+    // A page's socket only watches its connection; the connection is ours to free.
+    for (auto it = handedOver_.begin(); it != handedOver_.end();)
+        it = it->isNull() ? handedOver_.erase(it) : std::next(it);
+    handedOver_.insert(socket->peerAddress().toString() + u'|' + QString::number(socket->peerPort()),
+                       socket);
     pageServer_->handleConnection(socket);
     Q_EMIT socket->readyRead();
 }
@@ -669,15 +699,25 @@ void WebServer::onPageConnected() {
         HttpRequest handshake;
         handshake.headers.append({"cookie", cookie});
         const QByteArray id = handshake.cookie(kCookie);
+        const QPointer<QTcpSocket> connection = handedOver_.take(
+            page->peerAddress().toString() + u'|' + QString::number(page->peerPort()));
         if (!sessions_.peek(id)) {
-            page->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("signed out"));
+            // Signed out while the handshake ran.
+            page->abort();
             page->deleteLater();
+            if (connection) connection->deleteLater();
             continue;
         }
-        pages_.insert(page, Page{id, 0});
-        connect(page, &QWebSocket::disconnected, this, [this, page] {
+        pages_.insert(page, Page{id, 0, QDateTime::currentMSecsSinceEpoch()});
+        connect(page, &QWebSocket::pong, this, [this, page] {
+            if (pages_.contains(page)) pages_[page].lastHeard = QDateTime::currentMSecsSinceEpoch();
+        });
+        connect(page, &QWebSocket::disconnected, this, [this, page, connection] {
             pages_.remove(page);
             page->deleteLater();
+            // Freed in a turn of its own, once the page is done with it.
+            QMetaObject::invokeMethod(
+                this, [connection] { delete connection.data(); }, Qt::QueuedConnection);
         });
         // The pages say nothing; whatever they send is dropped.
         connect(page, &QWebSocket::bytesWritten, this, [this, page] {

@@ -78,6 +78,7 @@ private:
     struct Page {
         QByteArray session;
         quint64 sentSequence = 0;
+        qint64 lastHeard = 0;  // ms since the epoch, the last pong
     };
 
     void onNewConnection();
@@ -115,8 +116,9 @@ private:
     std::unique_ptr<QWebSocketServer> pageServer_;
     bool secure_ = false;
     QHash<QTcpSocket*, std::shared_ptr<Peer>> peers_;
-    QHash<QString, int> perAddress_;
+    std::shared_ptr<QHash<QString, int>> perAddress_ = std::make_shared<QHash<QString, int>>();
     QHash<QWebSocket*, Page> pages_;
+    QHash<QString, QPointer<QTcpSocket>> handedOver_;  // by peer address and port, until upgraded
     WebSessions sessions_;
     SignInLimiter limiter_;
     BoardSnapshotPtr latest_;

@@ -329,6 +329,21 @@ TEST_F(WebServerTest, PagesGetTheBoardLiveAndAreClosedAtSignOut) {
     EXPECT_TRUE(messages.last().contains(QStringLiteral("\"number\":\"707\"")));
     EXPECT_EQ(server->pageCount(), 1);
 
+    {
+        // A page whose connection just ends (a phone switched off) is dropped and freed.
+        QTcpSocket gone;
+        gone.connectToHost(QHostAddress::LocalHost, server->port());
+        ASSERT_TRUE(gone.waitForConnected(3000));
+        gone.write(get("/ws", session,
+                       "Origin: " + origin() +
+                           "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                           "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 2; }, 5000));
+        gone.abort();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 1; }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 1; }, 5000))
+            << server->connectionCount();
+    }
     server->publish(snapshotWithRoom(QStringLiteral("707"), RoomState::Cleaning, 2));
     server->publish(snapshotWithRoom(QStringLiteral("707"), RoomState::Ready, 3));
     ASSERT_TRUE(QTest::qWaitFor([&] { return messages.last().contains(QStringLiteral("\"ready\"")); }, 5000));
@@ -340,6 +355,8 @@ TEST_F(WebServerTest, PagesGetTheBoardLiveAndAreClosedAtSignOut) {
     EXPECT_EQ(c.next().status, 303);
     EXPECT_TRUE(QTest::qWaitFor([&] { return page.state() == QAbstractSocket::UnconnectedState; }, 5000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 0; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() <= 1; }, 5000))
+        << "closed pages no longer count against their address: " << server->connectionCount();
 }
 
 TEST_F(WebServerTest, TodayIsTheDailyViewsSettlementDayWithItsChangesAndTheirSource) {
