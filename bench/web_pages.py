@@ -87,9 +87,16 @@ class Owner:
         self.conn = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
 
     def snapshot(self):
-        self.conn.request("GET", "/api/snapshot", headers={"Cookie": self.cookie})
-        r = self.conn.getresponse()
-        return json.loads(r.read())
+        for attempt in range(2):
+            try:
+                self.conn.request("GET", "/api/snapshot", headers={"Cookie": self.cookie})
+                r = self.conn.getresponse()
+                return json.loads(r.read())
+            except (http.client.RemoteDisconnected, ConnectionError):
+                # The server closes connections left idle; open another.
+                self.conn.close()
+                self.conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+        raise SystemExit("the server does not answer")
 
 
 class RawPage(threading.Thread):
@@ -229,10 +236,10 @@ def main():
         cycles = 2
         first = storm_rate(master, owner, cycles)
         cycles = max(2, int(first * 4 / (ROOMS * len(STAY))))  # about 4 s a run
-        idle_mem = rss_kib(desk.pid)
         rates = {0: [], 20: []}
-        for _ in range(2):
+        for _ in range(3):
             rates[0].append(storm_rate(master, owner, cycles))
+            idle_mem = rss_kib(desk.pid)
             pages = [RawPage(port, owner.cookie) for _ in range(20)]
             time.sleep(0.5)
             rates[20].append(storm_rate(master, owner, cycles))
@@ -241,7 +248,7 @@ def main():
             for p in pages:
                 p.close()
             pages = []
-        none, twenty = statistics.mean(rates[0]), statistics.mean(rates[20])
+        none, twenty = statistics.median(rates[0]), statistics.median(rates[20])
 
         # Paint to DOM in a real page.
         driver = browser_page(port, os.path.join(work, "profile"), owner.cookie)
@@ -254,9 +261,17 @@ def main():
         os.write(master, block(4) + block(5) + block(6))
         time.sleep(1)
         _, seen = latencies(driver, seen)
-        storm_payload = b"".join(block(code) for _ in range(cycles) for code in STAY)
-        os.write(master, storm_payload)
-        time.sleep(0.2)
+        # A storm: a block for every room each 20 ms (3,600 pairs a second, fifteen times
+        # what the controller's line can carry) for ten seconds.
+        end = time.monotonic() + 10
+        step = 0
+        while time.monotonic() < end:
+            os.write(master, block(STAY[step % len(STAY)]))
+            step += 1
+            time.sleep(0.02)
+        while step % len(STAY):
+            os.write(master, block(STAY[step % len(STAY)]))
+            step += 1
         wait_for("the storm's end", lambda: all(
             r["state"] == "ready" for r in owner.snapshot()["rooms"]), 300, 0.05)
         time.sleep(0.5)
@@ -267,7 +282,7 @@ def main():
             if values:
                 print("  desk -> page DOM, %-9s p50 %6.1f ms  p99 %6.1f ms  (%d changes; goal p99 < 100 ms)"
                       % (name, percentile(values, 0.5), percentile(values, 0.99), len(values)))
-        print("  controller pairs/s: no page %.0f, 20 pages %.0f (%+.1f %%; goal within 10 %%)"
+        print("  controller pairs/s (median of 3): no page %.0f, 20 pages %.0f (%+.1f %%; goal within 10 %%)"
               % (none, twenty, (twenty - none) / none * 100))
         print("    runs: no page %s, 20 pages %s" % (
             ", ".join("%.0f" % r for r in rates[0]), ", ".join("%.0f" % r for r in rates[20])))
