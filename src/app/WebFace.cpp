@@ -16,7 +16,8 @@ std::optional<WebOptions> WebFace::readOptions(const IniStore& ini, const QStrin
     o.port = quint16(port);
     const QString listen = ini.readString(section, QStringLiteral("Listen"), QString()).trimmed();
     if (!listen.isEmpty() && !o.listen.setAddress(listen))
-        throw TavolenError(QStringLiteral("웹: Web/Listen 주소가 올바르지 않습니다 (%1)").arg(listen));
+        throw TavolenError(
+            QStringLiteral("웹: Web/Listen 주소가 올바르지 않습니다 (%1)").arg(listen));
     o.certificate = ini.readString(section, QStringLiteral("Certificate"), QString()).trimmed();
     o.key = ini.readString(section, QStringLiteral("Key"), QString()).trimmed();
     o.dataDir = dataDir;
@@ -65,8 +66,8 @@ WebFace::WebFace(WebOptions options, BoardModel& board, PasswordRules& passwords
         QMetaObject::invokeMethod(this, [this, error] { board_.notify(error); });
     });
 
-    for (auto signal : {&BoardModel::leftChanged, &BoardModel::logChanged,
-                        &BoardModel::noticeChanged})
+    for (auto signal :
+         {&BoardModel::leftChanged, &BoardModel::logChanged, &BoardModel::noticeChanged})
         connect(&board_, signal, this, &WebFace::scheduleSnapshot);
     connect(&board_, &BoardModel::slotChanged, this, &WebFace::scheduleSnapshot);
     scheduleSnapshot();

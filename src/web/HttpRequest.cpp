@@ -45,9 +45,7 @@ bool HttpRequest::wantsWebSocket() const {
     return header("upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
 }
 
-bool HttpRequest::keepAlive() const {
-    return header("connection").toLower().indexOf("close") < 0;
-}
+bool HttpRequest::keepAlive() const { return header("connection").toLower().indexOf("close") < 0; }
 
 bool cleanRequestPath(const QByteArray& rawPath, QString& path) {
     if (!rawPath.startsWith('/')) return false;

@@ -40,13 +40,12 @@ QByteArray snapshotJson(const BoardSnapshot& s) {
         {"business", s.businessName},
         {"rooms", rooms},
         {"log", log},
-        {"controller",
-         QJsonObject{{"connected", s.controllerConnected},
-                     {"port", s.controllerPort},
-                     {"lastReport", s.lastControllerReport.isValid()
-                                        ? s.lastControllerReport.toString(
-                                              QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                                        : QString()}}},
+        {"controller", QJsonObject{{"connected", s.controllerConnected},
+                                   {"port", s.controllerPort},
+                                   {"lastReport", s.lastControllerReport.isValid()
+                                                      ? s.lastControllerReport.toString(
+                                                            QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                                      : QString()}}},
         {"storageWarning", s.storageWarning},
         {"notice", s.notice},
     };

@@ -24,9 +24,9 @@ ReadConnection openReadOnly(const QString& dataDir) {
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
     ReadConnection db(raw);
     if (rc != SQLITE_OK)
-        throw SettlementError(QStringLiteral("데이터베이스를 읽을 수 없습니다: %1")
-                                  .arg(QString::fromUtf8(db ? sqlite3_errmsg(db.get())
-                                                            : sqlite3_errstr(rc))));
+        throw SettlementError(
+            QStringLiteral("데이터베이스를 읽을 수 없습니다: %1")
+                .arg(QString::fromUtf8(db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc))));
     sqlite3_busy_timeout(db.get(), 2000);
     return db;
 }
@@ -62,10 +62,11 @@ QJsonArray changes(sqlite3* db, const SettlementWindow& window) {
     QJsonArray rows;
     int rc;
     while ((rc = sqlite3_step(raw)) == SQLITE_ROW && rows.size() < 500)
-        rows.append(QJsonObject{{"room", text(0)},
-                                {"time", shown(text(1))},
-                                {"action", text(2)},
-                                {"source", text(3) == QStringLiteral("1") ? "controller" : "desk"}});
+        rows.append(
+            QJsonObject{{"room", text(0)},
+                        {"time", shown(text(1))},
+                        {"action", text(2)},
+                        {"source", text(3) == QStringLiteral("1") ? "controller" : "desk"}});
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         throw SettlementError(QString::fromUtf8(sqlite3_errmsg(db)));
     return rows;
@@ -114,8 +115,8 @@ QJsonObject today(const QString& dataDir, const QDateTime& now) {
         {"overnightCount", overnight},
         {"cancelledCount", cancelled},
         {"movedCount", moved},
-        {"turnover", rooms > 0 ? QString::number(double(stays.size()) / rooms, 'f', 2)
-                               : QStringLiteral("-")},
+        {"turnover",
+         rooms > 0 ? QString::number(double(stays.size()) / rooms, 'f', 2) : QStringLiteral("-")},
         {"figures", day.figures(rooms)},
         {"changes", changes(db.get(), window)},
     };

@@ -39,24 +39,42 @@ constexpr qint64 kPageSilenceMs = 30000;
 
 QByteArray reason(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 303: return "See Other";
-        case 400: return "Bad Request";
-        case 401: return "Unauthorized";
-        case 403: return "Forbidden";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 408: return "Request Timeout";
-        case 413: return "Content Too Large";
-        case 414: return "URI Too Long";
-        case 429: return "Too Many Requests";
-        case 431: return "Request Header Fields Too Large";
-        case 500: return "Internal Server Error";
-        case 501: return "Not Implemented";
-        case 503: return "Service Unavailable";
-        case 504: return "Gateway Timeout";
-        case 505: return "HTTP Version Not Supported";
-        default: return "Error";
+        case 200:
+            return "OK";
+        case 303:
+            return "See Other";
+        case 400:
+            return "Bad Request";
+        case 401:
+            return "Unauthorized";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 408:
+            return "Request Timeout";
+        case 413:
+            return "Content Too Large";
+        case 414:
+            return "URI Too Long";
+        case 429:
+            return "Too Many Requests";
+        case 431:
+            return "Request Header Fields Too Large";
+        case 500:
+            return "Internal Server Error";
+        case 501:
+            return "Not Implemented";
+        case 503:
+            return "Service Unavailable";
+        case 504:
+            return "Gateway Timeout";
+        case 505:
+            return "HTTP Version Not Supported";
+        default:
+            return "Error";
     }
 }
 
@@ -167,8 +185,7 @@ bool WebServer::start(QString* error) {
     pageServer_ = std::make_unique<QWebSocketServer>(QStringLiteral("tavolen"),
                                                      QWebSocketServer::NonSecureMode);
     pageServer_->setHandshakeTimeout(options_.limits.requestMs);
-    connect(pageServer_.get(), &QWebSocketServer::newConnection, this,
-            &WebServer::onPageConnected);
+    connect(pageServer_.get(), &QWebSocketServer::newConnection, this, &WebServer::onPageConnected);
     sessionTimer_ = new QTimer(this);
     sessionTimer_->setInterval(5000);
     connect(sessionTimer_, &QTimer::timeout, this, &WebServer::refreshSessions);
@@ -195,9 +212,7 @@ QString WebServer::addressOf(QTcpSocket* socket) const {
     return ok ? v4.toString() : a.toString();
 }
 
-void WebServer::log(const QString& text) {
-    appendDeskLog(options_.dataDir, clock_.now(), text);
-}
+void WebServer::log(const QString& text) { appendDeskLog(options_.dataDir, clock_.now(), text); }
 
 // Refusals are logged, but a flood of them is summed up, so that an attacker
 // cannot fill the disk through the log.
@@ -224,8 +239,9 @@ void WebServer::onNewConnection() {
         if (connectionCount() >= options_.limits.maxConnections ||
             perAddress_->value(address) >= options_.limits.maxPerAddress) {
             logRefusal(address, QStringLiteral("연결 수 초과"));
-            socket->write("HTTP/1.1 503 Service Unavailable\r\nRetry-After: 10\r\n"
-                          "Content-Length: 0\r\nConnection: close\r\n\r\n");
+            socket->write(
+                "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 10\r\n"
+                "Content-Length: 0\r\nConnection: close\r\n\r\n");
             socket->disconnectFromHost();
             connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
             QTimer::singleShot(2000, socket, &QObject::deleteLater);
@@ -343,8 +359,9 @@ void WebServer::respond(QTcpSocket* socket, int status, const QByteArray& type,
     }
     if (!type.isEmpty()) head += "Content-Type: " + type + "\r\n";
     head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-    head += "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
-            "Referrer-Policy: same-origin\r\nX-Frame-Options: DENY\r\n";
+    head +=
+        "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
+        "Referrer-Policy: same-origin\r\nX-Frame-Options: DENY\r\n";
     if (!ownSecurity) head += "Content-Security-Policy: " + kPageSecurity + "\r\n";
     if (secure_) head += "Strict-Transport-Security: max-age=31536000\r\n";
     head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
@@ -500,9 +517,10 @@ void WebServer::signIn(QTcpSocket* socket, const HttpRequest& request) {
     const int wait = limiter_.waitSeconds(address);
     if (wait > 0) {
         logRefusal(address, QStringLiteral("로그인 시도 초과"));
-        return refuse(socket, 429,
-                      QStringLiteral("로그인 시도가 너무 많습니다. %1초 뒤에 다시 하십시오").arg(wait),
-                      keep, {{"Retry-After", QByteArray::number(wait)}});
+        return refuse(
+            socket, 429,
+            QStringLiteral("로그인 시도가 너무 많습니다. %1초 뒤에 다시 하십시오").arg(wait), keep,
+            {{"Retry-After", QByteArray::number(wait)}});
     }
     const QUrlQuery form(QString::fromUtf8(request.body).replace(u'+', u' '));
     const QString gradeText = form.queryItemValue(QStringLiteral("grade"), QUrl::FullyDecoded);
@@ -535,8 +553,8 @@ void WebServer::finishSignIn(QPointer<QTcpSocket> socket, int grade, PasswordVer
             if (stamp.isEmpty())
                 return refuse(socket, 503, QStringLiteral("암호 표를 읽을 수 없습니다"), keepAlive);
             const QByteArray id = sessions_.open(grade, stamp);
-            QByteArray cookie = QByteArray(kCookie) + '=' + id +
-                                "; Path=/; HttpOnly; SameSite=Strict";
+            QByteArray cookie =
+                QByteArray(kCookie) + '=' + id + "; Path=/; HttpOnly; SameSite=Strict";
             if (secure_) cookie += "; Secure";
             log(QStringLiteral("웹: 로그인 %1 %2").arg(gradeName(grade), address));
             return respond(socket, 303, {}, {}, keepAlive,
@@ -583,8 +601,8 @@ void WebServer::serveLedger(QTcpSocket* socket, const HttpRequest& request, bool
         QJsonObject answer;
         int status = 200;
         try {
-            answer = month ? webLedger::month(dataDir, monthText, now)
-                           : webLedger::today(dataDir, now);
+            answer =
+                month ? webLedger::month(dataDir, monthText, now) : webLedger::today(dataDir, now);
         } catch (const std::exception& e) {
             answer = QJsonObject{{"error", errorText(e)}};
             status = 500;
@@ -608,10 +626,10 @@ void WebServer::serveReport(QTcpSocket* socket, const HttpRequest& request) {
     if (!known.contains(name)) return refuse(socket, 404, QStringLiteral("없는 파일입니다"), keep);
     const bool day = name.startsWith(QLatin1String("day"));
     const QString period = request.queryValue(day ? QStringLiteral("date") : QStringLiteral("m"));
-    const bool valid = day ? QDate::fromString(period, QStringLiteral("yyyy-MM-dd")).isValid()
-                           : QDate::fromString(period + QStringLiteral("-01"),
-                                               QStringLiteral("yyyy-MM-dd"))
-                                 .isValid();
+    const bool valid =
+        day ? QDate::fromString(period, QStringLiteral("yyyy-MM-dd")).isValid()
+            : QDate::fromString(period + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"))
+                  .isValid();
     if (!valid || period.size() != (day ? 10 : 7))
         return refuse(socket, 400, QStringLiteral("날짜가 올바르지 않습니다"), keep);
     if (reportRunning_)
@@ -629,11 +647,11 @@ void WebServer::serveReport(QTcpSocket* socket, const HttpRequest& request) {
     watchdog->setSingleShot(true);
     connect(watchdog, &QTimer::timeout, process, &QProcess::kill);
     QPointer<QTcpSocket> target(socket);
-    const QString download =
-        QStringLiteral("tavolen-%1%2").arg(period, suffix);
-    const QByteArray type = suffix == QLatin1String(".pdf")
-                                ? "application/pdf"
-                                : "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
+    const QString download = QStringLiteral("tavolen-%1%2").arg(period, suffix);
+    const QByteArray type =
+        suffix == QLatin1String(".pdf")
+            ? "application/pdf"
+            : "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
     const auto finish = [this, process, dir, file, target, keep, download, type] {
         reportRunning_ = false;
         process->deleteLater();
@@ -684,8 +702,8 @@ void WebServer::openPage(QTcpSocket* socket, const HttpRequest& request) {
     // A page's socket only watches its connection; the connection is ours to free.
     for (auto it = handedOver_.begin(); it != handedOver_.end();)
         it = it->isNull() ? handedOver_.erase(it) : std::next(it);
-    handedOver_.insert(socket->peerAddress().toString() + u'|' + QString::number(socket->peerPort()),
-                       socket);
+    handedOver_.insert(
+        socket->peerAddress().toString() + u'|' + QString::number(socket->peerPort()), socket);
     pageServer_->handleConnection(socket);
     Q_EMIT socket->readyRead();
 }

@@ -27,7 +27,7 @@ struct WebLimits {
     int idleMs = 30000;     // a connection with nothing in progress is closed after this
     int maxConnections = 128;
     int maxPerAddress = 32;
-    int reportMs = 60000;   // a report file must be written by then
+    int reportMs = 60000;  // a report file must be written by then
 };
 
 // `Web` in the room-state file.
@@ -127,7 +127,7 @@ private:
     QTimer* sessionTimer_ = nullptr;
     sqlite3* grades_ = nullptr;  // read-only, for the password stamps
     bool reportRunning_ = false;
-    QThreadPool readers_;        // the ledger reads
+    QThreadPool readers_;  // the ledger reads
     int refusalsThisMinute_ = 0;
     int refusalsUnlogged_ = 0;
     qint64 refusalMinute_ = 0;

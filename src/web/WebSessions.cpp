@@ -44,7 +44,9 @@ std::optional<WebSessions::Session> WebSessions::find(const QByteArray& id, bool
     return *it;
 }
 
-std::optional<WebSessions::Session> WebSessions::use(const QByteArray& id) { return find(id, true); }
+std::optional<WebSessions::Session> WebSessions::use(const QByteArray& id) {
+    return find(id, true);
+}
 
 std::optional<WebSessions::Session> WebSessions::peek(const QByteArray& id) {
     return find(id, false);

@@ -94,6 +94,20 @@ def browser(profile):
     return webdriver.Chrome(service=service, options=options)
 
 
+def raw_status(port, request):
+    """The status of the program's answer to raw request bytes; 0 when it only closed."""
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+        s.sendall(request)
+        answer = b""
+        while b"\r\n" not in answer:
+            data = s.recv(4096)
+            if not data:
+                break
+            answer += data
+    parts = answer.split(b" ")
+    return int(parts[1]) if len(parts) > 1 and parts[1].isdigit() else 0
+
+
 def viewport(driver, width, height, mobile):
     # Headless windows have a least width; the page's own viewport is set exactly.
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
@@ -162,6 +176,28 @@ def main():
         wait_for("the last report time", lambda: "없음" not in driver.find_element(By.ID, "lastReport").text)
         driver.save_screenshot(os.path.join(args.artifacts, "board-390x844.png"))
 
+        # Refused by the real program while the desk goes on.
+        host = b"Host: 127.0.0.1:%d\r\n" % port
+        upgrade = (b"Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                   b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n")
+        refusals = [
+            ("no session", b"GET /api/snapshot HTTP/1.1\r\n" + host + b"\r\n", 401),
+            ("forged cookie", b"GET /api/snapshot HTTP/1.1\r\n" + host +
+             b"Cookie: tavolen_session=" + b"ab" * 32 + b"\r\n\r\n", 401),
+            ("socket without session", b"GET /ws HTTP/1.1\r\n" + host +
+             b"Origin: http://127.0.0.1:%d\r\n" % port + upgrade + b"\r\n", 401),
+            ("socket from elsewhere", b"GET /ws HTTP/1.1\r\n" + host + b"Cookie: tavolen_session=" +
+             cookie["value"].encode() + b"\r\nOrigin: http://evil.example\r\n" + upgrade + b"\r\n", 403),
+            ("huge header", b"GET /board HTTP/1.1\r\n" + host + b"X: " + b"x" * 20000 + b"\r\n\r\n", 431),
+            ("huge body", b"POST /login HTTP/1.1\r\n" + host + b"Content-Length: 999999\r\n\r\n", 413),
+            ("traversal", b"GET /%2e%2e/%2e%2e/etc/passwd HTTP/1.1\r\n" + host + b"\r\n", 400),
+        ]
+        for name, request, expected in refusals:
+            got = raw_status(port, request)
+            assert got == expected, (name, got, expected)
+        os.write(master, bytes([129, 4]))
+        wait_for("room 101 to be vacated after the refusals", lambda: state() == "vacated", 10)
+
         driver.get(base + "/today")
         total = wait_for("today's sums", lambda: driver.execute_script(
             "return document.getElementById('todaySums').dataset.total"))
@@ -174,7 +210,7 @@ def main():
 
         viewport(driver, 1280, 800, False)
         driver.get(base + "/board")
-        wait_for("the board again", lambda: state() == "dayUse")
+        wait_for("the board again", lambda: state() == "vacated")
         driver.save_screenshot(os.path.join(args.artifacts, "board-1280x800.png"))
         driver.get(base + "/month")
         wait_for("the month", lambda: driver.execute_script(

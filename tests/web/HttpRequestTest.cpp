@@ -29,11 +29,14 @@ QByteArray repeated(const char* line, int times) {
 TEST(HttpRequestReader, BoundsAndRefusesWhatIsNotASmallPlainRequest) {
     const QByteArray big(HttpRequestReader::kMaxHeaderBytes, 'a');
     const std::vector<ReaderCase> cases = {
-        {"plain get", "GET /board HTTP/1.1\r\nHost: h\r\n\r\n", HttpRequestReader::State::Complete, 0},
-        {"head not yet whole", "GET /board HTTP/1.1\r\nHost: h\r\n", HttpRequestReader::State::NeedMore, 0},
+        {"plain get", "GET /board HTTP/1.1\r\nHost: h\r\n\r\n", HttpRequestReader::State::Complete,
+         0},
+        {"head not yet whole", "GET /board HTTP/1.1\r\nHost: h\r\n",
+         HttpRequestReader::State::NeedMore, 0},
         {"body not yet whole", "POST /login HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc",
          HttpRequestReader::State::NeedMore, 0},
-        {"header too long", "GET / HTTP/1.1\r\nX: " + big + "\r\n\r\n", HttpRequestReader::State::Refused, 431},
+        {"header too long", "GET / HTTP/1.1\r\nX: " + big + "\r\n\r\n",
+         HttpRequestReader::State::Refused, 431},
         {"endless header", "GET / HTTP/1.1\r\nX: " + big, HttpRequestReader::State::Refused, 431},
         {"too many headers", "GET / HTTP/1.1\r\n" + repeated("X%d: 1\r\n", 50) + "\r\n",
          HttpRequestReader::State::Refused, 431},
@@ -46,14 +49,21 @@ TEST(HttpRequestReader, BoundsAndRefusesWhatIsNotASmallPlainRequest) {
         {"negative length", "POST /login HTTP/1.1\r\nContent-Length: -1\r\n\r\n",
          HttpRequestReader::State::Refused, 400},
         {"other protocol", "GET / HTTP/2.0\r\n\r\n", HttpRequestReader::State::Refused, 505},
-        {"bare newlines", "GET / HTTP/1.1\nHost: h\n\n\r\n\r\n", HttpRequestReader::State::Refused, 400},
-        {"folded header", "GET / HTTP/1.1\r\nX: a\r\n b\r\n\r\n", HttpRequestReader::State::Refused, 400},
+        {"bare newlines", "GET / HTTP/1.1\nHost: h\n\n\r\n\r\n", HttpRequestReader::State::Refused,
+         400},
+        {"folded header", "GET / HTTP/1.1\r\nX: a\r\n b\r\n\r\n", HttpRequestReader::State::Refused,
+         400},
         {"dot dot", "GET /../etc/passwd HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused, 400},
-        {"encoded dot dot", "GET /%2e%2e/etc/passwd HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused, 400},
-        {"encoded slash", "GET /a/..%2f..%2fetc HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused, 400},
-        {"twice encoded", "GET /%252e%252e/etc HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused, 400},
-        {"backslash", "GET /..%5c..%5cetc HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused, 400},
-        {"nul byte", "GET /app.js%00.html HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused, 400},
+        {"encoded dot dot", "GET /%2e%2e/etc/passwd HTTP/1.1\r\n\r\n",
+         HttpRequestReader::State::Refused, 400},
+        {"encoded slash", "GET /a/..%2f..%2fetc HTTP/1.1\r\n\r\n",
+         HttpRequestReader::State::Refused, 400},
+        {"twice encoded", "GET /%252e%252e/etc HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused,
+         400},
+        {"backslash", "GET /..%5c..%5cetc HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused,
+         400},
+        {"nul byte", "GET /app.js%00.html HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused,
+         400},
         {"relative target", "GET board HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused, 400},
     };
     for (const ReaderCase& c : cases) {
@@ -78,7 +88,8 @@ TEST(HttpRequestReader, ReadsPipelinedRequestsOneByOneWithTheirBodies) {
     EXPECT_EQ(reader.request().body, "grade=1&password=1111");
     EXPECT_EQ(reader.request().cookie("tavolen_session"), "xyz");
     EXPECT_TRUE(reader.request().keepAlive());
-    EXPECT_EQ(reader.feed(two.mid(i)), HttpRequestReader::State::Complete);  // nothing new: still the first
+    EXPECT_EQ(reader.feed(two.mid(i)),
+              HttpRequestReader::State::Complete);  // nothing new: still the first
     ASSERT_EQ(reader.next(), HttpRequestReader::State::Complete);
     EXPECT_EQ(reader.request().path, QStringLiteral("/today"));
     EXPECT_EQ(reader.request().queryValue(QStringLiteral("m")), QStringLiteral("2006-4"));

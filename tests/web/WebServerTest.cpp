@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkRequest>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QTcpSocket>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <QWebSocket>
 
 #include "auth/PasswordRules.h"
@@ -44,19 +44,21 @@ public:
     explicit Client(quint16 port, const QHostAddress& from = QHostAddress::LocalHost) {
         socket.bind(from);
         socket.connectToHost(QHostAddress::LocalHost, port);
-        connected =
-            QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }, 3000);
+        connected = QTest::qWaitFor(
+            [&] { return socket.state() == QAbstractSocket::ConnectedState; }, 3000);
     }
     void write(const QByteArray& bytes) { socket.write(bytes); }
     // The next whole response; status 0 when none came (or the server closed).
     Reply next(int ms = 5000) {
         Reply r;
         QDeadlineTimer deadline(ms);
-        while (!parse(r) && socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+        while (!parse(r) && socket.state() == QAbstractSocket::ConnectedState &&
+               !deadline.hasExpired()) {
             QEventLoop loop;
             QObject::connect(&socket, &QTcpSocket::readyRead, &loop, &QEventLoop::quit);
             QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
-            QTimer::singleShot(std::max<qint64>(1, deadline.remainingTime()), &loop, &QEventLoop::quit);
+            QTimer::singleShot(std::max<qint64>(1, deadline.remainingTime()), &loop,
+                               &QEventLoop::quit);
             loop.exec();
             buffer += socket.readAll();
         }
@@ -65,10 +67,12 @@ public:
         return r;
     }
     bool closedByServer(int ms = 3000) {
-        return QTest::qWaitFor([&] {
-            buffer += socket.readAll();
-            return socket.state() == QAbstractSocket::UnconnectedState;
-        }, ms);
+        return QTest::qWaitFor(
+            [&] {
+                buffer += socket.readAll();
+                return socket.state() == QAbstractSocket::UnconnectedState;
+            },
+            ms);
     }
     QTcpSocket socket;
     QByteArray buffer;
@@ -128,18 +132,18 @@ protected:
         o.limits.requestMs = 400;
         o.limits.idleMs = 3000;
         o.limits.maxPerAddress = 6;
-        server = std::make_unique<WebServer>(
-            o, clock, [this](int grade, const QString& password, auto done) {
-                ++passwordChecks;
-                switch (rules.checkGrade(grade, password)) {
-                    case PasswordRules::Outcome::SignedIn:
-                        return done(PasswordVerdict::Right);
-                    case PasswordRules::Outcome::LockedOut:
-                        return done(PasswordVerdict::LockedOut);
-                    default:
-                        return done(PasswordVerdict::Wrong);
-                }
-            });
+        server = std::make_unique<WebServer>(o, clock,
+                                             [this](int grade, const QString& password, auto done) {
+                                                 ++passwordChecks;
+                                                 switch (rules.checkGrade(grade, password)) {
+                                                     case PasswordRules::Outcome::SignedIn:
+                                                         return done(PasswordVerdict::Right);
+                                                     case PasswordRules::Outcome::LockedOut:
+                                                         return done(PasswordVerdict::LockedOut);
+                                                     default:
+                                                         return done(PasswordVerdict::Wrong);
+                                                 }
+                                             });
         QString error;
         ASSERT_TRUE(server->start(&error)) << error.toStdString();
         server->publish(snapshotWithRoom(QStringLiteral("707"), RoomState::Overnight, 1));
@@ -214,8 +218,9 @@ TEST_F(WebServerTest, RefusesEveryRequestWithoutASessionOrPastABound) {
     ASSERT_FALSE(session.isEmpty());
     const QByteArray expired = signIn();
     const QByteArray stale = signIn("1", "1111");
-    const QByteArray ws = "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
-                          "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n";
+    const QByteArray ws =
+        "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n";
     struct Case {
         const char* name;
         QByteArray request;
@@ -229,16 +234,20 @@ TEST_F(WebServerTest, RefusesEveryRequestWithoutASessionOrPastABound) {
         {"download without session", get("/download/day.xlsx?date=2006-04-01"), 401},
         {"forged cookie", get("/api/snapshot", forged), 401},
         {"socket without session", get("/ws", {}, "Origin: " + origin() + "\r\n" + ws), 401},
-        {"socket from another origin", get("/ws", session, "Origin: http://evil.example\r\n" + ws), 403},
+        {"socket from another origin", get("/ws", session, "Origin: http://evil.example\r\n" + ws),
+         403},
         {"socket without origin", get("/ws", session, ws), 403},
-        {"header too big", get("/api/snapshot", session, "X: " + QByteArray(9000, 'x') + "\r\n"), 431},
-        {"body too big", "POST /login HTTP/1.1\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'x'), 413},
+        {"header too big", get("/api/snapshot", session, "X: " + QByteArray(9000, 'x') + "\r\n"),
+         431},
+        {"body too big",
+         "POST /login HTTP/1.1\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'x'), 413},
         {"traversal", get("/../../etc/passwd", session), 400},
         {"encoded traversal", get("/%2e%2e/%2e%2e/etc/passwd", session), 400},
         {"encoded slashes", get("/pages/..%2f..%2fapp.js", session), 400},
         {"sign-in from another site",
          QByteArray(signInRequest("1", "1111")).replace(origin(), "http://evil.example"), 403},
-        {"changing method", "DELETE /api/snapshot HTTP/1.1\r\nCookie: tavolen_session=" + session + "\r\n\r\n", 405},
+        {"changing method",
+         "DELETE /api/snapshot HTTP/1.1\r\nCookie: tavolen_session=" + session + "\r\n\r\n", 405},
     };
     for (const Case& c : cases) {
         const Reply r = ask(c.request);
@@ -302,7 +311,8 @@ TEST_F(WebServerTest, AThousandWrongPasswordsFromOneAddressAreHeldOffWithoutABan
         }
     }
     EXPECT_EQ(wrong + refusedWithWait, 1000);
-    EXPECT_LE(passwordChecks, SignInLimiter::kFreeAttempts) << "the hash is not computed 1,000 times";
+    EXPECT_LE(passwordChecks, SignInLimiter::kFreeAttempts)
+        << "the hash is not computed 1,000 times";
     EXPECT_GT(retryAfter.toInt(), 0);
     EXPECT_LE(retryAfter.toInt(), SignInLimiter::kWindowSeconds);
     EXPECT_EQ(rules.checkGrade(1, QStringLiteral("1111")), PasswordRules::Outcome::LockedOut)
@@ -334,10 +344,11 @@ TEST_F(WebServerTest, PagesGetTheBoardLiveAndAreClosedAtSignOut) {
         QTcpSocket gone;
         gone.connectToHost(QHostAddress::LocalHost, server->port());
         ASSERT_TRUE(gone.waitForConnected(3000));
-        gone.write(get("/ws", session,
-                       "Origin: " + origin() +
-                           "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                           "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"));
+        gone.write(get(
+            "/ws", session,
+            "Origin: " + origin() +
+                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 2; }, 5000));
         gone.abort();
         EXPECT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 1; }, 5000));
@@ -346,14 +357,16 @@ TEST_F(WebServerTest, PagesGetTheBoardLiveAndAreClosedAtSignOut) {
     }
     server->publish(snapshotWithRoom(QStringLiteral("707"), RoomState::Cleaning, 2));
     server->publish(snapshotWithRoom(QStringLiteral("707"), RoomState::Ready, 3));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return messages.last().contains(QStringLiteral("\"ready\"")); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return messages.last().contains(QStringLiteral("\"ready\"")); }, 5000));
     EXPECT_EQ(messages.size(), 2) << "two steps in one turn reach the page as one";
 
     Client c(server->port());
     c.write("POST /logout HTTP/1.1\r\nHost: " + host() + "\r\nOrigin: " + origin() +
             "\r\nCookie: tavolen_session=" + session + "\r\nContent-Length: 0\r\n\r\n");
     EXPECT_EQ(c.next().status, 303);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return page.state() == QAbstractSocket::UnconnectedState; }, 5000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return page.state() == QAbstractSocket::UnconnectedState; }, 5000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 0; }, 5000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() <= 1; }, 5000))
         << "closed pages no longer count against their address: " << server->connectionCount();
@@ -396,12 +409,15 @@ TEST_F(WebServerTest, TodayIsTheDailyViewsSettlementDayWithItsChangesAndTheirSou
     const Reply m = ask(get("/api/month?m=2006-4", session));
     const QJsonObject month = QJsonDocument::fromJson(m.body).object();
     EXPECT_EQ(month["days"].toArray().size(), 30);
-    EXPECT_EQ(qint64(month["total"].toDouble()), 165000 + 99999) << "the 2nd's stay counts in April";
+    EXPECT_EQ(qint64(month["total"].toDouble()), 165000 + 99999)
+        << "the 2nd's stay counts in April";
 }
 
 TEST_F(WebServerTest, DownloadsAreTheReportCommandsFiles) {
-    execSql(db, QStringLiteral(
-                    R"(INSERT INTO "Cash.DB" VALUES ('101', '200604011000', '200604011200', '대실', '30000'))"));
+    execSql(
+        db,
+        QStringLiteral(
+            R"(INSERT INTO "Cash.DB" VALUES ('101', '200604011000', '200604011200', '대실', '30000'))"));
     const QByteArray session = signIn();
     const Reply xlsx = ask(get("/download/day.xlsx?date=2006-04-01", session));
     ASSERT_EQ(xlsx.status, 200) << xlsx.body.left(200).toStdString();
