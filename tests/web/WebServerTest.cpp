@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkRequest>
+#include <QProcess>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
@@ -428,6 +430,71 @@ TEST_F(WebServerTest, DownloadsAreTheReportCommandsFiles) {
     EXPECT_TRUE(pdf.body.startsWith("%PDF"));
     EXPECT_EQ(ask(get("/download/day.xlsx?date=2006-4-1;rm", session)).status, 400);
     EXPECT_EQ(ask(get("/download/day.csv?date=2006-04-01", session)).status, 404);
+}
+
+TEST(WebServerTls, WithCertificateAndKeyItSpeaksHttpsOnlyAndMarksTheCookieSecure) {
+    QTemporaryDir dir;
+    const QString cert = dir.filePath(QStringLiteral("web.crt"));
+    const QString key = dir.filePath(QStringLiteral("web.key"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
+    ASSERT_TRUE(openssl.waitForFinished(60000) && openssl.exitCode() == 0)
+        << openssl.readAllStandardError().toStdString();
+    FixedClock clock;
+    Database db(dir.path());
+    db.open();
+    WebOptions o;
+    o.listen = QHostAddress::LocalHost;
+    o.port = 0;
+    o.dataDir = dir.path();
+    o.certificate = cert;
+    o.key = key;
+    WebServer server(o, clock, [](int, const QString& password, auto done) {
+        done(password == QLatin1String("1111") ? PasswordVerdict::Right : PasswordVerdict::Wrong);
+    });
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    ASSERT_TRUE(server.secure());
+
+    const QByteArray host = "127.0.0.1:" + QByteArray::number(server.port());
+    const QByteArray body = "grade=1&password=1111";
+    QSslSocket tls;
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    tls.connectToHostEncrypted(QStringLiteral("127.0.0.1"), server.port());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tls.isEncrypted(); }, 10000));
+    tls.write("POST /login HTTP/1.1\r\nHost: " + host + "\r\nOrigin: https://" + host +
+              "\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) +
+              "\r\n\r\n" + body);
+    QByteArray answer;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            answer += tls.readAll();
+            return answer.contains("\r\n\r\n");
+        },
+        10000));
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 303")) << answer.toStdString();
+    EXPECT_TRUE(answer.contains("HttpOnly; SameSite=Strict; Secure"));
+    EXPECT_TRUE(answer.contains("Strict-Transport-Security"));
+
+    // Plain HTTP on the same port gets nothing.
+    QTcpSocket plain;
+    plain.connectToHost(QHostAddress::LocalHost, server.port());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return plain.state() == QAbstractSocket::ConnectedState; }, 5000));
+    plain.write("GET /login HTTP/1.1\r\nHost: " + host + "\r\n\r\n");
+    QByteArray refused;
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            refused += plain.readAll();
+            return plain.state() == QAbstractSocket::UnconnectedState;
+        },
+        12000));
+    EXPECT_FALSE(refused.contains("HTTP/1.1 200"));
+    EXPECT_FALSE(refused.contains("password"));
 }
 
 }  // namespace
