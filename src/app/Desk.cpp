@@ -87,7 +87,6 @@ Desk::Desk(const Options& options)
 
     controllerPort_.setBaudRate(BaudRate::Baud4800);
     controllerPort_.receiveHandler = [this](const void* buffer, quint16 length) {
-        if (web_) web_->noteControllerReport();
         board_.onControllerBlock(QByteArray(static_cast<const char*>(buffer), length));
     };
     QObject::connect(&link_, &CommLink::linkUp, &window_, &BoardWindow::setControllerLink);
@@ -102,7 +101,7 @@ Desk::Desk(const Options& options)
 
     BoardSeams seams;
     seams.startSecondTimer = [this] { secondTimer_.setEnabled(true); };
-    seams.ensureMotelLocation = [this] {
+    seams.openDatabaseIsFirstStart = [this] {
         // A database that cannot be opened is reported once the board is up;
         // every history and ledger write then reports its own failure, and
         // the board runs.

@@ -66,11 +66,8 @@ WebFace::WebFace(WebOptions options, BoardModel& board, PasswordRules& passwords
         QMetaObject::invokeMethod(this, [this, error] { board_.notify(error); });
     });
 
-    for (auto signal :
-         {&BoardModel::leftChanged, &BoardModel::logChanged, &BoardModel::noticeChanged})
-        connect(&board_, signal, this, &WebFace::scheduleSnapshot);
-    connect(&board_, &BoardModel::slotChanged, this, &WebFace::scheduleSnapshot);
-    scheduleSnapshot();
+    connect(&board_, &BoardModel::snapshotPublished, this, &WebFace::forward);
+    forward(board_.snapshot());
 }
 
 WebFace::~WebFace() {
@@ -81,21 +78,14 @@ WebFace::~WebFace() {
 }
 
 void WebFace::setLinkUp(bool up) {
-    controller_.connected = up;
-    scheduleSnapshot();
+    linkUp_ = up;
+    forward(board_.snapshot());
 }
 
-void WebFace::noteControllerReport() { controller_.lastReport = QDateTime::currentDateTime(); }
-
-// Several changes in one turn of the desk's loop make one snapshot.
-void WebFace::scheduleSnapshot() {
-    if (scheduled_) return;
-    scheduled_ = true;
-    QMetaObject::invokeMethod(this, &WebFace::publishSnapshot, Qt::QueuedConnection);
-}
-
-void WebFace::publishSnapshot() {
-    scheduled_ = false;
-    BoardSnapshotPtr snapshot = takeDeskSnapshot(board_, ++sequence_, controller_);
-    QMetaObject::invokeMethod(server_, [server = server_, snapshot] { server->publish(snapshot); });
+// The board's snapshot with the link added; the server takes it on its own thread.
+void WebFace::forward(const BoardSnapshotPtr& snapshot) {
+    auto withLink = std::make_shared<BoardSnapshot>(*snapshot);
+    withLink->controllerConnected = linkUp_;
+    BoardSnapshotPtr done = std::move(withLink);
+    QMetaObject::invokeMethod(server_, [server = server_, done] { server->publish(done); });
 }

@@ -6,7 +6,6 @@
 #include <functional>
 #include <optional>
 
-#include "app/DeskSnapshot.h"
 #include "web/WebServer.h"
 
 class BoardModel;
@@ -28,19 +27,15 @@ public:
     WebFace(WebOptions options, BoardModel& board, PasswordRules& passwords, const Clock& clock);
     ~WebFace() override;
 
-    // The controller's link and its last report, for the snapshots.
+    // The controller's link, which the board's snapshots do not carry.
     void setLinkUp(bool up);
-    void noteControllerReport();
 
 private:
-    void scheduleSnapshot();
-    void publishSnapshot();
+    void forward(const BoardSnapshotPtr& snapshot);
 
     BoardModel& board_;
     PasswordRules& passwords_;
     QThread thread_;
     WebServer* server_ = nullptr;
-    ControllerStatus controller_;
-    quint64 sequence_ = 0;
-    bool scheduled_ = false;
+    bool linkUp_ = false;
 };

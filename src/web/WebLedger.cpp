@@ -6,7 +6,7 @@
 #include <QJsonArray>
 #include <memory>
 
-#include "settlement/Ledger.h"
+#include "settlement/LedgerReader.h"
 #include "settlement/Settlement.h"
 #include "settlement/SettlementWindow.h"
 #include "store/IniStore.h"

@@ -15,7 +15,7 @@
 
 #include "auth/PasswordRules.h"
 #include "board/DeskSession.h"
-#include "settlement/Ledger.h"
+#include "settlement/LedgerReader.h"
 #include "settlement/Settlement.h"
 #include "store/Database.h"
 #include "support/Fakes.h"

@@ -2,14 +2,17 @@
 
 #include <QWidget>
 #include <array>
+#include <bitset>
 
 #include "board/BoardModel.h"
 #include "board/ui/DesignScaler.h"
+#include "board/ui/PanelPictures.h"
 
 class Assets;
 class QLabel;
 class QToolButton;
 class LogList;
+class MessageStrip;
 class RoomPanel;
 class PaintedFrame;
 
@@ -47,6 +50,11 @@ public:
     void setControllerLink(bool up);
     // The sign-in button's caption and picture.
     void setSignIn(const QString& caption, const QString& picture);
+    // What the board changed since the last frame, rendered once: a block of
+    // the controller changes a room several times and the log at every pair,
+    // the screen shows only where they ended. Runs before every frame by
+    // itself; tests call it to look at once.
+    void renderChanges();
     QToolButton* toolbarButton(ToolbarButton b) const {
         return toolbar_.at(static_cast<std::size_t>(b));
     }
@@ -59,6 +67,7 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    void scheduleRender();
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -67,12 +76,17 @@ private:
     void buildLeftColumn();
     void renderLeft();
     void renderLastEvent();
-    void renderNotices();
+    void layOut();
     QLabel* plate(const QString& name, QWidget* parent, WinColor back, WinColor text, int px);
 
     BoardModel& board_;
     Assets& assets_;
     DesignScaler scaler_;
+    PanelPictures pictures_;
+    std::bitset<BoardModel::kSlots> changedSlots_;
+    bool leftChanged_ = false;
+    bool logChanged_ = false;
+    bool renderQueued_ = false;
     double scale_ = 1.0;
     bool allowClose_ = false;
     std::array<RoomPanel*, BoardModel::kSlots> panels_{};
@@ -82,6 +96,7 @@ private:
     QWidget* leftColumn_ = nullptr;
     PaintedFrame* businessName_ = nullptr;
     PaintedFrame* plate_ = nullptr;
+    QSize emblemSize_;
     QLabel* date_ = nullptr;
     QLabel* time_ = nullptr;
     QLabel* dasilCount_ = nullptr;
@@ -89,8 +104,7 @@ private:
     LogList* log_ = nullptr;
     QLabel* lastRoom_ = nullptr;
     QLabel* link_ = nullptr;
-    QLabel* notice_ = nullptr;
-    QLabel* storageWarning_ = nullptr;
+    MessageStrip* strip_ = nullptr;
     QLabel* lastWord_ = nullptr;
     QWidget* logArea_ = nullptr;
     QWidget* lastEventArea_ = nullptr;
