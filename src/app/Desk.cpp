@@ -144,6 +144,20 @@ Desk::Desk(const Options& options)
     } catch (const std::exception&) {
         // Without the file the default stands; the start-up has told why.
     }
+    startWeb();
+}
+
+void Desk::startWeb() {
+    try {
+        const auto web = WebFace::readOptions(board_.ini(), options_.dataDir,
+                                              QCoreApplication::applicationFilePath());
+        if (!web) return;
+        web_ = std::make_unique<WebFace>(*web, board_, passwords_, clock_);
+        web_->setLinkUp(link_.isUp());
+        QObject::connect(&link_, &CommLink::linkUp, web_.get(), &WebFace::setLinkUp);
+    } catch (const std::exception& e) {
+        board_.notify(errorText(e));
+    }
 }
 
 ToolbarWindows Desk::toolbarWindows() {

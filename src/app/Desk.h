@@ -7,6 +7,7 @@
 #include "app/ActivityFilter.h"
 #include "app/FileDialogGuard.h"
 #include "app/ModalWindows.h"
+#include "app/WebFace.h"
 #include "auth/PasswordRules.h"
 #include "board/BoardModel.h"
 #include "board/DeskActions.h"
@@ -49,6 +50,7 @@ public:
 private:
     ToolbarWindows toolbarWindows();
     EnvironmentSeams environmentSeams();
+    void startWeb();
 
     Options options_;
     SystemClock clock_;
@@ -75,4 +77,5 @@ private:
     ActivityFilter activity_;
     FileDialogGuard fileDialogs_;
     bool setUpBefore_ = true;  // the installation was set up before this start
+    std::unique_ptr<WebFace> web_;  // the owner's live view, with `Web`/`Enabled` = 1
 };

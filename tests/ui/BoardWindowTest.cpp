@@ -204,7 +204,7 @@ void writeFullBoard(const QString& iniPath) {
         ini.writeString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
                         QString::number(100 * ((n - 1) / 6 + 1) + (n - 1) % 6 + 1));
         ini.writeInteger(QStringLiteral("RoomKey"), QStringLiteral("r%1").arg(n), 128 + n);
-        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r%1").arg(n), States::DayUse);
+        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r%1").arg(n), storedText(RoomState::DayUse));
     }
 }
 

@@ -1,0 +1,91 @@
+#include "app/WebFace.h"
+
+#include "auth/PasswordRules.h"
+#include "board/BoardModel.h"
+#include "platform/Errors.h"
+#include "store/IniStore.h"
+
+std::optional<WebOptions> WebFace::readOptions(const IniStore& ini, const QString& dataDir,
+                                               const QString& program) {
+    const QString section = QStringLiteral("Web");
+    if (ini.readInteger(section, QStringLiteral("Enabled"), 0) != 1) return std::nullopt;
+    WebOptions o;
+    const qint32 port = ini.readInteger(section, QStringLiteral("Port"), 8080);
+    if (port < 1 || port > 65535)
+        throw TavolenError(QStringLiteral("웹: Web/Port 값이 올바르지 않습니다 (%1)").arg(port));
+    o.port = quint16(port);
+    const QString listen = ini.readString(section, QStringLiteral("Listen"), QString()).trimmed();
+    if (!listen.isEmpty() && !o.listen.setAddress(listen))
+        throw TavolenError(
+            QStringLiteral("웹: Web/Listen 주소가 올바르지 않습니다 (%1)").arg(listen));
+    o.certificate = ini.readString(section, QStringLiteral("Certificate"), QString()).trimmed();
+    o.key = ini.readString(section, QStringLiteral("Key"), QString()).trimmed();
+    o.dataDir = dataDir;
+    o.reportProgram = program;
+    return o;
+}
+
+WebFace::WebFace(WebOptions options, BoardModel& board, PasswordRules& passwords,
+                 const Clock& clock)
+    : board_(board), passwords_(passwords) {
+    qRegisterMetaType<BoardSnapshotPtr>("BoardSnapshotPtr");
+    // The sign-in runs the desk's own rules on the desk's thread; the hash
+    // check takes a moment, and the lock-out and the address limit bound how
+    // often.
+    PasswordCheck check = [this](int grade, const QString& password,
+                                 std::function<void(PasswordVerdict)> done) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, grade, password, done] {
+                PasswordVerdict verdict = PasswordVerdict::Failed;
+                try {
+                    switch (passwords_.checkGrade(grade, password)) {
+                        case PasswordRules::Outcome::SignedIn:
+                            verdict = PasswordVerdict::Right;
+                            break;
+                        case PasswordRules::Outcome::LockedOut:
+                            verdict = PasswordVerdict::LockedOut;
+                            break;
+                        default:
+                            verdict = PasswordVerdict::Wrong;
+                    }
+                } catch (const std::exception&) {
+                    verdict = PasswordVerdict::Failed;
+                }
+                done(verdict);
+            },
+            Qt::QueuedConnection);
+    };
+    server_ = new WebServer(std::move(options), clock, std::move(check));
+    server_->moveToThread(&thread_);
+    thread_.setObjectName(QStringLiteral("web"));
+    thread_.start();
+    QMetaObject::invokeMethod(server_, [this] {
+        QString error;
+        if (server_->start(&error)) return;
+        QMetaObject::invokeMethod(this, [this, error] { board_.notify(error); });
+    });
+
+    connect(&board_, &BoardModel::snapshotPublished, this, &WebFace::forward);
+    forward(board_.snapshot());
+}
+
+WebFace::~WebFace() {
+    QMetaObject::invokeMethod(
+        server_, [this] { delete server_; }, Qt::BlockingQueuedConnection);
+    thread_.quit();
+    thread_.wait();
+}
+
+void WebFace::setLinkUp(bool up) {
+    linkUp_ = up;
+    forward(board_.snapshot());
+}
+
+// The board's snapshot with the link added; the server takes it on its own thread.
+void WebFace::forward(const BoardSnapshotPtr& snapshot) {
+    auto withLink = std::make_shared<BoardSnapshot>(*snapshot);
+    withLink->controllerConnected = linkUp_;
+    BoardSnapshotPtr done = std::move(withLink);
+    QMetaObject::invokeMethod(server_, [server = server_, done] { server->publish(done); });
+}

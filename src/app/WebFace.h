@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QThread>
+#include <functional>
+#include <optional>
+
+#include "web/WebServer.h"
+
+class BoardModel;
+class Clock;
+class IniStore;
+class PasswordRules;
+
+// The owner's live view in the desk program: the `Web` settings, the server
+// on a thread of its own, its sign-in through the desk's password rules and
+// the board's snapshots handed to it. Nothing here waits for the server.
+class WebFace : public QObject {
+    Q_OBJECT
+public:
+    // The server's options from `Web`; nothing when `Enabled` is not 1. A bad
+    // value raises TavolenError with the key named.
+    static std::optional<WebOptions> readOptions(const IniStore& ini, const QString& dataDir,
+                                                 const QString& program);
+
+    WebFace(WebOptions options, BoardModel& board, PasswordRules& passwords, const Clock& clock);
+    ~WebFace() override;
+
+    // The controller's link, which the board's snapshots do not carry.
+    void setLinkUp(bool up);
+
+private:
+    void forward(const BoardSnapshotPtr& snapshot);
+
+    BoardModel& board_;
+    PasswordRules& passwords_;
+    QThread thread_;
+    WebServer* server_ = nullptr;
+    bool linkUp_ = false;
+};

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QByteArray>
+
+#include "board/BoardSnapshot.h"
+
+// The board's snapshot as the pages read it: stable ASCII keys for states and
+// stay kinds, the desk's colours as "#rrggbb", times as "yyyy-MM-dd HH:mm".
+// `takenAt` also goes out in milliseconds since the epoch, for measuring how
+// long a change takes to reach a page.
+QByteArray snapshotJson(const BoardSnapshot& snapshot);

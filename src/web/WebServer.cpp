@@ -1,0 +1,769 @@
+#include "web/WebServer.h"
+
+#include <sodium.h>
+#include <sqlite3.h>
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrlQuery>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+#include "platform/Clock.h"
+#include "platform/DeskLog.h"
+#include "platform/Errors.h"
+#include "web/HttpRequest.h"
+#include "web/SnapshotJson.h"
+#include "web/WebLedger.h"
+
+namespace {
+
+// A page whose socket holds more than this unsent gets only the newest state
+// once it has caught up.
+constexpr qint64 kPageBacklog = 256 * 1024;
+constexpr qint64 kMaxReportBytes = 32 * 1024 * 1024;
+// A page that has not answered the pings for this long is gone.
+constexpr qint64 kPageSilenceMs = 30000;
+
+QByteArray reason(int status) {
+    switch (status) {
+        case 200:
+            return "OK";
+        case 303:
+            return "See Other";
+        case 400:
+            return "Bad Request";
+        case 401:
+            return "Unauthorized";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 408:
+            return "Request Timeout";
+        case 413:
+            return "Content Too Large";
+        case 414:
+            return "URI Too Long";
+        case 429:
+            return "Too Many Requests";
+        case 431:
+            return "Request Header Fields Too Large";
+        case 500:
+            return "Internal Server Error";
+        case 501:
+            return "Not Implemented";
+        case 503:
+            return "Service Unavailable";
+        case 504:
+            return "Gateway Timeout";
+        case 505:
+            return "HTTP Version Not Supported";
+        default:
+            return "Error";
+    }
+}
+
+QByteArray resource(const QString& name) {
+    QFile f(QStringLiteral(":/web/") + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString gradeName(int grade) {
+    return grade == 3 ? QStringLiteral("공급업체") : QStringLiteral("사용자");
+}
+
+const QByteArray kPageSecurity =
+    "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'; form-action 'self'; "
+    "base-uri 'none'";
+// The sign-in page is served without a session, so it carries its style inline.
+const QByteArray kSignInSecurity =
+    "default-src 'none'; style-src 'unsafe-inline'; frame-ancestors 'none'; form-action 'self'; "
+    "base-uri 'none'";
+
+}  // namespace
+
+// One connection counted against its address for as long as the ticket lives.
+class AddressTicket : public QObject {
+public:
+    AddressTicket(std::shared_ptr<QHash<QString, int>> counts, QString address, QObject* owner)
+        : QObject(owner), counts_(std::move(counts)), address_(std::move(address)) {
+        ++(*counts_)[address_];
+    }
+    ~AddressTicket() override {
+        if (--(*counts_)[address_] <= 0) counts_->remove(address_);
+    }
+
+private:
+    std::shared_ptr<QHash<QString, int>> counts_;
+    QString address_;
+};
+
+struct WebServer::Peer {
+    HttpRequestReader reader;
+    QTimer* timer = nullptr;
+    bool busy = false;       // an answer is being prepared elsewhere
+    bool inRequest = false;  // bytes of an unfinished request have arrived
+    bool clean = false;      // the socket's transaction began with this request
+};
+
+WebServer::WebServer(WebOptions options, const Clock& clock, PasswordCheck checkPassword,
+                     QObject* parent)
+    : QObject(parent),
+      options_(std::move(options)),
+      clock_(clock),
+      checkPassword_(std::move(checkPassword)),
+      sessions_(clock),
+      limiter_(clock) {
+    readers_.setMaxThreadCount(1);
+    readers_.setExpiryTimeout(30000);
+}
+
+WebServer::~WebServer() {
+    readers_.waitForDone();
+    for (QWebSocket* page : pages_.keys()) page->abort();
+    sqlite3_close_v2(grades_);
+}
+
+bool WebServer::start(QString* error) {
+    const bool wantsTls = !options_.certificate.isEmpty() || !options_.key.isEmpty();
+    if (wantsTls) {
+        if (options_.certificate.isEmpty() || options_.key.isEmpty()) {
+            *error = QStringLiteral("웹: Certificate와 Key를 함께 지정해야 합니다");
+            return false;
+        }
+        QFile certFile(options_.certificate), keyFile(options_.key);
+        if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("웹: 인증서 파일을 읽을 수 없습니다");
+            return false;
+        }
+        const QList<QSslCertificate> chain = QSslCertificate::fromData(certFile.readAll());
+        const QByteArray keyBytes = keyFile.readAll();
+        QSslKey key(keyBytes, QSsl::Rsa);
+        if (key.isNull()) key = QSslKey(keyBytes, QSsl::Ec);
+        if (chain.isEmpty() || key.isNull()) {
+            *error = QStringLiteral("웹: 인증서나 키가 올바른 PEM이 아닙니다");
+            return false;
+        }
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setLocalCertificateChain(chain);
+        tls.setPrivateKey(key);
+        tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+        auto ssl = std::make_unique<QSslServer>();
+        ssl->setSslConfiguration(tls);
+        ssl->setHandshakeTimeout(options_.limits.requestMs);
+        server_ = std::move(ssl);
+        secure_ = true;
+    } else {
+        server_ = std::make_unique<QTcpServer>();
+    }
+    server_->setMaxPendingConnections(32);
+    connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this,
+            &WebServer::onNewConnection);
+    if (!server_->listen(options_.listen, options_.port)) {
+        *error = QStringLiteral("웹: %1:%2 에서 받을 수 없습니다 (%3)")
+                     .arg(options_.listen.toString())
+                     .arg(options_.port)
+                     .arg(server_->errorString());
+        server_.reset();
+        return false;
+    }
+    pageServer_ = std::make_unique<QWebSocketServer>(QStringLiteral("tavolen"),
+                                                     QWebSocketServer::NonSecureMode);
+    pageServer_->setHandshakeTimeout(options_.limits.requestMs);
+    connect(pageServer_.get(), &QWebSocketServer::newConnection, this, &WebServer::onPageConnected);
+    sessionTimer_ = new QTimer(this);
+    sessionTimer_->setInterval(5000);
+    connect(sessionTimer_, &QTimer::timeout, this, &WebServer::refreshSessions);
+    sessionTimer_->start();
+    log(QStringLiteral("웹: %1 포트 %2 에서 시작 (%3)")
+            .arg(options_.listen.toString())
+            .arg(server_->serverPort())
+            .arg(secure_ ? QStringLiteral("HTTPS") : QStringLiteral("HTTP")));
+    return true;
+}
+
+quint16 WebServer::port() const { return server_ ? server_->serverPort() : 0; }
+
+int WebServer::connectionCount() const {
+    int n = 0;
+    for (int c : *perAddress_) n += c;
+    return n;
+}
+
+QString WebServer::addressOf(QTcpSocket* socket) const {
+    QHostAddress a = socket->peerAddress();
+    bool ok = false;
+    const QHostAddress v4(a.toIPv4Address(&ok));
+    return ok ? v4.toString() : a.toString();
+}
+
+void WebServer::log(const QString& text) { appendDeskLog(options_.dataDir, clock_.now(), text); }
+
+// Refusals are logged, but a flood of them is summed up, so that an attacker
+// cannot fill the disk through the log.
+void WebServer::logRefusal(const QString& address, const QString& why) {
+    const qint64 minute = QDateTime::currentSecsSinceEpoch() / 60;
+    if (minute != refusalMinute_) {
+        if (refusalsUnlogged_ > 0)
+            log(QStringLiteral("웹: 거절 %1건 더 (기록 생략)").arg(refusalsUnlogged_));
+        refusalMinute_ = minute;
+        refusalsThisMinute_ = 0;
+        refusalsUnlogged_ = 0;
+    }
+    if (++refusalsThisMinute_ <= 20)
+        log(QStringLiteral("웹: 거절 %1 %2").arg(address, why));
+    else
+        ++refusalsUnlogged_;
+}
+
+void WebServer::onNewConnection() {
+    while (server_->hasPendingConnections()) {
+        QTcpSocket* socket = server_->nextPendingConnection();
+        if (!socket) return;
+        const QString address = addressOf(socket);
+        if (connectionCount() >= options_.limits.maxConnections ||
+            perAddress_->value(address) >= options_.limits.maxPerAddress) {
+            logRefusal(address, QStringLiteral("연결 수 초과"));
+            socket->write(
+                "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 10\r\n"
+                "Content-Length: 0\r\nConnection: close\r\n\r\n");
+            socket->disconnectFromHost();
+            connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+            QTimer::singleShot(2000, socket, &QObject::deleteLater);
+            continue;
+        }
+        socket->setParent(this);
+        // Counted as long as the connection exists, whoever ends up owning it: the ticket
+        // is a child of the socket (a page's socket has all its signals taken away).
+        new AddressTicket(perAddress_, address, socket);
+        // Bytes beyond one request and its body wait in the kernel, not here.
+        socket->setReadBufferSize(HttpRequestReader::kMaxHeaderBytes +
+                                  HttpRequestReader::kMaxBodyBytes);
+        auto peer = std::make_shared<Peer>();
+        peer->timer = new QTimer(socket);
+        peer->timer->setSingleShot(true);
+        peer->timer->start(options_.limits.idleMs);
+        peers_.insert(socket, peer);
+        connect(peer->timer, &QTimer::timeout, this, [this, socket] { onTimeout(socket); });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {
+            peers_.remove(socket);
+            socket->deleteLater();
+        });
+        if (socket->bytesAvailable() > 0) onReadyRead(socket);
+    }
+}
+
+void WebServer::onTimeout(QTcpSocket* socket) {
+    const auto peer = peers_.value(socket);
+    if (!peer) return;
+    if (peer->inRequest) {
+        logRefusal(addressOf(socket), QStringLiteral("느린 요청"));
+        refuse(socket, 408, QStringLiteral("요청 시간이 지났습니다"));
+    } else if (!peer->busy) {
+        socket->disconnectFromHost();
+    }
+}
+
+void WebServer::onReadyRead(QTcpSocket* socket) {
+    const auto peer = peers_.value(socket);
+    if (!peer || peer->busy) return;
+    if (!peer->inRequest) {
+        peer->inRequest = true;
+        peer->clean = !peer->reader.hasPartial();
+        if (peer->clean && !socket->isTransactionStarted()) socket->startTransaction();
+        peer->timer->start(options_.limits.requestMs);
+    }
+    const auto state = peer->reader.feed(socket->readAll());
+    if (state == HttpRequestReader::State::NeedMore) return;
+    if (state == HttpRequestReader::State::Refused) {
+        socket->commitTransaction();
+        const int status = peer->reader.refusal();
+        logRefusal(addressOf(socket), QStringLiteral("잘못된 요청 %1").arg(status));
+        refuse(socket, status, QStringLiteral("요청을 받을 수 없습니다"));
+        return;
+    }
+    peer->inRequest = false;
+    peer->timer->stop();
+    const HttpRequest request = peer->reader.request();
+    if (request.wantsWebSocket()) {
+        openPage(socket, request);
+        return;
+    }
+    socket->commitTransaction();
+    handle(socket, request);
+}
+
+void WebServer::afterResponse(QTcpSocket* socket, bool keepAlive) {
+    const auto peer = peers_.value(socket);
+    if (!peer) return;
+    peer->busy = false;
+    if (!keepAlive) {
+        peers_.remove(socket);
+        socket->disconnectFromHost();
+        // A client that does not read its answer does not keep the connection.
+        QTimer::singleShot(5000, socket, &QAbstractSocket::abort);
+        return;
+    }
+    const auto state = peer->reader.next();
+    if (state == HttpRequestReader::State::Complete || peer->reader.hasPartial() ||
+        socket->bytesAvailable() > 0) {
+        // A pipelined request: handled like one that has just arrived.
+        peer->inRequest = false;
+        QMetaObject::invokeMethod(
+            this,
+            [this, s = QPointer<QTcpSocket>(socket), state] {
+                if (!s) return;
+                const auto p = peers_.value(s);
+                if (!p) return;
+                if (state == HttpRequestReader::State::Complete) {
+                    const HttpRequest request = p->reader.request();
+                    if (request.wantsWebSocket()) {
+                        refuse(s, 400, QStringLiteral("요청을 받을 수 없습니다"));
+                        return;
+                    }
+                    handle(s, request);
+                } else {
+                    onReadyRead(s);
+                }
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    peer->timer->start(options_.limits.idleMs);
+}
+
+void WebServer::respond(QTcpSocket* socket, int status, const QByteArray& type,
+                        const QByteArray& body, bool keepAlive,
+                        const QList<QPair<QByteArray, QByteArray>>& extra) {
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
+    bool ownSecurity = false;
+    for (const auto& [name, value] : extra) {
+        head += name + ": " + value + "\r\n";
+        ownSecurity = ownSecurity || name == "Content-Security-Policy";
+    }
+    if (!type.isEmpty()) head += "Content-Type: " + type + "\r\n";
+    head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    head +=
+        "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
+        "Referrer-Policy: same-origin\r\nX-Frame-Options: DENY\r\n";
+    if (!ownSecurity) head += "Content-Security-Policy: " + kPageSecurity + "\r\n";
+    if (secure_) head += "Strict-Transport-Security: max-age=31536000\r\n";
+    head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+    socket->write(head + body);
+    afterResponse(socket, keepAlive);
+}
+
+void WebServer::refuse(QTcpSocket* socket, int status, const QString& why, bool keepAlive,
+                       const QList<QPair<QByteArray, QByteArray>>& extra) {
+    respond(socket, status, "text/plain; charset=utf-8", why.toUtf8() + '\n', keepAlive, extra);
+}
+
+bool WebServer::sameOrigin(const HttpRequest& request) const {
+    const QByteArray origin = request.header("origin");
+    const QByteArray host = request.header("host");
+    if (origin.isEmpty() || host.isEmpty()) return false;
+    return origin == (secure_ ? "https://" : "http://") + host;
+}
+
+QByteArray WebServer::passwordStamp(int grade) {
+    if (!grades_) {
+        const QByteArray path =
+            QDir(options_.dataDir).filePath(QStringLiteral("DB/motel.db")).toUtf8();
+        if (sqlite3_open_v2(path.constData(), &grades_, SQLITE_OPEN_READONLY, nullptr) !=
+            SQLITE_OK) {
+            sqlite3_close_v2(grades_);
+            grades_ = nullptr;
+            return {};
+        }
+        sqlite3_busy_timeout(grades_, 1000);
+    }
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(grades_, R"(SELECT Pass FROM "grade.DB" WHERE Grade = ?1)", -1, &stmt,
+                           nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return {};
+    }
+    const QByteArray gradeText = QByteArray::number(grade);
+    sqlite3_bind_text(stmt, 1, gradeText.constData(), int(gradeText.size()), SQLITE_TRANSIENT);
+    QByteArray stamp;
+    if (sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto* pass = static_cast<const unsigned char*>(sqlite3_column_blob(stmt, 0));
+        const int size = sqlite3_column_bytes(stmt, 0);
+        unsigned char digest[32];
+        crypto_generichash(digest, sizeof digest, pass, size_t(size), nullptr, 0);
+        // The grade goes in too: no stamp is ever empty for a readable row.
+        stamp = gradeText + ':' + QByteArray(reinterpret_cast<const char*>(digest), 32).toHex();
+    }
+    sqlite3_finalize(stmt);
+    return stamp;
+}
+
+void WebServer::refreshSessions() {
+    for (int grade : {1, 3}) {
+        const QByteArray stamp = passwordStamp(grade);
+        // An unreadable table ends nothing now; the next look decides.
+        if (stamp.isEmpty() && grades_) continue;
+        const int ended = sessions_.closeStale(grade, stamp);
+        if (ended > 0)
+            log(QStringLiteral("웹: %1 암호가 바뀌어 세션 %2개를 끝냈습니다")
+                    .arg(gradeName(grade))
+                    .arg(ended));
+    }
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (auto it = pages_.begin(); it != pages_.end(); ++it) {
+        if (!sessions_.peek(it->session)) {
+            it.key()->close(QWebSocketProtocol::CloseCodePolicyViolated,
+                            QStringLiteral("signed out"));
+        } else if (now - it->lastHeard > kPageSilenceMs) {
+            // A phone gone to sleep or off the network: its connection is dropped.
+            it.key()->abort();
+        } else {
+            it.key()->ping();
+        }
+    }
+}
+
+std::optional<WebSessions::Session> WebServer::sessionOf(const HttpRequest& request) {
+    const QByteArray id = request.cookie(kCookie);
+    if (id.isEmpty()) return std::nullopt;
+    refreshSessions();
+    return sessions_.use(id);
+}
+
+void WebServer::handle(QTcpSocket* socket, const HttpRequest& request) {
+    const QString& path = request.path;
+    const bool keep = request.keepAlive();
+    const bool get = request.method == "GET";
+    const QString address = addressOf(socket);
+
+    if (path == QLatin1String("/login")) {
+        if (request.method == "POST") return signIn(socket, request);
+        if (!get) return refuse(socket, 405, QStringLiteral("허용되지 않는 방법입니다"), keep);
+        QByteArray page = resource("login.html");
+        const QString e = request.queryValue(QStringLiteral("e"));
+        const QString message = e == QLatin1String("wrong") ? QStringLiteral("암호가 맞지 않습니다")
+                                : e == QLatin1String("out") ? QStringLiteral("로그아웃했습니다")
+                                                            : QString();
+        page.replace("<p class=\"msg\" id=\"msg\"></p>",
+                     "<p class=\"msg\" id=\"msg\">" + message.toUtf8() + "</p>");
+        return respond(socket, 200, "text/html; charset=utf-8", page, keep,
+                       {{"Content-Security-Policy", kSignInSecurity}});
+    }
+
+    // Browsers ask for it on their own; there is none, and asking is no refusal worth a line.
+    if (path == QLatin1String("/favicon.ico"))
+        return refuse(socket, 404, QStringLiteral("없는 파일입니다"), keep);
+
+    static const QStringList pages = {QStringLiteral("/"), QStringLiteral("/board"),
+                                      QStringLiteral("/today"), QStringLiteral("/month"),
+                                      QStringLiteral("/log")};
+    const auto session = sessionOf(request);
+    if (!session) {
+        logRefusal(address, QStringLiteral("세션 없음 %1").arg(path.left(64)));
+        if (get && pages.contains(path))
+            return respond(socket, 303, {}, {}, keep, {{"Location", "/login"}});
+        return refuse(socket, 401, QStringLiteral("로그인이 필요합니다"), keep);
+    }
+
+    if (path == QLatin1String("/logout")) {
+        if (request.method != "POST")
+            return refuse(socket, 405, QStringLiteral("허용되지 않는 방법입니다"), keep);
+        return signOut(socket, request);
+    }
+    if (!get) return refuse(socket, 405, QStringLiteral("허용되지 않는 방법입니다"), keep);
+    if (path == QLatin1String("/"))
+        return respond(socket, 303, {}, {}, keep, {{"Location", "/board"}});
+    if (pages.contains(path))
+        return respond(socket, 200, "text/html; charset=utf-8", resource("app.html"), keep);
+    if (path == QLatin1String("/app.css"))
+        return respond(socket, 200, "text/css; charset=utf-8", resource("app.css"), keep);
+    if (path == QLatin1String("/app.js"))
+        return respond(socket, 200, "text/javascript; charset=utf-8", resource("app.js"), keep);
+    if (path == QLatin1String("/api/snapshot")) {
+        if (!latest_) return refuse(socket, 503, QStringLiteral("보드가 아직 없습니다"), keep);
+        if (latestJson_.isEmpty()) latestJson_ = snapshotJson(*latest_);
+        return respond(socket, 200, "application/json", latestJson_, keep);
+    }
+    if (path == QLatin1String("/api/today")) return serveLedger(socket, request, false);
+    if (path == QLatin1String("/api/month")) return serveLedger(socket, request, true);
+    if (path.startsWith(QLatin1String("/download/"))) return serveReport(socket, request);
+    return refuse(socket, 404, QStringLiteral("없는 페이지입니다"), keep);
+}
+
+void WebServer::signIn(QTcpSocket* socket, const HttpRequest& request) {
+    const QString address = addressOf(socket);
+    const bool keep = request.keepAlive();
+    // A form posted from another site is no sign-in of the owner's.
+    if (!request.header("origin").isEmpty() && !sameOrigin(request)) {
+        logRefusal(address, QStringLiteral("다른 출처의 로그인"));
+        return refuse(socket, 403, QStringLiteral("허용되지 않는 출처입니다"), keep);
+    }
+    const int wait = limiter_.waitSeconds(address);
+    if (wait > 0) {
+        logRefusal(address, QStringLiteral("로그인 시도 초과"));
+        return refuse(
+            socket, 429,
+            QStringLiteral("로그인 시도가 너무 많습니다. %1초 뒤에 다시 하십시오").arg(wait), keep,
+            {{"Retry-After", QByteArray::number(wait)}});
+    }
+    const QUrlQuery form(QString::fromUtf8(request.body).replace(u'+', u' '));
+    const QString gradeText = form.queryItemValue(QStringLiteral("grade"), QUrl::FullyDecoded);
+    const QString password = form.queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded);
+    const int grade = gradeText == QLatin1String("3") ? 3 : gradeText == QLatin1String("1") ? 1 : 0;
+    if (grade == 0) return refuse(socket, 400, QStringLiteral("등급을 고르십시오"), keep);
+
+    peers_.value(socket)->busy = true;
+    QPointer<QTcpSocket> target(socket);
+    QPointer<WebServer> self(this);
+    checkPassword_(grade, password, [self, target, grade, keep](PasswordVerdict verdict) {
+        if (!self) return;
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, target, grade, verdict, keep] {
+                if (self) self->finishSignIn(target, grade, verdict, keep);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void WebServer::finishSignIn(QPointer<QTcpSocket> socket, int grade, PasswordVerdict verdict,
+                             bool keepAlive) {
+    if (!socket || !peers_.contains(socket)) return;
+    const QString address = addressOf(socket);
+    switch (verdict) {
+        case PasswordVerdict::Right: {
+            limiter_.succeeded(address);
+            const QByteArray stamp = passwordStamp(grade);
+            if (stamp.isEmpty())
+                return refuse(socket, 503, QStringLiteral("암호 표를 읽을 수 없습니다"), keepAlive);
+            const QByteArray id = sessions_.open(grade, stamp);
+            QByteArray cookie =
+                QByteArray(kCookie) + '=' + id + "; Path=/; HttpOnly; SameSite=Strict";
+            if (secure_) cookie += "; Secure";
+            log(QStringLiteral("웹: 로그인 %1 %2").arg(gradeName(grade), address));
+            return respond(socket, 303, {}, {}, keepAlive,
+                           {{"Location", "/board"}, {"Set-Cookie", cookie}});
+        }
+        case PasswordVerdict::Wrong:
+            limiter_.failed(address);
+            logRefusal(address, QStringLiteral("틀린 암호 (%1)").arg(gradeName(grade)));
+            return respond(socket, 303, {}, {}, keepAlive, {{"Location", "/login?e=wrong"}});
+        case PasswordVerdict::LockedOut:
+            limiter_.failed(address);
+            logRefusal(address, QStringLiteral("암호 잠김 (%1)").arg(gradeName(grade)));
+            return refuse(socket, 429,
+                          QStringLiteral("암호가 잠시 잠겼습니다. 30초 뒤에 다시 하십시오"),
+                          keepAlive, {{"Retry-After", "30"}});
+        case PasswordVerdict::Failed:
+            return refuse(socket, 503, QStringLiteral("암호를 확인할 수 없습니다"), keepAlive);
+    }
+}
+
+void WebServer::signOut(QTcpSocket* socket, const HttpRequest& request) {
+    if (!sameOrigin(request))
+        return refuse(socket, 403, QStringLiteral("허용되지 않는 출처입니다"), request.keepAlive());
+    const QByteArray id = request.cookie(kCookie);
+    sessions_.close(id);
+    for (auto it = pages_.begin(); it != pages_.end(); ++it)
+        if (it->session == id)
+            it.key()->close(QWebSocketProtocol::CloseCodeNormal, QStringLiteral("signed out"));
+    log(QStringLiteral("웹: 로그아웃 %1").arg(addressOf(socket)));
+    QByteArray cookie = QByteArray(kCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict";
+    if (secure_) cookie += "; Secure";
+    respond(socket, 303, {}, {}, request.keepAlive(),
+            {{"Location", "/login?e=out"}, {"Set-Cookie", cookie}});
+}
+
+void WebServer::serveLedger(QTcpSocket* socket, const HttpRequest& request, bool month) {
+    peers_.value(socket)->busy = true;
+    const QString dataDir = options_.dataDir;
+    const QString monthText = request.queryValue(QStringLiteral("m")).left(8);
+    const QDateTime now = clock_.now();
+    const bool keep = request.keepAlive();
+    QPointer<QTcpSocket> target(socket);
+    readers_.start([this, target, dataDir, monthText, now, month, keep] {
+        QJsonObject answer;
+        int status = 200;
+        try {
+            answer =
+                month ? webLedger::month(dataDir, monthText, now) : webLedger::today(dataDir, now);
+        } catch (const std::exception& e) {
+            answer = QJsonObject{{"error", errorText(e)}};
+            status = 500;
+        }
+        const QByteArray body = QJsonDocument(answer).toJson(QJsonDocument::Compact);
+        QMetaObject::invokeMethod(
+            this,
+            [this, target, status, body, keep] {
+                if (target && peers_.contains(target))
+                    respond(target, status, "application/json", body, keep);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void WebServer::serveReport(QTcpSocket* socket, const HttpRequest& request) {
+    const bool keep = request.keepAlive();
+    const QString name = request.path.mid(int(qstrlen("/download/")));
+    static const QStringList known = {QStringLiteral("day.xlsx"), QStringLiteral("day.pdf"),
+                                      QStringLiteral("month.xlsx"), QStringLiteral("month.pdf")};
+    if (!known.contains(name)) return refuse(socket, 404, QStringLiteral("없는 파일입니다"), keep);
+    const bool day = name.startsWith(QLatin1String("day"));
+    const QString period = request.queryValue(day ? QStringLiteral("date") : QStringLiteral("m"));
+    const bool valid =
+        day ? QDate::fromString(period, QStringLiteral("yyyy-MM-dd")).isValid()
+            : QDate::fromString(period + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"))
+                  .isValid();
+    if (!valid || period.size() != (day ? 10 : 7))
+        return refuse(socket, 400, QStringLiteral("날짜가 올바르지 않습니다"), keep);
+    if (reportRunning_)
+        return refuse(socket, 503, QStringLiteral("다른 보고서를 만드는 중입니다"), keep,
+                      {{"Retry-After", "5"}});
+
+    reportRunning_ = true;
+    peers_.value(socket)->busy = true;
+    auto dir = std::make_shared<QTemporaryDir>();
+    const QString suffix = name.mid(name.indexOf(u'.'));
+    const QString file = dir->filePath(QStringLiteral("report") + suffix);
+    auto* process = new QProcess(this);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    auto* watchdog = new QTimer(process);
+    watchdog->setSingleShot(true);
+    connect(watchdog, &QTimer::timeout, process, &QProcess::kill);
+    QPointer<QTcpSocket> target(socket);
+    const QString download = QStringLiteral("tavolen-%1%2").arg(period, suffix);
+    const QByteArray type =
+        suffix == QLatin1String(".pdf")
+            ? "application/pdf"
+            : "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
+    const auto finish = [this, process, dir, file, target, keep, download, type] {
+        reportRunning_ = false;
+        process->deleteLater();
+        if (!target || !peers_.contains(target)) return;
+        QFile f(file);
+        if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0 ||
+            !f.open(QIODevice::ReadOnly) || f.size() > kMaxReportBytes) {
+            const QString why = QString::fromUtf8(process->readAll()).trimmed().left(300);
+            log(QStringLiteral("웹: 보고서를 만들 수 없습니다: %1").arg(why));
+            return refuse(target, 500, QStringLiteral("보고서를 만들 수 없습니다"), keep);
+        }
+        respond(target, 200, type, f.readAll(), keep,
+                {{"Content-Disposition", "attachment; filename=\"" + download.toUtf8() + '"'}});
+    };
+    connect(process, &QProcess::finished, this, finish);
+    connect(process, &QProcess::errorOccurred, this, [process, finish](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart) finish();
+    });
+    watchdog->start(options_.limits.reportMs);
+    process->start(options_.reportProgram,
+                   {QStringLiteral("--data-dir"), options_.dataDir, QStringLiteral("report"),
+                    day ? QStringLiteral("day") : QStringLiteral("month"), period,
+                    QStringLiteral("--out"), file});
+}
+
+void WebServer::openPage(QTcpSocket* socket, const HttpRequest& request) {
+    const auto peer = peers_.value(socket);
+    const QString address = addressOf(socket);
+    const auto session = sessionOf(request);
+    const auto refuseSocket = [&](int status, const QString& why) {
+        socket->commitTransaction();
+        logRefusal(address, why);
+        refuse(socket, status, QStringLiteral("연결할 수 없습니다"));
+    };
+    if (request.path != QLatin1String("/ws") || request.method != "GET")
+        return refuseSocket(404, QStringLiteral("없는 소켓 %1").arg(request.path.left(64)));
+    if (!session) return refuseSocket(401, QStringLiteral("세션 없는 소켓"));
+    if (!sameOrigin(request)) return refuseSocket(403, QStringLiteral("다른 출처의 소켓"));
+    if (!peer->clean) return refuseSocket(400, QStringLiteral("이어진 요청의 소켓"));
+
+    // The socket goes to the WebSocket server with the handshake put back.
+    peers_.remove(socket);
+    delete peer->timer;
+    disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+    disconnect(socket, &QAbstractSocket::disconnected, this, nullptr);
+    socket->rollbackTransaction();
+    socket->setReadBufferSize(0);
+    // A page's socket only watches its connection; the connection is ours to free.
+    for (auto it = handedOver_.begin(); it != handedOver_.end();)
+        it = it->isNull() ? handedOver_.erase(it) : std::next(it);
+    handedOver_.insert(
+        socket->peerAddress().toString() + u'|' + QString::number(socket->peerPort()), socket);
+    pageServer_->handleConnection(socket);
+    Q_EMIT socket->readyRead();
+}
+
+void WebServer::onPageConnected() {
+    while (QWebSocket* page = pageServer_->nextPendingConnection()) {
+        page->setParent(this);
+        page->setMaxAllowedIncomingFrameSize(512);
+        page->setMaxAllowedIncomingMessageSize(512);
+        const QByteArray cookie = page->request().rawHeader("Cookie");
+        HttpRequest handshake;
+        handshake.headers.append({"cookie", cookie});
+        const QByteArray id = handshake.cookie(kCookie);
+        const QPointer<QTcpSocket> connection = handedOver_.take(
+            page->peerAddress().toString() + u'|' + QString::number(page->peerPort()));
+        if (!sessions_.peek(id)) {
+            // Signed out while the handshake ran.
+            page->abort();
+            page->deleteLater();
+            if (connection) connection->deleteLater();
+            continue;
+        }
+        pages_.insert(page, Page{id, 0, QDateTime::currentMSecsSinceEpoch()});
+        connect(page, &QWebSocket::pong, this, [this, page] {
+            if (pages_.contains(page)) pages_[page].lastHeard = QDateTime::currentMSecsSinceEpoch();
+        });
+        connect(page, &QWebSocket::disconnected, this, [this, page, connection] {
+            pages_.remove(page);
+            page->deleteLater();
+            // Freed in a turn of its own, once the page is done with it.
+            QMetaObject::invokeMethod(
+                this, [connection] { delete connection.data(); }, Qt::QueuedConnection);
+        });
+        // The pages say nothing; whatever they send is dropped.
+        connect(page, &QWebSocket::bytesWritten, this, [this, page] {
+            if (latest_ && pages_.contains(page) && pages_[page].sentSequence != latest_->sequence)
+                sendTo(page);
+        });
+        sendTo(page);
+    }
+}
+
+void WebServer::publish(BoardSnapshotPtr snapshot) {
+    if (!snapshot) return;
+    latest_ = std::move(snapshot);
+    latestJson_.clear();
+    if (pushScheduled_ || pages_.isEmpty()) return;
+    // Several steps in one turn of the loop reach the pages as one.
+    pushScheduled_ = true;
+    QMetaObject::invokeMethod(this, &WebServer::pushSnapshot, Qt::QueuedConnection);
+}
+
+void WebServer::pushSnapshot() {
+    pushScheduled_ = false;
+    for (QWebSocket* page : pages_.keys()) sendTo(page);
+}
+
+void WebServer::sendTo(QWebSocket* page) {
+    if (!latest_ || page->bytesToWrite() > kPageBacklog) return;
+    if (latestJson_.isEmpty()) latestJson_ = snapshotJson(*latest_);
+    pages_[page].sentSequence = latest_->sequence;
+    page->sendTextMessage(QString::fromUtf8(latestJson_));
+}
