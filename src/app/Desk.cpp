@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "central/CentralSettings.h"
 #include "store/IniStore.h"
 
 Desk::Desk(const Options& options)
@@ -132,6 +133,25 @@ Desk::Desk(const Options& options)
     } catch (const std::exception&) {
         // Without the file the default stands; the start-up has told why.
     }
+    startCentralLink();
+}
+
+void Desk::startCentralLink() {
+    try {
+        central_ = makeOutboxSender(board_.ini(), db_);
+    } catch (const std::exception& e) {
+        board_.notify(errorText(e));
+    }
+    if (!central_) return;
+    QObject::connect(central_.get(), &OutboxSender::problem, &window_,
+                     [this](const QString& text) { board_.notify(text); });
+    QObject::connect(central_.get(), &OutboxSender::statusChanged, &window_,
+                     [this](const CentralLinkStatus& status) {
+                         window_.setCentralLink(status.text(), status.isHealthy());
+                     });
+    const CentralLinkStatus status = central_->status();
+    window_.setCentralLink(status.text(), status.isHealthy());
+    central_->start();
 }
 
 ToolbarWindows Desk::toolbarWindows() {
@@ -164,6 +184,7 @@ EnvironmentSeams Desk::environmentSeams() {
 }
 
 Desk::~Desk() {
+    if (central_) central_->stop();
     qApp->removeEventFilter(&activity_);
     minuteTimer_.setEnabled(false);
     secondTimer_.setEnabled(false);

@@ -12,6 +12,7 @@
 #include "board/ToolbarCommands.h"
 #include "board/ui/BoardWindow.h"
 #include "board/ui/QtDialogs.h"
+#include "central/OutboxSender.h"
 #include "comm/CommLink.h"
 #include "comm/SerialPort.h"
 #include "comm/ThreadTimer.h"
@@ -48,6 +49,7 @@ public:
 private:
     ToolbarWindows toolbarWindows();
     EnvironmentSeams environmentSeams();
+    void startCentralLink();
 
     Options options_;
     SystemClock clock_;
@@ -72,4 +74,6 @@ private:
     EnvironmentSetup environment_;
     ToolbarCommands toolbar_;
     ActivityFilter activity_;
+    // The group's central ledger, when `Central`/`Enabled` is 1; stopped first.
+    std::unique_ptr<OutboxSender> central_;
 };

@@ -12,6 +12,7 @@
 
 #include "app/Desk.h"
 #include "app/ReportCommand.h"
+#include "central/CentralCommand.h"
 
 namespace {
 // The board's fonts are named as the desk has always known them; the Nanum
@@ -38,6 +39,8 @@ protected:
 
 int main(int argc, char** argv) {
     if (isReportCommand(argc, argv)) return runReportCommand(argc, argv);
+    if (const QStringList args = QStringList(argv + 1, argv + argc); isCentralCommand(args))
+        return runCentralCommand(args);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavolen"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0"));

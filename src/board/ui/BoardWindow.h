@@ -45,6 +45,8 @@ public:
     void setAllowClose(bool allow) { allowClose_ = allow; }
     // Shows on the title strip whether the controller's line is open.
     void setControllerLink(bool up);
+    // Beside it, the group's central ledger link; an empty text shows none.
+    void setCentralLink(const QString& text, bool healthy);
     // The sign-in button's caption and picture.
     void setSignIn(const QString& caption, const QString& picture);
     QToolButton* toolbarButton(ToolbarButton b) const {
@@ -89,6 +91,9 @@ private:
     LogList* log_ = nullptr;
     QLabel* lastRoom_ = nullptr;
     QLabel* link_ = nullptr;
+    bool controllerUp_ = false;
+    QString centralText_;
+    bool centralHealthy_ = false;
     QLabel* notice_ = nullptr;
     QLabel* storageWarning_ = nullptr;
     QLabel* lastWord_ = nullptr;
