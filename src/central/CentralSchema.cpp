@@ -150,7 +150,7 @@ int centralSchema::migrate(PgConnection& pg) {
             "CREATE TABLE IF NOT EXISTS tavolen.schema_version (version integer PRIMARY KEY, "
             "applied_at timestamptz NOT NULL DEFAULT now())"));
         for (int v = currentVersion(pg) + 1; v <= latestVersion(); ++v) {
-            pg.exec(QString::fromUtf8(kMigrations[size_t(v - 1)]));
+            pg.execScript(QString::fromUtf8(kMigrations[size_t(v - 1)]));
             if (v == 1) {
                 for (const char* table : kSiteTables) {
                     const QString t = QString::fromLatin1(table);

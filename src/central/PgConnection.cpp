@@ -74,6 +74,12 @@ QString PgConnection::quoteIdentifier(const QString& name) const {
     return out;
 }
 
+void PgConnection::execScript(const QString& sql) {
+    if (!isUsable()) throw CentralError(QStringLiteral("중앙 서버 연결이 끊어졌습니다"));
+    PgResult result(PQexec(conn_, sql.toUtf8().constData()));
+    check(result);
+}
+
 PgResult PgConnection::exec(const QString& sql, const QStringList& params) {
     if (!isUsable()) throw CentralError(QStringLiteral("중앙 서버 연결이 끊어졌습니다"));
     std::vector<QByteArray> values;
@@ -86,8 +92,14 @@ PgResult PgConnection::exec(const QString& sql, const QStringList& params) {
     PGresult* raw = PQexecParams(conn_, sql.toUtf8().constData(), int(pointers.size()), nullptr,
                                  pointers.data(), nullptr, nullptr, 0);
     PgResult result(raw);
+    check(result);
+    return result;
+}
+
+void PgConnection::check(const PgResult& result) {
+    pg_result* raw = result.raw();
     const ExecStatusType status = raw ? PQresultStatus(raw) : PGRES_FATAL_ERROR;
-    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return;
     const QString state = raw ? trimmed(PQresultErrorField(raw, PG_DIAG_SQLSTATE)) : QString();
     QString text = raw ? trimmed(PQresultErrorMessage(raw)) : QString();
     if (text.isEmpty()) text = trimmed(PQerrorMessage(conn_));

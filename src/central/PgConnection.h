@@ -30,6 +30,7 @@ public:
     int rows() const;
     QString text(int row, int column) const;
     bool isNull(int row, int column) const;
+    pg_result* raw() const { return result_.get(); }
 
 private:
     std::shared_ptr<pg_result> result_;
@@ -47,6 +48,8 @@ public:
     PgConnection& operator=(const PgConnection&) = delete;
 
     PgResult exec(const QString& sql, const QStringList& params = {});
+    // Several statements without parameters (a migration).
+    void execScript(const QString& sql);
     // Only when the server answered with a statement's refusal, not a lost connection.
     bool isUsable() const;
     // A name quoted for use as an identifier (a role in GRANT, say).
@@ -56,5 +59,8 @@ public:
     static QString checkConnectionString(const QString& conninfo);
 
 private:
+    // Raises CentralError unless the statement succeeded.
+    void check(const PgResult& result);
+
     pg_conn* conn_ = nullptr;
 };
