@@ -235,7 +235,7 @@ void OutboxSender::run() {
             if (!pg_) {
                 pg_ = std::make_unique<PgConnection>(options_.connection);
                 pg_->exec(QStringLiteral(
-                              "INSERT INTO tavolen.site (site, name) VALUES ($1, $2) "
+                              "INSERT INTO tavolen.site (site, name) VALUES ($1, coalesce($2, '')) "
                               "ON CONFLICT (site) DO UPDATE SET name = EXCLUDED.name "
                               "WHERE tavolen.site.name IS DISTINCT FROM EXCLUDED.name"),
                           {options_.site, options_.siteName});

@@ -51,8 +51,9 @@ struct Site {
     StepJournal journal;
     std::unique_ptr<OutboxSender> sender;
     QStringList problems;
+    QString name;  // `Motel`/`CoName`; a desk may have none
 
-    explicit Site(QString site) : id(std::move(site)) {
+    explicit Site(QString site) : id(std::move(site)), name(QStringLiteral("모텔 ") + id) {
         copyFreshDatabase(dir.path());
         db = std::make_unique<Database>(dir.path());
         db->open();
@@ -71,7 +72,7 @@ struct Site {
         o.databasePath = db->path();
         o.connection = connection;
         o.site = id;
-        o.siteName = QStringLiteral("모텔 ") + id;
+        o.siteName = name;
         o.batchSize = batchSize;
         o.pollMs = 20;
         o.firstRetryMs = 20;
@@ -290,6 +291,7 @@ TEST_F(CentralLedgerTest, ASitesRoleSeesAndSendsOnlyItsSiteTheGroupSeesAll) {
         c.exec(QStringLiteral("CREATE ROLE owner LOGIN IN ROLE tavolen_group"));
     }
     Site north(QStringLiteral("north")), south(QStringLiteral("south"));
+    north.name = QString();
     north.stay(1);
     south.stay(2);
     south.stay(4);
