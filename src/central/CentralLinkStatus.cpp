@@ -12,7 +12,7 @@ QString CentralLinkStatus::text() const {
             const QString when = since.date() == QDate::currentDate()
                                      ? since.toString(QStringLiteral("HH:mm"))
                                      : since.toString(QStringLiteral("MM-dd HH:mm"));
-            return QStringLiteral("○ 중앙 끊김 %1부터 (%2건 대기)").arg(when).arg(behind);
+            return QStringLiteral("○ 중앙 끊김 %1부터").arg(when);
         }
         case State::Stopped:
             return QStringLiteral("✕ 중앙 전송 중지");

@@ -295,7 +295,7 @@ void BoardWindow::setControllerLink(bool up) {
     QString text = coloured(
         up ? QStringLiteral("● 컨트롤러 연결") : QStringLiteral("○ 컨트롤러 끊김"), up);
     if (!centralText_.isEmpty())
-        text = coloured(centralText_, centralHealthy_) + QStringLiteral("&nbsp;&nbsp;") + text;
+        text = coloured(centralText_, centralHealthy_) + QStringLiteral("<br>") + text;
     link_->setText(text);
     link_->setToolTip(centralText_);
 }
