@@ -73,6 +73,25 @@ private:
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> insert_{nullptr, sqlite3_finalize};
 };
 
+// The ledger rows whose stay began in [$1, $2): the rows the desks hold and the ones they
+// purged, which the group keeps.
+const char kLedgerRows[] =
+    "SELECT site, roomnum, idatetime, odatetime, action, cash FROM tavolen.ledger "
+    "WHERE idatetime >= $1 AND idatetime < $2 UNION ALL "
+    "SELECT site, roomnum, idatetime, odatetime, action, cash FROM tavolen.ledger_kept "
+    "WHERE idatetime >= $1 AND idatetime < $2";
+
+// A text[] literal; every element quoted.
+QString textArray(const QStringList& values) {
+    QStringList quoted;
+    for (QString v : values) {
+        v.replace(u'\\', QStringLiteral("\\\\"));
+        v.replace(u'"', QStringLiteral("\\\""));
+        quoted << u'"' + v + u'"';
+    }
+    return u'{' + quoted.join(u',') + u'}';
+}
+
 std::vector<SiteFigures> readSites(PgConnection& pg) {
     const PgResult r = pg.exec(QStringLiteral(
         "SELECT site, name, last_seq, to_char(last_received_at AT TIME ZONE current_setting("
@@ -94,15 +113,17 @@ std::vector<SiteFigures> readSites(PgConnection& pg) {
 std::map<QString, SiteLedger> readLedgers(PgConnection& pg, const std::vector<SiteFigures>& sites,
                                           const QString& from, const QString& to) {
     std::map<QString, SiteLedger> ledgers;
-    for (const SiteFigures& s : sites) ledgers[s.site];
-    pg.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+    if (sites.empty()) return ledgers;
+    QStringList names;
+    for (const SiteFigures& s : sites) {
+        ledgers[s.site];
+        names << s.site;
+    }
     const PgResult rows = pg.exec(
-        QStringLiteral("SELECT site, roomnum, idatetime, odatetime, action, cash FROM tavolen.ledger "
-                       "WHERE idatetime >= $1 AND idatetime < $2 UNION ALL "
-                       "SELECT site, roomnum, idatetime, odatetime, action, cash FROM "
-                       "tavolen.ledger_kept WHERE idatetime >= $1 AND idatetime < $2"),
-        {from, to});
-    pg.exec(QStringLiteral("COMMIT"));
+        QStringLiteral("SELECT site, roomnum, idatetime, odatetime, action, cash FROM "
+                       "(%1) t WHERE site = ANY($3::text[])")
+            .arg(QString::fromLatin1(kLedgerRows)),
+        {from, to, textArray(names)});
     for (int i = 0; i < rows.rows(); ++i) {
         const auto found = ledgers.find(rows.text(i, 0));
         if (found != ledgers.end()) found->second.add(rows, i);
@@ -241,8 +262,10 @@ void writePdf(const GroupReport& report, const QString& path) {
 GroupReport groupReport::day(PgConnection& pg, QDate date, int hour) {
     const SettlementWindow window = settlementDayFrom(date, hour);
     GroupReport report;
+    pg.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
     report.sites = readSites(pg);
     auto ledgers = readLedgers(pg, report.sites, window.startStamp(), window.endStamp());
+    pg.exec(QStringLiteral("COMMIT"));
     report.title = QStringLiteral("그룹 일합계 : %1 ~ %2")
                        .arg(window.start.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
                             window.end.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
@@ -297,14 +320,58 @@ GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) 
         throw ReportError(QStringLiteral("잘못된 월입니다: %1-%2").arg(year).arg(month));
     const int days = first.daysInMonth();
     GroupReport report;
+    pg.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
     report.sites = readSites(pg);
-    auto ledgers =
-        readLedgers(pg, report.sites, settlementDayFrom(first, hour).startStamp(),
-                    settlementDayFrom(QDate(year, month, days), hour).endStamp());
+    const QString from = settlementDayFrom(first, hour).startStamp();
+    const QString to = settlementDayFrom(QDate(year, month, days), hour).endStamp();
+    // The server sums each site's settlement days by the desk's rules (a day holds the stays
+    // that began in its window; "대실" and "숙박" count, any other kind does not) where every
+    // row of the month is one the desk can count. A site with a row it cannot count goes
+    // through the desk's own code, which names that row.
+    QStringList dayEnds;
+    for (int d = 1; d < days; ++d)
+        dayEnds << settlementDayFrom(QDate(year, month, d), hour).endStamp();
+    const PgResult bad = pg.exec(
+        QStringLiteral("SELECT DISTINCT site FROM (%1) t WHERE NOT (coalesce(idatetime, '') ~ "
+                       "'^[0-9]{12}$' AND coalesce(cash, '') ~ '^\\s*[+-]?[0-9]{1,18}\\s*$')")
+            .arg(QString::fromLatin1(kLedgerRows)),
+        {from, to});
+    std::vector<SiteFigures> unusual;
+    QStringList unusualSites;
+    for (int i = 0; i < bad.rows(); ++i) {
+        unusualSites << bad.text(i, 0);
+        for (const SiteFigures& s : report.sites)
+            if (s.site == bad.text(i, 0)) unusual.push_back(s);
+    }
+    auto ledgers = readLedgers(pg, unusual, from, to);
+    const PgResult sums = pg.exec(
+        QStringLiteral("SELECT site, width_bucket(idatetime, $3::text[]), action, "
+                       "sum(cash::bigint)::text FROM (%1) t WHERE action IN ('대실', '숙박') "
+                       "AND NOT site = ANY($4::text[]) GROUP BY 1, 2, 3")
+            .arg(QString::fromLatin1(kLedgerRows)),
+        {from, to, textArray(dayEnds), textArray(unusualSites)});
+    pg.exec(QStringLiteral("COMMIT"));
+    std::map<QString, SiteFigures*> bySite;
+    for (SiteFigures& s : report.sites) {
+        s.month.year = year;
+        s.month.month = month;
+        s.month.dayUse.assign(size_t(days), 0);
+        s.month.overnight.assign(size_t(days), 0);
+        bySite[s.site] = &s;
+    }
+    for (int i = 0; i < sums.rows(); ++i) {
+        const auto found = bySite.find(sums.text(i, 0));
+        if (found == bySite.end()) continue;
+        const size_t day = size_t(sums.text(i, 1).toInt());
+        auto& column = sums.text(i, 2) == QStringLiteral("대실") ? found->second->month.dayUse
+                                                                  : found->second->month.overnight;
+        column[day] = sums.text(i, 3).toLongLong();
+    }
+    for (auto& [site, ledger] : ledgers)
+        bySite[site]->month = ledger::readMonth(ledger.done(), year, month, hour, false);
     report.title = QStringLiteral("그룹 월합계 : %1-%2").arg(year).arg(month);
     QStringList groups{QStringLiteral("일자")}, kinds{QString()};
     for (SiteFigures& s : report.sites) {
-        s.month = ledger::readMonth(ledgers[s.site].done(), year, month, hour, false);
         groups << siteCaption(s) << QString() << QString();
         kinds << QStringLiteral("대실") << QStringLiteral("숙박") << QStringLiteral("합계");
     }

@@ -199,6 +199,24 @@ TEST_F(CentralLedgerTest, AStaysChangesArriveOnceInOrderAndTheGroupReportEqualsT
     ASSERT_TRUE(caughtUp(s));
     expectCentralIsTheDesk(s);
     expectReportsEqual(s, QDate(2006, 4, 1), 3);
+
+    // A row the desk cannot count stops the group's month as it stops the site's, by name.
+    execSql(*s.db, QStringLiteral(R"(insert into "Cash.DB" values ('109', '200604011200', '', '대실', '3만원'))"));
+    ASSERT_TRUE(caughtUp(s));
+    QString own, group;
+    try {
+        ledger::readMonth(s.db->connection(), 2006, 4, 3, false);
+    } catch (const SettlementError& e) {
+        own = e.text();
+    }
+    try {
+        PgConnection c(pg->connection());
+        groupReport::month(c, 2006, 4, 3);
+    } catch (const SettlementError& e) {
+        group = e.text();
+    }
+    EXPECT_TRUE(own.contains(QStringLiteral("3만원"))) << own.toStdString();
+    EXPECT_EQ(group, own);
 }
 
 TEST_F(CentralLedgerTest, AServerKilledInTheMiddleOfABatchLosesNothingAndDoublesNothing) {
