@@ -51,8 +51,8 @@ CREATE TABLE tavolen.ledger_kept (
     roomnum text, idatetime text, odatetime text, action text, cash text,
     PRIMARY KEY (site, purge_seq, row_id)
 );
-CREATE INDEX ledger_start ON tavolen.ledger (site, idatetime);
-CREATE INDEX ledger_kept_start ON tavolen.ledger_kept (site, idatetime);
+CREATE INDEX ledger_start ON tavolen.ledger (idatetime);
+CREATE INDEX ledger_kept_start ON tavolen.ledger_kept (idatetime);
 
 -- Applies one change to the tables it produces. Changes of a site arrive in order without a
 -- gap; anything else is refused, and the sender stops.

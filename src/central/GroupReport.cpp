@@ -331,25 +331,26 @@ GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) 
     QStringList dayEnds;
     for (int d = 1; d < days; ++d)
         dayEnds << settlementDayFrom(QDate(year, month, d), hour).endStamp();
-    const PgResult bad = pg.exec(
-        QStringLiteral("SELECT DISTINCT site FROM (%1) t WHERE NOT (coalesce(idatetime, '') ~ "
-                       "'^[0-9]{12}$' AND coalesce(cash, '') ~ '^\\s*[+-]?[0-9]{1,18}\\s*$')")
-            .arg(QString::fromLatin1(kLedgerRows)),
-        {from, to});
-    std::vector<SiteFigures> unusual;
-    QStringList unusualSites;
-    for (int i = 0; i < bad.rows(); ++i) {
-        unusualSites << bad.text(i, 0);
-        for (const SiteFigures& s : report.sites)
-            if (s.site == bad.text(i, 0)) unusual.push_back(s);
-    }
-    auto ledgers = readLedgers(pg, unusual, from, to);
+    // One pass over the month's rows: the sums of the rows the desk can count, and whether
+    // every row of the site is one.
     const PgResult sums = pg.exec(
         QStringLiteral("SELECT site, width_bucket(idatetime, $3::text[]), action, "
-                       "sum(cash::bigint)::text FROM (%1) t WHERE action IN ('대실', '숙박') "
-                       "AND NOT site = ANY($4::text[]) GROUP BY 1, 2, 3")
+                       "sum(CASE WHEN good AND action IN ('대실', '숙박') THEN cash::bigint END)"
+                       "::text, bool_and(good) FROM (SELECT site, idatetime, action, cash, "
+                       "coalesce(idatetime, '') ~ '^[0-9]{12}$' AND coalesce(cash, '') ~ "
+                       "'^\\s*[+-]?[0-9]{1,18}\\s*$' AS good FROM (%1) t) u GROUP BY 1, 2, 3")
             .arg(QString::fromLatin1(kLedgerRows)),
-        {from, to, textArray(dayEnds), textArray(unusualSites)});
+        {from, to, textArray(dayEnds)});
+    std::vector<SiteFigures> unusual;
+    for (int i = 0; i < sums.rows(); ++i) {
+        if (sums.text(i, 4) == QStringLiteral("t")) continue;
+        for (const SiteFigures& s : report.sites)
+            if (s.site == sums.text(i, 0) &&
+                std::none_of(unusual.begin(), unusual.end(),
+                             [&](const SiteFigures& u) { return u.site == s.site; }))
+                unusual.push_back(s);
+    }
+    auto ledgers = readLedgers(pg, unusual, from, to);
     pg.exec(QStringLiteral("COMMIT"));
     std::map<QString, SiteFigures*> bySite;
     for (SiteFigures& s : report.sites) {
@@ -361,7 +362,7 @@ GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) 
     }
     for (int i = 0; i < sums.rows(); ++i) {
         const auto found = bySite.find(sums.text(i, 0));
-        if (found == bySite.end()) continue;
+        if (found == bySite.end() || sums.isNull(i, 3)) continue;
         const size_t day = size_t(sums.text(i, 1).toInt());
         auto& column = sums.text(i, 2) == QStringLiteral("대실") ? found->second->month.dayUse
                                                                   : found->second->month.overnight;
