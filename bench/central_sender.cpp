@@ -192,10 +192,11 @@ void lag(PgServer& server, int everyMs, double seconds) {
     QThread::msleep(1500);
     s.stop();
     std::lock_guard lock(mutex);
-    std::printf("  lag step -> central commit, one step every %d ms for %.0f s (%d steps, %zu "
-                "changes): p50 %.0f ms, p99 %.0f ms, max %.0f ms (goal: p99 under 1000 ms)\n",
-                everyMs, seconds, steps, lags.size(), percentile(lags, 0.5),
-                percentile(lags, 0.99), percentile(lags, 1.0));
+    std::printf(
+        "  lag step -> central commit, one step every %d ms for %.0f s (%d steps, %zu "
+        "changes): p50 %.0f ms, p99 %.0f ms, max %.0f ms (goal: p99 under 1000 ms)\n",
+        everyMs, seconds, steps, lags.size(), percentile(lags, 0.5), percentile(lags, 0.99),
+        percentile(lags, 1.0));
 }
 
 // 72 rooms, every other one overnight, all ready.
@@ -204,11 +205,15 @@ void writeRooms(const QString& dataDir) {
     QList<IniStore::Change> changes;
     for (int n = 1; n <= kRooms; ++n) {
         const QString k = QStringLiteral("r%1").arg(n);
-        changes.append({QStringLiteral("Name"), QStringLiteral("LName%1").arg(n), QString::number(100 + n)});
-        changes.append({QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), QStringLiteral("1")});
+        changes.append(
+            {QStringLiteral("Name"), QStringLiteral("LName%1").arg(n), QString::number(100 + n)});
+        changes.append(
+            {QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), QStringLiteral("1")});
         changes.append({QStringLiteral("RoomKey"), k, QString::number(128 + n)});
-        changes.append({QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), QStringLiteral("30000")});
-        changes.append({QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), QStringLiteral("50000")});
+        changes.append(
+            {QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), QStringLiteral("30000")});
+        changes.append(
+            {QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), QStringLiteral("50000")});
         changes.append({QStringLiteral("Sleep"), k, QString::number(n % 2)});
         changes.append({QStringLiteral("rStatus"), k, QStringLiteral("완 료")});
     }
@@ -251,7 +256,8 @@ double controllerRate(PgServer& server, bool central, double budgetSeconds) {
             clock.advanceMinutes(1);
             const auto start = std::chrono::steady_clock::now();
             board.onControllerBlock(block);
-            total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            total +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             pairs += kRooms;
         }
     }
@@ -306,9 +312,10 @@ void groupMonthReport(PgServer& server) {
     for (const SiteFigures& s : report.sites)
         for (int d = 0; d < s.month.days(); ++d)
             total += s.month.dayUse[size_t(d)] + s.month.overnight[size_t(d)];
-    std::printf("  group month report, 10 sites x %d ledger rows (2024-03 of 6 months): median "
-                "%.0f ms, best %.0f ms of 7 (goal: under 500 ms); month total %lld\n",
-                perSite, percentile(ms, 0.5), percentile(ms, 0.0), static_cast<long long>(total));
+    std::printf(
+        "  group month report, 10 sites x %d ledger rows (2024-03 of 6 months): median "
+        "%.0f ms, best %.0f ms of 7 (goal: under 500 ms); month total %lld\n",
+        perSite, percentile(ms, 0.5), percentile(ms, 0.0), static_cast<long long>(total));
 }
 
 }  // namespace
@@ -336,9 +343,10 @@ int main(int argc, char** argv) {
 #endif
     std::printf("central_sender (%s, PostgreSQL 15 on a Unix socket, fsync off)\n", build);
     const double one = shippingRate(server, 1, 60000);
-    std::printf("  shipped from one desk: %.0f changes/s, %.0f times the line's %.0f pairs/s "
-                "(goal: 20 times)\n",
-                one, one / kLinePairsPerSecond, kLinePairsPerSecond);
+    std::printf(
+        "  shipped from one desk: %.0f changes/s, %.0f times the line's %.0f pairs/s "
+        "(goal: 20 times)\n",
+        one, one / kLinePairsPerSecond, kLinePairsPerSecond);
     const double ten = shippingRate(server, 10, 20000);
     std::printf("  shipped from ten desks at once: %.0f changes/s in all, %.0f per desk\n", ten,
                 ten / 10);
@@ -349,9 +357,10 @@ int main(int argc, char** argv) {
         on.push_back(controllerRate(server, true, 2.0));
     }
     const double offRate = percentile(off, 0.5), onRate = percentile(on, 0.5);
-    std::printf("  controller pairs handled/s, median of 3 turns each: sender off %.0f, on %.0f "
-                "(%+.1f %%; goal: within 5 %%)\n",
-                offRate, onRate, 100.0 * (onRate - offRate) / offRate);
+    std::printf(
+        "  controller pairs handled/s, median of 3 turns each: sender off %.0f, on %.0f "
+        "(%+.1f %%; goal: within 5 %%)\n",
+        offRate, onRate, 100.0 * (onRate - offRate) / offRate);
     groupMonthReport(server);
     return 0;
 }

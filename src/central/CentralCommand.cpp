@@ -96,14 +96,14 @@ QString parse(const QStringList& args, Request& r) {
 }
 
 int runRequest(const Request& request) {
-    const QString iniPath = QDir(request.dataDir.isEmpty() ? QApplication::applicationDirPath()
-                                                           : request.dataDir)
-                                .filePath(QStringLiteral("TavolenConfig.ini"));
+    const QString iniPath =
+        QDir(request.dataDir.isEmpty() ? QApplication::applicationDirPath() : request.dataDir)
+            .filePath(QStringLiteral("TavolenConfig.ini"));
     const bool haveIni = QFileInfo::exists(iniPath);
     const IniStore ini(iniPath);
-    const QString connection =
-        request.connectionGiven || !haveIni ? request.connection
-                                            : CentralSettings::read(ini).connection;
+    const QString connection = request.connectionGiven || !haveIni
+                                   ? request.connection
+                                   : CentralSettings::read(ini).connection;
     PgConnection pg(connection);
     const QString& what = request.words.first();
     if (what == QStringLiteral("init")) {
@@ -118,9 +118,7 @@ int runRequest(const Request& request) {
                     request.words[1].toLocal8Bit().constData());
         return 0;
     }
-    const int hour = request.hour >= 0 ? request.hour
-                     : haveIni        ? settlementSettings::hour(ini)
-                                      : 0;
+    const int hour = request.hour >= 0 ? request.hour : haveIni ? settlementSettings::hour(ini) : 0;
     const QString& period = request.words[2];
     GroupReport report;
     if (request.words[1] == QStringLiteral("day")) {

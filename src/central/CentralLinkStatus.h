@@ -19,7 +19,8 @@ struct CentralLinkStatus {
     QDateTime since;    // Stalled: the first failure of this run of failures
     QString problem;    // Stalled, Stopped: why
 
-    // "● 중앙 연결", "◐ 중앙 12건 대기", "○ 중앙 끊김 14:05부터", "✕ 중앙 전송 중지"; empty when Off.
+    // "● 중앙 연결", "◐ 중앙 12건 대기", "○ 중앙 끊김 14:05부터", "✕ 중앙 전송 중지"; empty when
+    // Off.
     QString text() const;
     bool isHealthy() const { return state == State::Connected || state == State::Behind; }
     bool operator==(const CentralLinkStatus&) const = default;

@@ -123,7 +123,7 @@ GRANT SELECT ON ALL TABLES IN SCHEMA tavolen TO tavolen_group;
 };
 
 // Row-level security on every table that names a site, with one policy each.
-const char* const kSiteTables[] = {"site",   "change",      "history", "history_kept",
+const char* const kSiteTables[] = {"site",   "change",      "history",  "history_kept",
                                    "ledger", "ledger_kept", "site_role"};
 
 }  // namespace
@@ -154,7 +154,8 @@ int centralSchema::migrate(PgConnection& pg) {
             if (v == 1) {
                 for (const char* table : kSiteTables) {
                     const QString t = QString::fromLatin1(table);
-                    pg.exec(QStringLiteral("ALTER TABLE tavolen.%1 ENABLE ROW LEVEL SECURITY").arg(t));
+                    pg.exec(
+                        QStringLiteral("ALTER TABLE tavolen.%1 ENABLE ROW LEVEL SECURITY").arg(t));
                     pg.exec(QStringLiteral("CREATE POLICY by_site ON tavolen.%1 USING "
                                            "(tavolen.may_see(site, current_user)) WITH CHECK "
                                            "(tavolen.may_see(site, current_user))")
@@ -175,14 +176,17 @@ int centralSchema::migrate(PgConnection& pg) {
 
 void centralSchema::grantSite(PgConnection& pg, const QString& site, const QString& role) {
     if (site.trimmed().isEmpty() || role.trimmed().isEmpty())
-        throw CentralError(QStringLiteral("사이트와 역할 이름이 필요합니다"), QStringLiteral("TVCFG"));
+        throw CentralError(QStringLiteral("사이트와 역할 이름이 필요합니다"),
+                           QStringLiteral("TVCFG"));
     const QString r = pg.quoteIdentifier(role);
     pg.exec(QStringLiteral("BEGIN"));
     try {
-        if (pg.exec(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = $1"), {role}).rows() == 0)
+        if (pg.exec(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = $1"), {role}).rows() ==
+            0)
             pg.exec(QStringLiteral("CREATE ROLE %1 LOGIN").arg(r));
-        pg.exec(QStringLiteral("INSERT INTO tavolen.site (site) VALUES ($1) ON CONFLICT DO NOTHING"),
-                {site});
+        pg.exec(
+            QStringLiteral("INSERT INTO tavolen.site (site) VALUES ($1) ON CONFLICT DO NOTHING"),
+            {site});
         pg.exec(QStringLiteral("INSERT INTO tavolen.site_role (site, role) VALUES ($1, $2) "
                                "ON CONFLICT DO NOTHING"),
                 {site, role});

@@ -119,11 +119,11 @@ std::map<QString, SiteLedger> readLedgers(PgConnection& pg, const std::vector<Si
         ledgers[s.site];
         names << s.site;
     }
-    const PgResult rows = pg.exec(
-        QStringLiteral("SELECT site, roomnum, idatetime, odatetime, action, cash FROM "
-                       "(%1) t WHERE site = ANY($3::text[])")
-            .arg(QString::fromLatin1(kLedgerRows)),
-        {from, to, textArray(names)});
+    const PgResult rows =
+        pg.exec(QStringLiteral("SELECT site, roomnum, idatetime, odatetime, action, cash FROM "
+                               "(%1) t WHERE site = ANY($3::text[])")
+                    .arg(QString::fromLatin1(kLedgerRows)),
+                {from, to, textArray(names)});
     for (int i = 0; i < rows.rows(); ++i) {
         const auto found = ledgers.find(rows.text(i, 0));
         if (found != ledgers.end()) found->second.add(rows, i);
@@ -303,7 +303,8 @@ GroupReport groupReport::day(PgConnection& pg, QDate date, int hour) {
     line(QStringLiteral("취소금액"), [](const SiteFigures& s) { return s.cancelled; });
     line(QStringLiteral("교체금액"), [](const SiteFigures& s) { return s.moved; });
     line(QStringLiteral("대실 건수"), [](const SiteFigures& s) { return qint64(s.dayUseStays); });
-    line(QStringLiteral("숙박 건수"), [](const SiteFigures& s) { return qint64(s.overnightStays); });
+    line(QStringLiteral("숙박 건수"),
+         [](const SiteFigures& s) { return qint64(s.overnightStays); });
     QStringList received{QStringLiteral("마지막 수신")};
     for (const SiteFigures& s : report.sites)
         received << QStringLiteral("%1 #%2").arg(lastReceived(s)).arg(s.lastSeq);
@@ -365,7 +366,7 @@ GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) 
         if (found == bySite.end() || sums.isNull(i, 3)) continue;
         const size_t day = size_t(sums.text(i, 1).toInt());
         auto& column = sums.text(i, 2) == QStringLiteral("대실") ? found->second->month.dayUse
-                                                                  : found->second->month.overnight;
+                                                                 : found->second->month.overnight;
         column[day] = sums.text(i, 3).toLongLong();
     }
     for (auto& [site, ledger] : ledgers)

@@ -160,9 +160,10 @@ int OutboxSender::shipBatch() {
     if (differing.rows() > 0) {
         pg_->exec(QStringLiteral("ROLLBACK"));
         throw Corruption(
-            QStringLiteral("중앙 원장 전송을 멈췄습니다: 일련번호 %1의 변경이 중앙 서버에 다른 값으로 "
-                           "있습니다 (사이트 %2, 중앙: %3 %4, 이 데스크: %5). 확인하기 전에는 더 "
-                           "보내지 않습니다.")
+            QStringLiteral(
+                "중앙 원장 전송을 멈췄습니다: 일련번호 %1의 변경이 중앙 서버에 다른 값으로 "
+                "있습니다 (사이트 %2, 중앙: %3 %4, 이 데스크: %5). 확인하기 전에는 더 "
+                "보내지 않습니다.")
                 .arg(differing.text(0, 0), options_.site, differing.text(0, 2),
                      differing.text(0, 3), differing.text(0, 4))
                 .toStdString());
@@ -183,8 +184,8 @@ int OutboxSender::shipBatch() {
 }
 
 void OutboxSender::markSent(qint64 first, qint64 last) {
-    Statement mark = prepare(
-        db_, "UPDATE tavolen_outbox SET sent_at = ?1 WHERE seq BETWEEN ?2 AND ?3");
+    Statement mark =
+        prepare(db_, "UPDATE tavolen_outbox SET sent_at = ?1 WHERE seq BETWEEN ?2 AND ?3");
     sqlite3_bind_int64(mark.get(), 1, nowMs());
     sqlite3_bind_int64(mark.get(), 2, first);
     sqlite3_bind_int64(mark.get(), 3, last);
@@ -206,8 +207,8 @@ void OutboxSender::removeOldSent() {
 void OutboxSender::refreshStatus(bool failing, const QString& problemText) {
     CentralLinkStatus next;
     if (db_) {
-        Statement q = prepare(
-            db_, "SELECT count(*), min(made_at) FROM tavolen_outbox WHERE seq >= ?1");
+        Statement q =
+            prepare(db_, "SELECT count(*), min(made_at) FROM tavolen_outbox WHERE seq >= ?1");
         sqlite3_bind_int64(q.get(), 1, next_);
         if (sqlite3_step(q.get()) == SQLITE_ROW) {
             next.behind = sqlite3_column_int64(q.get(), 0);
@@ -266,7 +267,8 @@ void OutboxSender::run() {
                 publish(stopped);
                 return;
             }
-            if (e.isConnectionLost() || !pg_ || !pg_->isUsable()) pg_.reset();
+            if (e.isConnectionLost() || !pg_ || !pg_->isUsable())
+                pg_.reset();
             else {
                 try {
                     pg_->exec(QStringLiteral("ROLLBACK"));

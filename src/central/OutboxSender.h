@@ -31,7 +31,7 @@ public:
         QString databasePath;  // the desk's DB/motel.db
         QString connection;    // libpq connection string
         QString site;
-        QString siteName;      // shown beside the site in the group's reports
+        QString siteName;  // shown beside the site in the group's reports
         int batchSize = 500;
         int pollMs = 100;            // how often an idle sender looks for new changes
         int firstRetryMs = 1000;     // pause after the first failure, doubled each time

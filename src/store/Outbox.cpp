@@ -11,14 +11,15 @@ namespace {
 // Milliseconds since 1970 by the database's own clock, for the lag the sender measures.
 #define NOW_MS "CAST((julianday('now') - 2440587.5) * 86400000 AS INTEGER)"
 
-#define HISTORY_VALUES(R)                                                               \
-    "json_object('row', " R ".rowid, 'roomNum', " R ".roomNum, 'Sdate', " R ".Sdate, " \
+#define HISTORY_VALUES(R)                                                   \
+    "json_object('row', " R ".rowid, 'roomNum', " R ".roomNum, 'Sdate', " R \
+    ".Sdate, "                                                              \
     "'Stime', " R ".Stime, 'Action', " R ".Action, 'Comm', " R ".Comm)"
-#define LEDGER_VALUES(R)                                                                   \
-    "json_object('row', " R ".rowid, 'roomNum', " R ".roomNum, 'IDateTime', " R            \
+#define LEDGER_VALUES(R)                                                        \
+    "json_object('row', " R ".rowid, 'roomNum', " R ".roomNum, 'IDateTime', " R \
     ".IDateTime, 'ODateTime', " R ".ODateTime, 'Action', " R ".Action, 'Cash', " R ".Cash)"
-#define DELETE_KIND(TABLE)                                                                 \
-    "CASE WHEN (SELECT purging FROM tavolen_outbox_mode WHERE id = 1) = 1 THEN '" TABLE   \
+#define DELETE_KIND(TABLE)                                                              \
+    "CASE WHEN (SELECT purging FROM tavolen_outbox_mode WHERE id = 1) = 1 THEN '" TABLE \
     "_purge' ELSE '" TABLE "_delete' END"
 
 // The desk's tables have no key of their own; the rowid names a row to the central ledger,
@@ -29,7 +30,8 @@ const char* const kInstall[] = {
     "uid TEXT NOT NULL UNIQUE DEFAULT (lower(hex(randomblob(16)))), "
     "kind TEXT NOT NULL, "
     "payload TEXT NOT NULL, "
-    "made_at INTEGER NOT NULL DEFAULT (" NOW_MS "), "
+    "made_at INTEGER NOT NULL DEFAULT (" NOW_MS
+    "), "
     "sent_at INTEGER)",
     "CREATE TABLE tavolen_outbox_mode (id INTEGER PRIMARY KEY CHECK (id = 1), "
     "purging INTEGER NOT NULL)",
@@ -124,7 +126,8 @@ void outbox::runPurge(sqlite3* db, const QString& statement, const QString& limi
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(raw, sqlite3_finalize);
     const QByteArray value = limit.toUtf8();
     sqlite3_bind_text(raw, 1, value.constData(), int(value.size()), SQLITE_TRANSIENT);
-    if (sqlite3_step(raw) != SQLITE_DONE) throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+    if (sqlite3_step(raw) != SQLITE_DONE)
+        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
     guard.reset();
     if (marked) exec(db, "UPDATE tavolen_outbox_mode SET purging = 0 WHERE id = 1");
     transaction.commit();

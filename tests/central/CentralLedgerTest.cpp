@@ -123,8 +123,8 @@ protected:
         EXPECT_EQ(centralSchema::migrate(c), 0);  // a second init finds nothing to do
     }
     qint64 centralLast(const QString& site) {
-        const QString v =
-            pg->psql(QStringLiteral("select last_seq from tavolen.site where site = '%1'").arg(site));
+        const QString v = pg->psql(
+            QStringLiteral("select last_seq from tavolen.site where site = '%1'").arg(site));
         return v.isEmpty() ? -1 : v.toLongLong();
     }
     bool caughtUp(Site& s, int ms = 30000) {
@@ -160,8 +160,8 @@ protected:
                                         [&](const SiteFigures& f) { return f.site == s.id; });
         ASSERT_NE(found, group.sites.end());
         DailySettlement own;
-        own.fill(ledger::readStays(s.db->connection(), settlementDayFrom(day, hour),
-                                   StayOrder::ByRoom));
+        own.fill(
+            ledger::readStays(s.db->connection(), settlementDayFrom(day, hour), StayOrder::ByRoom));
         EXPECT_GT(own.dayUseSum() + own.overnightSum(), 0);
         EXPECT_EQ(found->dayUse, own.dayUseSum());
         EXPECT_EQ(found->overnight, own.overnightSum());
@@ -186,11 +186,13 @@ TEST_F(CentralLedgerTest, AStaysChangesArriveOnceInOrderAndTheGroupReportEqualsT
     for (int n = 0; n < 8; ++n) s.stay(n);
     s.startSender(pg->connection(), 7);  // several batches
     ASSERT_TRUE(caughtUp(s)) << s.problems.join(u'\n').toStdString();
-    ASSERT_TRUE(waitFor([&] { return s.sender->status().state == CentralLinkStatus::State::Connected; }));
+    ASSERT_TRUE(
+        waitFor([&] { return s.sender->status().state == CentralLinkStatus::State::Connected; }));
     expectCentralIsTheDesk(s);
     // Marked sent only now, in order.
-    EXPECT_EQ(rowsOf(*s.db, QStringLiteral("select count(*) from tavolen_outbox where sent_at is null")),
-              (std::vector<QStringList>{{"0"}}));
+    EXPECT_EQ(
+        rowsOf(*s.db, QStringLiteral("select count(*) from tavolen_outbox where sent_at is null")),
+        (std::vector<QStringList>{{"0"}}));
     expectReportsEqual(s, QDate(2006, 4, 1), 3);
     EXPECT_EQ(s.sender->status().text(), QStringLiteral("● 중앙 연결"));
 
@@ -201,7 +203,9 @@ TEST_F(CentralLedgerTest, AStaysChangesArriveOnceInOrderAndTheGroupReportEqualsT
     expectReportsEqual(s, QDate(2006, 4, 1), 3);
 
     // A row the desk cannot count stops the group's month as it stops the site's, by name.
-    execSql(*s.db, QStringLiteral(R"(insert into "Cash.DB" values ('109', '200604011200', '', '대실', '3만원'))"));
+    execSql(*s.db,
+            QStringLiteral(
+                R"(insert into "Cash.DB" values ('109', '200604011200', '', '대실', '3만원'))"));
     ASSERT_TRUE(caughtUp(s));
     QString own, group;
     try {
@@ -232,9 +236,10 @@ TEST_F(CentralLedgerTest, AServerKilledInTheMiddleOfABatchLosesNothingAndDoubles
     ASSERT_TRUE(waitFor([&] { return centralLast(s.id) > 200; }));
     pg->stop(QStringLiteral("immediate"));
     ASSERT_LT(centralLast(s.id), 0);  // it is down
-    ASSERT_TRUE(waitFor([&] { return s.sender->status().state == CentralLinkStatus::State::Stalled; }));
+    ASSERT_TRUE(
+        waitFor([&] { return s.sender->status().state == CentralLinkStatus::State::Stalled; }));
     EXPECT_GT(s.sender->status().behind, 0);
-    EXPECT_FALSE(s.problems.isEmpty());  // said once on the message line
+    EXPECT_FALSE(s.problems.isEmpty());       // said once on the message line
     for (int n = 40; n < 45; ++n) s.stay(n);  // the desk goes on meanwhile
     ASSERT_TRUE(pg->start()) << pg->log().toStdString();
     ASSERT_TRUE(caughtUp(s, 60000));
@@ -251,7 +256,8 @@ TEST_F(CentralLedgerTest, AnHourWithoutTheServerIsSentWholeAfterwards) {
     for (int minute = 0; minute < 60; ++minute) {
         if (minute % 4 == 0) {
             const QString key = s.clock.now().toString(QStringLiteral("yyyyMMddHHmm"));
-            s.ledger->addHistory(QStringLiteral("201"), QStringLiteral("대실"), QStringLiteral("1"));
+            s.ledger->addHistory(QStringLiteral("201"), QStringLiteral("대실"),
+                                 QStringLiteral("1"));
             s.ledger->openLedgerRow(QStringLiteral("201"), key, minute % 8 ? 1 : 0, 30000, 50000);
             s.step();
             s.ledger->closeLedgerRow(QStringLiteral("201"), key);
@@ -267,13 +273,15 @@ TEST_F(CentralLedgerTest, AnHourWithoutTheServerIsSentWholeAfterwards) {
     }));
     const CentralLinkStatus stalled = s.sender->status();
     EXPECT_TRUE(stalled.since.isValid());
-    EXPECT_TRUE(stalled.text().startsWith(QStringLiteral("○ 중앙 끊김 "))) << stalled.text().toStdString();
+    EXPECT_TRUE(stalled.text().startsWith(QStringLiteral("○ 중앙 끊김 ")))
+        << stalled.text().toStdString();
     ASSERT_TRUE(pg->start()) << pg->log().toStdString();
     ASSERT_TRUE(caughtUp(s, 60000));
     expectCentralIsTheDesk(s);
     // What the desk purged, the group keeps.
-    EXPECT_EQ(pg->psql(QStringLiteral("select count(*) from tavolen.history_kept where site = 'site-c'")),
-              QStringLiteral("2"));
+    EXPECT_EQ(
+        pg->psql(QStringLiteral("select count(*) from tavolen.history_kept where site = 'site-c'")),
+        QStringLiteral("2"));
     expectReportsEqual(s, QDate(2006, 4, 3), 0);
 }
 
@@ -288,7 +296,8 @@ TEST_F(CentralLedgerTest, AChangedRowUnderAnExistingNumberStopsTheSender) {
                                   "json_set(payload, '$.Cash', '99999') where seq = 2"));
     s.stay(2);
     s.startSender(pg->connection());
-    ASSERT_TRUE(waitFor([&] { return s.sender->status().state == CentralLinkStatus::State::Stopped; }));
+    ASSERT_TRUE(
+        waitFor([&] { return s.sender->status().state == CentralLinkStatus::State::Stopped; }));
     const QString problem = s.sender->status().problem;
     EXPECT_TRUE(problem.contains(QStringLiteral("일련번호 2의 변경이 중앙 서버에 다른 값으로")))
         << problem.toStdString();
@@ -318,8 +327,9 @@ TEST_F(CentralLedgerTest, ASitesRoleSeesAndSendsOnlyItsSiteTheGroupSeesAll) {
     ASSERT_TRUE(caughtUp(north)) << north.problems.join(u'\n').toStdString();
     ASSERT_TRUE(caughtUp(south)) << south.problems.join(u'\n').toStdString();
 
-    const QString count = QStringLiteral("select string_agg(site || ':' || n, ',' order by site) "
-                                         "from (select site, count(*) n from tavolen.ledger group by site) t");
+    const QString count = QStringLiteral(
+        "select string_agg(site || ':' || n, ',' order by site) "
+        "from (select site, count(*) n from tavolen.ledger group by site) t");
     EXPECT_EQ(pg->psql(count, QStringLiteral("north_desk")), QStringLiteral("north:1"));
     EXPECT_EQ(pg->psql(count, QStringLiteral("south_desk")), QStringLiteral("south:2"));
     EXPECT_EQ(pg->psql(count, QStringLiteral("owner")), QStringLiteral("north:1,south:2"));
@@ -330,7 +340,8 @@ TEST_F(CentralLedgerTest, ASitesRoleSeesAndSendsOnlyItsSiteTheGroupSeesAll) {
     pg->psql(QStringLiteral("insert into tavolen.change (site, seq, uid, kind, payload) values "
                             "('south', 99, 'x', 'history_delete', '{\"row\": 1}')"),
              QStringLiteral("north_desk"));
-    EXPECT_TRUE(pg->log().contains(QStringLiteral("row-level security"))) << pg->log().toStdString();
+    EXPECT_TRUE(pg->log().contains(QStringLiteral("row-level security")))
+        << pg->log().toStdString();
     EXPECT_EQ(centralLast(QStringLiteral("south")), south.lastSeq());
 }
 
@@ -355,16 +366,19 @@ TEST_F(CentralLedgerTest, TheCommandInitialisesGrantsAndWritesTheGroupReport) {
     QString out;
     EXPECT_EQ(tavolen({QStringLiteral("init")}, &out), 0) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("0 applied")));
-    EXPECT_EQ(tavolen({QStringLiteral("grant"), QStringLiteral("east"), QStringLiteral("east_desk")}, &out), 0)
+    EXPECT_EQ(
+        tavolen({QStringLiteral("grant"), QStringLiteral("east"), QStringLiteral("east_desk")},
+                &out),
+        0)
         << out.toStdString();
     QTemporaryDir reports;
     for (const char* type : {"csv", "xlsx", "pdf"}) {
         const QString file = reports.filePath(QStringLiteral("group.") + QLatin1String(type));
-        EXPECT_EQ(tavolen({QStringLiteral("report"), QStringLiteral("day"),
-                           QStringLiteral("2006-04-02"), QStringLiteral("--hour"),
-                           QStringLiteral("3"), QStringLiteral("--out"), file},
-                          &out),
-                  0)
+        EXPECT_EQ(
+            tavolen({QStringLiteral("report"), QStringLiteral("day"), QStringLiteral("2006-04-02"),
+                     QStringLiteral("--hour"), QStringLiteral("3"), QStringLiteral("--out"), file},
+                    &out),
+            0)
             << out.toStdString();
         EXPECT_GT(QFileInfo(file).size(), 100) << type;
     }
@@ -372,7 +386,8 @@ TEST_F(CentralLedgerTest, TheCommandInitialisesGrantsAndWritesTheGroupReport) {
     own.fill(ledger::readStays(s.db->connection(), settlementDayFrom(QDate(2006, 4, 2), 3),
                                StayOrder::ByRoom));
     const QString csv = QString::fromUtf8(readBytes(reports.filePath(QStringLiteral("group.csv"))));
-    EXPECT_TRUE(csv.contains(QStringLiteral("합계,%1,%1").arg(own.dayUseSum() + own.overnightSum())))
+    EXPECT_TRUE(
+        csv.contains(QStringLiteral("합계,%1,%1").arg(own.dayUseSum() + own.overnightSum())))
         << csv.toStdString();
     EXPECT_TRUE(csv.contains(QStringLiteral("모텔 east (east)")));
     EXPECT_TRUE(csv.contains(QStringLiteral("#%1").arg(s.lastSeq())));
@@ -382,11 +397,13 @@ TEST_F(CentralLedgerTest, TheCommandInitialisesGrantsAndWritesTheGroupReport) {
                        QStringLiteral("--out"), month}),
               0);
     EXPECT_EQ(tavolen({QStringLiteral("report"), QStringLiteral("month"), QStringLiteral("2006-13"),
-                       QStringLiteral("--out"), month}, &out),
+                       QStringLiteral("--out"), month},
+                      &out),
               2);
     EXPECT_TRUE(out.contains(QStringLiteral("bad month")));
     EXPECT_EQ(tavolen({QStringLiteral("init"), QStringLiteral("--connection"),
-                       QStringLiteral("host=/nonexistent user=x password=secret")}, &out),
+                       QStringLiteral("host=/nonexistent user=x password=secret")},
+                      &out),
               2);
     EXPECT_TRUE(out.contains(QStringLiteral("passfile"))) << out.toStdString();
 }

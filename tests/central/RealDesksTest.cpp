@@ -42,7 +42,8 @@ qint64 deskValue(const QString& dbPath, const char* sql) {
     if (sqlite3_open_v2(qPrintable(dbPath), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         sqlite3_busy_timeout(db, 1000);
         sqlite3_stmt* q = nullptr;
-        if (sqlite3_prepare_v2(db, sql, -1, &q, nullptr) == SQLITE_OK && sqlite3_step(q) == SQLITE_ROW)
+        if (sqlite3_prepare_v2(db, sql, -1, &q, nullptr) == SQLITE_OK &&
+            sqlite3_step(q) == SQLITE_ROW)
             value = sqlite3_column_int64(q, 0);
         sqlite3_finalize(q);
     }
@@ -67,13 +68,17 @@ struct Desk {
             const QString r = QStringLiteral("r%1").arg(n);
             changes.append({QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
                             QString::number(100 + n)});
-            changes.append({QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), QStringLiteral("1")});
+            changes.append(
+                {QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), QStringLiteral("1")});
             changes.append({QStringLiteral("RoomKey"), r, QString::number(128 + n)});
             changes.append({QStringLiteral("Sleep"), r, QString::number(n % 2)});
-            changes.append({QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), QStringLiteral("30000")});
-            changes.append({QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), QStringLiteral("50000")});
+            changes.append(
+                {QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), QStringLiteral("30000")});
+            changes.append(
+                {QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), QStringLiteral("50000")});
         }
-        changes.append({QStringLiteral("Motel"), QStringLiteral("CoName"), QStringLiteral("모텔 ") + site});
+        changes.append(
+            {QStringLiteral("Motel"), QStringLiteral("CoName"), QStringLiteral("모텔 ") + site});
         changes.append({QStringLiteral("Motel"), QStringLiteral("ComPort"), port});
         changes.append({QStringLiteral("Central"), QStringLiteral("Enabled"), QStringLiteral("1")});
         changes.append({QStringLiteral("Central"), QStringLiteral("Connection"), connection});
@@ -112,8 +117,8 @@ protected:
         centralSchema::migrate(c);
     }
     qint64 centralLast(const QString& site) {
-        const QString v =
-            pg->psql(QStringLiteral("select last_seq from tavolen.site where site = '%1'").arg(site));
+        const QString v = pg->psql(
+            QStringLiteral("select last_seq from tavolen.site where site = '%1'").arg(site));
         return v.isEmpty() ? -1 : v.toLongLong();
     }
     void expectNoDuplicateNoGap(const QString& site, qint64 last) {
@@ -133,10 +138,11 @@ TEST_F(RealDesksTest, ADeskKilledInTheMiddleOfABatchSendsTheRestOnceAfterItsRest
         copyFreshDatabase(desk.dir.path());
         Database db(desk.dir.path());
         db.open();
-        execSql(db, QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n "
-                                   "where i < 30000) insert into \"room.DB\" select '101', "
-                                   "strftime('%Y%m%d', 'now', 'localtime'), strftime('%H%M', 'now', "
-                                   "'localtime'), '문열림', '1' from n"));
+        execSql(db,
+                QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n "
+                               "where i < 30000) insert into \"room.DB\" select '101', "
+                               "strftime('%Y%m%d', 'now', 'localtime'), strftime('%H%M', 'now', "
+                               "'localtime'), '문열림', '1' from n"));
     }
     desk.configure(pg->connection(), QStringLiteral("/nonexistent/tty"));
     desk.start();
@@ -150,9 +156,12 @@ TEST_F(RealDesksTest, ADeskKilledInTheMiddleOfABatchSendsTheRestOnceAfterItsRest
     desk.start();
     ASSERT_TRUE(waitUntil([&] { return centralLast(desk.site) == last; }, 60000));
     expectNoDuplicateNoGap(desk.site, last);
-    ASSERT_TRUE(waitUntil([&] {
-        return deskValue(desk.dbPath(), "SELECT count(*) FROM tavolen_outbox WHERE sent_at IS NULL") == 0;
-    }, 10000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return deskValue(desk.dbPath(),
+                             "SELECT count(*) FROM tavolen_outbox WHERE sent_at IS NULL") == 0;
+        },
+        10000));
 }
 
 TEST_F(RealDesksTest, TenDesksUnderControllerStormsEachEqualTheirOwnReport) {
@@ -180,25 +189,35 @@ TEST_F(RealDesksTest, TenDesksUnderControllerStormsEachEqualTheirOwnReport) {
     for (auto& desk : desks) {
         desk->sim.start(QStringLiteral(TAVOLEN_BIN_DIR "/tavolen-sim"), QStringList());
         ASSERT_TRUE(desk->sim.waitForStarted(10000));
-        ASSERT_TRUE(waitUntil([&] { desk->sim.waitForReadyRead(100); return desk->sim.canReadLine(); }, 10000));
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                desk->sim.waitForReadyRead(100);
+                return desk->sim.canReadLine();
+            },
+            10000));
         const QString device = QString::fromLocal8Bit(desk->sim.readLine()).trimmed();
         desk->configure(pg->connection(desk->site + QStringLiteral("_desk")), device);
         desk->start();
     }
     // The storms begin once every desk is up and has its outbox.
     for (auto& desk : desks)
-        ASSERT_TRUE(waitUntil([&] { return desk->outboxLast() >= 0; }, 60000)) << desk->site.toStdString();
+        ASSERT_TRUE(waitUntil([&] { return desk->outboxLast() >= 0; }, 60000))
+            << desk->site.toStdString();
     for (auto& desk : desks) desk->sim.write(storm);
-    for (auto& desk : desks) ASSERT_TRUE(desk->sim.waitForFinished(90000)) << desk->site.toStdString();
+    for (auto& desk : desks)
+        ASSERT_TRUE(desk->sim.waitForFinished(90000)) << desk->site.toStdString();
     for (auto& desk : desks) {
         // Everything the desk wrote arrives.
         qint64 last = 0;
-        ASSERT_TRUE(waitUntil([&] {
-            last = desk->outboxLast();
-            return last > 0 && centralLast(desk->site) == last;
-        }, 60000)) << desk->site.toStdString() << " " << last << " " << centralLast(desk->site)
-                     << readBytes(desk->dir.filePath(QStringLiteral("tavolen.log"))).toStdString()
-                     << desk->sim.readAllStandardError().toStdString();
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                last = desk->outboxLast();
+                return last > 0 && centralLast(desk->site) == last;
+            },
+            60000))
+            << desk->site.toStdString() << " " << last << " " << centralLast(desk->site)
+            << readBytes(desk->dir.filePath(QStringLiteral("tavolen.log"))).toStdString()
+            << desk->sim.readAllStandardError().toStdString();
         expectNoDuplicateNoGap(desk->site, last);
     }
     for (auto& desk : desks) {
@@ -215,12 +234,14 @@ TEST_F(RealDesksTest, TenDesksUnderControllerStormsEachEqualTheirOwnReport) {
         Database db(desks[i]->dir.path());
         db.open();
         DailySettlement own;
-        own.fill(ledger::readStays(db.connection(), settlementDayFrom(today, 0), StayOrder::ByRoom));
+        own.fill(
+            ledger::readStays(db.connection(), settlementDayFrom(today, 0), StayOrder::ByRoom));
         EXPECT_GT(own.stays().size(), 0u);
         EXPECT_EQ(day.sites[i].site, desks[i]->site);
         EXPECT_EQ(day.sites[i].dayUse, own.dayUseSum()) << desks[i]->site.toStdString();
         EXPECT_EQ(day.sites[i].overnight, own.overnightSum()) << desks[i]->site.toStdString();
-        const MonthSums ownMonth = ledger::readMonth(db.connection(), today.year(), today.month(), 0, false);
+        const MonthSums ownMonth =
+            ledger::readMonth(db.connection(), today.year(), today.month(), 0, false);
         EXPECT_EQ(month.sites[i].month.dayUse, ownMonth.dayUse);
         EXPECT_EQ(month.sites[i].month.overnight, ownMonth.overnight);
     }

@@ -89,7 +89,8 @@ TEST_F(OutboxTest, PurgesAreMarkedAsPurgesAndRemoveAllAsDeletions) {
     ledger->purge(1);
     const auto all = kinds();
     const std::vector<QStringList> purges(all.begin() + long(before), all.end());
-    EXPECT_EQ(purges, (std::vector<QStringList>{{"ledger_purge"}, {"history_purge"}, {"history_purge"}}));
+    EXPECT_EQ(purges,
+              (std::vector<QStringList>{{"ledger_purge"}, {"history_purge"}, {"history_purge"}}));
     expectOutboxIsTheTables();
     // The marker is down again: a later deletion is a deletion.
     ledger->deleteAllRecords();

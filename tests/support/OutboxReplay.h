@@ -24,9 +24,11 @@ inline OutboxReplay replayOutbox(sqlite3* db) {
     while (sqlite3_step(q) == SQLITE_ROW) {
         if (sqlite3_column_int64(q, 0) != expected++) r.contiguous = false;
         ++r.changes;
-        const QString kind = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q, 1)));
+        const QString kind =
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q, 1)));
         const QJsonObject v =
-            QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(q, 2))))
+            QJsonDocument::fromJson(
+                QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(q, 2))))
                 .object();
         const qint64 row = v.value(QStringLiteral("row")).toInteger();
         auto& table = kind.startsWith(QStringLiteral("history")) ? r.history : r.ledger;

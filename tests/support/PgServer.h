@@ -42,22 +42,22 @@ public:
     }
 
     bool start() {
-        started_ = run({binDir() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), dir_,
-                        QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"),
-                        QStringLiteral("-l"), dir_ + QStringLiteral("/server.log"),
-                        QStringLiteral("-o"),
-                        QStringLiteral("-k %1 -c listen_addresses= -c fsync=off "
-                                       "-c max_connections=60")
-                            .arg(dir_),
-                        QStringLiteral("start")},
-                       true);
+        started_ =
+            run({binDir() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), dir_,
+                 QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"),
+                 QStringLiteral("-l"), dir_ + QStringLiteral("/server.log"), QStringLiteral("-o"),
+                 QStringLiteral("-k %1 -c listen_addresses= -c fsync=off "
+                                "-c max_connections=60")
+                     .arg(dir_),
+                 QStringLiteral("start")},
+                true);
         return started_;
     }
     // "immediate": as a crash; "fast": rolls back what runs and ends cleanly.
     void stop(const QString& mode) {
         if (!started_) return;
-        run({binDir() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), dir_,
-             QStringLiteral("-w"), QStringLiteral("-m"), mode, QStringLiteral("stop")},
+        run({binDir() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), dir_, QStringLiteral("-w"),
+             QStringLiteral("-m"), mode, QStringLiteral("stop")},
             true);
         started_ = false;
     }
@@ -113,11 +113,17 @@ private:
                     if (::chown(t.toLocal8Bit().constData(), pw->pw_uid, pw->pw_gid) != 0) return t;
             }
             QProcess p;
-            QStringList command{binDir() + QStringLiteral("/initdb"), QStringLiteral("-D"), t,
-                                QStringLiteral("-A"), QStringLiteral("trust"),
-                                QStringLiteral("-U"), QStringLiteral("postgres"),
-                                QStringLiteral("-E"), QStringLiteral("UTF8"),
-                                QStringLiteral("--locale=C"), QStringLiteral("--no-sync")};
+            QStringList command{binDir() + QStringLiteral("/initdb"),
+                                QStringLiteral("-D"),
+                                t,
+                                QStringLiteral("-A"),
+                                QStringLiteral("trust"),
+                                QStringLiteral("-U"),
+                                QStringLiteral("postgres"),
+                                QStringLiteral("-E"),
+                                QStringLiteral("UTF8"),
+                                QStringLiteral("--locale=C"),
+                                QStringLiteral("--no-sync")};
             if (asRoot())
                 command = QStringList{QStringLiteral("runuser"), QStringLiteral("-u"),
                                       QStringLiteral("postgres"), QStringLiteral("--")} +

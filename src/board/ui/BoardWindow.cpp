@@ -290,10 +290,11 @@ void BoardWindow::setControllerLink(bool up) {
     controllerUp_ = up;
     const auto coloured = [](const QString& text, bool good) {
         return QStringLiteral("<span style='color:%1'>%2</span>")
-            .arg(good ? QStringLiteral("#006e00") : QStringLiteral("#962828"), text.toHtmlEscaped());
+            .arg(good ? QStringLiteral("#006e00") : QStringLiteral("#962828"),
+                 text.toHtmlEscaped());
     };
-    QString text = coloured(
-        up ? QStringLiteral("● 컨트롤러 연결") : QStringLiteral("○ 컨트롤러 끊김"), up);
+    QString text =
+        coloured(up ? QStringLiteral("● 컨트롤러 연결") : QStringLiteral("○ 컨트롤러 끊김"), up);
     if (!centralText_.isEmpty())
         text = coloured(centralText_, centralHealthy_) + QStringLiteral("<br>") + text;
     link_->setText(text);
