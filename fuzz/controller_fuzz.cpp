@@ -1,6 +1,5 @@
 // Random controller blocks against a board of twelve rooms with a real room-state file and a
 // real database. Every input starts from the same board and is checked afterwards:
-//   - every slot shows one of the board's states;
 //   - the room-state file holds what the slots hold, so a restart brings the board back;
 //   - every running stay has its open ledger row;
 //   - the last step's record is the file (nothing for a start-up to finish);
@@ -24,7 +23,7 @@
 #include <memory>
 
 #include "board/MinuteStamp.h"
-#include "board/States.h"
+#include "board/StoredRoomState.h"
 #include "store/Database.h"
 #include "store/HistoryLedger.h"
 #include "store/IniStore.h"
@@ -155,14 +154,6 @@ private:
     }
 
     void check(BoardModel& board) {
-        static const QSet<QString> states = {QString(),         States::Ready,    States::DayUse,
-                                             States::Overnight, States::Cleaning, States::Vacated,
-                                             States::GuestOut};
-        for (int n = 1; n <= BoardModel::kSlots; ++n)
-            if (!states.contains(board.slot(n).state))
-                broken(
-                    QStringLiteral("slot %1 has the state \"%2\"").arg(n).arg(board.slot(n).state));
-
         const IniStore::Snapshot stored = IniStore(iniPath_).snapshot();
         for (int n = 1; n <= kRoomCount; ++n) {
             const RoomSlot& s = board.slot(n);
@@ -175,10 +166,14 @@ private:
                                .arg(n)
                                .arg(QLatin1String(section), value, onFile));
             };
-            same("rStatus", s.state);
+            const QString label = stored.readString(QStringLiteral("rStatus"), k, QString());
+            if (stateFromStored(label) != s.state)
+                broken(QStringLiteral("slot %1: the file's state \"%2\" is not the slot's %3")
+                           .arg(n)
+                           .arg(label, roomStateKey(s.state)));
             same("Time", s.stayStart);
             same("TimeEnd", s.checkoutTime);
-            if (stored.readInteger(QStringLiteral("Sleep"), k, 0) != s.overnight ||
+            if (kindFromStored(stored.readInteger(QStringLiteral("Sleep"), k, 0)) != s.kind ||
                 stored.readInteger(QStringLiteral("DoorStatus"), k, 0) != s.doorOpen)
                 broken(QStringLiteral("slot %1: the stay kind or door on file is not the slot's")
                            .arg(n));
@@ -192,7 +187,7 @@ private:
         for (int n = 1; n <= BoardModel::kSlots; ++n) {
             const QString& time = board.slot(n).stayStart;
             if (time.isEmpty()) continue;
-            const QString stay = board.view(n).buttonCaption + u'/' + time.left(12);
+            const QString stay = board.slot(n).roomText() + u'/' + time.left(12);
             if (!open.contains(stay))
                 broken(QStringLiteral("slot %1 runs the stay %2 without an open ledger row")
                            .arg(n)

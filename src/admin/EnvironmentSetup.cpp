@@ -152,27 +152,24 @@ bool EnvironmentSetup::removeAll() {
     }
     reset += {{kMotel, QStringLiteral("SleepCnt"), QStringLiteral("0")},
               {kMotel, QStringLiteral("RestCnt"), QStringLiteral("0")}};
+    // One step: the file's reset and the emptied tables reach the disk
+    // together, after whatever the board still had pending, so that neither a
+    // failure nor a power cut between them leaves open ledger rows of wiped rooms.
     try {
-        board_.ini().writeStrings(reset);  // one replacement: a power cut leaves all or nothing
-    } catch (const std::exception& e) {
-        board_.showError(errorText(e));
-        return false;
-    }
-
-    for (int n = 1; n <= BoardModel::kSlots; ++n) {
-        RoomSlot& s = board_.slot(n);
-        s = RoomSlot{};
-        s.roomName = QString::number(n);
-        SlotView& v = board_.editView(n);
-        v = SlotView{};
-        v.kindVisible = false;
-        board_.showReady(n);
-    }
-    board_.storedDayUseCount = 0;
-    board_.storedOvernightCount = 0;
-
-    try {
+        const BoardModel::Step step(board_);
+        for (const IniStore::Change& c : reset) board_.storeValue(c.section, c.key, c.value);
         if (seams_.deleteAllRecords) seams_.deleteAllRecords();
+        for (int n = 1; n <= BoardModel::kSlots; ++n) {
+            RoomSlot& s = board_.slot(n);
+            s = RoomSlot{};
+            s.roomName = QString::number(n);
+            SlotView& v = board_.editView(n);
+            v = SlotView{};
+            v.kindVisible = false;
+            board_.showState(n);
+        }
+        board_.storedDayUseCount = 0;
+        board_.storedOvernightCount = 0;
     } catch (const std::exception& e) {
         board_.showError(QStringLiteral("객실 기록과 매출 장부를 지우지 못했습니다: ") +
                          errorText(e));

@@ -5,7 +5,6 @@
 #include "board/BoardModel.h"
 #include "platform/Cp949.h"
 #include "platform/Errors.h"
-#include "store/IniStore.h"
 
 MorningCallList::MorningCallList(BoardModel& board) : board_(board) {
     for (int n = 1; n <= BoardModel::kSlots; ++n) {
@@ -15,7 +14,10 @@ MorningCallList::MorningCallList(BoardModel& board) : board_(board) {
     }
 }
 
-void MorningCallList::setCall(int row, const QString& call) { rows_[row].call = call; }
+void MorningCallList::setCall(int row, const QString& call) {
+    rows_[row].call = call;
+    rows_[row].callEdited = true;
+}
 
 bool MorningCallList::setMemo(int row, const QString& memo) {
     if (memo.contains(u'\n') || memo.contains(u'\r')) {
@@ -29,26 +31,28 @@ bool MorningCallList::setMemo(int row, const QString& memo) {
         return false;
     }
     rows_[row].memo = memo;
+    rows_[row].memoEdited = true;
     return true;
 }
 
 bool MorningCallList::save() {
-    QList<IniStore::Change> entries;
-    for (const Row& r : rows_) {
-        const QString key = QStringLiteral("r%1").arg(r.slot);
-        entries.append({QStringLiteral("Alram"), key, r.call});
-        entries.append({QStringLiteral("Memo"), key, r.memo});
-    }
+    const QString nowMinute = board_.now().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     try {
-        board_.ini().writeStrings(entries);
+        const BoardModel::Step step(board_);
+        for (Row& r : rows_) {
+            if (r.callEdited) {
+                board_.setMorningCall(r.slot, r.call, nowMinute);
+                board_.saveMorningCall(r.slot);
+            }
+            if (r.memoEdited) {
+                board_.setMemo(r.slot, r.memo);
+                board_.saveMemo(r.slot);
+            }
+            r.callEdited = r.memoEdited = false;
+        }
     } catch (const std::exception& e) {
         board_.showError(QStringLiteral("모닝콜과 메모를 저장하지 못했습니다: ") + errorText(e));
         return false;
-    }
-    const QString nowMinute = board_.now().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    for (const Row& r : rows_) {
-        board_.setMorningCall(r.slot, r.call, nowMinute);
-        board_.setMemo(r.slot, r.memo);
     }
     return true;
 }

@@ -8,8 +8,10 @@
 class BoardModel;
 
 // The morning-call and memo list: one row for every room with a panel. Edits
-// stay in the list, however many, until 저장 stores them all or 닫기 drops
-// them.
+// stay in the list, however many, until 저장 stores them or 닫기 drops them.
+// Only what the clerk edited is stored, over the room's values of that
+// moment: a call the controller cleared while the list was open stays
+// cleared unless the clerk set that room's call again.
 class MorningCallList {
 public:
     struct Row {
@@ -17,6 +19,8 @@ public:
         QString room;  // "101 호"
         QString call;  // "yyyy-mm-dd hh:mm" or empty
         QString memo;
+        bool callEdited = false;
+        bool memoEdited = false;
     };
 
     explicit MorningCallList(BoardModel& board);
@@ -26,8 +30,8 @@ public:
     // Refuses (and tells why) a memo the room-state file cannot hold; the
     // row keeps its memo.
     bool setMemo(int row, const QString& memo);
-    // Stores every row in one write of the room-state file and shows the
-    // calls on the board. On a failure nothing is stored and the edits stay.
+    // Stores the edited calls and memos as one step of the board and shows
+    // them on it.
     bool save();
 
 private:

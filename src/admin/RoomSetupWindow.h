@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <functional>
 
-#include "board/DeskWindows.h"
+#include "board/RoomWindows.h"
 
 class BoardModel;
 class Query;

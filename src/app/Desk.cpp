@@ -102,7 +102,7 @@ Desk::Desk(const Options& options)
 
     BoardSeams seams;
     seams.startSecondTimer = [this] { secondTimer_.setEnabled(true); };
-    seams.ensureMotelLocation = [this] {
+    seams.openDatabaseIsFirstStart = [this] {
         // A database that cannot be opened is reported once the board is up;
         // every history and ledger write then reports its own failure, and
         // the board runs.

@@ -5,7 +5,7 @@
 
 #include "admin/EnvironmentSetup.h"
 #include "app/ActivityFilter.h"
-#include "app/DeskWindowsQt.h"
+#include "app/ModalWindows.h"
 #include "auth/PasswordRules.h"
 #include "board/BoardModel.h"
 #include "board/DeskActions.h"
@@ -69,7 +69,7 @@ private:
     ThreadTimer minuteTimer_;  // the minute timer
     ThreadTimer secondTimer_;  // the one-second clock
     PasswordRules passwords_;
-    DeskWindowsQt deskWindows_;
+    ModalWindows deskWindows_;
     DeskActions deskActions_;
     EnvironmentSetup environment_;
     ToolbarCommands toolbar_;

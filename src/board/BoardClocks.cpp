@@ -5,7 +5,6 @@
 
 #include "board/BoardModel.h"
 #include "board/MinuteStamp.h"
-#include "board/States.h"
 #include "platform/Assets.h"
 #include "platform/SoundPlayer.h"
 
@@ -14,6 +13,8 @@ QString hourMinute(int hour, int minute) {
     return QString::number(hour) + QLatin1Char(':') + QString::number(minute);
 }
 }  // namespace
+
+QString BoardModel::clockText() const { return hourMinute(clockHour, clockMinute); }
 
 QString BoardModel::weekdayName(int dayOfWeek) {
     static const std::array<QString, 7> names = {
@@ -26,22 +27,22 @@ void BoardModel::startStayClock(int n) {
     RoomSlot& s = slot(n);
     SlotView& v = editView(n);
     s.elapsed = 0;
-    v.startText = hourMinute(clockHour, clockMinute);
+    v.startText = clockText();
     v.elapsedText = QStringLiteral("0:0");
     s.clockRunning = 1;
     s.showElapsed = 1;
     viewChanged(n);
 }
 
-void BoardModel::stopStayClock(int n) {
-    editView(n).elapsedText = hourMinute(clockHour, clockMinute);
+void BoardModel::showCheckoutTime(int n) {
+    editView(n).elapsedText = clockText();
     slot(n).showElapsed = 0;
     viewChanged(n);
 }
 
-void BoardModel::advanceStayClock(int n) { slot(n).showElapsed = 1; }
+void BoardModel::showElapsedAgain(int n) { slot(n).showElapsed = 1; }
 
-void BoardModel::clearStayClock(int n) {
+void BoardModel::startReadyClock(int n) {
     RoomSlot& s = slot(n);
     SlotView& v = editView(n);
     s.elapsed = 0;
@@ -57,12 +58,11 @@ void BoardModel::rebuildStayClocks() {
     for (int n = 1; n <= kSlots; ++n) {
         RoomSlot& s = slot(n);
         if (s.stayStart.isEmpty()) continue;
-        const QString& st = s.state;
-        const bool counted = st == States::DayUse || st == States::Overnight ||
-                             st == States::Cleaning || st == States::GuestOut ||
-                             st == States::Vacated;
-        if (st == States::Ready) s.clockRunning = 0;
-        if (!counted) continue;
+        // A ready room's clock starts again only when the room next changes.
+        if (s.state == RoomState::Ready) {
+            s.clockRunning = 0;
+            continue;
+        }
 
         // A stay whose stored minute count is damaged starts counting from
         // now rather than from a nonsense figure.
@@ -70,10 +70,11 @@ void BoardModel::rebuildStayClocks() {
         const qint64 start = s.stayStart.mid(12, 9).toLongLong(&ok);
         SlotView& v = editView(n);
         s.clockRunning = 1;
-        s.showElapsed = st == States::Vacated ? 0 : 1;
+        s.showElapsed = s.state == RoomState::Vacated ? 0 : 1;
         s.elapsed = ok ? static_cast<qint32>(nowStamp - start) : 0;
         v.startText = s.stayStart.mid(8, 2) + QLatin1Char(':') + s.stayStart.mid(10, 2);
-        if (st == States::GuestOut || st == States::Vacated) v.elapsedText = s.checkoutTime;
+        if (s.state == RoomState::GuestOut || s.state == RoomState::Vacated)
+            v.elapsedText = s.checkoutTime;
         viewChanged(n);
     }
 }
@@ -111,6 +112,7 @@ void BoardModel::onMinuteTick() {
         viewChanged(n);
     }
     ringMorningCalls(nowMinute);
+    publish();
 }
 
 void BoardModel::ringMorningCalls(const QString& nowMinute) {

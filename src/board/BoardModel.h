@@ -11,8 +11,10 @@
 #include <memory>
 #include <vector>
 
+#include "board/BoardSnapshot.h"
 #include "board/DeskSession.h"
 #include "board/EventLog.h"
+#include "board/RoomRules.h"
 #include "board/RoomSlot.h"
 #include "board/SlotView.h"
 #include "store/StepJournal.h"
@@ -41,7 +43,9 @@ struct BoardContext {
 // nothing.
 struct BoardSeams {
     std::function<void()> startSecondTimer;
-    std::function<bool()> ensureMotelLocation;
+    // Opens the database and records its location; true on the PC's first
+    // start, which installs the kiosk session and restarts the PC.
+    std::function<bool()> openDatabaseIsFirstStart;
     std::function<void(const QString& portName)> openPort;
     std::function<void()> showBorderlessMaximised;
     std::function<void()> startMinuteTimer;
@@ -56,8 +60,17 @@ struct LeftColumn {
     QString sleepCount = QStringLiteral("숙박:00");
 };
 
-// The board: the 72 room slots, what each panel shows, the left column, and
-// every rule that changes them. Windows observe it; no widget code here.
+// The board: the 72 room slots, what each panel shows, the left column. Its
+// parts, one file each:
+//   BoardModel.cpp       start-up, the panels' looks (from RoomLook), the
+//                        message line, the published snapshots
+//   BoardChanges.cpp     carrying out a change of a room (planned by RoomRules)
+//   BoardController.cpp  the controller's blocks: pairs, repeat filter, doors,
+//                        the highlight
+//   BoardClocks.cpp      stay clocks, the second and minute ticks, morning calls
+//   BoardRecords.cpp     the room history and the cash ledger rows of a room
+//   BoardStorage.cpp     restoring the slots, the savers, the steps on disk
+// Windows observe it; no widget code here.
 class BoardModel : public QObject {
     Q_OBJECT
 public:
@@ -93,32 +106,32 @@ public:
     qint32 storedDayUseCount = 0;
     qint32 storedOvernightCount = 0;
 
-    // Label looks; each sets the state label and picture of slot n.
-    void showReady(int n);
-    void showReadyForOvernight(int n);
-    void showDayUse(int n);
-    void showOvernight(int n);
-    void showCleaning(int n);
-    void showVacated(int n);
-    void showGuestOut(int n);
-    void markChangedAtDesk(int n);
-    // The stay kind button's picture (imp.bmp or moon.bmp).
-    void setStayKindPicture(int n, const QString& picture);
+    // Gives the panel the look of the room's state and stay kind (label,
+    // state picture, stay kind glyph).
+    void showState(int n);
+    // The room number's colour: who changed the room last.
+    void markChanged(int n, ChangeMark mark);
     void recountStays();
+
+    // One change of a room, carried out whoever asks for it (RoomRules
+    // plans it): the slot's values, the look, the clock, the file, the
+    // history and ledger rows, the log line and the sound. `kind` is the
+    // kind asked for by a new stay or a conversion.
+    void change(int n, RoomChange change, ChangeSource source, StayKind kind);
 
     // Savers: each stores one slot value in the INI file, reading it from
     // the slot at the moment of the call. Inside a step (below) the values
     // are collected and written with the step; outside one, at once.
-    void saveDoor(const QString& n);
-    void saveKeyCode(const QString& n);
-    void saveState(const QString& n);
-    void saveRoomName(const QString& n);
-    void saveStayKind(const QString& n);
-    void saveCheckoutTime(const QString& n);
-    void saveStayStart(const QString& n);
-    void saveFees(const QString& n);
-    void saveMorningCall(quint8 n);
-    void saveMemo(quint8 n);
+    void saveDoor(int n);
+    void saveKeyCode(int n);
+    void saveState(int n);
+    void saveRoomName(int n);
+    void saveStayKind(int n);
+    void saveCheckoutTime(int n);
+    void saveStayStart(int n);
+    void saveFees(int n);
+    void saveMorningCall(int n);
+    void saveMemo(int n);
     void storeValue(const QString& section, const QString& key, const QString& value);
 
     // A step: everything that one controller block or one desk action
@@ -157,12 +170,20 @@ public:
     // the failures are collected and shown together at its end.
     void notify(const QString& text);
     const QString& notice() const { return notice_; }
+    // How many messages the line has been given since start, so that a window
+    // can tell a repeated message from the one it already shows.
+    int noticeCount() const { return noticeCount_; }
 
-    // Restores every slot from the INI file.
+    // Restores every slot from the INI file. A stored state the board does
+    // not know is reported once on the message line; the room shows ready.
     void restoreSlots();
     // Gives every slot the look of its restored values.
     void paintSlots();
     void paintSlot(int n, const QString& nowMinute);
+    // How late a call found at start-up may still ring; older ones are shown
+    // as missed (kMissedCall in the log, the time box red).
+    static constexpr int kLateCallMinutes = 30;
+    static inline const QString kMissedCall = QStringLiteral("모닝콜놓침");
 
     // Panel changes for the other parts of the board; each notifies the window.
     SlotView& editView(int n);
@@ -182,10 +203,14 @@ public:
     bool isRestored(int n) const { return restored_.test(index(n)); }
 
     // Stay clocks and the board clock.
+    // From zero, the start time shown.
     void startStayClock(int n);
-    void stopStayClock(int n);
-    void advanceStayClock(int n);
-    void clearStayClock(int n);
+    // The check-out time shows instead of the elapsed time, which counts on unseen.
+    void showCheckoutTime(int n);
+    // The elapsed time shows again at the next tick.
+    void showElapsedAgain(int n);
+    // From zero without a start time: how long the room has been ready.
+    void startReadyClock(int n);
     void rebuildStayClocks();
     void onSecondTick();
     void onMinuteTick();
@@ -196,16 +221,20 @@ public:
     // own failures.
     std::function<void()> purgeTables;
     static QString weekdayName(int dayOfWeek);
+    // The board's clock as "h:m" without leading zeros (9:5): a stay's start
+    // and check-out time.
+    QString clockText() const;
 
-    // The room history and the cash ledger of a slot's room and stay; each
-    // reports its own database failure and returns.
-    // The records' rows become part of the board's steps.
+    // The room history and the cash ledger rows of a slot's room and stay,
+    // found by the room's number and the stay's start; each reports its own
+    // database failure and returns. The rows become part of the board's steps.
     void setRecords(HistoryLedger* records);
     void addHistory(int n, const QString& action, const QString& comm);
     void openLedgerRow(int n);
     void closeLedgerRow(int n);
     void convertLedgerRow(int n, const QString& kind);
-    void cancelLedgerRow(int n);
+    // `kind` names the stay cancelled: "대실" or "숙박".
+    void cancelLedgerRow(int n, const QString& kind);
     void moveLedgerRow(int n, const QString& kind);
     // The running stay's open row, still under `oldRoomText`, takes the
     // room's current number.
@@ -227,26 +256,28 @@ public:
     void showInfo(const QString& text);
     bool askYesNo(const QString& text);
 
+    // The board as it is now, for the faces outside the desk. It is
+    // published after every step and minute tick while someone listens.
+    BoardSnapshotPtr snapshot();
+
 signals:
     void slotChanged(int n);
     void leftChanged();
     void logChanged();
     void noticeChanged();
+    void snapshotPublished(BoardSnapshotPtr snapshot);
 
 private:
     void endStep();
     static std::size_t index(int n);
-    int slotOf(const QString& n) const;
     void runStep(const std::function<void()>& step);
     void recoverLastStep();
-    void setLabel(int n, const QString& caption, WinColor font, WinColor back);
-    void setStatePicture(int n, const QString& picture);
     void handleBlock(const QByteArray& block);
     void handlePair(quint8 key, quint8 code);
-    bool applyEvent(int n, quint8 code);
+    void doorChanged(int n, bool open);
     void highlight(int n);
     void unhighlight(const QString& slotText);
-    void navy(int n);
+    void publish();
 
     BoardContext ctx_;
     std::unique_ptr<IniStore> ini_;
@@ -262,10 +293,13 @@ private:
     int stepDepth_ = 0;
     QString storageWarning_;
     QString notice_;
+    int noticeCount_ = 0;
     QStringList startUpFailures_;
     bool startingUp_ = false;
     QTimer retryTimer_;
     bool writeAfterPaint_ = false;
     bool writeQueued_ = false;
     QTimer paintWait_;
+    quint64 published_ = 0;
+    QDateTime lastReport_;
 };

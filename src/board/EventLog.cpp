@@ -4,9 +4,9 @@
 #include <utility>
 
 namespace {
-// In this order: the first match wins.
-const std::array<std::pair<QString, LogColor>, 14>& colourTable() {
-    static const std::array<std::pair<QString, LogColor>, 14> table = {{
+// The event words and their colours.
+const std::array<std::pair<QString, LogColor>, 15>& colourTable() {
+    static const std::array<std::pair<QString, LogColor>, 15> table = {{
         {QStringLiteral("문열림"), std::nullopt},
         {QStringLiteral("문닫힘"), std::nullopt},
         {QStringLiteral("대실"), Colors::Blue},
@@ -21,6 +21,7 @@ const std::array<std::pair<QString, LogColor>, 14>& colourTable() {
         {QStringLiteral("퇴실"), Colors::Purple},
         {QStringLiteral("청소"), Colors::Gray},
         {QStringLiteral("완료"), Colors::Green},
+        {QStringLiteral("모닝콜놓침"), Colors::Red},
     }};
     return table;
 }
@@ -32,20 +33,17 @@ std::optional<LogColor> EventLog::wordColor(const QString& word) {
     return std::nullopt;
 }
 
-std::optional<LogColor> EventLog::lineColor(const QString& line) {
-    for (const auto& [w, colour] : colourTable())
-        if (line.contains(w)) return colour;
-    return std::nullopt;
-}
-
 void EventLog::logEvent(const QString& word, const QString& room) {
     if (selected_ > kTrimAbove) {
         lines_.removeFirst();
+        colors_.erase(colors_.begin());
         ++trimmed_;
     }
     lines_.append(room + QStringLiteral("호 ") + word);
+    const std::optional<LogColor> colour = wordColor(word);
+    colors_.push_back(colour);
     selected_ = static_cast<int>(lines_.size()) - 1;
-    if (const auto colour = wordColor(word)) {
+    if (colour) {
         wordColor_ = *colour;
         roomColor_ = *colour;
     }

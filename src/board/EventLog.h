@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 #include "board/WinColor.h"
 
@@ -19,13 +20,12 @@ public:
     // selected line is past the 499th, and shows the event in the labels.
     void logEvent(const QString& word, const QString& room);
 
-    // The colour of the first table word equal to the whole word; nothing
-    // when the word is not in the table.
+    // The colour of an event word; nothing when the word is not in the table.
     static std::optional<LogColor> wordColor(const QString& word);
-    // The colour of the first table word contained in a line.
-    static std::optional<LogColor> lineColor(const QString& line);
 
     const QStringList& lines() const { return lines_; }
+    // The colour of line `index`, that of the event it tells.
+    std::optional<LogColor> lineColor(qsizetype index) const { return colors_.at(index); }
     int selected() const { return selected_; }
     // How many lines have been trimmed from the top since the start.
     qint64 trimmed() const { return trimmed_; }
@@ -38,6 +38,7 @@ public:
 
 private:
     QStringList lines_;
+    std::vector<std::optional<LogColor>> colors_;  // one per line
     int selected_ = -1;
     qint64 trimmed_ = 0;
     QString wordText_ = QStringLiteral("신호대기");

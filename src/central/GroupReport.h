@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "settlement/Ledger.h"
+#include "settlement/LedgerReader.h"
 
 class PgConnection;
 

@@ -63,6 +63,7 @@ PaintedFrame::PaintedFrame(QWidget* parent) : QWidget(parent) {
 }
 
 void PaintedFrame::setCaption(const QString& caption) {
+    if (caption == caption_) return;
     caption_ = caption;
     repaint();
 }

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "settlement/Ledger.h"
+#include "settlement/LedgerReader.h"
 
 class IniStore;
 

@@ -94,13 +94,11 @@ void HistoryLedger::convertLedgerRow(const QString& roomText, const QString& sta
 }
 
 void HistoryLedger::cancelLedgerRow(const QString& roomText, const QString& stayKey,
-                                    const QString& labelCaption) {
-    // The label is "대 실" or "숙 박": its first and third characters name the stay.
-    const QString stateWord = labelCaption.mid(0, 1) + labelCaption.mid(2, 1);
+                                    const QString& kind) {
     deliver(db_.ledgerQuery(),
                     {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set ODateTime = :N1"),
                      QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
-                    {nowStamp() + stateWord + QStringLiteral("취소"), roomText, stayKey},
+                    {nowStamp() + kind + QStringLiteral("취소"), roomText, stayKey},
                     QStringLiteral("데이터베이스에 수정이 되지 않았습니다"));
 }
 
@@ -128,8 +126,16 @@ void HistoryLedger::renumberLedgerRow(const QString& roomText, const QString& ne
 }
 
 void HistoryLedger::deleteAllRecords() {
-    execute(db_.historyQuery(), {QStringLiteral(R"(Delete From "room.DB")")}, {});
-    execute(db_.ledgerQuery(), {QStringLiteral(R"(Delete From "Cash.DB")")}, {});
+    const QString history = QStringLiteral(R"(Delete From "room.DB")");
+    const QString ledger = QStringLiteral(R"(Delete From "Cash.DB")");
+    if (collectStep) {
+        const QString message = QStringLiteral("객실 기록과 매출 장부를 지우지 못했습니다");
+        collectStep({history, {}, message});
+        collectStep({ledger, {}, message});
+        return;
+    }
+    execute(db_.historyQuery(), {history}, {});
+    execute(db_.ledgerQuery(), {ledger}, {});
 }
 
 void HistoryLedger::purgeHistory() {

@@ -40,9 +40,8 @@ public:
     // kind is "대실" or "숙박"; the amount is that kind's fee.
     void convertLedgerRow(const QString& roomText, const QString& stayKey, const QString& kind,
                           qint32 dayUseFee, qint32 overnightFee);
-    // labelCaption is the state label still showing the stay ("대 실", "숙 박").
-    void cancelLedgerRow(const QString& roomText, const QString& stayKey,
-                         const QString& labelCaption);
+    // kind names the stay cancelled: "대실" or "숙박".
+    void cancelLedgerRow(const QString& roomText, const QString& stayKey, const QString& kind);
     // A move to another room: nothing is charged under 15 minutes.
     void moveLedgerRow(const QString& roomText, const QString& stayKey, const QString& kind,
                        qint32 elapsed, qint32 dayUseFee, qint32 overnightFee);
@@ -52,6 +51,8 @@ public:
     void renumberLedgerRow(const QString& roomText, const QString& newRoomText,
                            const QString& stayKey);
 
+    // Empties both tables: within the board's step when it collects one (so
+    // that the tables go with the room-state file's reset), at once otherwise.
     // These raise DatabaseError to their caller.
     void deleteAllRecords();
     // History rows of more than 48 hours ago.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "board/MinuteStamp.h"
-#include "board/States.h"
+#include "board/StoredRoomState.h"
 #include "store/IniStore.h"
 #include "support/Fakes.h"
 
@@ -37,13 +37,13 @@ TEST_F(Clocks, CheckOutHidesTheCountUntilTheStayGoesOn) {
     tick(30);
     f.board.clockHour = 10;
     f.board.clockMinute = 30;
-    f.board.stopStayClock(1);
+    f.board.showCheckoutTime(1);
     tick(10);
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("10:30"));  // the check-out time stays
-    f.board.advanceStayClock(1);
+    f.board.showElapsedAgain(1);
     tick();
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:41"));  // counted all along
-    f.board.clearStayClock(1);
+    f.board.startReadyClock(1);
     EXPECT_EQ(f.board.view(1).startText, QString());
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:0"));
     tick();
@@ -87,29 +87,57 @@ TEST_F(Clocks, LateTickStillSoundsTheCallItPassedOnce) {
     EXPECT_EQ(f.sound.played.size(), 2);
 }
 
-TEST(MorningCallAtStartUp, PastCallsStaySilentAndTheCurrentMinuteStillSounds) {
+TEST(MorningCallAtStartUp, LateCallsRingOnceAndOlderOnesShowAsMissed) {
+    // The board starts at 07:00:20, after a power cut.
+    const struct {
+        const char* call;
+        WinColor colourAtStart;
+        bool ringsAtFirstTick;
+        bool loggedMissed;
+    } cases[] = {
+        {"2006-04-02 06:59", Colors::Orange, true, false},
+        {"2006-04-02 06:30", Colors::Orange, true, false},  // 30 minutes late: still rings
+        {"2006-04-02 06:29", Colors::Red, false, true},
+        {"2006-04-01 07:00", Colors::Red, false, true},
+        {"2006-04-02 07:00", Colors::Black, true, false},  // its own minute
+        {"2006-04-02 07:01", Colors::Magenta, false, false},
+    };
     BoardFixture f;
     f.clock.set(QDateTime(QDate(2006, 4, 2), QTime(7, 0, 20)));
     IniStore ini(f.iniPath());
-    ini.writeString(QStringLiteral("Alram"), QStringLiteral("r1"),
-                    QStringLiteral("2006-04-02 06:59"));
-    ini.writeString(QStringLiteral("Alram"), QStringLiteral("r2"),
-                    QStringLiteral("2006-04-02 07:00"));
-    ini.writeString(QStringLiteral("Alram"), QStringLiteral("r3"),
-                    QStringLiteral("2006-04-02 07:01"));
+    int slot = 0;
+    for (const auto& c : cases) {
+        ++slot;
+        ini.writeString(QStringLiteral("Alram"), QStringLiteral("r%1").arg(slot),
+                        QString::fromLatin1(c.call));
+        ini.writeString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(slot),
+                        QString::number(100 + slot));
+    }
     f.start();
-    EXPECT_EQ(f.board.view(1).startColor, Colors::Orange);
-    EXPECT_EQ(f.board.view(2).startColor, Colors::Black);
-    EXPECT_EQ(f.board.view(3).startColor, Colors::Magenta);
     f.board.onMinuteTick();
-    EXPECT_EQ(f.sound.played.size(), 1);  // slot 2's call, at its minute
-    EXPECT_EQ(f.board.view(2).startColor, Colors::Orange);
+    slot = 0;
+    int rings = 0;
+    for (const auto& c : cases) {
+        ++slot;
+        SCOPED_TRACE(c.call);
+        const QString missedLine = QStringLiteral("%1호 모닝콜놓침").arg(100 + slot);
+        EXPECT_EQ(f.board.eventLog().lines().contains(missedLine), c.loggedMissed);
+        if (c.ringsAtFirstTick) {
+            ++rings;
+            EXPECT_EQ(f.board.view(slot).startColor, Colors::Orange);
+        } else {
+            EXPECT_EQ(f.board.view(slot).startColor, c.colourAtStart);
+        }
+    }
+    EXPECT_EQ(f.sound.played.size(), rings);
+    f.board.onMinuteTick();
+    EXPECT_EQ(f.sound.played.size(), rings) << "each rings once";
 }
 
 TEST_F(Clocks, MinuteTickPurgesFirstAndRecounts) {
     QStringList order;
     f.board.purgeTables = [&] { order << f.board.left().dasilCount; };
-    f.board.editView(2).labelCaption = States::DayUse;  // unannounced: only the tick counts it
+    f.board.slot(2).state = RoomState::DayUse;  // unannounced: only the tick counts it
     tick();
     EXPECT_EQ(order, QStringList{QStringLiteral("대실:0")});  // purged before the recount
     EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:1"));
@@ -144,7 +172,8 @@ TEST(ClockRebuild, RebuildsEveryClockFromTheStoredStay) {
             ini.writeString(QStringLiteral("Time"), k, started);
             ini.writeString(QStringLiteral("TimeEnd"), k, QStringLiteral("18:5"));
         }
-        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r8"), States::DayUse);
+        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r8"),
+                        storedText(RoomState::DayUse));
         ini.writeString(QStringLiteral("Time"), QStringLiteral("r8"),
                         QStringLiteral("200604011735xx"));
     }

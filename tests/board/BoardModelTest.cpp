@@ -3,7 +3,7 @@
 #include <QFile>
 
 #include "board/MinuteStamp.h"
-#include "board/States.h"
+#include "board/StoredRoomState.h"
 #include "store/IniStore.h"
 #include "support/Fakes.h"
 
@@ -45,7 +45,8 @@ TEST_F(BoardStart, PaintsEveryStateWithItsLookAndGlyph) {
         {"청 소", 0, "청 소", Colors::White, Colors::Gray, "Clean.bmp", "imp.bmp"},
         {"퇴 실", 1, "퇴 실", Colors::White, Colors::Purple, "withOut.bmp", "moon.bmp"},
         {"외 출", 0, "외 출", Colors::Black, Colors::Yellow, "", "imp.bmp"},
-        {"엉 망", 1, "완 료", Colors::White, Colors::Green, "", "imp.bmp"},
+        // A label the board does not know: a ready room, reported below.
+        {"엉 망", 1, "완 료", Colors::Black, Colors::LightPink, "", "moon.bmp"},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -66,8 +67,11 @@ TEST_F(BoardStart, PaintsEveryStateWithItsLookAndGlyph) {
         EXPECT_EQ(v.kindGlyph, QString::fromUtf8(c.glyph));
         EXPECT_TRUE(v.visible);
     }
-    EXPECT_EQ(f.board.slot(10).longStayMarked, 1);  // a guest who was out is still out
-    EXPECT_EQ(f.board.slot(9).longStayMarked, 0);
+    EXPECT_EQ(f.board.notice(),
+              QStringLiteral("17:35 객실 상태를 알 수 없어 완료로 보입니다: 11번 \"엉 망\""));
+    EXPECT_EQ(f.board.slot(11).state, RoomState::Ready);
+    EXPECT_EQ(f.board.slot(10).guestOut, true);  // a guest who was out is still out
+    EXPECT_EQ(f.board.slot(9).guestOut, false);
 }
 
 TEST_F(BoardStart, RoomNumbersPanelsAndDoors) {
@@ -116,14 +120,14 @@ TEST_F(BoardStart, MissingFileGivesTheDefaults) {
     EXPECT_EQ(f.board.ledgerMonths, 1);
     for (int n : {1, 36, 72}) {
         EXPECT_FALSE(f.board.view(n).visible);
-        EXPECT_EQ(f.board.view(n).labelCaption, States::Ready);
+        EXPECT_EQ(f.board.view(n).labelCaption, storedText(RoomState::Ready));
         EXPECT_EQ(f.board.view(n).labelColor, Colors::Green);
         EXPECT_EQ(f.board.view(n).buttonCaption, QStringLiteral("호수"));
     }
 }
 
 TEST_F(BoardStart, FailedStepsAreShownAndTheRestStillRuns) {
-    room(1, QStringLiteral("101"), States::DayUse, 0);
+    room(1, QStringLiteral("101"), storedText(RoomState::DayUse), 0);
     QFile broken(QDir(f.dataDir()).filePath(QStringLiteral("bed.bmp")));
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write("not a picture");
@@ -132,7 +136,9 @@ TEST_F(BoardStart, FailedStepsAreShownAndTheRestStillRuns) {
     QStringList steps;
     BoardSeams seams;
     seams.startSecondTimer = [&] { steps << "second"; };
-    seams.ensureMotelLocation = [&]() -> bool { throw TavolenError(QStringLiteral("db down")); };
+    seams.openDatabaseIsFirstStart = [&]() -> bool {
+        throw TavolenError(QStringLiteral("db down"));
+    };
     seams.openPort = [&](const QString& port) {
         steps << port;
         throw TavolenError(QStringLiteral("Error opening COM2 port"));
@@ -158,13 +164,13 @@ TEST_F(BoardStart, FailedStepsAreShownAndTheRestStillRuns) {
     EXPECT_EQ(f.lockdown.calls, (QStringList{"hideTaskBar", "armKeyboardFilter"}));
     // The room is restored and its number shown despite its missing picture.
     EXPECT_EQ(f.board.view(1).buttonCaption, QStringLiteral("101"));
-    EXPECT_EQ(f.board.view(1).labelCaption, States::DayUse);
+    EXPECT_EQ(f.board.view(1).labelCaption, storedText(RoomState::DayUse));
     EXPECT_TRUE(f.board.view(1).visible);
 }
 
 TEST_F(BoardStart, FirstStartSwitchesTheLogonAndRestarts) {
     BoardSeams seams;
-    seams.ensureMotelLocation = [] { return true; };
+    seams.openDatabaseIsFirstStart = [] { return true; };
     f.start(seams);
     EXPECT_EQ(f.lockdown.calls, (QStringList{"installKioskSession", "restartComputer",
                                              "hideTaskBar", "armKeyboardFilter"}));
@@ -173,20 +179,20 @@ TEST_F(BoardStart, FirstStartSwitchesTheLogonAndRestarts) {
 TEST(BoardCounts, CountOccupiedRoomsByStayKind) {
     BoardFixture f;
     f.start();
-    struct {
+    const struct {
         int slot;
-        void (BoardModel::*look)(int);
-        int sleep;
-    } rooms[] = {{1, &BoardModel::showDayUse, 0},
-                 {2, &BoardModel::showOvernight, 1},
-                 {3, &BoardModel::showVacated, 1},
-                 {4, &BoardModel::showCleaning, 0},
-                 {5, &BoardModel::showReadyForOvernight, 1},
-                 {6, &BoardModel::showGuestOut, 0},
-                 {72, &BoardModel::showVacated, 0}};
+        RoomState state;
+        StayKind kind;
+    } rooms[] = {{1, RoomState::DayUse, StayKind::DayUse},
+                 {2, RoomState::Overnight, StayKind::Overnight},
+                 {3, RoomState::Vacated, StayKind::Overnight},
+                 {4, RoomState::Cleaning, StayKind::DayUse},
+                 {5, RoomState::Ready, StayKind::Overnight},
+                 {6, RoomState::GuestOut, StayKind::DayUse},
+                 {72, RoomState::Vacated, StayKind::DayUse}};
     for (const auto& r : rooms) {
-        (f.board.*r.look)(r.slot);
-        f.board.slot(r.slot).overnight = static_cast<quint8>(r.sleep);
+        f.board.slot(r.slot).state = r.state;
+        f.board.slot(r.slot).kind = r.kind;
     }
     f.board.recountStays();
     EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:4"));
@@ -196,15 +202,24 @@ TEST(BoardCounts, CountOccupiedRoomsByStayKind) {
 TEST(BoardLooks, PictureKeptByLooksThatDoNotSetOne) {
     BoardFixture f;
     f.start();
-    f.board.showVacated(5);
-    f.board.showGuestOut(5);
+    const auto show = [&](RoomState state, StayKind kind) {
+        f.board.slot(5).state = state;
+        f.board.slot(5).kind = kind;
+        f.board.showState(5);
+    };
+    show(RoomState::Vacated, StayKind::DayUse);
+    show(RoomState::GuestOut, StayKind::DayUse);
     EXPECT_EQ(f.board.view(5).stateImage, QStringLiteral("withOut.bmp"));
-    f.board.showReadyForOvernight(5);
+    show(RoomState::Ready, StayKind::Overnight);
     EXPECT_EQ(f.board.view(5).stateImage, QStringLiteral("withOut.bmp"));
-    f.board.showReady(5);
+    show(RoomState::Ready, StayKind::DayUse);
     EXPECT_EQ(f.board.view(5).stateImage, QString());
-    f.board.markChangedAtDesk(5);
+    f.board.markChanged(5, ChangeMark::Desk);
     EXPECT_EQ(f.board.view(5).buttonFontColor, Colors::Maroon);
+    f.board.markChanged(5, ChangeMark::None);
+    EXPECT_EQ(f.board.view(5).buttonFontColor, Colors::Maroon);
+    f.board.markChanged(5, ChangeMark::Controller);
+    EXPECT_EQ(f.board.view(5).buttonFontColor, Colors::Navy);
 }
 
 TEST(BoardSavers, EverySavedValueComesBackAfterARestart) {
@@ -212,8 +227,8 @@ TEST(BoardSavers, EverySavedValueComesBackAfterARestart) {
     f.start();
     RoomSlot& s = f.board.slot(12);
     s.roomName = QStringLiteral("512");
-    s.state = States::GuestOut;
-    s.overnight = 1;
+    s.state = RoomState::GuestOut;
+    s.kind = StayKind::Overnight;
     s.stayStart = QStringLiteral("2006040117353284255");
     s.checkoutTime = QStringLiteral("9:5");
     s.overnightFee = 50000;
@@ -225,7 +240,7 @@ TEST(BoardSavers, EverySavedValueComesBackAfterARestart) {
     for (auto saver : {&BoardModel::saveRoomName, &BoardModel::saveState, &BoardModel::saveStayKind,
                        &BoardModel::saveStayStart, &BoardModel::saveCheckoutTime,
                        &BoardModel::saveFees, &BoardModel::saveKeyCode, &BoardModel::saveDoor})
-        (f.board.*saver)(QStringLiteral("12"));
+        (f.board.*saver)(12);
     f.board.saveMorningCall(12);
     f.board.saveMemo(12);
 
@@ -235,7 +250,7 @@ TEST(BoardSavers, EverySavedValueComesBackAfterARestart) {
     const RoomSlot& r = again.slot(12);
     EXPECT_EQ(r.roomName, s.roomName);
     EXPECT_EQ(r.state, s.state);
-    EXPECT_EQ(r.overnight, 1);
+    EXPECT_EQ(r.kind, StayKind::Overnight);
     EXPECT_EQ(r.stayStart, s.stayStart);
     EXPECT_EQ(r.checkoutTime, s.checkoutTime);
     EXPECT_EQ(r.overnightFee, 50000);
@@ -244,12 +259,12 @@ TEST(BoardSavers, EverySavedValueComesBackAfterARestart) {
     EXPECT_EQ(r.keyCode, 0xFFFF);
     EXPECT_EQ(r.doorOpen, 1);
     EXPECT_EQ(again.view(12).hint, QStringLiteral("창가 쪽 방, 담요 추가"));
-    EXPECT_EQ(again.slot(12).longStayMarked, 1);
+    EXPECT_EQ(again.slot(12).guestOut, true);
 }
 
 TEST(BoardSavers, NeverSavesASlotThatWasNotRestored) {
     BoardFixture f;
-    EXPECT_THROW(f.board.saveState(QStringLiteral("3")), TavolenError);
+    EXPECT_THROW(f.board.saveState(3), TavolenError);
     EXPECT_FALSE(QFile::exists(f.iniPath()));
 }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "board/MinuteStamp.h"
-#include "board/States.h"
+#include "board/StoredRoomState.h"
 #include "store/HistoryLedger.h"
 #include "store/IniStore.h"
 #include "support/Fakes.h"
@@ -44,19 +44,14 @@ protected:
         f.start();
     }
 
-    // Puts slot n into a state as the board would show it.
+    // Puts slot n into a state (its stored text) as the board would show it.
     void put(int n, const QString& state, int sleep, int outMark) {
         RoomSlot& s = f.board.slot(n);
-        s.overnight = static_cast<quint8>(sleep);
-        s.longStayMarked = static_cast<quint8>(outMark);
-        s.state = state;
-        if (state == States::Ready) f.board.showReady(n);
-        if (state == States::DayUse) f.board.showDayUse(n);
-        if (state == States::Overnight) f.board.showOvernight(n);
-        if (state == States::Cleaning) f.board.showCleaning(n);
-        if (state == States::Vacated) f.board.showVacated(n);
-        if (state == States::GuestOut) f.board.showGuestOut(n);
-        if (state != States::Ready) {
+        s.kind = kindFromStored(sleep);
+        s.guestOut = outMark == 1;
+        s.state = stateFromStored(state).value();
+        f.board.showState(n);
+        if (state != storedText(RoomState::Ready)) {
             s.stayStart = TimeText(f.clock.now().addSecs(-3600));
             f.board.openLedgerRow(n);
         }
@@ -108,7 +103,7 @@ TEST_F(Controller, EveryEventInEveryState) {
                      std::to_string(c.outMark) + " event " + std::to_string(c.code));
         execSql(*db, QStringLiteral("delete from \"room.DB\""));
         execSql(*db, QStringLiteral("delete from \"Cash.DB\""));
-        f.board.slot(1).lastEvent.clear();
+        f.board.slot(1).repeatKey.clear();
         f.board.highlightedSlot.clear();
         f.board.editView(1).panelColor = Colors::PanelNormal;
         const QString state = QString::fromUtf8(c.state);
@@ -129,21 +124,22 @@ TEST_F(Controller, EveryEventInEveryState) {
         ASSERT_EQ(history().size(), 1u);
         EXPECT_EQ(history()[0], (QStringList{"101", QString::fromUtf8(c.action), c.comm}));
         if (c.code >= 3) {
-            EXPECT_EQ(f.board.slot(1).state, label);
+            EXPECT_EQ(f.board.slot(1).state, stateFromStored(label));
             EXPECT_EQ(stored(QStringLiteral("rStatus"), 1), label);
             EXPECT_EQ(f.board.view(1).buttonFontColor, Colors::Navy);
         }
         const auto rows = ledgerRows();
-        if (c.code == 3 && state == States::Ready) {  // a new stay: its row opens
+        if (c.code == 3 && state == storedText(RoomState::Ready)) {  // a new stay: its row opens
             ASSERT_EQ(rows.size(), 1u);
             EXPECT_EQ(rows[0][1], f.board.slot(1).stayStart.left(12));
             EXPECT_EQ(rows[0][2], QString());
             EXPECT_EQ(rows[0][4], c.sleep ? QStringLiteral("50000") : QStringLiteral("30000"));
-        } else if (label == States::Ready && c.code == 6) {  // the room is ready: the row closes
+        } else if (label == storedText(RoomState::Ready) &&
+                   c.code == 6) {  // the room is ready: the row closes
             EXPECT_EQ(f.board.slot(1).stayStart, QString());
             EXPECT_EQ(stored(QStringLiteral("Time"), 1), QString());
-            EXPECT_EQ(f.board.slot(1).overnight, 0);
-            if (state != States::Ready) {
+            EXPECT_EQ(f.board.slot(1).kind, StayKind::DayUse);
+            if (state != storedText(RoomState::Ready)) {
                 ASSERT_EQ(rows.size(), 1u);
                 EXPECT_EQ(rows[0][2], StampText(f.clock.now()));
             }
@@ -159,7 +155,7 @@ TEST_F(Controller, ABlockIsReadPairByPair) {
     f.board.slot(9).keyCode = 130;
     f.board.slot(1).keyCode = 0;
     f.board.onControllerBlock(bytes({0x81, 0x03, 0x82, 0x01}));
-    EXPECT_EQ(f.board.view(5).labelCaption, States::DayUse);
+    EXPECT_EQ(f.board.view(5).labelCaption, storedText(RoomState::DayUse));
     EXPECT_EQ(f.board.view(9).doorImage, QStringLiteral("door.bmp"));
     EXPECT_EQ(f.board.view(9).panelColor, Colors::Red);
     EXPECT_EQ(f.board.view(5).panelColor, Colors::PanelNormal);
@@ -180,12 +176,12 @@ TEST_F(Controller, RepeatsAreSuppressedUntilAnotherEventOfTheRoom) {
 
     // An ignored 6 is still remembered, so the next 6 is a repeat.
     f.board.onControllerBlock(bytes({129, 6, 129, 6}));
-    EXPECT_EQ(f.board.slot(1).lastEvent, QStringLiteral("1016"));
+    EXPECT_EQ(f.board.slot(1).repeatKey, QStringLiteral("1016"));
     EXPECT_EQ(history().size(), 3u);
     // An ignored 4 is not remembered.
-    put(2, States::Ready, 0, 0);
+    put(2, storedText(RoomState::Ready), 0, 0);
     f.board.onControllerBlock(bytes({130, 4}));
-    EXPECT_EQ(f.board.slot(2).lastEvent, QString());
+    EXPECT_EQ(f.board.slot(2).repeatKey, QString());
 }
 
 TEST_F(Controller, NoiseAndStrangeBytesChangeNothingButTheHighlight) {
@@ -205,8 +201,8 @@ TEST_F(Controller, NoiseAndStrangeBytesChangeNothingButTheHighlight) {
 TEST_F(Controller, TheHighestSlotWithTheKeyIsTheRoom) {
     f.board.slot(2).keyCode = 129;
     f.board.onControllerBlock(bytes({129, 5}));
-    EXPECT_EQ(f.board.view(2).labelCaption, States::Cleaning);
-    EXPECT_EQ(f.board.view(1).labelCaption, States::Ready);
+    EXPECT_EQ(f.board.view(2).labelCaption, storedText(RoomState::Cleaning));
+    EXPECT_EQ(f.board.view(1).labelCaption, storedText(RoomState::Ready));
 }
 
 TEST_F(Controller, TheTypicalStay) {
@@ -222,7 +218,7 @@ TEST_F(Controller, TheTypicalStay) {
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("19:2"));
     EXPECT_EQ(stored(QStringLiteral("TimeEnd"), 1), QStringLiteral("19:2"));
     f.board.onControllerBlock(bytes({129, 5, 129, 6}));
-    EXPECT_EQ(f.board.view(1).labelCaption, States::Ready);
+    EXPECT_EQ(f.board.view(1).labelCaption, storedText(RoomState::Ready));
     const auto rows = ledgerRows();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0], (QStringList{"101", "200604011735", "200604011902", "대실", "30000"}));
@@ -236,6 +232,32 @@ TEST_F(Controller, StayCountsChangeTheMomentAStayStartsAndEnds) {
     EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:1"));  // no minute tick needed
     f.board.onControllerBlock(bytes({129, 4, 129, 5, 129, 6}));
     EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:0"));
+}
+
+TEST_F(Controller, ABlockPublishesTheBoardWithTheNewState) {
+    std::vector<BoardSnapshotPtr> published;
+    QObject::connect(&f.board, &BoardModel::snapshotPublished,
+                     [&](BoardSnapshotPtr snap) { published.push_back(std::move(snap)); });
+    f.board.onControllerBlock(bytes({129, 3}));
+    ASSERT_EQ(published.size(), 1u);  // one block, one step, one snapshot
+    const BoardSnapshot& snap = *published.back();
+    ASSERT_EQ(snap.rooms.size(), 2u);
+    const BoardSnapshot::Room& room = snap.rooms[0];
+    EXPECT_EQ(room.number, QStringLiteral("101"));
+    EXPECT_EQ(room.state, RoomState::DayUse);
+    EXPECT_EQ(room.kind, StayKind::DayUse);
+    EXPECT_EQ(room.stayStart, f.clock.now().addSecs(-f.clock.now().time().second()));
+    EXPECT_EQ(room.labelColor, Colors::Blue);
+    EXPECT_EQ(snap.rooms[1].state, RoomState::Ready);
+    ASSERT_FALSE(snap.logTail.empty());
+    EXPECT_EQ(snap.logTail.back().text, QStringLiteral("101호 대실"));
+    EXPECT_EQ(snap.logTail.back().color, Colors::Blue);
+    EXPECT_EQ(snap.lastControllerReport, f.clock.now());
+
+    f.board.onMinuteTick();
+    ASSERT_EQ(published.size(), 2u);
+    EXPECT_EQ(published.back()->sequence, snap.sequence + 1);
+    EXPECT_EQ(published.back()->rooms[0].elapsedMinutes, 1);
 }
 
 }  // namespace

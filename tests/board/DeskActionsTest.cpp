@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "board/DeskActions.h"
-#include "board/DeskWindows.h"
 #include "board/MinuteStamp.h"
-#include "board/States.h"
+#include "board/RoomWindows.h"
+#include "board/StoredRoomState.h"
 #include "store/Database.h"
 #include "store/HistoryLedger.h"
 #include "store/IniStore.h"
@@ -15,15 +16,19 @@
 
 namespace {
 
+using A = RoomAction;
+const std::optional<RoomAction> kNone;  // 취 소, or the popup's close box
+const QString kReady = storedText(RoomState::Ready);
+
 // The popup and the room setup answer from the test. `whileOpen` runs while
 // the window would be shown, as reports and ticks do in the real event loop.
-class ScriptedWindows : public DeskWindows {
+class ScriptedWindows : public RoomWindows {
 public:
-    RoomAction runPopup(int mode, const QString& room) override {
-        modes.push_back(mode);
+    std::optional<RoomAction> runPopup(const RoomOffer& offer, const QString& room) override {
+        offers.push_back(offer);
         rooms.push_back(room);
         if (whileOpen) whileOpen();
-        return static_cast<RoomAction>(result);
+        return result;
     }
     RoomSetupResult runRoomSetup(int slot, const QString& room, Query& history) override {
         ++setups;
@@ -35,10 +40,10 @@ public:
         return r;
     }
 
-    int result = 0;  // 0: closed by its close box
+    std::optional<RoomAction> result;  // none: cancelled or closed
     std::function<void()> whileOpen;
     std::function<void(RoomSetupResult&)> setup;
-    std::vector<int> modes;
+    std::vector<RoomOffer> offers;
     QStringList rooms;
     int setups = 0;
     int setupSlot = 0;
@@ -68,7 +73,7 @@ struct DeskRig {
     void start(const QString& state, int sleep) {
         ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r1"), state);
         ini.writeInteger(QStringLiteral("Sleep"), QStringLiteral("r1"), sleep);
-        if (state != States::Ready) {
+        if (state != kReady) {
             ini.writeString(QStringLiteral("Time"), QStringLiteral("r1"),
                             TimeText(QDateTime(QDate(2006, 4, 1), QTime(15, 0))));
             ini.writeString(QStringLiteral("TimeEnd"), QStringLiteral("r1"),
@@ -94,7 +99,7 @@ struct DeskRig {
     std::vector<QStringList> ledgerRows() {
         return rowsOf(db, QStringLiteral(R"(Select * From "Cash.DB" Order By rowid)"));
     }
-    void choose(int result) {
+    void choose(std::optional<RoomAction> result) {
         windows.result = result;
         actions.onStateLabelClicked(1);
     }
@@ -116,8 +121,7 @@ struct DeskRig {
 struct ActionCase {
     const char* from;
     int sleep;
-    int mode;    // what the popup is opened with
-    int result;  // what the clerk picks
+    std::optional<RoomAction> result;  // what the clerk picks
     const char* label;
     int sleepAfter;
     int outMark;
@@ -135,56 +139,56 @@ struct ActionCase {
 TEST(DeskActions, EveryPopupActionFromEveryState) {
     const ActionCase cases[] = {
         // A new stay.
-        {"완 료", 0, 4, 18, "대 실", 0, 0, "new", "17:35", "0:0", "대실", "", "open", "대실",
-         "30000", "bell.wav"},
-        {"완 료", 1, 7, 20, "숙 박", 1, 0, "new", "17:35", "0:0", "숙박", "", "open", "숙박",
-         "50000", "bell.wav"},
+        {"완 료", 0, A::StartDayUse, "대 실", 0, 0, "new", "17:35", "0:0", "대실", "", "open",
+         "대실", "30000", "bell.wav"},
+        {"완 료", 1, A::StartOvernight, "숙 박", 1, 0, "new", "17:35", "0:0", "숙박", "", "open",
+         "숙박", "50000", "bell.wav"},
         // A running stay.
-        {"대 실", 0, 2, 15, "퇴 실", 0, 0, "kept", "15:00", "17:35", "퇴실", "", "open", "대실",
-         "30000", "Bell2.Wav"},
-        {"대 실", 0, 2, 16, "완 료", 0, 0, "", "", "0:0", "대실취소", "", "200604011735대실취소",
-         "대실", "30000", ""},
-        {"대 실", 0, 2, 21, "숙 박", 1, 0, "kept", "15:00", "", "숙박전환", "", "open", "숙박",
-         "50000", ""},
-        {"숙 박", 1, 6, 15, "퇴 실", 1, 0, "kept", "15:00", "17:35", "퇴실", "", "open", "숙박",
-         "50000", "Bell2.Wav"},
-        {"숙 박", 1, 6, 23, "완 료", 0, 0, "", "", "0:0", "숙박취소", "완료",
+        {"대 실", 0, A::CheckOut, "퇴 실", 0, 0, "kept", "15:00", "17:35", "퇴실", "", "open",
+         "대실", "30000", "Bell2.Wav"},
+        {"대 실", 0, A::CancelDayUse, "완 료", 0, 0, "", "", "0:0", "대실취소", "",
+         "200604011735대실취소", "대실", "30000", ""},
+        {"대 실", 0, A::ToOvernight, "숙 박", 1, 0, "kept", "15:00", "", "숙박전환", "", "open",
+         "숙박", "50000", ""},
+        {"숙 박", 1, A::CheckOut, "퇴 실", 1, 0, "kept", "15:00", "17:35", "퇴실", "", "open",
+         "숙박", "50000", "Bell2.Wav"},
+        {"숙 박", 1, A::CancelOvernight, "완 료", 0, 0, "", "", "0:0", "숙박취소", "",
          "200604011735숙박취소", "숙박", "50000", ""},
-        {"숙 박", 1, 6, 22, "대 실", 0, 0, "kept", "15:00", "", "대실전환", "", "open", "대실",
-         "30000", ""},
+        {"숙 박", 1, A::ToDayUse, "대 실", 0, 0, "kept", "15:00", "", "대실전환", "", "open",
+         "대실", "30000", ""},
         // The guest has left.
-        {"퇴 실", 0, 1, 11, "외 출", 0, 1, "kept", "15:00", "16:10", "외출", "", "open", "대실",
+        {"퇴 실", 0, A::GoOut, "외 출", 0, 1, "kept", "15:00", "16:10", "외출", "", "open", "대실",
          "30000", ""},
-        {"퇴 실", 0, 1, 12, "대 실", 0, 0, "kept", "15:00", "16:10", "대실유지", "", "open", "대실",
-         "30000", "bell.wav"},
-        {"퇴 실", 1, 5, 19, "숙 박", 1, 0, "kept", "15:00", "16:10", "숙박유지", "", "open", "숙박",
-         "50000", "bell.wav"},
-        {"퇴 실", 0, 1, 13, "청 소", 0, 0, "kept", "17:35", "0:0", "청소", "", "open", "대실",
+        {"퇴 실", 0, A::DayUseGoesOn, "대 실", 0, 0, "kept", "15:00", "16:10", "대실유지", "",
+         "open", "대실", "30000", "bell.wav"},
+        {"퇴 실", 1, A::OvernightGoesOn, "숙 박", 1, 0, "kept", "15:00", "16:10", "숙박유지", "",
+         "open", "숙박", "50000", "bell.wav"},
+        {"퇴 실", 0, A::Clean, "청 소", 0, 0, "kept", "17:35", "0:0", "청소", "", "open", "대실",
          "30000", ""},
-        {"퇴 실", 1, 5, 24, "완 료", 0, 0, "", "", "0:0", "객실교체", "완료",
+        {"퇴 실", 1, A::MoveRoom, "완 료", 0, 0, "", "", "0:0", "객실교체", "완료",
          "200604011735객실교체", "숙박", "50000", ""},
         // Gone out.
-        {"외 출", 1, 8, 15, "퇴 실", 1, 0, "kept", "15:00", "17:35", "퇴실", "", "open", "숙박",
-         "50000", "Bell2.Wav"},
-        {"외 출", 0, 9, 12, "대 실", 0, 0, "kept", "15:00", "16:10", "대실유지", "", "open", "대실",
-         "30000", "bell.wav"},
-        {"외 출", 1, 8, 19, "숙 박", 1, 0, "kept", "15:00", "16:10", "숙박유지", "", "open", "숙박",
-         "50000", "bell.wav"},
+        {"외 출", 1, A::CheckOut, "퇴 실", 1, 0, "kept", "15:00", "17:35", "퇴실", "", "open",
+         "숙박", "50000", "Bell2.Wav"},
+        {"외 출", 0, A::DayUseGoesOn, "대 실", 0, 0, "kept", "15:00", "16:10", "대실유지", "",
+         "open", "대실", "30000", "bell.wav"},
+        {"외 출", 1, A::OvernightGoesOn, "숙 박", 1, 0, "kept", "15:00", "16:10", "숙박유지", "",
+         "open", "숙박", "50000", "bell.wav"},
         // Cleaned.
-        {"청 소", 0, 3, 17, "완 료", 0, 0, "", "", "0:0", "완료", "", "200604011735", "대실",
+        {"청 소", 0, A::Finish, "완 료", 0, 0, "", "", "0:0", "완료", "", "200604011735", "대실",
          "30000", ""},
         // Cancelled, or closed without a choice (the popup still holds its mode).
-        {"대 실", 0, 2, 14, "대 실", 0, 0, "kept", "15:00", "", "", "", "open", "대실", "30000",
+        {"대 실", 0, kNone, "대 실", 0, 0, "kept", "15:00", "", "", "", "open", "대실", "30000",
          ""},
-        {"퇴 실", 1, 5, 0, "퇴 실", 1, 0, "kept", "15:00", "16:10", "", "", "open", "숙박", "50000",
-         ""},
+        {"퇴 실", 1, kNone, "퇴 실", 1, 0, "kept", "15:00", "16:10", "", "", "open", "숙박",
+         "50000", ""},
     };
     for (const ActionCase& c : cases) {
         const QString from = QString::fromUtf8(c.from);
         SCOPED_TRACE(QStringLiteral("%1 (Sleep %2) -> %3")
                          .arg(from)
                          .arg(c.sleep)
-                         .arg(c.result)
+                         .arg(c.result ? actionCaption(*c.result) : QStringLiteral("-"))
                          .toStdString());
         DeskRig d;
         auto& f = d.f;
@@ -195,18 +199,21 @@ TEST(DeskActions, EveryPopupActionFromEveryState) {
 
         d.choose(c.result);
 
-        ASSERT_EQ(d.windows.modes, std::vector<int>{c.mode});
+        ASSERT_EQ(d.windows.offers.size(), 1u);
+        if (c.result) {
+            EXPECT_TRUE(std::ranges::count(d.windows.offers[0].actions, *c.result));
+        }
         EXPECT_EQ(d.windows.rooms, QStringList{QStringLiteral("101")});
         const SlotView& v = f.board.view(1);
         const RoomSlot& s = f.board.slot(1);
         const QString label = QString::fromUtf8(c.label);
         EXPECT_EQ(v.labelCaption, label);
         EXPECT_EQ(d.stored(QStringLiteral("rStatus")), label);
-        EXPECT_EQ(s.overnight, c.sleepAfter);
+        EXPECT_EQ(storedValue(s.kind), c.sleepAfter);
         EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QString::number(c.sleepAfter));
         EXPECT_EQ(v.kindGlyph,
                   c.sleepAfter == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
-        EXPECT_EQ(s.longStayMarked, c.outMark);
+        EXPECT_EQ(s.guestOut, c.outMark == 1);
         const QString time = QString::fromUtf8(c.time);
         const QString timeAfter = time == QStringLiteral("new")    ? TimeText(f.clock.now())
                                   : time == QStringLiteral("kept") ? timeBefore
@@ -215,7 +222,7 @@ TEST(DeskActions, EveryPopupActionFromEveryState) {
         EXPECT_EQ(d.stored(QStringLiteral("Time")), s.stayStart);
         EXPECT_EQ(v.startText, QString::fromUtf8(c.startText));
         EXPECT_EQ(v.elapsedText, QString::fromUtf8(c.elapsedText));
-        if (c.result == 15) {
+        if (c.result == A::CheckOut) {
             EXPECT_EQ(d.stored(QStringLiteral("TimeEnd")), QStringLiteral("17:35"));
         }
 
@@ -250,7 +257,7 @@ TEST(DeskActions, EveryPopupActionFromEveryState) {
             EXPECT_TRUE(f.sound.played.isEmpty());
         }
         // A finished room forgets its morning call; every other keeps it.
-        if (label == States::Ready) {
+        if (label == kReady) {
             EXPECT_EQ(s.morningCall, QString());
             EXPECT_EQ(d.stored(QStringLiteral("Alram")), QString());
             EXPECT_EQ(v.startColor, Colors::Black);
@@ -272,11 +279,11 @@ TEST(DeskActions, RoomChangeChargesNothingUnderFifteenMinutes) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.minutes);
         DeskRig d;
-        d.start(States::Ready, 0);
-        d.choose(18);  // 대 실
+        d.start(kReady, 0);
+        d.choose(A::StartDayUse);  // 대 실
         for (int i = 0; i < c.minutes; ++i) d.f.board.onMinuteTick();
-        d.choose(15);  // 퇴 실
-        d.choose(24);  // 객실교체
+        d.choose(A::CheckOut);  // 퇴 실
+        d.choose(A::MoveRoom);  // 객실교체
         EXPECT_EQ(d.ledgerRows(),
                   (std::vector<QStringList>{
                       {"101", kNow, kNow + QStringLiteral("객실교체"), "대실", c.cash}}));
@@ -285,15 +292,15 @@ TEST(DeskActions, RoomChangeChargesNothingUnderFifteenMinutes) {
 
 TEST(DeskActions, TicksDuringThePopupCountForTheChosenAction) {
     DeskRig d;
-    d.start(States::Ready, 0);
-    d.choose(18);  // 대 실
+    d.start(kReady, 0);
+    d.choose(A::StartDayUse);  // 대 실
     for (int i = 0; i < 14; ++i) d.f.board.onMinuteTick();
-    d.choose(15);  // 퇴 실
+    d.choose(A::CheckOut);  // 퇴 실
 
     // The fifteenth minute passes while the popup is shown: the room change
     // chosen afterwards charges the stay.
     d.windows.whileOpen = [&] { d.f.board.onMinuteTick(); };
-    d.choose(24);
+    d.choose(A::MoveRoom);
     EXPECT_EQ(d.ledgerRows()[0][4], QStringLiteral("30000"));
     EXPECT_TRUE(d.f.dialogs.infos.isEmpty());
 }
@@ -307,24 +314,25 @@ TEST(DeskActions, ChoiceForAStateTheRoomNoLongerHasIsNotCarriedOut) {
         const char* meanwhile;
         const char* from;
         int sleep;
-        int result;
+        std::optional<RoomAction> result;
         bool carriedOut;
         const char* labelAfter;
         QStringList historyAfter;  // Action + Comm
         Ledger ledgerAfter;
     } cases[] = {
-        {"\x03", "완 료", 0, 18, false, "대 실", {"대실1"}, {{kNow, ""}}},  // stay started
-        {"\x04", "대 실", 0, 16, false, "퇴 실", {"퇴실1"}, {{k, ""}}},     // checked out
-        {"\x06", "청 소", 0, 17, false, "완 료", {"완료1"}, {{k, kNow}}},   // finished
-        {"\x05", "퇴 실", 1, 24, false, "청 소", {"청소1"}, {{k, ""}}},     // cleaned
-        {"kind", "완 료", 0, 18, false, "완 료", {}, {}},
-        {"renumber", "대 실", 0, 15, false, "대 실", {}, {{k, ""}}},
+        {"\x03", "완 료", 0, A::StartDayUse, false, "대 실", {"대실1"}, {{kNow, ""}}},  // stay
+                                                                                        // started
+        {"\x04", "대 실", 0, A::CancelDayUse, false, "퇴 실", {"퇴실1"}, {{k, ""}}},  // checked out
+        {"\x06", "청 소", 0, A::Finish, false, "완 료", {"완료1"}, {{k, kNow}}},      // finished
+        {"\x05", "퇴 실", 1, A::MoveRoom, false, "청 소", {"청소1"}, {{k, ""}}},      // cleaned
+        {"kind", "완 료", 0, A::StartDayUse, false, "완 료", {}, {}},
+        {"renumber", "대 실", 0, A::CheckOut, false, "대 실", {}, {{k, ""}}},
         // Changes that leave the room in its state: the choice stands.
-        {"\x01", "대 실", 0, 15, true, "퇴 실", {"문열림1", "퇴실0"}, {{k, ""}}},
-        {"\x03", "숙 박", 1, 22, true, "대 실", {"숙박유지1", "대실전환0"}, {{k, ""}}},
-        {"tick", "대 실", 0, 21, true, "숙 박", {"숙박전환0"}, {{k, ""}}},
+        {"\x01", "대 실", 0, A::CheckOut, true, "퇴 실", {"문열림1", "퇴실0"}, {{k, ""}}},
+        {"\x03", "숙 박", 1, A::ToDayUse, true, "대 실", {"숙박유지1", "대실전환0"}, {{k, ""}}},
+        {"tick", "대 실", 0, A::ToOvernight, true, "숙 박", {"숙박전환0"}, {{k, ""}}},
         // Nothing chosen: nothing to tell.
-        {"\x04", "대 실", 0, 14, true, "퇴 실", {"퇴실1"}, {{k, ""}}},
+        {"\x04", "대 실", 0, kNone, true, "퇴 실", {"퇴실1"}, {{k, ""}}},
     };
     for (const auto& c : cases) {
         const QString meanwhile = QString::fromLatin1(c.meanwhile);
@@ -332,7 +340,7 @@ TEST(DeskActions, ChoiceForAStateTheRoomNoLongerHasIsNotCarriedOut) {
             QStringLiteral("%1 from %2, choice %3")
                 .arg(meanwhile.size() == 1 ? QString::number(meanwhile[0].unicode()) : meanwhile,
                      QString::fromUtf8(c.from))
-                .arg(c.result)
+                .arg(c.result ? actionCaption(*c.result) : QStringLiteral("-"))
                 .toStdString());
         DeskRig d;
         d.start(QString::fromUtf8(c.from), c.sleep);
@@ -340,6 +348,7 @@ TEST(DeskActions, ChoiceForAStateTheRoomNoLongerHasIsNotCarriedOut) {
             if (meanwhile == QStringLiteral("kind")) {
                 d.actions.toggleStayKind(1);
             } else if (meanwhile == QStringLiteral("renumber")) {
+                d.f.board.slot(1).roomName = QStringLiteral("109");
                 d.f.board.editView(1).buttonCaption = QStringLiteral("109");
                 d.f.board.viewChanged(1);
             } else if (meanwhile == QStringLiteral("tick")) {
@@ -366,21 +375,23 @@ TEST(DeskActions, ChoiceForAStateTheRoomNoLongerHasIsNotCarriedOut) {
 TEST(DeskActions, NoPopupForASlotWithoutARoomNumber) {
     DeskRig d;
     d.ini.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("10"));
-    d.start(States::Ready, 0);
-    d.choose(18);
-    EXPECT_TRUE(d.windows.modes.empty());
+    d.start(kReady, 0);
+    d.choose(A::StartDayUse);
+    EXPECT_TRUE(d.windows.offers.empty());
     EXPECT_TRUE(d.history().empty());
 }
 
 TEST(DeskActions, PictureThatCannotBeLoadedEndsTheActionWithItsError) {
     DeskRig d;
-    d.start(States::Ready, 0);
+    d.start(kReady, 0);
     writeBytes(QDir(d.f.dataDir()).filePath(QStringLiteral("bed.bmp")), "not a picture");
-    d.choose(18);
+    d.choose(A::StartDayUse);
     ASSERT_EQ(d.f.dialogs.errors.size(), 1);
-    // The log line came before the look; nothing after the look was done.
-    EXPECT_EQ(d.f.board.eventLog().lines().last(), QStringLiteral("101호 대실"));
-    EXPECT_EQ(d.stored(QStringLiteral("rStatus")), States::Ready);
+    // The pictures are loaded before anything of the change is done.
+    EXPECT_TRUE(d.f.board.eventLog().lines().isEmpty());
+    EXPECT_EQ(d.f.board.slot(1).state, RoomState::Ready);
+    EXPECT_EQ(d.f.board.view(1).labelCaption, kReady);
+    EXPECT_EQ(d.stored(QStringLiteral("rStatus")), kReady);
     EXPECT_TRUE(d.history().empty());
     EXPECT_TRUE(d.ledgerRows().empty());
 }
@@ -417,7 +428,7 @@ TEST(DeskActions, StayKindButtonSwitchesTheKindInEveryState) {
         const int sleep = 1 - c.sleep;
         const QString label = QString::fromUtf8(c.label);
         const SlotView& v = f.board.view(1);
-        EXPECT_EQ(f.board.slot(1).overnight, sleep);
+        EXPECT_EQ(storedValue(f.board.slot(1).kind), sleep);
         EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QString::number(sleep));
         EXPECT_EQ(v.kindGlyph, sleep == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
         EXPECT_EQ(v.labelCaption, label);
@@ -431,7 +442,8 @@ TEST(DeskActions, StayKindButtonSwitchesTheKindInEveryState) {
             EXPECT_TRUE(d.history().empty());
             EXPECT_TRUE(d.ledgerRows().empty());
             // The popup now offers the other kind of stay.
-            EXPECT_EQ(DeskActions::popupMode(label, sleep), sleep == 1 ? 7 : 4);
+            EXPECT_EQ(offeredActions(f.board.slot(1).state, f.board.slot(1).kind).actions,
+                      std::vector<RoomAction>{sleep == 1 ? A::StartOvernight : A::StartDayUse});
         } else {
             EXPECT_EQ(d.historyWords(), QStringList{kind + QStringLiteral("전환0")});
             EXPECT_EQ(f.board.eventLog().lines().last(), QStringLiteral("101호 %1전환").arg(kind));
@@ -446,7 +458,7 @@ TEST(DeskActions, StayKindButtonSwitchesTheKindInEveryState) {
 
 TEST(DeskActions, RoomSetupGetsTheRoomsHistory) {
     DeskRig d;
-    d.start(States::Ready, 0);
+    d.start(kReady, 0);
     const std::pair<const char*, int> rows[] = {
         {"101", 0}, {"102", 1}, {"101", 2}, {"호수", 3}, {"호수", 4}};
     for (const auto& [room, minute] : rows) {
@@ -485,7 +497,7 @@ TEST(DeskActions, RoomSetupResultsAreAppliedAndSaved) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DeskRig d;
-        d.start(States::Ready, 0);
+        d.start(kReady, 0);
         d.windows.setup = [&](RoomSetupResult& r) {
             r.newRoomName = QString::fromUtf8(c.name);
             r.newKeyCode = c.key;
@@ -514,15 +526,20 @@ TEST(DeskActions, RenumberedRoomTakesItsRunningStayAlong) {
     const struct {
         const char* from;
         int sleep;
-        int result;  // the stay's end chosen in the popup; 0: by the controller
+        std::optional<RoomAction>
+            result;  // the stay's end chosen in the popup; none: by the controller
         const char* end;
     } cases[] = {
-        {"대 실", 0, 16, "200604011735대실취소"}, {"숙 박", 1, 23, "200604011735숙박취소"},
-        {"퇴 실", 1, 24, "200604011735객실교체"}, {"청 소", 0, 17, "200604011735"},
-        {"숙 박", 1, 0, "200604011735"},          {"대 실", 0, 0, "200604011735"},
+        {"대 실", 0, A::CancelDayUse, "200604011735대실취소"},
+        {"숙 박", 1, A::CancelOvernight, "200604011735숙박취소"},
+        {"퇴 실", 1, A::MoveRoom, "200604011735객실교체"},
+        {"청 소", 0, A::Finish, "200604011735"},
+        {"숙 박", 1, kNone, "200604011735"},
+        {"대 실", 0, kNone, "200604011735"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.from) + " " + std::to_string(c.result));
+        SCOPED_TRACE(std::string(c.from) + " " +
+                     (c.result ? actionCaption(*c.result).toStdString() : std::string("-")));
         DeskRig d;
         execSql(
             d.db,
@@ -557,7 +574,7 @@ TEST(DeskActions, RenumberedRoomTakesItsRunningStayAlong) {
     DeskRig d;
     execSql(d.db, QStringLiteral(
                       R"(Insert Into "Cash.DB" Values('101','200603311000','','대실','30000'))"));
-    d.start(States::Ready, 0);
+    d.start(kReady, 0);
     d.windows.setup = [](RoomSetupResult& r) { r.newRoomName = QStringLiteral("201"); };
     d.actions.onRoomButtonClicked(1);
     EXPECT_EQ(d.ledgerRows()[0][0], QStringLiteral("101"));
@@ -566,13 +583,13 @@ TEST(DeskActions, RenumberedRoomTakesItsRunningStayAlong) {
 TEST(DeskActions, NumberGivenToASlotWithoutOneShowsItsStayKindButton) {
     DeskRig d;
     d.ini.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("1"));
-    d.start(States::Ready, 0);
+    d.start(kReady, 0);
     ASSERT_FALSE(d.f.board.view(1).kindVisible);
     d.windows.setup = [](RoomSetupResult& r) { r.newRoomName = QStringLiteral("201"); };
     d.actions.onRoomButtonClicked(1);
     EXPECT_EQ(d.f.board.view(1).buttonCaption, QStringLiteral("201"));
     EXPECT_TRUE(d.f.board.view(1).kindVisible);
-    d.choose(18);
+    d.choose(A::StartDayUse);
     EXPECT_EQ(d.windows.rooms, QStringList{QStringLiteral("201")});
 }
 
@@ -580,13 +597,13 @@ TEST(DeskActions, ResetForgetsTheRoom) {
     DeskRig d;
     d.ini.writeString(QStringLiteral("Memo"), QStringLiteral("r1"), QStringLiteral("창가 방"));
     d.ini.writeInteger(QStringLiteral("DoorStatus"), QStringLiteral("r1"), 1);
-    d.start(States::Vacated, 1);
+    d.start(storedText(RoomState::Vacated), 1);
     d.windows.setup = [](RoomSetupResult& r) { r.resetRequested = true; };
     d.actions.onRoomButtonClicked(1);
 
     const SlotView& v = d.f.board.view(1);
     EXPECT_EQ(v.buttonCaption, QStringLiteral("호수"));
-    EXPECT_EQ(v.labelCaption, States::Ready);
+    EXPECT_EQ(v.labelCaption, kReady);
     EXPECT_EQ(v.labelColor, Colors::Green);
     EXPECT_FALSE(v.kindVisible);
     EXPECT_EQ(v.kindGlyph, QStringLiteral("imp.bmp"));
@@ -600,10 +617,10 @@ TEST(DeskActions, ResetForgetsTheRoom) {
     EXPECT_EQ(s.roomName, QStringLiteral("1"));
     EXPECT_EQ(s.keyCode, 0);
     EXPECT_EQ(s.clockRunning, 0);
-    EXPECT_EQ(s.overnight, 0);
+    EXPECT_EQ(s.kind, StayKind::DayUse);
     EXPECT_EQ(s.dayUseFee + s.overnightFee, 0);
     EXPECT_TRUE(s.stayStart.isEmpty() && s.morningCall.isEmpty() && s.checkoutTime.isEmpty() &&
-                s.lastEvent.isEmpty());
+                s.repeatKey.isEmpty());
 
     EXPECT_EQ(d.stored(QStringLiteral("Name"), QStringLiteral("LName1")), QStringLiteral("1"));
     EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QStringLiteral("0"));
@@ -620,14 +637,14 @@ TEST(DeskActions, ResetForgetsTheRoom) {
     d.f.board.onMinuteTick();
     EXPECT_EQ(d.f.board.view(1).elapsedText, QString());
     d.f.board.onControllerBlock(QByteArray("\x81\x03", 2));
-    EXPECT_EQ(d.f.board.view(1).labelCaption, States::Ready);
-    d.choose(18);
-    EXPECT_TRUE(d.windows.modes.empty());
+    EXPECT_EQ(d.f.board.view(1).labelCaption, kReady);
+    d.choose(A::StartDayUse);
+    EXPECT_TRUE(d.windows.offers.empty());
 }
 
 TEST(DeskActions, RoomSetupClosedWithoutResultsChangesNothing) {
     DeskRig d;
-    d.start(States::DayUse, 0);
+    d.start(storedText(RoomState::DayUse), 0);
     const SlotView before = d.f.board.view(1);
     const QByteArray file = readBytes(d.f.iniPath());
     d.actions.onRoomButtonClicked(1);

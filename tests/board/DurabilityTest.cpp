@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "board/MinuteStamp.h"
-#include "board/States.h"
+#include "board/StoredRoomState.h"
 #include "store/HistoryLedger.h"
 #include "store/IniStore.h"
 #include "store/StepJournal.h"
@@ -87,7 +87,7 @@ TEST_F(Unattended, ABlockIsOneStepThatAStartUpFindsWhole) {
     const int before = steps();
     board.onControllerBlock(pairs({129, 3, 129, 1, 129, 2}));
     EXPECT_EQ(steps(), before + 1);  // one transaction for the three pairs
-    EXPECT_EQ(stored(QStringLiteral("rStatus")), States::DayUse);
+    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::DayUse));
     EXPECT_EQ(stored(QStringLiteral("DoorStatus")), QStringLiteral("0"));
     const QString start = stored(QStringLiteral("Time"));
     ASSERT_EQ(openStays().size(), 1u);
@@ -96,7 +96,7 @@ TEST_F(Unattended, ABlockIsOneStepThatAStartUpFindsWhole) {
 
     board.onControllerBlock(pairs({129, 4, 129, 5, 129, 6}));
     EXPECT_EQ(steps(), before + 2);
-    EXPECT_EQ(stored(QStringLiteral("rStatus")), States::Ready);
+    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::Ready));
     EXPECT_TRUE(stored(QStringLiteral("Time")).isEmpty());
     EXPECT_TRUE(openStays().empty());
 }
@@ -105,7 +105,8 @@ TEST_F(Unattended, AFailedWriteKeepsTheBoardWarnsAndHealsWithTheRepeat) {
     board.startUp(f.dataDir());
     fillDatabase();
     board.onControllerBlock(pairs({129, 3}));
-    EXPECT_EQ(board.view(1).labelCaption, States::DayUse);  // the board keeps its state
+    EXPECT_EQ(board.view(1).labelCaption,
+              storedText(RoomState::DayUse));  // the board keeps its state
     EXPECT_FALSE(board.storageWarning().isEmpty());
     EXPECT_TRUE(board.writesPending());
     // Neither store took half of it.
@@ -120,7 +121,7 @@ TEST_F(Unattended, AFailedWriteKeepsTheBoardWarnsAndHealsWithTheRepeat) {
     board.onControllerBlock(pairs({129, 3}));
     EXPECT_TRUE(board.storageWarning().isEmpty());
     EXPECT_FALSE(board.writesPending());
-    EXPECT_EQ(stored(QStringLiteral("rStatus")), States::DayUse);
+    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::DayUse));
     EXPECT_EQ(openStays().size(), 1u);
     EXPECT_EQ(dialogs.held, 0);
     const QStringList log = deskLogLines(f.dataDir());
@@ -171,15 +172,16 @@ TEST_F(Unattended, ABlockIsAppliedWhileAnEarlierErrorIsOnTheBoard) {
 
     board.onControllerBlock(pairs({129, 4}));
     EXPECT_EQ(dialogs.held, 0);
-    EXPECT_EQ(board.view(1).labelCaption, States::Vacated);
-    EXPECT_EQ(stored(QStringLiteral("rStatus")), States::Vacated);
+    EXPECT_EQ(board.view(1).labelCaption, storedText(RoomState::Vacated));
+    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::Vacated));
     EXPECT_EQ(rowsOf(*db, QStringLiteral(R"(select Action from "room.DB")")).size(), 2u);
     EXPECT_TRUE(board.notice().endsWith(QStringLiteral("요금이 초기저장이 되지 않았습니다")));
 }
 
 TEST_F(Unattended, StartUpWithoutTheSerialPortRestoresTheBoardAndRunsItsClocks) {
     IniStore(f.iniPath())
-        .writeString(QStringLiteral("rStatus"), QStringLiteral("r1"), States::DayUse);
+        .writeString(QStringLiteral("rStatus"), QStringLiteral("r1"),
+                     storedText(RoomState::DayUse));
     IniStore(f.iniPath())
         .writeString(QStringLiteral("Time"), QStringLiteral("r1"),
                      TimeText(f.clock.now().addSecs(-600)));
@@ -195,7 +197,7 @@ TEST_F(Unattended, StartUpWithoutTheSerialPortRestoresTheBoardAndRunsItsClocks) 
 
     EXPECT_EQ(dialogs.held, 0);
     EXPECT_EQ(started, (QStringList{"second", "shown", "minute"}));
-    EXPECT_EQ(board.view(1).labelCaption, States::DayUse);
+    EXPECT_EQ(board.view(1).labelCaption, storedText(RoomState::DayUse));
     EXPECT_TRUE(board.notice().contains(QStringLiteral("Error opening COM2 port")));
     f.clock.advanceMinutes(1);
     board.onMinuteTick();
@@ -207,11 +209,11 @@ TEST_F(Unattended, TheDesksBoardWritesABlockRightAfterPaintingIt) {
     board.startUp(f.dataDir());
     board.onControllerBlock(pairs({129, 3}));
     board.onControllerBlock(pairs({129, 1}));
-    EXPECT_EQ(board.view(1).labelCaption, States::DayUse);
+    EXPECT_EQ(board.view(1).labelCaption, storedText(RoomState::DayUse));
     EXPECT_TRUE(stored(QStringLiteral("rStatus")).isEmpty());  // not yet: the paint goes first
     board.painted();
     QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(stored(QStringLiteral("rStatus")), States::DayUse);
+    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::DayUse));
     EXPECT_EQ(stored(QStringLiteral("DoorStatus")), QStringLiteral("1"));
     EXPECT_FALSE(board.writesPending());
 

@@ -20,6 +20,8 @@ TEST(EventLogTest, KeepsAtMost500LinesWhileTheNewestIsSelected) {
     EXPECT_EQ(log.lines().size(), 500);
     EXPECT_EQ(log.lines().first(), QStringLiteral("1호 문열림"));
     EXPECT_EQ(log.lines().last(), QStringLiteral("102호 대실"));
+    EXPECT_EQ(log.lineColor(499), std::optional<LogColor>(0xFF0000u));  // trimmed along
+    EXPECT_EQ(log.lineColor(498), std::optional<LogColor>(0x008000u));
     EXPECT_EQ(log.selected(), 499);
 }
 
@@ -59,15 +61,16 @@ TEST(EventLogTest, AWordOutsideTheTableKeepsThePreviousColours) {
     log.logEvent(QStringLiteral("객실교체"), QStringLiteral("202"));
     EXPECT_EQ(log.wordColor(), LogColor(0x0000FFu));
     EXPECT_EQ(log.wordText(), QStringLiteral("객실교체"));
-    EXPECT_FALSE(EventLog::lineColor(QStringLiteral("202호 객실교체")).has_value());
+    EXPECT_FALSE(log.lineColor(1).has_value());
 }
 
-TEST(EventLogTest, LinesTakeTheFirstTableWordTheyContain) {
-    // "대실" comes before "완료" in the table, so a room text holding it wins.
-    EXPECT_EQ(EventLog::lineColor(QStringLiteral("대실A호 완료")),
-              std::optional<LogColor>(0xFF0000u));
-    EXPECT_EQ(EventLog::lineColor(QStringLiteral("101호 문닫힘")),
-              std::optional<LogColor>(std::in_place, std::nullopt));
+TEST(EventLogTest, LinesTakeTheColourOfTheirEvent) {
+    EventLog log;
+    // A room number holding an event word does not colour the line.
+    log.logEvent(QStringLiteral("완료"), QStringLiteral("대실A"));
+    log.logEvent(QStringLiteral("문닫힘"), QStringLiteral("101"));
+    EXPECT_EQ(log.lineColor(0), std::optional<LogColor>(0x008000u));
+    EXPECT_EQ(log.lineColor(1), std::optional<LogColor>(std::in_place, std::nullopt));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include "central/GroupReport.h"
 #include "central/OutboxSender.h"
 #include "central/PgConnection.h"
-#include "settlement/Ledger.h"
+#include "settlement/LedgerReader.h"
 #include "settlement/Settlement.h"
 #include "store/HistoryLedger.h"
 #include "store/IniStore.h"

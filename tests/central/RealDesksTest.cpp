@@ -14,7 +14,7 @@
 #include "central/CentralSchema.h"
 #include "central/GroupReport.h"
 #include "central/PgConnection.h"
-#include "settlement/Ledger.h"
+#include "settlement/LedgerReader.h"
 #include "settlement/Settlement.h"
 #include "store/Database.h"
 #include "store/IniStore.h"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,7 +10,7 @@
 #include <QToolButton>
 #include <cmath>
 
-#include "board/States.h"
+#include "board/StoredRoomState.h"
 #include "board/ui/BoardWindow.h"
 #include "board/ui/RoomPanel.h"
 #include "controls/PaintedFrame.h"
@@ -33,14 +35,17 @@ TEST(BoardWindow, ShowsTheRestoredRooms) {
         for (int n : {1, 2, 8})
             ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
         ini.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("101"));
-        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r1"), States::Overnight);
+        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r1"),
+                        storedText(RoomState::Overnight));
         ini.writeInteger(QStringLiteral("Sleep"), QStringLiteral("r1"), 1);
         ini.writeString(QStringLiteral("Name"), QStringLiteral("LName2"), QStringLiteral("102"));
-        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r2"), States::GuestOut);
+        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r2"),
+                        storedText(RoomState::GuestOut));
         ini.writeString(QStringLiteral("Memo"), QStringLiteral("r2"), QStringLiteral("늦게 도착"));
     }
     BoardWindow window(f.board, f.assets);
     f.start();
+    window.renderChanges();
     window.resize(BoardWindow::kDesignWidth, BoardWindow::kDesignHeight);
     window.show();
     ASSERT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join(';').toStdString();
@@ -81,6 +86,7 @@ TEST(BoardWindow, ScalesUniformlyAndForwardsClicks) {
     BoardFixture f;
     BoardWindow window(f.board, f.assets);
     f.start();
+    window.renderChanges();
     window.resize(BoardWindow::kDesignWidth * 2, BoardWindow::kDesignHeight * 2);
     window.show();
     auto* panel = child<QWidget>(window, QStringLiteral("roomPanel7"));
@@ -90,6 +96,7 @@ TEST(BoardWindow, ScalesUniformlyAndForwardsClicks) {
 
     f.board.editView(7).visible = true;
     f.board.viewChanged(7);
+    window.renderChanges();
     QSignalSpy labels(&window, &BoardWindow::labelClicked);
     QSignalSpy buttons(&window, &BoardWindow::roomButtonClicked);
     QTest::mouseClick(label, Qt::LeftButton);
@@ -140,6 +147,7 @@ TEST(BoardWindow, RoomsTakeTheWholeWidthOfAWideScreen) {
     BoardFixture f;
     BoardWindow window(f.board, f.assets);
     f.start();
+    window.renderChanges();
     window.show();
     const QSize sizes[] = {{1280, 1024},
                            {1920, 1080},
@@ -186,6 +194,96 @@ TEST(BoardWindow, RoomsTakeTheWholeWidthOfAWideScreen) {
             EXPECT_TRUE(QRect(QPoint(), first.size()).contains(r)) << name;
         }
     }
+}
+
+// A full board: every slot has a panel and a room with its key.
+void writeFullBoard(const QString& iniPath) {
+    IniStore ini(iniPath);
+    for (int n = 1; n <= BoardModel::kSlots; ++n) {
+        ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
+        ini.writeString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
+                        QString::number(100 * ((n - 1) / 6 + 1) + (n - 1) % 6 + 1));
+        ini.writeInteger(QStringLiteral("RoomKey"), QStringLiteral("r%1").arg(n), 128 + n);
+        ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r%1").arg(n), States::DayUse);
+    }
+}
+
+// Every panel lies inside the window and clear of every line the strip shows.
+void expectRoomsUncovered(BoardWindow& window) {
+    const QWidget* strip = window.findChild<QWidget*>(QStringLiteral("messageStrip"));
+    ASSERT_TRUE(strip);
+    ASSERT_TRUE(strip->isVisible());
+    std::vector<QRect> lines;
+    for (const QWidget* line : strip->findChildren<QWidget*>())
+        if (line->isVisible())
+            lines.push_back(QRect(strip->mapTo(&window, line->pos()), line->size()));
+    ASSERT_FALSE(lines.empty());
+    for (int n = 1; n <= BoardModel::kSlots; ++n) {
+        const QWidget* panel = window.panel(n);
+        ASSERT_TRUE(panel->isVisible()) << n;
+        EXPECT_TRUE(window.rect().contains(panel->geometry())) << "room panel " << n;
+        for (const QRect& line : lines)
+            EXPECT_FALSE(panel->geometry().intersects(line)) << "room panel " << n;
+    }
+}
+
+TEST(BoardWindow, TheMessageLineAndTheStorageWarningNeverCoverARoom) {
+    BoardFixture f;
+    writeFullBoard(f.iniPath());
+    BoardWindow window(f.board, f.assets);
+    f.start();
+    window.renderChanges();
+    window.show();
+    auto* strip = child<QWidget>(window, QStringLiteral("messageStrip"));
+    auto* notice = child<QLabel>(window, QStringLiteral("noticeLine"));
+    auto* warning = child<QLabel>(window, QStringLiteral("storageWarning"));
+    ASSERT_TRUE(strip && notice && warning);
+    EXPECT_FALSE(strip->isVisible());  // nothing to say, no room taken
+
+    const QString port = QStringLiteral("직렬 포트를 열 수 없습니다: /dev/ttyS1 (%1)")
+                             .arg(QString(QStringLiteral("Error opening port; ")).repeated(12));
+    f.board.notify(port);
+    // The storage warning: the room-state file cannot be replaced.
+    QFile::remove(f.iniPath());
+    ASSERT_TRUE(QDir().mkdir(f.iniPath()));
+    f.board.onControllerBlock(QByteArray("\x81\x01", 2));
+    f.board.writeStep();
+    ASSERT_FALSE(f.board.storageWarning().isEmpty());
+
+    for (const QSize size : {QSize(1280, 1024), QSize(1920, 1080), QSize(1920, 1200)}) {
+        SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+        window.resize(size);
+        ASSERT_EQ(window.size(), size);
+        EXPECT_TRUE(notice->isVisible());
+        EXPECT_TRUE(warning->isVisible());
+        expectRoomsUncovered(window);
+        // Too long for its place: shortened, and whole as the tooltip.
+        EXPECT_TRUE(notice->text().endsWith(QChar(0x2026))) << notice->text().toStdString();
+        EXPECT_TRUE(notice->toolTip().endsWith(port));
+        EXPECT_EQ(warning->toolTip(), f.board.storageWarning());
+        EXPECT_LE(notice->fontMetrics().horizontalAdvance(notice->text()), notice->width());
+    }
+
+    // Several messages: the newest with their count, all of them in the tooltip.
+    f.board.notify(QStringLiteral("일결산 파일을 쓸 수 없습니다"));
+    f.board.notify(QStringLiteral("일결산 파일을 쓸 수 없습니다"));
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("일결산 파일을 쓸 수 없습니다")));
+    EXPECT_TRUE(notice->text().endsWith(QStringLiteral("(3건)"))) << notice->text().toStdString();
+    EXPECT_EQ(notice->toolTip().split(QLatin1Char('\n')).size(), 3);
+
+    // Put away with a click, the message line leaves the warning alone.
+    QTest::mouseClick(strip, Qt::LeftButton, {}, notice->geometry().center());
+    EXPECT_FALSE(notice->isVisible());
+    EXPECT_TRUE(warning->isVisible());
+    expectRoomsUncovered(window);
+    // With the disk back the strip goes and the rooms take the height again.
+    ASSERT_TRUE(QDir().rmdir(f.iniPath()));
+    f.board.writeStep();
+    ASSERT_TRUE(f.board.storageWarning().isEmpty());
+    EXPECT_FALSE(strip->isVisible());
+    const double s =
+        std::min(1920.0 / BoardWindow::kDesignWidth, 1200.0 / BoardWindow::kDesignHeight);
+    EXPECT_EQ(window.panel(72)->geometry().bottom() + 1, int(std::lround((29 + 66 * 11 + 68) * s)));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -7,7 +8,7 @@
 
 #include "admin/EnvironmentSetup.h"
 #include "admin/EnvironmentSetupWindow.h"
-#include "board/States.h"
+#include "board/StoredRoomState.h"
 #include "store/Backup.h"
 #include "store/Database.h"
 #include "store/HistoryLedger.h"
@@ -33,6 +34,7 @@ protected:
         db = std::make_unique<Database>(f.dataDir());
         db->open();
         ledger = std::make_unique<HistoryLedger>(*db, f.clock, f.dialogs);
+        f.board.setRecords(ledger.get());  // as the desk has it: rows go with the board's steps
         backup = std::make_unique<Backup>(*db, f.dataDir(), f.dialogs);
         EnvironmentSeams seams;
         seams.backup = [this] { return backup->run(); };
@@ -128,7 +130,7 @@ protected:
                 ini.writeString("Name", QStringLiteral("LName%1").arg(n),
                                 QStringLiteral("10%1").arg(n));
                 ini.writeInteger("Panel", QStringLiteral("P%1").arg(n), 1);
-                ini.writeString("rStatus", r, States::Overnight);
+                ini.writeString("rStatus", r, storedText(RoomState::Overnight));
                 ini.writeInteger("Sleep", r, 1);
                 ini.writeInteger("RoomKey", r, 128 + n);
                 ini.writeString("Memo", r, "VIP");
@@ -162,7 +164,7 @@ TEST_F(RemoveAll, AsksBacksUpThenWipesEveryRoomAndBothTables) {
         const QString r = QStringLiteral("r%1").arg(n);
         EXPECT_FALSE(f.board.view(n).visible);
         EXPECT_EQ(f.board.view(n).buttonCaption, QStringLiteral("호수"));
-        EXPECT_EQ(f.board.view(n).labelCaption, States::Ready);
+        EXPECT_EQ(f.board.view(n).labelCaption, storedText(RoomState::Ready));
         EXPECT_EQ(f.board.view(n).hint, QString());
         EXPECT_EQ(f.board.slot(n).keyCode, 0);
         EXPECT_EQ(f.board.slot(n).morningCall, QString());
@@ -190,6 +192,31 @@ TEST_F(RemoveAll, RefusedWhenTheBackupFails) {
     EXPECT_EQ(rows("room.DB"), 1);
     EXPECT_EQ(rows("Cash.DB"), 1);
     EXPECT_TRUE(f.board.view(1).visible);
+}
+
+// The file's reset and the emptied tables are one step: a write that cannot finish
+// leaves both as they were, and the retry writes both.
+TEST_F(RemoveAll, InterruptedLeavesBothStoresWholeAndTheRetryFinishesBoth) {
+    const QByteArray before = readBytes(f.iniPath());
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db->path().toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    EXPECT_TRUE(setup->removeAll());
+    EXPECT_TRUE(f.board.writesPending());
+    EXPECT_FALSE(f.board.storageWarning().isEmpty());
+    EXPECT_EQ(readBytes(f.iniPath()), before);
+    EXPECT_FALSE(f.board.view(1).visible) << "the board shows the reset while it is on its way";
+
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(rows("Cash.DB"), 1);
+    f.board.writeStep();
+    EXPECT_FALSE(f.board.writesPending());
+    EXPECT_EQ(rows("room.DB"), 0);
+    EXPECT_EQ(rows("Cash.DB"), 0);
+    EXPECT_EQ(stored("Panel", "P1"), QStringLiteral("0"));
+    EXPECT_EQ(stored("rStatus", "r1"), QString());
 }
 
 TEST_F(Environment, SavingAPortReopensTheLinkAtOnce) {

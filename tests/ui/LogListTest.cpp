@@ -26,7 +26,10 @@ Painted paintLine(const QString& text, const QColor& preparedText, const QColor&
         f.setBold(true);
         f.setPixelSize(17);
         p.setFont(f);
-        LogLinePainter::paintLine(p, image.rect(), text, preparedText, preparedBack, lastSelected);
+        // The line's event is the word after the room.
+        LogLinePainter::paintLine(p, image.rect(), text,
+                                  EventLog::wordColor(text.section(QLatin1Char(' '), 1)),
+                                  preparedText, preparedBack, lastSelected);
     }
     bool found = false;
     for (int y = 0; y < image.height() && !found; ++y)
@@ -34,7 +37,7 @@ Painted paintLine(const QString& text, const QColor& preparedText, const QColor&
     return {image.pixelColor(image.width() - 1, image.height() - 1), found};
 }
 
-TEST(LogLinePainterTest, ColoursByTheFirstWordAndWhitensWhileTheNewestIsSelected) {
+TEST(LogLinePainterTest, ColoursByTheEventAndWhitensWhileTheNewestIsSelected) {
     const QColor highlight(0, 120, 215);
     const struct {
         const char* text;
@@ -48,7 +51,7 @@ TEST(LogLinePainterTest, ColoursByTheFirstWordAndWhitensWhileTheNewestIsSelected
         {"101호 완료", false, true, Qt::white, QColor(0, 128, 0)},
         {"101호 청소", true, false, highlight, QColor(128, 128, 128)},
         {"101호 퇴실", true, true, Qt::white, QColor(128, 0, 128)},
-        // No word of the table: the prepared colours stay.
+        // An event without a colour: the prepared colours stay.
         {"101호 객실교체", true, false, highlight, Qt::white},
     };
     for (const auto& c : cases) {
@@ -70,6 +73,7 @@ struct ShownLog {
         for (int i = 0; i < count; ++i)
             f.board.logEvent(i % 2 ? QStringLiteral("대실") : QStringLiteral("완료"),
                              QString::number(100 + ++added));
+        QCoreApplication::processEvents();  // the list follows once the events are handled
     }
     QStringList shown() const {
         QStringList texts;

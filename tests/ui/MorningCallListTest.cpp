@@ -81,6 +81,47 @@ TEST_F(MorningCalls, EveryEditStaysUntilSaved) {
     EXPECT_EQ(f.board.view(3).startColor, Colors::Black);    // none
 }
 
+// The list stores only what the clerk edited, over the room's values of that moment.
+TEST(MorningCallSave, ControllerChangesWhileTheListIsOpenAreKept) {
+    BoardFixture f;
+    f.clock.set(QDateTime(QDate(2006, 4, 1), QTime(22, 10)));
+    {
+        IniStore ini(f.iniPath());
+        for (int n : {1, 3}) {
+            ini.writeString("Name", QStringLiteral("LName%1").arg(n), QString::number(100 + n));
+            ini.writeInteger("Panel", QStringLiteral("P%1").arg(n), 1);
+            ini.writeInteger("RoomKey", QStringLiteral("r%1").arg(n), 128 + n);
+        }
+        ini.writeString("rStatus", "r3", "청 소");
+        ini.writeString("Alram", "r3", "2006-04-02 07:00");
+        ini.writeString("Memo", "r3", "창문 고장");
+    }
+    f.start();
+    MorningCallList list(f.board);
+    ASSERT_EQ(list.rows().size(), 2);
+    ASSERT_TRUE(list.setMemo(0, QStringLiteral("새 메모")));
+
+    f.board.onControllerBlock(QByteArray("\x83\x06", 2));  // room 103 ready: its call goes
+    f.board.writeStep();
+    ASSERT_EQ(IniStore(f.iniPath()).readString("Alram", "r3", "?"), QString());
+
+    ASSERT_TRUE(list.save());
+    f.board.writeStep();
+    IniStore ini(f.iniPath());
+    EXPECT_EQ(ini.readString("Memo", "r1", "?"), QStringLiteral("새 메모"));
+    EXPECT_EQ(ini.readString("Alram", "r3", "?"), QString()) << "the old call came back";
+    EXPECT_EQ(ini.readString("Memo", "r3", "?"), QStringLiteral("창문 고장"));
+    EXPECT_EQ(f.board.slot(3).morningCall, QString());
+    EXPECT_NE(f.board.view(3).startColor, Colors::Magenta);
+
+    // A call the clerk did set again is stored, over the controller's change.
+    list.setCall(1, QStringLiteral("2006-04-02 08:00"));
+    ASSERT_TRUE(list.save());
+    f.board.writeStep();
+    EXPECT_EQ(IniStore(f.iniPath()).readString("Alram", "r3", "?"),
+              QStringLiteral("2006-04-02 08:00"));
+}
+
 TEST_F(MorningCalls, ClosingDropsTheEdits) {
     {
         MorningCallWindow window(f.board);

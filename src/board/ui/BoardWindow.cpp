@@ -7,8 +7,10 @@
 #include <QScreen>
 #include <QToolButton>
 #include <cmath>
+#include <utility>
 
 #include "board/ui/LogList.h"
+#include "board/ui/MessageStrip.h"
 #include "board/ui/RoomPanel.h"
 #include "controls/PaintedFrame.h"
 #include "platform/Assets.h"
@@ -17,6 +19,9 @@ namespace {
 constexpr int kTitleHeight = 28;
 constexpr int kLeftWidth = 165;
 constexpr int kLastEventHeight = 67;
+// The message strip, under the last row of panels while it shows.
+constexpr int kStripHeight = 22;
+constexpr int kStripTextPixels = 12;
 // The six columns of panels and the margin to the window's right edge.
 constexpr int kRoomsLeft = 162;
 constexpr int kRoomsWidth = 6 * 161;
@@ -32,7 +37,7 @@ QImage pictureOrNone(Assets& assets, const QString& name) {
 }  // namespace
 
 BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
-    : QWidget(parent), board_(board), assets_(assets) {
+    : QWidget(parent), board_(board), assets_(assets), pictures_(assets) {
     setObjectName(QStringLiteral("boardWindow"));
     setWindowTitle(QStringLiteral("객실 관리 프로그램 Tavolen 1.0.0"));
     setAutoFillBackground(true);
@@ -52,28 +57,6 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
     setControllerLink(false);
     buildToolbar();
 
-    // The message line of background work and the standing warning of a
-    // write that has not reached the disk yet: a strip along the bottom of the
-    // room area, shown only while either has something to say (the title
-    // strip is full with the toolbar).
-    notice_ = new QLabel(this);
-    notice_->setObjectName(QStringLiteral("noticeLine"));
-    notice_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    storageWarning_ = new QLabel(this);
-    storageWarning_->setObjectName(QStringLiteral("storageWarning"));
-    storageWarning_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QPalette warningColours = storageWarning_->palette();
-    warningColours.setColor(QPalette::WindowText, QColor(190, 0, 0));
-    storageWarning_->setPalette(warningColours);
-    for (QLabel* line : {notice_, storageWarning_}) {
-        line->setAutoFillBackground(true);
-        QPalette back = line->palette();
-        back.setColor(QPalette::Window, QColor(255, 255, 225));
-        line->setPalette(back);
-    }
-    connect(&board_, &BoardModel::noticeChanged, this, &BoardWindow::renderNotices);
-    renderNotices();
-
     roomArea_ = new PaintedFrame(this);
     roomArea_->setObjectName(QStringLiteral("roomArea"));
     roomArea_->setActivePicture(pictureOrNone(assets_, QStringLiteral("roomarea.bmp")));
@@ -82,8 +65,14 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
 
     buildLeftColumn();
 
+    // The message line of background work and the standing warning of a
+    // write that has not reached the disk yet, under the panels (the title
+    // strip is full with the toolbar, the left column too narrow for them).
+    strip_ = new MessageStrip(board_, this);
+    connect(strip_, &MessageStrip::wantedChanged, this, &BoardWindow::layOut);
+
     for (int n = 1; n <= BoardModel::kSlots; ++n) {
-        auto* panel = new RoomPanel(n, assets_, scaler_, this);
+        auto* panel = new RoomPanel(n, pictures_, scaler_, this);
         const int column = (n - 1) % 6;
         const int row = (n - 1) / 6;
         scaler_.place(panel, QRect(kRoomsLeft + 161 * column, 29 + 66 * row, 161, 68), 0,
@@ -95,9 +84,14 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
         panels_[static_cast<std::size_t>(n - 1)] = panel;
     }
 
-    connect(&board_, &BoardModel::slotChanged, this,
-            [this](int n) { panel(n)->render(board_.view(n)); });
-    connect(&board_, &BoardModel::leftChanged, this, &BoardWindow::renderLeft);
+    connect(&board_, &BoardModel::slotChanged, this, [this](int n) {
+        changedSlots_.set(static_cast<std::size_t>(n - 1));
+        scheduleRender();
+    });
+    connect(&board_, &BoardModel::leftChanged, this, [this] {
+        leftChanged_ = true;
+        scheduleRender();
+    });
     renderLeft();
 }
 
@@ -214,7 +208,10 @@ void BoardWindow::buildLeftColumn() {
                       Colors::Black, 32);
     lastWord_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     scaler_.place(lastWord_, QRect(2, 34, 160, 31), 32);
-    connect(&board_, &BoardModel::logChanged, this, &BoardWindow::renderLastEvent);
+    connect(&board_, &BoardModel::logChanged, this, [this] {
+        logChanged_ = true;
+        scheduleRender();
+    });
     renderLastEvent();
 }
 
@@ -222,9 +219,10 @@ void BoardWindow::renderLastEvent() {
     const EventLog& log = board_.eventLog();
     const auto show = [](QLabel* label, const QString& text, const LogColor& colour) {
         label->setText(text);
+        const QColor ink = colour ? toQColor(*colour) : QPalette().color(QPalette::WindowText);
+        if (label->palette().color(QPalette::WindowText) == ink) return;
         QPalette p = label->palette();
-        p.setColor(QPalette::WindowText,
-                   colour ? toQColor(*colour) : QPalette().color(QPalette::WindowText));
+        p.setColor(QPalette::WindowText, ink);
         label->setPalette(p);
     };
     show(lastRoom_, log.roomText(), log.roomColor());
@@ -242,9 +240,18 @@ void BoardWindow::renderLeft() {
 
 void BoardWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    layOut();
+}
+
+void BoardWindow::layOut() {
     const int w = width();
     const int h = height();
-    scale_ = std::min(double(w) / kDesignWidth, double(h) / kDesignHeight);
+    // While the message strip shows, the board is laid out for a design that
+    // much taller: everything shrinks a little and together, and the strip
+    // gets the bottom for itself.
+    const bool strip = strip_->wanted();
+    const int designHeight = kDesignHeight + (strip ? kStripHeight : 0);
+    scale_ = std::min(double(w) / kDesignWidth, double(h) / designHeight);
     // On a screen wider than the design the panels take the rest of the
     // width too; everything else keeps the uniform factor.
     const double wide =
@@ -261,15 +268,13 @@ void BoardWindow::resizeEvent(QResizeEvent* event) {
     link_->setFont(linkFont);
     // Right of the toolbar's last button.
     link_->setGeometry(px(1012), 0, std::max(px(116), w - px(1012) - px(4)), px(kTitleHeight));
-    notice_->setFont(linkFont);
-    storageWarning_->setFont(linkFont);
-    const int lineHeight = px(kTitleHeight);
-    storageWarning_->setGeometry(w - px(360), h - lineHeight, px(360), lineHeight);
-    notice_->setGeometry(px(kLeftWidth), h - lineHeight,
-                         std::max(0, w - px(360) - px(kLeftWidth)), lineHeight);
+    const int stripHeight = strip ? px(kStripHeight) : 0;
+    strip_->setGeometry(px(kLeftWidth), h - stripHeight, w - px(kLeftWidth), stripHeight);
+    strip_->setTextPixels(px(kStripTextPixels));
+    strip_->setVisible(strip);
     leftColumn_->setGeometry(0, px(kTitleHeight), px(kLeftWidth), h - px(kTitleHeight));
     roomArea_->setGeometry(px(kLeftWidth) - px(3), px(kTitleHeight), w - px(kLeftWidth) + px(3),
-                           h - px(kTitleHeight));
+                           h - px(kTitleHeight) - stripHeight);
     const int columnHeight = leftColumn_->height();
     logArea_->setGeometry(0, px(259), px(kLeftWidth),
                           columnHeight - px(259) - px(kLastEventHeight));
@@ -279,11 +284,15 @@ void BoardWindow::resizeEvent(QResizeEvent* event) {
     log_->setFont(logFont);
     lastEventArea_->setGeometry(0, columnHeight - px(kLastEventHeight), px(kLeftWidth),
                                 px(kLastEventHeight));
-    // The emblem is one picture, not a tile: it is drawn at the plate's size.
-    const QImage emblem = pictureOrNone(assets_, QStringLiteral("plate.bmp"));
-    if (!emblem.isNull())
-        plate_->setActivePicture(
-            emblem.scaled(plate_->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    // The emblem is one picture, not a tile: it is drawn at the plate's size,
+    // scaled again only when that size changes.
+    if (plate_->size() != emblemSize_) {
+        emblemSize_ = plate_->size();
+        const QImage emblem = pictureOrNone(assets_, QStringLiteral("plate.bmp"));
+        if (!emblem.isNull())
+            plate_->setActivePicture(
+                emblem.scaled(emblemSize_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    }
 }
 
 void BoardWindow::setControllerLink(bool up) {
@@ -307,17 +316,6 @@ void BoardWindow::setCentralLink(const QString& text, bool healthy) {
     setControllerLink(controllerUp_);
 }
 
-void BoardWindow::renderNotices() {
-    notice_->setText(board_.notice());
-    notice_->setToolTip(board_.notice());
-    notice_->setVisible(!board_.notice().isEmpty());
-    storageWarning_->setText(board_.storageWarning());
-    storageWarning_->setToolTip(board_.storageWarning());
-    storageWarning_->setVisible(!board_.storageWarning().isEmpty());
-    notice_->raise();
-    storageWarning_->raise();
-}
-
 void BoardWindow::showBorderlessMaximised() {
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     // Without a window manager (a bare X session) maximising does nothing, so
@@ -326,7 +324,28 @@ void BoardWindow::showBorderlessMaximised() {
     showMaximized();
 }
 
+void BoardWindow::scheduleRender() {
+    if (renderQueued_) return;
+    renderQueued_ = true;
+    // Queued behind what is being handled now, and run at the latest when the
+    // next frame is painted.
+    QMetaObject::invokeMethod(this, &BoardWindow::renderChanges, Qt::QueuedConnection);
+}
+
+void BoardWindow::renderChanges() {
+    renderQueued_ = false;
+    for (int n = 1; n <= BoardModel::kSlots; ++n)
+        if (changedSlots_.test(static_cast<std::size_t>(n - 1))) panel(n)->render(board_.view(n));
+    changedSlots_.reset();
+    if (std::exchange(leftChanged_, false)) renderLeft();
+    if (std::exchange(logChanged_, false)) {
+        log_->sync();
+        renderLastEvent();
+    }
+}
+
 bool BoardWindow::event(QEvent* event) {
+    if (event->type() == QEvent::UpdateRequest) renderChanges();
     const bool handled = QWidget::event(event);
     // What a step changed is on the screen now; the board writes it next.
     if (event->type() == QEvent::UpdateRequest) board_.painted();

@@ -2,14 +2,17 @@
 
 #include <QWidget>
 #include <array>
+#include <bitset>
 
 #include "board/BoardModel.h"
 #include "board/ui/DesignScaler.h"
+#include "board/ui/PanelPictures.h"
 
 class Assets;
 class QLabel;
 class QToolButton;
 class LogList;
+class MessageStrip;
 class RoomPanel;
 class PaintedFrame;
 
@@ -49,6 +52,11 @@ public:
     void setCentralLink(const QString& text, bool healthy);
     // The sign-in button's caption and picture.
     void setSignIn(const QString& caption, const QString& picture);
+    // What the board changed since the last frame, rendered once: a block of
+    // the controller changes a room several times and the log at every pair,
+    // the screen shows only where they ended. Runs before every frame by
+    // itself; tests call it to look at once.
+    void renderChanges();
     QToolButton* toolbarButton(ToolbarButton b) const {
         return toolbar_.at(static_cast<std::size_t>(b));
     }
@@ -61,6 +69,7 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    void scheduleRender();
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -69,12 +78,17 @@ private:
     void buildLeftColumn();
     void renderLeft();
     void renderLastEvent();
-    void renderNotices();
+    void layOut();
     QLabel* plate(const QString& name, QWidget* parent, WinColor back, WinColor text, int px);
 
     BoardModel& board_;
     Assets& assets_;
     DesignScaler scaler_;
+    PanelPictures pictures_;
+    std::bitset<BoardModel::kSlots> changedSlots_;
+    bool leftChanged_ = false;
+    bool logChanged_ = false;
+    bool renderQueued_ = false;
     double scale_ = 1.0;
     bool allowClose_ = false;
     std::array<RoomPanel*, BoardModel::kSlots> panels_{};
@@ -84,6 +98,7 @@ private:
     QWidget* leftColumn_ = nullptr;
     PaintedFrame* businessName_ = nullptr;
     PaintedFrame* plate_ = nullptr;
+    QSize emblemSize_;
     QLabel* date_ = nullptr;
     QLabel* time_ = nullptr;
     QLabel* dasilCount_ = nullptr;
@@ -94,8 +109,7 @@ private:
     bool controllerUp_ = false;
     QString centralText_;
     bool centralHealthy_ = false;
-    QLabel* notice_ = nullptr;
-    QLabel* storageWarning_ = nullptr;
+    MessageStrip* strip_ = nullptr;
     QLabel* lastWord_ = nullptr;
     QWidget* logArea_ = nullptr;
     QWidget* lastEventArea_ = nullptr;

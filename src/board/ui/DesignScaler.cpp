@@ -45,9 +45,12 @@ void DesignScaler::apply(double scale, double wide) {
     for (const Entry& e : entries_) {
         if (!e.widget) continue;
         e.widget->setGeometry(scaled(e.rect, scale, wide, e.spread, e.origin));
-        if (e.fontPixels > 0) {
+        const int px = std::max(1, static_cast<int>(std::lround(e.fontPixels * scale)));
+        // A font set again, even the same, is taken up again by the widget
+        // and every child of it.
+        if (e.fontPixels > 0 && e.widget->font().pixelSize() != px) {
             QFont f = e.widget->font();
-            f.setPixelSize(std::max(1, static_cast<int>(std::lround(e.fontPixels * scale))));
+            f.setPixelSize(px);
             e.widget->setFont(f);
         }
     }

@@ -1,14 +1,15 @@
 #include "board/ui/LogList.h"
 
 #include <QPainter>
+#include <algorithm>
 
 #include "board/BoardModel.h"
 
 void LogLinePainter::paintLine(QPainter& painter, const QRect& rect, const QString& text,
-                               const QColor& preparedText, const QColor& preparedBack,
-                               bool lastLineSelected) {
+                               const std::optional<LogColor>& colour, const QColor& preparedText,
+                               const QColor& preparedBack, bool lastLineSelected) {
     QColor textColour = preparedText;
-    if (const auto colour = EventLog::lineColor(text))
+    if (colour)
         textColour =
             colour->has_value() ? toQColor(**colour) : QPalette().color(QPalette::WindowText);
     const QColor back = lastLineSelected ? QColor(Qt::white) : preparedBack;
@@ -26,7 +27,9 @@ void LogLinePainter::paint(QPainter* painter, const QStyleOptionViewItem& option
     const bool lastSelected = view && view->count() > 0 && view->currentRow() == view->count() - 1;
     painter->save();
     painter->setFont(option.font);
+    const QVariant colour = index.data(kColourRole);
     paintLine(*painter, option.rect, index.data().toString(),
+              colour.isValid() ? colour.value<std::optional<LogColor>>() : std::nullopt,
               selected ? p.color(QPalette::HighlightedText) : p.color(QPalette::WindowText),
               selected ? p.color(QPalette::Highlight) : QColor(Qt::white), lastSelected);
     painter->restore();
@@ -49,16 +52,31 @@ LogList::LogList(BoardModel& board, QWidget* parent) : QListWidget(parent), boar
         if (!syncing_) board_.selectLogLine(row);
         viewport()->update();
     });
-    connect(&board_, &BoardModel::logChanged, this, &LogList::sync);
+    connect(&board_, &BoardModel::logChanged, this, [this] {
+        if (syncQueued_) return;
+        syncQueued_ = true;
+        QMetaObject::invokeMethod(this, &LogList::sync, Qt::QueuedConnection);
+    });
 }
 
 void LogList::sync() {
+    syncQueued_ = false;
+    const EventLog& log = board_.eventLog();
+    const QStringList& lines = log.lines();
+    // Lines are only appended at the bottom and trimmed from the top: each
+    // sync takes both as one change of the list, which is never rebuilt.
+    const qint64 trimmed = log.trimmed() - trimmed_;
+    trimmed_ = log.trimmed();
+    if (trimmed == 0 && count() == lines.size() && currentRow() == log.selected()) return;
     syncing_ = true;
-    const QStringList& lines = board_.eventLog().lines();
-    // Lines are only appended at the bottom and trimmed from the top.
-    for (; trimmed_ < board_.eventLog().trimmed() && count() > 0; ++trimmed_) delete takeItem(0);
-    for (qsizetype i = count(); i < lines.size(); ++i) addItem(lines[i]);
-    setCurrentRow(board_.eventLog().selected());
+    if (trimmed > 0 && count() > 0) model()->removeRows(0, int(std::min<qint64>(trimmed, count())));
+    // A frame's new lines are usually one or two; each carries its event's colour.
+    for (qsizetype i = count(); i < lines.size(); ++i) {
+        auto* item = new QListWidgetItem(lines[i]);
+        item->setData(LogLinePainter::kColourRole, QVariant::fromValue(log.lineColor(i)));
+        addItem(item);
+    }
+    if (currentRow() != log.selected()) setCurrentRow(log.selected());
     scrollToItem(currentItem());
     syncing_ = false;
     viewport()->update();

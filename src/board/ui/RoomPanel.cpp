@@ -3,11 +3,12 @@
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
 
 #include "board/ui/DesignScaler.h"
-#include "platform/Assets.h"
+#include "board/ui/PanelPictures.h"
 
 namespace {
 void setColors(QWidget* w, QPalette::ColorRole back, WinColor backColor, QPalette::ColorRole text,
@@ -36,13 +37,13 @@ QLabel* timeBox(QWidget* parent, const QString& name) {
 }
 }  // namespace
 
-RoomPanel::RoomPanel(int slot, Assets& assets, DesignScaler& scaler, QWidget* parent)
-    : QFrame(parent), slot_(slot), assets_(assets) {
+RoomPanel::RoomPanel(int slot, PanelPictures& pictures, DesignScaler& scaler, QWidget* parent)
+    : QFrame(parent), slot_(slot), pictures_(pictures) {
     const QString n = QString::number(slot);
     setObjectName(QStringLiteral("roomPanel") + n);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
-    setAutoFillBackground(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
 
     button_ = new QPushButton(this);
     button_->setObjectName(QStringLiteral("roomButton") + n);
@@ -67,12 +68,10 @@ RoomPanel::RoomPanel(int slot, Assets& assets, DesignScaler& scaler, QWidget* pa
 
     door_ = new QLabel(this);
     door_->setObjectName(QStringLiteral("doorImage") + n);
-    door_->setScaledContents(true);
     scaler.place(door_, QRect(33, 35, 26, 28), 0, DesignScaler::Spread::Picture);
 
     state_ = new QLabel(this);
     state_->setObjectName(QStringLiteral("stateImage") + n);
-    state_->setScaledContents(true);
     scaler.place(state_, QRect(6, 37, 25, 25), 0, DesignScaler::Spread::Picture);
 
     start_ = timeBox(this, QStringLiteral("startTime") + n);
@@ -98,16 +97,25 @@ void RoomPanel::resizeEvent(QResizeEvent* event) {
     // The glyph grows with the board like everything else on the panel.
     const int side = std::max(8, height() * 20 / 68);
     kind_->setIconSize(QSize(side, side));
+    laidOut_ = true;
+    showStatePicture();
+    showDoorPicture();
 }
 
-QPixmap RoomPanel::pixmap(const QString& name) {
-    if (name.isEmpty()) return QPixmap();
-    try {
-        return QPixmap::fromImage(assets_.picture(name));
-    } catch (const std::exception&) {
-        // The board's operation that chose the picture has already reported it.
-        return QPixmap();
-    }
+void RoomPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), background_);
+    drawFrame(&painter);
+}
+
+// The pictures fill their places, scaled once for each size; before the
+// panel has its size there is nothing to scale them to.
+void RoomPanel::showStatePicture() {
+    if (laidOut_) state_->setPixmap(pictures_.scaled(shown_.stateImage, state_->size()));
+}
+
+void RoomPanel::showDoorPicture() {
+    if (laidOut_) door_->setPixmap(pictures_.scaled(shown_.doorImage, door_->size()));
 }
 
 void RoomPanel::render(const SlotView& v) {
@@ -115,9 +123,10 @@ void RoomPanel::render(const SlotView& v) {
     first_ = false;
     if (all || v.visible != shown_.visible) setVisible(v.visible);
     if (all || v.panelColor != shown_.panelColor) {
-        QPalette p = palette();
-        p.setColor(QPalette::Window, toQColor(v.panelColor));
-        setPalette(p);
+        // Painted here rather than through the palette, which every control
+        // on the panel would take over again at each highlight.
+        background_ = toQColor(v.panelColor);
+        update();
     }
     if (all || v.hint != shown_.hint) setToolTip(v.hint);
     if (all || v.buttonCaption != shown_.buttonCaption) button_->setText(v.buttonCaption);
@@ -129,13 +138,10 @@ void RoomPanel::render(const SlotView& v) {
     if (all || v.labelCaption != shown_.labelCaption) label_->setText(v.labelCaption);
     if (all || v.labelColor != shown_.labelColor || v.labelFontColor != shown_.labelFontColor)
         setColors(label_, QPalette::Window, v.labelColor, QPalette::WindowText, v.labelFontColor);
-    if (all || v.stateImage != shown_.stateImage) state_->setPixmap(pixmap(v.stateImage));
-    if (all || v.kindGlyph != shown_.kindGlyph) {
-        const QPixmap glyph = pixmap(v.kindGlyph);
-        kind_->setIcon(QIcon(glyph));
-    }
+    const bool statePicture = all || v.stateImage != shown_.stateImage;
+    const bool doorPicture = all || v.doorImage != shown_.doorImage;
+    if (all || v.kindGlyph != shown_.kindGlyph) kind_->setIcon(pictures_.icon(v.kindGlyph));
     if (all || v.kindVisible != shown_.kindVisible) kind_->setVisible(v.kindVisible);
-    if (all || v.doorImage != shown_.doorImage) door_->setPixmap(pixmap(v.doorImage));
     if (all || v.startText != shown_.startText) start_->setText(v.startText);
     if (all || v.startColor != shown_.startColor)
         setColors(start_, QPalette::Window, v.startColor, QPalette::WindowText, Colors::White);
@@ -144,4 +150,6 @@ void RoomPanel::render(const SlotView& v) {
         setColors(elapsed_, QPalette::Window, Colors::Black, QPalette::WindowText,
                   v.elapsedFontColor);
     shown_ = v;
+    if (statePicture) showStatePicture();
+    if (doorPicture) showDoorPicture();
 }

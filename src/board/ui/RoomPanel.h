@@ -4,8 +4,8 @@
 
 #include "board/SlotView.h"
 
-class Assets;
 class DesignScaler;
+class PanelPictures;
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -17,7 +17,7 @@ class QToolButton;
 class RoomPanel : public QFrame {
     Q_OBJECT
 public:
-    RoomPanel(int slot, Assets& assets, DesignScaler& scaler, QWidget* parent);
+    RoomPanel(int slot, PanelPictures& pictures, DesignScaler& scaler, QWidget* parent);
 
     int slot() const { return slot_; }
     void render(const SlotView& view);
@@ -29,15 +29,19 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QPixmap pixmap(const QString& name);
+    void showStatePicture();
+    void showDoorPicture();
 
     int slot_;
-    Assets& assets_;
+    PanelPictures& pictures_;
     SlotView shown_;
     bool first_ = true;
+    bool laidOut_ = false;
+    QColor background_;
     QPushButton* button_;
     QLabel* label_;
     QToolButton* kind_;

@@ -2,7 +2,7 @@
 
 #include <QRectF>
 
-#include "settlement/Ledger.h"
+#include "settlement/LedgerReader.h"
 
 class QChart;
 class QPainter;

@@ -1,4 +1,4 @@
-#include "app/DeskWindowsQt.h"
+#include "app/ModalWindows.h"
 
 #include "admin/AboutWindow.h"
 #include "admin/EnvironmentSetupWindow.h"
@@ -10,46 +10,46 @@
 #include "settlement/ui/SettlementView.h"
 #include "store/IniStore.h"
 
-DeskWindowsQt::DeskWindowsQt(BoardModel& board, PasswordRules& passwords, Database& db,
+ModalWindows::ModalWindows(BoardModel& board, PasswordRules& passwords, Database& db,
                              QWidget* owner)
     : board_(board), passwords_(passwords), db_(db), owner_(owner) {}
 
-RoomAction DeskWindowsQt::runPopup(int mode, const QString& room) {
-    RoomActionPopup popup(mode, room, owner_);
+std::optional<RoomAction> ModalWindows::runPopup(const RoomOffer& offer, const QString& room) {
+    RoomActionPopup popup(offer, room, owner_);
     popup.exec();
     return popup.chosen();
 }
 
-RoomSetupResult DeskWindowsQt::runRoomSetup(int slot, const QString& room, Query& history) {
+RoomSetupResult ModalWindows::runRoomSetup(int slot, const QString& room, Query& history) {
     RoomSetupWindow setup(
         board_, slot, room, history, [this](QWidget* opener) { runPassword(opener); }, owner_);
     setup.exec();
     return setup.result();
 }
 
-bool DeskWindowsQt::runPassword(QWidget* opener) {
+bool ModalWindows::runPassword(QWidget* opener) {
     PasswordWindow pass(passwords_, board_.context().dialogs, opener ? opener : owner_.data());
     const bool signedIn = pass.exec() == QDialog::Accepted;
     if (signInChanged) signInChanged();
     return signedIn;
 }
 
-void DeskWindowsQt::runEnvironmentSetup(EnvironmentSetup& setup) {
+void ModalWindows::runEnvironmentSetup(EnvironmentSetup& setup) {
     EnvironmentSetupWindow window(setup, owner_);
     window.exec();
 }
 
-void DeskWindowsQt::runMorningCalls() {
+void ModalWindows::runMorningCalls() {
     MorningCallWindow window(board_, owner_);
     window.exec();
 }
 
-void DeskWindowsQt::runAbout() {
+void ModalWindows::runAbout() {
     AboutWindow window(owner_);
     window.exec();
 }
 
-void DeskWindowsQt::runSettlement(SettlementKind kind) {
+void ModalWindows::runSettlement(SettlementKind kind) {
     BoardContext& ctx = board_.context();
     SettlementViewParts parts{db_,
                               board_.ini(),

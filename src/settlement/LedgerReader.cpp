@@ -1,4 +1,4 @@
-#include "settlement/Ledger.h"
+#include "settlement/LedgerReader.h"
 
 #include <sqlite3.h>
 

@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "board/DeskWindows.h"
+#include "board/RoomWindows.h"
 #include "board/ToolbarCommands.h"
 
 class BoardModel;
@@ -15,11 +15,11 @@ class PasswordRules;
 
 // The desk's windows as modal Qt windows over the board, each created for
 // one showing and freed when it closes.
-class DeskWindowsQt final : public DeskWindows {
+class ModalWindows final : public RoomWindows {
 public:
-    DeskWindowsQt(BoardModel& board, PasswordRules& passwords, Database& db, QWidget* owner);
+    ModalWindows(BoardModel& board, PasswordRules& passwords, Database& db, QWidget* owner);
 
-    RoomAction runPopup(int mode, const QString& room) override;
+    std::optional<RoomAction> runPopup(const RoomOffer& offer, const QString& room) override;
     RoomSetupResult runRoomSetup(int slot, const QString& room, Query& history) override;
     // The password window for the grade in `gradeToCheck`, over its opener;
     // true when that grade signed in.

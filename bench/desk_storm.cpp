@@ -1,0 +1,386 @@
+// The real program as the desk runs it: the built tavolen on an X server of its own (xcb,
+// 1920 x 1080, maximised), its controller line on a pseudo-terminal, 72 rooms, files on the
+// disk. Prints, from one run:
+//  - how long after a block's last byte the block's last room is painted on the screen
+//    (read back from the X server), beyond the 250 ms of silence that ends a block, for blocks
+//    of 1, 4 and 8 pairs;
+//  - a storm of typical stays for all 72 rooms written as fast as the line takes it, timed until
+//    the history table holds every row: pairs per second beside the 4800 bit/s line's 240, and
+//    the CPU time the program (and the X server) spent per pair, from /proc;
+//  - the program's resident memory after start-up and after the storm, from
+//    /proc/PID/smaps_rollup, and where it goes, per library, from /proc/PID/smaps;
+//  - start-up to the first frame beside an empty Qt window, on the same X server
+//    (bench_startup, run here).
+//
+// Usage: bench_desk_storm [directory]   (default: beside the program, on the work disk)
+
+#include <pty.h>
+#include <sqlite3.h>
+#include <termios.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRect>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <thread>
+#include <vector>
+
+#include "BenchFigures.h"
+#include "store/IniStore.h"
+
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kRooms = 72;
+constexpr double kLinePairsPerSecond = 240.0;  // 4800 bit/s, 10 bits a byte, 2 bytes a pair
+constexpr auto kByteTime = std::chrono::microseconds(2083);
+constexpr double kSilenceMs = 250.0;
+constexpr int kScreenWidth = 1920;
+constexpr int kScreenHeight = 1080;
+// A typical stay: taken, door opened and closed, left, cleaned, ready.
+constexpr std::array<int, 6> kStay = {3, 1, 2, 4, 5, 6};
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "bench_desk_storm: %s\n", what);
+    std::exit(1);
+}
+
+quint8 keyOf(int room) { return static_cast<quint8>(128 + room); }
+
+void writeRooms(const QString& dataDir, const QString& port) {
+    IniStore ini(QDir(dataDir).filePath(QStringLiteral("TavolenConfig.ini")));
+    ini.writeString(QStringLiteral("Motel"), QStringLiteral("CoName"),
+                    QStringLiteral("타볼렌 모텔"));
+    ini.writeString(QStringLiteral("Motel"), QStringLiteral("ComPort"), port);
+    for (int n = 1; n <= kRooms; ++n) {
+        const QString k = QStringLiteral("r%1").arg(n);
+        ini.writeString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
+                        QString::number(100 + n));
+        ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
+        ini.writeInteger(QStringLiteral("RoomKey"), k, keyOf(n));
+        ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), 30000);
+        ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), 50000);
+        ini.writeInteger(QStringLiteral("Sleep"), k, n % 2);
+        ini.writeString(QStringLiteral("rStatus"), k, QStringLiteral("완 료"));
+    }
+}
+
+// The X server of this run; it picks a free display itself and tells its number.
+QString startXvfb(QProcess& xvfb) {
+    xvfb.start(
+        QStringLiteral("Xvfb"),
+        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+         QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(kScreenWidth).arg(kScreenHeight),
+         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    if (!xvfb.waitForStarted(10000)) fail("Xvfb cannot be started");
+    QElapsedTimer t;
+    t.start();
+    while (!xvfb.canReadLine() && t.elapsed() < 15000) xvfb.waitForReadyRead(100);
+    bool number = false;
+    const QByteArray line = xvfb.readLine().trimmed();
+    line.toInt(&number);
+    if (!number) fail("Xvfb told no display number");
+    return QStringLiteral(":") + QString::fromLatin1(line);
+}
+
+// The number of rows of the history table, -1 while the database has none.
+class History {
+public:
+    explicit History(const QString& dataDir)
+        : path_(QFile::encodeName(QDir(dataDir).filePath(QStringLiteral("DB/motel.db")))) {}
+    ~History() { sqlite3_close(db_); }
+    long rows() {
+        if (!db_ &&
+            sqlite3_open_v2(path_.constData(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            sqlite3_close(db_);
+            db_ = nullptr;
+            return -1;
+        }
+        sqlite3_stmt* st = nullptr;
+        long n = -1;
+        if (sqlite3_prepare_v2(db_, R"(select count(*) from "room.DB")", -1, &st, nullptr) ==
+                SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            n = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+        return n;
+    }
+
+private:
+    QByteArray path_;
+    sqlite3* db_ = nullptr;
+};
+
+// User and system CPU time of a process so far, in seconds.
+double cpuSeconds(qint64 pid) {
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray text = f.readAll();
+    // Fields after the command's closing parenthesis; utime and stime are the 14th and 15th.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13) return 0;
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
+void printMemory(qint64 pid, const char* when) {
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly)) return;
+    std::map<QByteArray, long> total;
+    for (const QByteArray& line : rollup.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() >= 2 && f[0].endsWith(':')) total[f[0].chopped(1)] = f[1].toLong();
+    }
+    std::printf(
+        "  resident memory %s: Rss %.1f MB (Pss %.1f, private %.1f: anonymous %.1f)   "
+        "(goal: Rss under 40 MB)\n",
+        when, total["Rss"] / 1024.0, total["Pss"] / 1024.0,
+        (total["Private_Clean"] + total["Private_Dirty"]) / 1024.0, total["Anonymous"] / 1024.0);
+
+    // Rss per mapping's file, anonymous mappings and the heap as such.
+    QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
+    if (!smaps.open(QIODevice::ReadOnly)) return;
+    std::map<QByteArray, long> byName;
+    QByteArray current;
+    for (const QByteArray& line : smaps.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.isEmpty() || f[0].isEmpty()) continue;
+        if (f[0].contains('-') && !f[0].endsWith(':')) {
+            current = f.size() >= 6 ? f[5] : QByteArray("[anonymous]");
+            const int slash = current.lastIndexOf('/');
+            if (slash >= 0) current = current.mid(slash + 1);
+        } else if (f[0] == "Rss:" && f.size() >= 2) {
+            byName[current] += f[1].toLong();
+        }
+    }
+    std::vector<std::pair<long, QByteArray>> sorted;
+    for (const auto& [name, kb] : byName) sorted.emplace_back(kb, name);
+    std::sort(sorted.rbegin(), sorted.rend());
+    std::printf("    by mapping (Rss):");
+    for (size_t i = 0; i < sorted.size() && i < 14; ++i)
+        std::printf("%s %s %.1f MB", i % 4 == 0 ? "\n     " : ",", sorted[i].second.constData(),
+                    sorted[i].first / 1024.0);
+    std::printf("\n");
+}
+
+// The screen's pixels under one room's panel, read back from the X server.
+class Screen {
+public:
+    explicit Screen(const QString& display) {
+        conn_ = xcb_connect(display.toLatin1().constData(), nullptr);
+        if (xcb_connection_has_error(conn_)) fail("cannot reach the X server");
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
+    }
+    ~Screen() { xcb_disconnect(conn_); }
+
+    // Where the maximised board places room n's panel (its layout at this screen size).
+    static QRect panel(int n) {
+        const double s = std::min(kScreenWidth / 1132.0, kScreenHeight / 827.0);
+        const double wide = std::max(s, (kScreenWidth - (162 + 4) * s) / (6 * 161.0));
+        const int column = (n - 1) % 6;
+        const int row = (n - 1) / 6;
+        const int left = int(std::lround(162 * s + 161 * column * wide));
+        const int top = int(std::lround((29 + 66 * row) * s));
+        // A few pixels inside, clear of the neighbours' rounding.
+        return QRect(left + 3, top + 3, int(161 * wide) - 6, int(68 * s) - 6);
+    }
+
+    QByteArray pixels(const QRect& r) {
+        xcb_get_image_cookie_t c =
+            xcb_get_image(conn_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, qint16(r.x()), qint16(r.y()),
+                          quint16(r.width()), quint16(r.height()), ~0u);
+        xcb_get_image_reply_t* reply = xcb_get_image_reply(conn_, c, nullptr);
+        if (!reply) fail("the X server gave no image");
+        QByteArray data(reinterpret_cast<const char*>(xcb_get_image_data(reply)),
+                        xcb_get_image_data_length(reply));
+        std::free(reply);
+        return data;
+    }
+
+private:
+    xcb_connection_t* conn_ = nullptr;
+    xcb_window_t root_ = 0;
+};
+
+double msBetween(Steady::time_point from, Steady::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// Blocks of 1, 4 and 8 pairs at the line's pace; each timed from its last byte until the
+// screen under its last room's panel changes.
+void paintDelay(int master, Screen& screen, std::array<int, kRooms + 1>& step) {
+    constexpr std::array<int, 3> kSizes = {1, 4, 8};
+    constexpr int kRounds = 30;
+    std::array<std::vector<double>, kSizes.size()> painted;
+    int room = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        for (size_t size = 0; size < kSizes.size(); ++size) {
+            QByteArray burst;
+            for (int i = 0; i < kSizes[size]; ++i) {
+                room = room % kRooms + 1;
+                burst.append(char(keyOf(room)));
+                burst.append(char(kStay[size_t(step[size_t(room)]++ % int(kStay.size()))]));
+            }
+            const QRect where = Screen::panel(room);
+            const QByteArray before = screen.pixels(where);
+            const Steady::time_point start = Steady::now();
+            Steady::time_point lastByte;
+            for (int i = 0; i < burst.size(); ++i) {
+                std::this_thread::sleep_until(start + i * kByteTime);
+                writeAll(master, burst.constData() + i, 1);
+                lastByte = Steady::now();
+            }
+            const Steady::time_point giveUp = lastByte + std::chrono::seconds(3);
+            Steady::time_point seen;
+            while ((seen = Steady::now()) < giveUp && screen.pixels(where) == before)
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
+            if (seen >= giveUp) fail("a room's panel was not painted within 3 s");
+            painted[size].push_back(msBetween(lastByte, seen) - kSilenceMs);
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        }
+    }
+    std::vector<double> all;
+    for (size_t size = 0; size < kSizes.size(); ++size) {
+        const auto& p = painted[size];
+        std::printf(
+            "  %d pair(s) a block, %d blocks: panel on the screen p50 %.2f ms, p99 %.2f ms"
+            "   (goal p99 < 15 ms)\n",
+            kSizes[size], kRounds, percentile(p, 0.5), percentile(p, 0.99));
+        all.insert(all.end(), p.begin(), p.end());
+    }
+    std::printf("  all blocks: p50 %.2f ms, p99 %.2f ms beyond the silence\n", percentile(all, 0.5),
+                percentile(all, 0.99));
+}
+
+void storm(int master, qint64 board, qint64 server, History& history,
+           std::array<int, kRooms + 1>& step) {
+    constexpr int kStays = 20;
+    QByteArray bytes;
+    for (int stay = 0; stay < kStays; ++stay)
+        for (size_t event = 0; event < kStay.size(); ++event)
+            for (int n = 1; n <= kRooms; ++n) {
+                bytes.append(char(keyOf(n)));
+                bytes.append(char(kStay[size_t(step[size_t(n)]++ % int(kStay.size()))]));
+            }
+    const long pairs = bytes.size() / 2;
+    const long before = history.rows();
+    const double boardCpu = cpuSeconds(board);
+    const double serverCpu = cpuSeconds(server);
+    const Steady::time_point start = Steady::now();
+    std::thread writer([&] { writeAll(master, bytes.constData(), size_t(bytes.size())); });
+    long rows = before;
+    long last = before;
+    Steady::time_point lastGrowth = start;
+    Steady::time_point done = start;
+    while (rows < before + pairs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        rows = history.rows();
+        done = Steady::now();
+        if (rows != last) {
+            last = rows;
+            lastGrowth = done;
+        } else if (msBetween(lastGrowth, done) > 60000) {
+            break;
+        }
+    }
+    writer.join();
+    const double seconds = msBetween(start, done) / 1000.0;
+    const double rate = double(rows - before) / seconds;
+    const double perPair = 1000.0 * (cpuSeconds(board) - boardCpu) / double(rows - before);
+    const double serverPerPair = 1000.0 * (cpuSeconds(server) - serverCpu) / double(rows - before);
+    if (rows < before + pairs)
+        std::printf("  the history table stopped at %ld of %ld rows\n", rows - before, pairs);
+    std::printf(
+        "  storm of %d typical stays of 72 rooms (%ld pairs), until the history holds "
+        "every row: %.2f s = %.0f pairs/s, %.1f times the line   (baseline: %.0f "
+        "pairs/s; goal >= 20 times)\n",
+        kStays, pairs, seconds, rate, rate / kLinePairsPerSecond, kLinePairsPerSecond);
+    std::printf(
+        "  CPU per pair: the program %.3f ms, the X server %.3f ms   (the model alone: "
+        "bench_controller_rate)\n",
+        perPair, serverPerPair);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QString bin = QCoreApplication::applicationDirPath();
+    const QString base = argc > 1 ? QString::fromLocal8Bit(argv[1]) : bin;
+    QTemporaryDir dir(QDir(base).filePath(QStringLiteral("desk-storm-XXXXXX")));
+    if (!dir.isValid()) fail("no temporary directory");
+
+    QProcess xvfb;
+    const QString display = startXvfb(xvfb);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+
+    int master = -1;
+    int device = -1;
+    char name[256] = {};
+    if (openpty(&master, &device, name, nullptr, nullptr) != 0) fail("no pseudo-terminal");
+    termios raw{};
+    tcgetattr(device, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(device, TCSANOW, &raw);
+    writeRooms(dir.path(), QString::fromLatin1(name));
+
+    std::printf("desk_storm (the real program, xcb on Xvfb %dx%d, files under %s)\n", kScreenWidth,
+                kScreenHeight, qPrintable(base));
+    std::fflush(stdout);
+
+    QProcess board;
+    board.setProcessEnvironment(env);
+    board.setProcessChannelMode(QProcess::ForwardedChannels);
+    board.start(QDir(bin).filePath(QStringLiteral("tavolen")),
+                {QStringLiteral("--data-dir"), dir.path()});
+    if (!board.waitForStarted(10000)) fail("tavolen cannot be started");
+    History history(dir.path());
+    QElapsedTimer t;
+    t.start();
+    while (history.rows() < 0 && t.elapsed() < 20000) QThread::msleep(50);
+    if (history.rows() < 0) fail("tavolen made no database");
+    QThread::msleep(2000);  // the first frames and the first minute tick
+    printMemory(board.processId(), "after start-up");
+
+    Screen screen(display);
+    std::array<int, kRooms + 1> step{};
+    paintDelay(master, screen, step);
+    storm(master, board.processId(), xvfb.processId(), history, step);
+    printMemory(board.processId(), "after the storm");
+    std::fflush(stdout);
+
+    board.terminate();
+    if (!board.waitForFinished(3000)) {
+        board.kill();
+        board.waitForFinished();
+    }
+
+    // Start-up to the first frame, on the same X server.
+    QProcess startup;
+    startup.setProcessEnvironment(env);
+    startup.setProcessChannelMode(QProcess::ForwardedChannels);
+    startup.start(QDir(bin).filePath(QStringLiteral("bench_startup")), {});
+    startup.waitForFinished(300000);
+
+    xvfb.terminate();
+    xvfb.waitForFinished();
+    close(master);
+    close(device);
+    return 0;
+}

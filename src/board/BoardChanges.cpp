@@ -1,0 +1,84 @@
+// Carrying out one change of a room, as RoomRules plans it, for the
+// controller and the desk alike: the pictures first, the ledger where it
+// reads the stay that the change ends, then the slot's values, the clock, the
+// look, the file, the history row, the log line and the sound.
+#include "board/BoardModel.h"
+#include "board/MinuteStamp.h"
+#include "board/RoomLook.h"
+#include "platform/Assets.h"
+
+void BoardModel::change(int n, RoomChange change, ChangeSource source, StayKind kind) {
+    RoomSlot& s = slot(n);
+    const ChangePlan plan = planChange(change, source, s, kind);
+    // A picture that cannot be loaded stops the change before anything of it
+    // is done.
+    const StateLook look = stateLook(plan.state, plan.kind);
+    if (look.picture && !look.picture->isEmpty()) ctx_.assets.picture(*look.picture);
+    ctx_.assets.picture(kindGlyph(plan.state, plan.kind));
+
+    // These read the stay's start, its kind and its minutes, which the
+    // change may clear.
+    switch (plan.ledger) {
+        case LedgerChange::Close:
+            closeLedgerRow(n);
+            break;
+        case LedgerChange::Cancel:
+            cancelLedgerRow(n, plan.ledgerKind);
+            break;
+        case LedgerChange::Move:
+            moveLedgerRow(n, plan.ledgerKind);
+            break;
+        case LedgerChange::None:
+        case LedgerChange::Open:
+        case LedgerChange::Convert:
+            break;
+    }
+
+    s.state = plan.state;
+    s.kind = plan.kind;
+    s.guestOut = plan.guestOut;
+    if (plan.startsStay) s.stayStart = TimeText(now());
+    if (plan.checksOut)
+        s.checkoutTime = clockText();
+    if (plan.endsStay) {
+        s.stayStart.clear();
+        s.morningCall.clear();
+    }
+
+    switch (plan.clock) {
+        case StayClockChange::Start:
+            startStayClock(n);
+            break;
+        case StayClockChange::ShowElapsed:
+            showElapsedAgain(n);
+            break;
+        case StayClockChange::ShowCheckout:
+            showCheckoutTime(n);
+            break;
+        case StayClockChange::StartReady:
+            startReadyClock(n);
+            break;
+        case StayClockChange::None:
+            break;
+    }
+    showState(n);
+    markChanged(n, plan.mark);
+    if (plan.endsStay) {
+        SlotView& v = editView(n);
+        v.elapsedFontColor = Colors::White;
+        v.startColor = Colors::Black;  // no morning call any more
+        viewChanged(n);
+    }
+
+    saveState(n);
+    if (plan.savesKind) saveStayKind(n);
+    if (plan.startsStay || plan.endsStay) saveStayStart(n);
+    if (plan.checksOut) saveCheckoutTime(n);
+    if (plan.endsStay) saveMorningCall(n);
+
+    addHistory(n, plan.historyWord, plan.historyComm);
+    if (plan.ledger == LedgerChange::Open) openLedgerRow(n);
+    if (plan.ledger == LedgerChange::Convert) convertLedgerRow(n, plan.ledgerKind);
+    logEvent(plan.word, s.roomText());
+    if (!plan.sound.isEmpty()) playSound(plan.sound);
+}

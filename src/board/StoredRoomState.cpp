@@ -1,0 +1,38 @@
+#include "board/StoredRoomState.h"
+
+#include <array>
+
+namespace {
+const std::array<RoomState, 6> kStates = {RoomState::Ready,     RoomState::DayUse,
+                                          RoomState::Overnight, RoomState::Cleaning,
+                                          RoomState::Vacated,   RoomState::GuestOut};
+}  // namespace
+
+QString storedText(RoomState state) {
+    switch (state) {
+        case RoomState::Ready:
+            return QStringLiteral("완 료");
+        case RoomState::DayUse:
+            return QStringLiteral("대 실");
+        case RoomState::Overnight:
+            return QStringLiteral("숙 박");
+        case RoomState::Cleaning:
+            return QStringLiteral("청 소");
+        case RoomState::Vacated:
+            return QStringLiteral("퇴 실");
+        case RoomState::GuestOut:
+            return QStringLiteral("외 출");
+    }
+    return {};
+}
+
+std::optional<RoomState> stateFromStored(const QString& text) {
+    if (text.isEmpty()) return RoomState::Ready;
+    for (RoomState s : kStates)
+        if (storedText(s) == text) return s;
+    return std::nullopt;
+}
+
+StayKind kindFromStored(int value) { return value == 1 ? StayKind::Overnight : StayKind::DayUse; }
+
+int storedValue(StayKind kind) { return kind == StayKind::Overnight ? 1 : 0; }
