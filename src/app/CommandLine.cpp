@@ -95,6 +95,22 @@ const QList<CommandSpec>& tavolenCommands() {
          {},
          QStringLiteral("sets the password of grade 1 (user), 2 (Windows use) or 3 (supplier), "
                         "read twice from the terminal")},
+        {QStringLiteral("central"),
+         QStringLiteral("init | grant SITE ROLE | report day YYYY-MM-DD | report month YYYY-MM"),
+         1,
+         3,
+         {{QStringLiteral("connection"), QStringLiteral("CONNINFO"),
+           QStringLiteral("the central server (default: Central/Connection)")},
+          {QStringLiteral("hour"), QStringLiteral("H"),
+           QStringLiteral("settlement hour (default: CashTime/start)"),
+           [](const QString& v) {
+               return checkCount(v, 0, 23).isEmpty()
+                          ? QString()
+                          : QStringLiteral("bad hour '%1' (0 to 23)").arg(v);
+           }},
+          {QStringLiteral("out"), QStringLiteral("FILE"),
+           QStringLiteral("the group report's file: .xlsx, .csv or .pdf")}},
+         QStringLiteral("the group's central ledger: its schema, a site's role, group reports")},
     };
     return commands;
 }

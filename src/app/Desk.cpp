@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "central/CentralSettings.h"
 #include "store/IniStore.h"
 #include "store/Installation.h"
 
@@ -145,6 +146,7 @@ Desk::Desk(const Options& options)
         // Without the file the default stands; the start-up has told why.
     }
     startWeb();
+    startCentralLink();
 }
 
 void Desk::startWeb() {
@@ -158,6 +160,24 @@ void Desk::startWeb() {
     } catch (const std::exception& e) {
         board_.notify(errorText(e));
     }
+}
+
+void Desk::startCentralLink() {
+    try {
+        central_ = makeOutboxSender(board_.ini(), db_);
+    } catch (const std::exception& e) {
+        board_.notify(errorText(e));
+    }
+    if (!central_) return;
+    QObject::connect(central_.get(), &OutboxSender::problem, &window_,
+                     [this](const QString& text) { board_.notify(text); });
+    QObject::connect(central_.get(), &OutboxSender::statusChanged, &window_,
+                     [this](const CentralLinkStatus& status) {
+                         window_.setCentralLink(status.text(), status.isHealthy());
+                     });
+    const CentralLinkStatus status = central_->status();
+    window_.setCentralLink(status.text(), status.isHealthy());
+    central_->start();
 }
 
 ToolbarWindows Desk::toolbarWindows() {
@@ -190,6 +210,7 @@ EnvironmentSeams Desk::environmentSeams() {
 }
 
 Desk::~Desk() {
+    if (central_) central_->stop();
     qApp->removeEventFilter(&activity_);
     qApp->removeEventFilter(&fileDialogs_);
     minuteTimer_.setEnabled(false);

@@ -14,6 +14,7 @@
 #include "board/ToolbarCommands.h"
 #include "board/ui/BoardWindow.h"
 #include "board/ui/QtDialogs.h"
+#include "central/OutboxSender.h"
 #include "comm/CommLink.h"
 #include "comm/SerialPort.h"
 #include "comm/ThreadTimer.h"
@@ -51,6 +52,7 @@ private:
     ToolbarWindows toolbarWindows();
     EnvironmentSeams environmentSeams();
     void startWeb();
+    void startCentralLink();
 
     Options options_;
     SystemClock clock_;
@@ -78,4 +80,6 @@ private:
     FileDialogGuard fileDialogs_;
     bool setUpBefore_ = true;  // the installation was set up before this start
     std::unique_ptr<WebFace> web_;  // the owner's live view, with `Web`/`Enabled` = 1
+    // The group's central ledger, when `Central`/`Enabled` is 1; stopped first.
+    std::unique_ptr<OutboxSender> central_;
 };

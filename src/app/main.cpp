@@ -13,6 +13,8 @@
 #include "app/Desk.h"
 #include "app/PasswdCommand.h"
 #include "app/ReportCommand.h"
+#include "central/CentralCommand.h"
+#include "central/CentralCommand.h"
 
 namespace {
 // The board's fonts are named as the desk has always known them; the Nanum
@@ -85,5 +87,6 @@ int main(int argc, char** argv) {
     if (line.action != CommandLine::Action::Run) return answerWithoutRunning(line);
     if (line.command == QLatin1String("report")) return runReportCommand(line, argc, argv);
     if (line.command == QLatin1String("passwd")) return runPasswdCommand(line, argc, argv);
+    if (line.command == QLatin1String("central")) return runCentralCommand(args);
     return runBoard(line, argc, argv);
 }

@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "store/Database.h"
+#include "store/Outbox.h"
 #include "store/Query.h"
 
 namespace {
@@ -141,10 +142,8 @@ void HistoryLedger::purgeHistory() {
     const QDateTime now = clock_.now();
     const QString limit = now.date().addDays(-2).toString(QStringLiteral("yyyyMMdd")) +
                           now.toString(QStringLiteral("HHmm"));
-    execute(
-        db_.historyQuery(),
-        {QStringLiteral(R"(Delete From "room.DB")"), QStringLiteral("Where Sdate || Stime < :N1")},
-        {limit});
+    outbox::runPurge(db_.connection(),
+                     QStringLiteral("Delete From \"room.DB\"\nWhere Sdate || Stime < :N1"), limit);
 }
 
 void HistoryLedger::purgeLedger(int saveMonth) {
@@ -156,10 +155,10 @@ void HistoryLedger::purgeLedger(int saveMonth) {
     const QDate oldestMonth = QDate(today.year(), today.month(), 1).addMonths(-months);
     const QString limit =
         oldestMonth.addDays(-1).toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("0000");
-    execute(db_.ledgerQuery(),
-            {QStringLiteral(R"(Delete From "Cash.DB")"), QStringLiteral("Where (IDateTime < :N1) "),
-             QStringLiteral(" and (ODateTime != '' ) ")},
-            {limit});
+    outbox::runPurge(db_.connection(),
+                     QStringLiteral("Delete From \"Cash.DB\"\nWhere (IDateTime < :N1) \n"
+                                    " and (ODateTime != '' ) "),
+                     limit);
 }
 
 void HistoryLedger::purge(int saveMonth) {

@@ -296,10 +296,24 @@ void BoardWindow::layOut() {
 }
 
 void BoardWindow::setControllerLink(bool up) {
-    link_->setText(up ? QStringLiteral("● 컨트롤러 연결") : QStringLiteral("○ 컨트롤러 끊김"));
-    QPalette p = link_->palette();
-    p.setColor(QPalette::WindowText, up ? QColor(0, 110, 0) : QColor(150, 40, 40));
-    link_->setPalette(p);
+    controllerUp_ = up;
+    const auto coloured = [](const QString& text, bool good) {
+        return QStringLiteral("<span style='color:%1'>%2</span>")
+            .arg(good ? QStringLiteral("#006e00") : QStringLiteral("#962828"),
+                 text.toHtmlEscaped());
+    };
+    QString text =
+        coloured(up ? QStringLiteral("● 컨트롤러 연결") : QStringLiteral("○ 컨트롤러 끊김"), up);
+    if (!centralText_.isEmpty())
+        text = coloured(centralText_, centralHealthy_) + QStringLiteral("<br>") + text;
+    link_->setText(text);
+    link_->setToolTip(centralText_);
+}
+
+void BoardWindow::setCentralLink(const QString& text, bool healthy) {
+    centralText_ = text;
+    centralHealthy_ = healthy;
+    setControllerLink(controllerUp_);
 }
 
 void BoardWindow::showBorderlessMaximised() {

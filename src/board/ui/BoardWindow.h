@@ -48,6 +48,8 @@ public:
     void setAllowClose(bool allow) { allowClose_ = allow; }
     // Shows on the title strip whether the controller's line is open.
     void setControllerLink(bool up);
+    // Beside it, the group's central ledger link; an empty text shows none.
+    void setCentralLink(const QString& text, bool healthy);
     // The sign-in button's caption and picture.
     void setSignIn(const QString& caption, const QString& picture);
     // What the board changed since the last frame, rendered once: a block of
@@ -104,6 +106,9 @@ private:
     LogList* log_ = nullptr;
     QLabel* lastRoom_ = nullptr;
     QLabel* link_ = nullptr;
+    bool controllerUp_ = false;
+    QString centralText_;
+    bool centralHealthy_ = false;
     MessageStrip* strip_ = nullptr;
     QLabel* lastWord_ = nullptr;
     QWidget* logArea_ = nullptr;

@@ -1,0 +1,203 @@
+#include "central/CentralSchema.h"
+
+#include <vector>
+
+#include "central/PgConnection.h"
+
+namespace {
+
+// Each migration runs once, in order; a released version is never edited, only followed.
+const std::vector<const char*> kMigrations = {
+    // 1: sites, changes, the tables they produce, row-level security.
+    R"SQL(
+CREATE TABLE tavolen.site (
+    site text PRIMARY KEY,
+    name text NOT NULL DEFAULT '',
+    last_seq bigint NOT NULL DEFAULT 0,
+    last_received_at timestamptz
+);
+CREATE TABLE tavolen.site_role (
+    site text NOT NULL REFERENCES tavolen.site,
+    role name NOT NULL,
+    PRIMARY KEY (site, role)
+);
+CREATE TABLE tavolen.change (
+    site text NOT NULL REFERENCES tavolen.site,
+    seq bigint NOT NULL,
+    uid text NOT NULL,
+    kind text NOT NULL,
+    payload jsonb NOT NULL,
+    made_at timestamptz,
+    received_at timestamptz NOT NULL DEFAULT clock_timestamp(),
+    PRIMARY KEY (site, seq)
+);
+CREATE TABLE tavolen.history (
+    site text NOT NULL, row_id bigint NOT NULL,
+    roomnum text, sdate text, stime text, action text, comm text,
+    PRIMARY KEY (site, row_id)
+);
+CREATE TABLE tavolen.history_kept (
+    site text NOT NULL, purge_seq bigint NOT NULL, row_id bigint NOT NULL,
+    roomnum text, sdate text, stime text, action text, comm text,
+    PRIMARY KEY (site, purge_seq, row_id)
+);
+CREATE TABLE tavolen.ledger (
+    site text NOT NULL, row_id bigint NOT NULL,
+    roomnum text, idatetime text, odatetime text, action text, cash text,
+    PRIMARY KEY (site, row_id)
+);
+CREATE TABLE tavolen.ledger_kept (
+    site text NOT NULL, purge_seq bigint NOT NULL, row_id bigint NOT NULL,
+    roomnum text, idatetime text, odatetime text, action text, cash text,
+    PRIMARY KEY (site, purge_seq, row_id)
+);
+CREATE INDEX ledger_start ON tavolen.ledger (idatetime);
+CREATE INDEX ledger_kept_start ON tavolen.ledger_kept (idatetime);
+
+-- Applies one change to the tables it produces. Changes of a site arrive in order without a
+-- gap; anything else is refused, and the sender stops.
+CREATE FUNCTION tavolen.apply_change() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = tavolen, pg_temp AS $$
+DECLARE
+    r bigint := (NEW.payload->>'row')::bigint;
+    v jsonb := NEW.payload;
+BEGIN
+    UPDATE site SET last_seq = NEW.seq, last_received_at = NEW.received_at
+        WHERE site.site = NEW.site AND last_seq = NEW.seq - 1;
+    IF NOT FOUND THEN
+        RAISE EXCEPTION USING ERRCODE = 'TV001',
+            MESSAGE = format('change %s of site %s does not follow the last one received',
+                             NEW.seq, NEW.site);
+    END IF;
+    CASE NEW.kind
+    WHEN 'history_insert', 'history_update' THEN
+        INSERT INTO history VALUES (NEW.site, r, v->>'roomNum', v->>'Sdate', v->>'Stime',
+                                    v->>'Action', v->>'Comm')
+        ON CONFLICT (site, row_id) DO UPDATE SET roomnum = EXCLUDED.roomnum,
+            sdate = EXCLUDED.sdate, stime = EXCLUDED.stime, action = EXCLUDED.action,
+            comm = EXCLUDED.comm;
+    WHEN 'history_delete' THEN
+        DELETE FROM history WHERE site = NEW.site AND row_id = r;
+    WHEN 'history_purge' THEN
+        WITH gone AS (DELETE FROM history WHERE site = NEW.site AND row_id = r RETURNING *)
+        INSERT INTO history_kept SELECT site, NEW.seq, row_id, roomnum, sdate, stime, action,
+                                        comm FROM gone;
+    WHEN 'ledger_insert', 'ledger_update' THEN
+        INSERT INTO ledger VALUES (NEW.site, r, v->>'roomNum', v->>'IDateTime',
+                                   v->>'ODateTime', v->>'Action', v->>'Cash')
+        ON CONFLICT (site, row_id) DO UPDATE SET roomnum = EXCLUDED.roomnum,
+            idatetime = EXCLUDED.idatetime, odatetime = EXCLUDED.odatetime,
+            action = EXCLUDED.action, cash = EXCLUDED.cash;
+    WHEN 'ledger_delete' THEN
+        DELETE FROM ledger WHERE site = NEW.site AND row_id = r;
+    WHEN 'ledger_purge' THEN
+        WITH gone AS (DELETE FROM ledger WHERE site = NEW.site AND row_id = r RETURNING *)
+        INSERT INTO ledger_kept SELECT site, NEW.seq, row_id, roomnum, idatetime, odatetime,
+                                       action, cash FROM gone;
+    ELSE
+        RAISE EXCEPTION USING ERRCODE = 'TV002',
+            MESSAGE = format('change %s of site %s has an unknown kind %s', NEW.seq, NEW.site,
+                             NEW.kind);
+    END CASE;
+    RETURN NULL;
+END $$;
+CREATE TRIGGER apply AFTER INSERT ON tavolen.change
+    FOR EACH ROW EXECUTE FUNCTION tavolen.apply_change();
+
+-- Whether `who` may see `site`: the group sees every site, a site's role its own.
+CREATE FUNCTION tavolen.may_see(site text, who name) RETURNS boolean
+LANGUAGE sql STABLE SECURITY DEFINER SET search_path = tavolen, pg_temp AS $$
+    SELECT pg_has_role(who, 'tavolen_group', 'MEMBER')
+        OR EXISTS (SELECT 1 FROM site_role s JOIN pg_roles r ON r.rolname = s.role
+                   WHERE s.site = may_see.site AND pg_has_role(who, r.oid, 'MEMBER'))
+$$;
+
+DO $$ BEGIN
+    IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'tavolen_group') THEN
+        CREATE ROLE tavolen_group NOLOGIN;
+    END IF;
+END $$;
+GRANT USAGE ON SCHEMA tavolen TO tavolen_group;
+GRANT SELECT ON ALL TABLES IN SCHEMA tavolen TO tavolen_group;
+)SQL",
+};
+
+// Row-level security on every table that names a site, with one policy each.
+const char* const kSiteTables[] = {"site",   "change",      "history",  "history_kept",
+                                   "ledger", "ledger_kept", "site_role"};
+
+}  // namespace
+
+int centralSchema::latestVersion() { return int(kMigrations.size()); }
+
+int centralSchema::currentVersion(PgConnection& pg) {
+    const PgResult exists =
+        pg.exec(QStringLiteral("SELECT to_regclass('tavolen.schema_version') IS NOT NULL"));
+    if (exists.text(0, 0) != QStringLiteral("t")) return 0;
+    return pg.exec(QStringLiteral("SELECT coalesce(max(version), 0) FROM tavolen.schema_version"))
+        .text(0, 0)
+        .toInt();
+}
+
+int centralSchema::migrate(PgConnection& pg) {
+    int applied = 0;
+    pg.exec(QStringLiteral("BEGIN"));
+    try {
+        // One program at a time: a second `central init` waits here, then finds nothing to do.
+        pg.exec(QStringLiteral("SELECT pg_advisory_xact_lock(742100)"));
+        pg.exec(QStringLiteral("CREATE SCHEMA IF NOT EXISTS tavolen"));
+        pg.exec(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS tavolen.schema_version (version integer PRIMARY KEY, "
+            "applied_at timestamptz NOT NULL DEFAULT now())"));
+        for (int v = currentVersion(pg) + 1; v <= latestVersion(); ++v) {
+            pg.execScript(QString::fromUtf8(kMigrations[size_t(v - 1)]));
+            if (v == 1) {
+                for (const char* table : kSiteTables) {
+                    const QString t = QString::fromLatin1(table);
+                    pg.exec(
+                        QStringLiteral("ALTER TABLE tavolen.%1 ENABLE ROW LEVEL SECURITY").arg(t));
+                    pg.exec(QStringLiteral("CREATE POLICY by_site ON tavolen.%1 USING "
+                                           "(tavolen.may_see(site, current_user)) WITH CHECK "
+                                           "(tavolen.may_see(site, current_user))")
+                                .arg(t));
+                }
+            }
+            pg.exec(QStringLiteral("INSERT INTO tavolen.schema_version (version) VALUES ($1)"),
+                    {QString::number(v)});
+            ++applied;
+        }
+        pg.exec(QStringLiteral("COMMIT"));
+    } catch (...) {
+        if (pg.isUsable()) pg.exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+    return applied;
+}
+
+void centralSchema::grantSite(PgConnection& pg, const QString& site, const QString& role) {
+    if (site.trimmed().isEmpty() || role.trimmed().isEmpty())
+        throw CentralError(QStringLiteral("사이트와 역할 이름이 필요합니다"),
+                           QStringLiteral("TVCFG"));
+    const QString r = pg.quoteIdentifier(role);
+    pg.exec(QStringLiteral("BEGIN"));
+    try {
+        if (pg.exec(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = $1"), {role}).rows() ==
+            0)
+            pg.exec(QStringLiteral("CREATE ROLE %1 LOGIN").arg(r));
+        pg.exec(
+            QStringLiteral("INSERT INTO tavolen.site (site) VALUES ($1) ON CONFLICT DO NOTHING"),
+            {site});
+        pg.exec(QStringLiteral("INSERT INTO tavolen.site_role (site, role) VALUES ($1, $2) "
+                               "ON CONFLICT DO NOTHING"),
+                {site, role});
+        pg.exec(QStringLiteral("GRANT USAGE ON SCHEMA tavolen TO %1").arg(r));
+        pg.exec(QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA tavolen TO %1").arg(r));
+        // What the sender needs: its changes, and its site's name and row.
+        pg.exec(QStringLiteral("GRANT INSERT ON tavolen.change TO %1").arg(r));
+        pg.exec(QStringLiteral("GRANT INSERT, UPDATE (name) ON tavolen.site TO %1").arg(r));
+        pg.exec(QStringLiteral("COMMIT"));
+    } catch (...) {
+        if (pg.isUsable()) pg.exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+}

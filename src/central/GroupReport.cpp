@@ -1,0 +1,428 @@
+#include "central/GroupReport.h"
+
+#include <sqlite3.h>
+#include <xlsxwriter.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <map>
+#include <memory>
+
+#include "central/PgConnection.h"
+#include "settlement/NumberFormat.h"
+#include "settlement/Report.h"
+#include "settlement/Settlement.h"
+#include "settlement/SettlementWindow.h"
+
+namespace {
+
+struct Closer {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using MemoryDb = std::unique_ptr<sqlite3, Closer>;
+
+void exec(sqlite3* db, const char* sql) {
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw ReportError(QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+// A site's ledger rows of the period in a database of the desk's own shape, for the desk's
+// own settlement code to read.
+class SiteLedger {
+public:
+    SiteLedger() {
+        sqlite3* raw = nullptr;
+        sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        db_.reset(raw);
+        exec(raw, R"(CREATE TABLE "Cash.DB" (roomNum TEXT, IDateTime TEXT,
+                     ODateTime TEXT DEFAULT '', Action TEXT, Cash TEXT))");
+        exec(raw, R"(CREATE INDEX "cash_settlement" ON "Cash.DB" (IDateTime, Action, Cash))");
+        exec(raw, "BEGIN");
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(raw,
+                           R"(INSERT INTO "Cash.DB" (roomNum, IDateTime, ODateTime, Action, Cash)
+                              VALUES (?1, ?2, ?3, ?4, ?5))",
+                           -1, &insert, nullptr);
+        insert_.reset(insert);
+    }
+    void add(const PgResult& rows, int row) {
+        std::vector<QByteArray> keep;
+        for (int c = 0; c < 5; ++c) {
+            if (rows.isNull(row, c + 1)) {
+                sqlite3_bind_null(insert_.get(), c + 1);
+                continue;
+            }
+            keep.push_back(rows.text(row, c + 1).toUtf8());
+            sqlite3_bind_text(insert_.get(), c + 1, keep.back().constData(),
+                              int(keep.back().size()), SQLITE_TRANSIENT);
+        }
+        sqlite3_step(insert_.get());
+        sqlite3_reset(insert_.get());
+    }
+    sqlite3* done() {
+        insert_.reset();
+        exec(db_.get(), "COMMIT");
+        return db_.get();
+    }
+
+private:
+    MemoryDb db_;
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> insert_{nullptr, sqlite3_finalize};
+};
+
+// The ledger rows whose stay began in [$1, $2): the rows the desks hold and the ones they
+// purged, which the group keeps.
+const char kLedgerRows[] =
+    "SELECT site, roomnum, idatetime, odatetime, action, cash FROM tavolen.ledger "
+    "WHERE idatetime >= $1 AND idatetime < $2 UNION ALL "
+    "SELECT site, roomnum, idatetime, odatetime, action, cash FROM tavolen.ledger_kept "
+    "WHERE idatetime >= $1 AND idatetime < $2";
+
+// A text[] literal; every element quoted.
+QString textArray(const QStringList& values) {
+    QStringList quoted;
+    for (QString v : values) {
+        v.replace(u'\\', QStringLiteral("\\\\"));
+        v.replace(u'"', QStringLiteral("\\\""));
+        quoted << u'"' + v + u'"';
+    }
+    return u'{' + quoted.join(u',') + u'}';
+}
+
+std::vector<SiteFigures> readSites(PgConnection& pg) {
+    const PgResult r = pg.exec(QStringLiteral(
+        "SELECT site, name, last_seq, to_char(last_received_at AT TIME ZONE current_setting("
+        "'TimeZone'), 'YYYY-MM-DD HH24:MI:SS') FROM tavolen.site ORDER BY site"));
+    std::vector<SiteFigures> sites;
+    for (int i = 0; i < r.rows(); ++i) {
+        SiteFigures s;
+        s.site = r.text(i, 0);
+        s.name = r.text(i, 1);
+        s.lastSeq = r.text(i, 2).toLongLong();
+        s.lastReceived = QDateTime::fromString(r.text(i, 3), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        sites.push_back(s);
+    }
+    return sites;
+}
+
+// Every visible site's rows whose stay began in [from, to): the rows the desk holds and the
+// ones it purged, which the group keeps.
+std::map<QString, SiteLedger> readLedgers(PgConnection& pg, const std::vector<SiteFigures>& sites,
+                                          const QString& from, const QString& to) {
+    std::map<QString, SiteLedger> ledgers;
+    if (sites.empty()) return ledgers;
+    QStringList names;
+    for (const SiteFigures& s : sites) {
+        ledgers[s.site];
+        names << s.site;
+    }
+    const PgResult rows =
+        pg.exec(QStringLiteral("SELECT site, roomnum, idatetime, odatetime, action, cash FROM "
+                               "(%1) t WHERE site = ANY($3::text[])")
+                    .arg(QString::fromLatin1(kLedgerRows)),
+                {from, to, textArray(names)});
+    for (int i = 0; i < rows.rows(); ++i) {
+        const auto found = ledgers.find(rows.text(i, 0));
+        if (found != ledgers.end()) found->second.add(rows, i);
+    }
+    return ledgers;
+}
+
+QString siteCaption(const SiteFigures& s) {
+    return s.name.isEmpty() ? s.site : QStringLiteral("%1 (%2)").arg(s.name, s.site);
+}
+
+QString lastReceived(const SiteFigures& s) {
+    if (!s.lastReceived.isValid()) return QStringLiteral("수신 없음");
+    return s.lastReceived.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString number(qint64 n) { return QString::number(n); }
+
+QString csvField(const QString& s) {
+    if (!s.contains(u',') && !s.contains(u'"') && !s.contains(u'\n')) return s;
+    QString quoted = s;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+bool isDigits(const QString& s) {
+    if (s.isEmpty() || s.size() > 15) return false;
+    for (QChar c : s)
+        if (!c.isDigit()) return false;
+    return true;
+}
+
+void writeCsv(const GroupReport& report, const QString& path) {
+    QByteArray out = csvField(report.title).toUtf8() + "\r\n";
+    for (const QStringList& row : report.rows) {
+        QStringList fields;
+        for (const QString& cell : row) fields << csvField(cell);
+        out += fields.join(u',').toUtf8() + "\r\n";
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
+        throw ReportError(
+            QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+}
+
+void writeXlsx(const GroupReport& report, const QString& path) {
+    const QByteArray file = QFile::encodeName(path);
+    lxw_workbook* book = workbook_new(file.constData());
+    if (!book) throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1").arg(path));
+    const QByteArray sheetName = QStringLiteral("그룹결산").toUtf8();
+    lxw_worksheet* sheet = workbook_add_worksheet(book, sheetName.constData());
+    lxw_format* amount = workbook_add_format(book);
+    format_set_num_format(amount, "#,##0");
+    lxw_format* bold = workbook_add_format(book);
+    format_set_bold(bold);
+    const QByteArray title = report.title.toUtf8();
+    worksheet_write_string(sheet, 0, 0, title.constData(), bold);
+    worksheet_set_column(sheet, 0, 0, 14, nullptr);
+    worksheet_set_column(sheet, 1, lxw_col_t(std::max<size_t>(1, report.amountColumns.size())), 14,
+                         nullptr);
+    for (size_t r = 0; r < report.rows.size(); ++r) {
+        const bool header = int(r) < report.headerRows;
+        for (int c = 0; c < report.rows[r].size(); ++c) {
+            const QString& cell = report.rows[r][c];
+            if (cell.isEmpty()) continue;
+            const bool isAmount = !header && size_t(c) < report.amountColumns.size() &&
+                                  report.amountColumns[size_t(c)] && isDigits(cell);
+            if (isAmount) {
+                worksheet_write_number(sheet, lxw_row_t(r + 1), lxw_col_t(c), cell.toDouble(),
+                                       amount);
+            } else {
+                const QByteArray text = cell.toUtf8();
+                worksheet_write_string(sheet, lxw_row_t(r + 1), lxw_col_t(c), text.constData(),
+                                       header ? bold : nullptr);
+            }
+        }
+    }
+    const lxw_error rc = workbook_close(book);
+    if (rc != LXW_NO_ERROR)
+        throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)")
+                              .arg(path, QString::fromUtf8(lxw_strerror(rc))));
+}
+
+void writePdf(const GroupReport& report, const QString& path) {
+    {
+        QFile probe(path);
+        if (!probe.open(QIODevice::WriteOnly))
+            throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)")
+                                  .arg(path, probe.errorString()));
+    }
+    QPdfWriter pdf(path);
+    pdf.setResolution(150);
+    pdf.setTitle(report.title);
+    pdf.setCreator(QStringLiteral("Tavolen"));
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageOrientation(QPageLayout::Landscape);
+    pdf.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+    QPainter p;
+    if (!p.begin(&pdf)) throw ReportError(QStringLiteral("보고서를 출력할 수 없습니다"));
+    const int columns = std::max<int>(1, int(report.amountColumns.size()));
+    const double width = pdf.width(), height = pdf.height();
+    const double columnWidth = width / columns;
+    // Small enough for every column of ten sites and the total on one landscape page.
+    const double points = std::clamp(columnWidth / 12.0 / (150.0 / 72.0), 4.0, 10.0);
+    QFont font(QStringLiteral("NanumGothic"));
+    font.setPointSizeF(points);
+    QFont boldFont = font;
+    boldFont.setBold(true);
+    const double line = QFontMetricsF(font, &pdf).height() * 1.4;
+    p.setFont(boldFont);
+    p.drawText(QRectF(0, 0, width, line * 1.5), Qt::AlignCenter, report.title);
+    double y = line * 2;
+    for (size_t r = 0; r < report.rows.size(); ++r) {
+        if (y + line > height) {
+            pdf.newPage();
+            y = 0;
+        }
+        const bool header = int(r) < report.headerRows;
+        p.setFont(header ? boldFont : font);
+        for (int c = 0; c < report.rows[r].size(); ++c) {
+            const QString& cell = report.rows[r][c];
+            const bool isAmount = !header && size_t(c) < report.amountColumns.size() &&
+                                  report.amountColumns[size_t(c)] && isDigits(cell);
+            const QRectF box(c * columnWidth + 4, y, columnWidth - 8, line);
+            p.drawText(box, (isAmount ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter,
+                       isAmount ? numberFormat(cell) : cell);
+        }
+        y += line;
+        if (int(r) + 1 == report.headerRows) p.drawLine(QPointF(0, y), QPointF(width, y));
+    }
+    p.end();
+}
+
+}  // namespace
+
+GroupReport groupReport::day(PgConnection& pg, QDate date, int hour) {
+    const SettlementWindow window = settlementDayFrom(date, hour);
+    GroupReport report;
+    pg.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+    report.sites = readSites(pg);
+    auto ledgers = readLedgers(pg, report.sites, window.startStamp(), window.endStamp());
+    pg.exec(QStringLiteral("COMMIT"));
+    report.title = QStringLiteral("그룹 일합계 : %1 ~ %2")
+                       .arg(window.start.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                            window.end.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+    SiteFigures total;
+    QStringList header{QStringLiteral("항목")};
+    for (SiteFigures& s : report.sites) {
+        DailySettlement settlement;
+        settlement.fill(ledger::readStays(ledgers[s.site].done(), window, StayOrder::ByRoom));
+        s.dayUse = settlement.dayUseSum();
+        s.overnight = settlement.overnightSum();
+        s.cancelled = settlement.cancelledSum();
+        s.moved = settlement.movedSum();
+        for (const LedgerStay& stay : settlement.stays())
+            ++(stay.isDayUse() ? s.dayUseStays : s.overnightStays);
+        total.dayUse += s.dayUse;
+        total.overnight += s.overnight;
+        total.cancelled += s.cancelled;
+        total.moved += s.moved;
+        total.dayUseStays += s.dayUseStays;
+        total.overnightStays += s.overnightStays;
+        header << siteCaption(s);
+    }
+    header << QStringLiteral("총합");
+    report.rows.push_back(header);
+    report.headerRows = 1;
+    const auto line = [&](const QString& caption, auto value) {
+        QStringList row{caption};
+        for (const SiteFigures& s : report.sites) row << number(value(s));
+        row << number(value(total));
+        report.rows.push_back(row);
+    };
+    line(QStringLiteral("대실"), [](const SiteFigures& s) { return s.dayUse; });
+    line(QStringLiteral("숙박"), [](const SiteFigures& s) { return s.overnight; });
+    line(QStringLiteral("합계"), [](const SiteFigures& s) { return s.dayUse + s.overnight; });
+    line(QStringLiteral("취소금액"), [](const SiteFigures& s) { return s.cancelled; });
+    line(QStringLiteral("교체금액"), [](const SiteFigures& s) { return s.moved; });
+    line(QStringLiteral("대실 건수"), [](const SiteFigures& s) { return qint64(s.dayUseStays); });
+    line(QStringLiteral("숙박 건수"),
+         [](const SiteFigures& s) { return qint64(s.overnightStays); });
+    QStringList received{QStringLiteral("마지막 수신")};
+    for (const SiteFigures& s : report.sites)
+        received << QStringLiteral("%1 #%2").arg(lastReceived(s)).arg(s.lastSeq);
+    received << QString();
+    report.rows.push_back(received);
+    report.amountColumns.assign(report.sites.size() + 2, true);
+    report.amountColumns[0] = false;
+    return report;
+}
+
+GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) {
+    const QDate first(year, month, 1);
+    if (!first.isValid())
+        throw ReportError(QStringLiteral("잘못된 월입니다: %1-%2").arg(year).arg(month));
+    const int days = first.daysInMonth();
+    GroupReport report;
+    pg.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+    report.sites = readSites(pg);
+    const QString from = settlementDayFrom(first, hour).startStamp();
+    const QString to = settlementDayFrom(QDate(year, month, days), hour).endStamp();
+    // The server sums each site's settlement days by the desk's rules (a day holds the stays
+    // that began in its window; "대실" and "숙박" count, any other kind does not) where every
+    // row of the month is one the desk can count. A site with a row it cannot count goes
+    // through the desk's own code, which names that row.
+    QStringList dayEnds;
+    for (int d = 1; d < days; ++d)
+        dayEnds << settlementDayFrom(QDate(year, month, d), hour).endStamp();
+    // One pass over the month's rows: the sums of the rows the desk can count, and whether
+    // every row of the site is one.
+    const PgResult sums = pg.exec(
+        QStringLiteral("SELECT site, width_bucket(idatetime, $3::text[]), action, "
+                       "sum(CASE WHEN good AND action IN ('대실', '숙박') THEN cash::bigint END)"
+                       "::text, bool_and(good) FROM (SELECT site, idatetime, action, cash, "
+                       "coalesce(idatetime, '') ~ '^[0-9]{12}$' AND coalesce(cash, '') ~ "
+                       "'^\\s*[+-]?[0-9]{1,18}\\s*$' AS good FROM (%1) t) u GROUP BY 1, 2, 3")
+            .arg(QString::fromLatin1(kLedgerRows)),
+        {from, to, textArray(dayEnds)});
+    std::vector<SiteFigures> unusual;
+    for (int i = 0; i < sums.rows(); ++i) {
+        if (sums.text(i, 4) == QStringLiteral("t")) continue;
+        for (const SiteFigures& s : report.sites)
+            if (s.site == sums.text(i, 0) &&
+                std::none_of(unusual.begin(), unusual.end(),
+                             [&](const SiteFigures& u) { return u.site == s.site; }))
+                unusual.push_back(s);
+    }
+    auto ledgers = readLedgers(pg, unusual, from, to);
+    pg.exec(QStringLiteral("COMMIT"));
+    std::map<QString, SiteFigures*> bySite;
+    for (SiteFigures& s : report.sites) {
+        s.month.year = year;
+        s.month.month = month;
+        s.month.dayUse.assign(size_t(days), 0);
+        s.month.overnight.assign(size_t(days), 0);
+        bySite[s.site] = &s;
+    }
+    for (int i = 0; i < sums.rows(); ++i) {
+        const auto found = bySite.find(sums.text(i, 0));
+        if (found == bySite.end() || sums.isNull(i, 3)) continue;
+        const size_t day = size_t(sums.text(i, 1).toInt());
+        auto& column = sums.text(i, 2) == QStringLiteral("대실") ? found->second->month.dayUse
+                                                                 : found->second->month.overnight;
+        column[day] = sums.text(i, 3).toLongLong();
+    }
+    for (auto& [site, ledger] : ledgers)
+        bySite[site]->month = ledger::readMonth(ledger.done(), year, month, hour, false);
+    report.title = QStringLiteral("그룹 월합계 : %1-%2").arg(year).arg(month);
+    QStringList groups{QStringLiteral("일자")}, kinds{QString()};
+    for (SiteFigures& s : report.sites) {
+        groups << siteCaption(s) << QString() << QString();
+        kinds << QStringLiteral("대실") << QStringLiteral("숙박") << QStringLiteral("합계");
+    }
+    groups << QStringLiteral("총합") << QString() << QString();
+    kinds << QStringLiteral("대실") << QStringLiteral("숙박") << QStringLiteral("합계");
+    report.rows = {groups, kinds};
+    report.headerRows = 2;
+    const auto addRow = [&](const QString& caption, auto figure) {
+        QStringList row{caption};
+        qint64 rest = 0, sleep = 0;
+        for (size_t i = 0; i < report.sites.size(); ++i) {
+            const auto [a, b] = figure(report.sites[i]);
+            row << number(a) << number(b) << number(a + b);
+            rest += a;
+            sleep += b;
+        }
+        row << number(rest) << number(sleep) << number(rest + sleep);
+        report.rows.push_back(row);
+    };
+    for (int d = 0; d < days; ++d)
+        addRow(QStringLiteral("%1일").arg(d + 1), [d](const SiteFigures& s) {
+            return std::pair<qint64, qint64>(s.month.dayUse[size_t(d)],
+                                             s.month.overnight[size_t(d)]);
+        });
+    addRow(QStringLiteral("총합"), [](const SiteFigures& s) {
+        qint64 a = 0, b = 0;
+        for (qint64 v : s.month.dayUse) a += v;
+        for (qint64 v : s.month.overnight) b += v;
+        return std::pair<qint64, qint64>(a, b);
+    });
+    QStringList received{QStringLiteral("마지막 수신")};
+    for (const SiteFigures& s : report.sites)
+        received << lastReceived(s) << QStringLiteral("#%1").arg(s.lastSeq) << QString();
+    received << QString() << QString() << QString();
+    report.rows.push_back(received);
+    report.amountColumns.assign(report.sites.size() * 3 + 4, true);
+    report.amountColumns[0] = false;
+    return report;
+}
+
+void groupReport::write(const GroupReport& report, const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QStringLiteral("xlsx"))
+        writeXlsx(report, path);
+    else if (suffix == QStringLiteral("pdf"))
+        writePdf(report, path);
+    else if (suffix == QStringLiteral("csv"))
+        writeCsv(report, path);
+    else
+        throw ReportError(
+            QStringLiteral("지원하지 않는 파일 형식입니다 (.xlsx, .pdf, .csv): %1").arg(path));
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "settlement/LedgerReader.h"
+
+class PgConnection;
+
+// One site's figures of a period, computed by the desk's own settlement code over the rows
+// the central ledger holds for it, so that they equal the site's own report.
+struct SiteFigures {
+    QString site;
+    QString name;
+    qint64 lastSeq = 0;
+    QDateTime lastReceived;  // invalid before the first change
+    MonthSums month;         // a month report's days
+    qint64 dayUse = 0, overnight = 0, cancelled = 0, moved = 0;
+    int dayUseStays = 0, overnightStays = 0;
+};
+
+// The group's report: one column group per site and the total. Rows hold plain digits for
+// amounts; `headerRows` rows of titles come first.
+struct GroupReport {
+    QString title;
+    std::vector<QStringList> rows;
+    int headerRows = 0;
+    std::vector<bool> amountColumns;
+    std::vector<SiteFigures> sites;
+};
+
+namespace groupReport {
+
+// The settlement day that starts at `hour` of `day`, every site the connection may see.
+GroupReport day(PgConnection& pg, QDate day, int hour);
+// The month's settlement days counted the same way.
+GroupReport month(PgConnection& pg, int year, int month, int hour);
+
+// .xlsx, .csv (UTF-8) or .pdf by the extension. Raises ReportError.
+void write(const GroupReport& report, const QString& path);
+
+}  // namespace groupReport

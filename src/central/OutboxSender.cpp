@@ -1,0 +1,300 @@
+#include "central/OutboxSender.h"
+
+#include <sqlite3.h>
+
+#include <QDateTime>
+#include <algorithm>
+
+#include "central/PgConnection.h"
+#include "store/Database.h"
+
+namespace {
+
+// The sender waits no longer than this for the desk's write lock; the desk comes first.
+constexpr int kLockWaitMs = 20;
+constexpr qint64 kCleanupEveryMs = 60 * 1000;
+
+// Changes of one batch, inserted in order; the result names every change that was there
+// already with other values.
+const char kShipBatch[] = R"SQL(
+WITH incoming AS (
+    SELECT (e->>'seq')::bigint AS seq, e->>'uid' AS uid, e->>'kind' AS kind,
+           e->'payload' AS payload, (e->>'made')::bigint AS made_ms, ord
+    FROM jsonb_array_elements($2::jsonb) WITH ORDINALITY AS a(e, ord)
+), inserted AS (
+    INSERT INTO tavolen.change (site, seq, uid, kind, payload, made_at)
+    SELECT $1, seq, uid, kind, payload, to_timestamp(made_ms / 1000.0)
+    FROM incoming ORDER BY ord
+    ON CONFLICT (site, seq) DO NOTHING
+    RETURNING seq
+)
+SELECT i.seq, c.uid, c.kind, c.payload::text, i.payload::text
+FROM incoming i JOIN tavolen.change c ON c.site = $1 AND c.seq = i.seq
+WHERE c.uid <> i.uid OR c.kind <> i.kind OR c.payload <> i.payload
+ORDER BY i.seq
+)SQL";
+
+qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+
+struct Finalizer {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
+// Raised for what must stop the sender for good: the server's refusal of the order of changes,
+// or a change it holds with other values.
+class Corruption : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+QString sqliteError(sqlite3* db) { return QString::fromUtf8(sqlite3_errmsg(db)); }
+
+Statement prepare(sqlite3* db, const char* sql) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
+        throw DatabaseError(sqliteError(db));
+    return Statement(raw);
+}
+
+}  // namespace
+
+OutboxSender::OutboxSender(Options options) : options_(std::move(options)) {
+    qRegisterMetaType<CentralLinkStatus>();
+    status_.state = CentralLinkStatus::State::Stalled;
+    status_.since = QDateTime::currentDateTime();
+}
+
+OutboxSender::~OutboxSender() { stop(); }
+
+void OutboxSender::start() {
+    if (thread_.joinable()) return;
+    stopping_ = false;
+    thread_ = std::thread([this] { run(); });
+}
+
+void OutboxSender::stop() {
+    {
+        std::lock_guard lock(wakeMutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+CentralLinkStatus OutboxSender::status() const {
+    std::lock_guard lock(statusMutex_);
+    return status_;
+}
+
+bool OutboxSender::pause(int ms) {
+    std::unique_lock lock(wakeMutex_);
+    wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_.load(); });
+    return !stopping_;
+}
+
+void OutboxSender::publish(const CentralLinkStatus& next) {
+    {
+        std::lock_guard lock(statusMutex_);
+        if (status_ == next) return;
+        status_ = next;
+    }
+    emit statusChanged(next);
+    if (!next.problem.isEmpty() && next.problem != lastProblem_) emit problem(next.problem);
+    lastProblem_ = next.problem;
+}
+
+void OutboxSender::openDatabase() {
+    if (db_) return;
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(options_.databasePath.toUtf8().constData(), &raw,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString text = raw ? sqliteError(raw) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close_v2(raw);
+        throw DatabaseError(text);
+    }
+    db_ = raw;
+    sqlite3_busy_timeout(db_, kLockWaitMs);
+    Statement first = prepare(db_,
+                              "SELECT coalesce(min(seq), (SELECT coalesce(max(seq), 0) + 1 "
+                              "FROM tavolen_outbox)) FROM tavolen_outbox WHERE sent_at IS NULL");
+    if (sqlite3_step(first.get()) != SQLITE_ROW) throw DatabaseError(sqliteError(db_));
+    next_ = sqlite3_column_int64(first.get(), 0);
+}
+
+std::vector<OutboxSender::Row> OutboxSender::readBatch() {
+    Statement q = prepare(db_,
+                          "SELECT seq, uid, kind, payload, made_at FROM tavolen_outbox "
+                          "WHERE seq >= ?1 ORDER BY seq LIMIT ?2");
+    sqlite3_bind_int64(q.get(), 1, next_);
+    sqlite3_bind_int(q.get(), 2, options_.batchSize);
+    std::vector<Row> rows;
+    int rc;
+    const auto bytes = [&](int column) {
+        return QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(q.get(), column)),
+                          sqlite3_column_bytes(q.get(), column));
+    };
+    while ((rc = sqlite3_step(q.get())) == SQLITE_ROW)
+        rows.push_back({sqlite3_column_int64(q.get(), 0), bytes(1), bytes(2), bytes(3),
+                        sqlite3_column_int64(q.get(), 4)});
+    if (rc != SQLITE_DONE) throw DatabaseError(sqliteError(db_));
+    return rows;
+}
+
+int OutboxSender::shipBatch() {
+    const std::vector<Row> rows = readBatch();
+    if (rows.empty()) return 0;
+    QByteArray batch = "[";
+    for (const Row& row : rows) {
+        if (batch.size() > 1) batch += ',';
+        batch += "{\"seq\":" + QByteArray::number(row.seq) + ",\"uid\":\"" + row.uid +
+                 "\",\"kind\":\"" + row.kind + "\",\"made\":" + QByteArray::number(row.madeAt) +
+                 ",\"payload\":" + row.payload + '}';
+    }
+    batch += ']';
+
+    pg_->exec(QStringLiteral("BEGIN"));
+    const PgResult differing =
+        pg_->exec(QString::fromLatin1(kShipBatch), {options_.site, QString::fromUtf8(batch)});
+    if (differing.rows() > 0) {
+        pg_->exec(QStringLiteral("ROLLBACK"));
+        throw Corruption(
+            QStringLiteral(
+                "중앙 원장 전송을 멈췄습니다: 일련번호 %1의 변경이 중앙 서버에 다른 값으로 "
+                "있습니다 (사이트 %2, 중앙: %3 %4, 이 데스크: %5). 확인하기 전에는 더 "
+                "보내지 않습니다.")
+                .arg(differing.text(0, 0), options_.site, differing.text(0, 2),
+                     differing.text(0, 3), differing.text(0, 4))
+                .toStdString());
+    }
+    pg_->exec(QStringLiteral("COMMIT"));
+    const qint64 committedAt = nowMs();
+    if (options_.onCommitted) {
+        std::vector<qint64> madeAt;
+        madeAt.reserve(rows.size());
+        for (const Row& row : rows) madeAt.push_back(row.madeAt);
+        options_.onCommitted(madeAt, committedAt);
+    }
+    // Whatever happens to the marks, these are at the central ledger; a mark that is lost
+    // only sends them again, and the server keeps the first.
+    next_ = rows.back().seq + 1;
+    markSent(rows.front().seq, rows.back().seq);
+    return int(rows.size());
+}
+
+void OutboxSender::markSent(qint64 first, qint64 last) {
+    Statement mark =
+        prepare(db_, "UPDATE tavolen_outbox SET sent_at = ?1 WHERE seq BETWEEN ?2 AND ?3");
+    sqlite3_bind_int64(mark.get(), 1, nowMs());
+    sqlite3_bind_int64(mark.get(), 2, first);
+    sqlite3_bind_int64(mark.get(), 3, last);
+    // Busy: the desk is writing. The rows stay unmarked and are sent again after a restart.
+    sqlite3_step(mark.get());
+}
+
+void OutboxSender::removeOldSent() {
+    const qint64 now = nowMs();
+    if (now - lastCleanup_ < kCleanupEveryMs) return;
+    lastCleanup_ = now;
+    Statement remove = prepare(db_,
+                               "DELETE FROM tavolen_outbox WHERE seq IN (SELECT seq FROM "
+                               "tavolen_outbox WHERE sent_at < ?1 ORDER BY sent_at LIMIT 2000)");
+    sqlite3_bind_int64(remove.get(), 1, now - options_.keepSentMs);
+    sqlite3_step(remove.get());
+}
+
+void OutboxSender::refreshStatus(bool failing, const QString& problemText) {
+    CentralLinkStatus next;
+    if (db_) {
+        Statement q =
+            prepare(db_, "SELECT count(*), min(made_at) FROM tavolen_outbox WHERE seq >= ?1");
+        sqlite3_bind_int64(q.get(), 1, next_);
+        if (sqlite3_step(q.get()) == SQLITE_ROW) {
+            next.behind = sqlite3_column_int64(q.get(), 0);
+            if (next.behind > 0 && !failing &&
+                nowMs() - sqlite3_column_int64(q.get(), 1) > options_.behindAfterMs)
+                next.state = CentralLinkStatus::State::Behind;
+        }
+    }
+    if (failing) {
+        next.state = CentralLinkStatus::State::Stalled;
+        next.since = failingSince_;
+        next.problem = problemText;
+    } else if (next.state != CentralLinkStatus::State::Behind) {
+        next.state = CentralLinkStatus::State::Connected;
+    }
+    if (next.state != CentralLinkStatus::State::Behind && !failing) next.behind = 0;
+    publish(next);
+}
+
+void OutboxSender::run() {
+    int retryMs = options_.firstRetryMs;
+    while (!stopping_) {
+        try {
+            openDatabase();
+            if (!pg_) {
+                pg_ = std::make_unique<PgConnection>(options_.connection);
+                pg_->exec(QStringLiteral(
+                              "INSERT INTO tavolen.site (site, name) VALUES ($1, coalesce($2, '')) "
+                              "ON CONFLICT (site) DO UPDATE SET name = EXCLUDED.name "
+                              "WHERE tavolen.site.name IS DISTINCT FROM EXCLUDED.name"),
+                          {options_.site, options_.siteName});
+            }
+            int shipped = 0;
+            do {
+                shipped = shipBatch();
+            } while (shipped == options_.batchSize && !stopping_);
+            failingSince_ = QDateTime();
+            retryMs = options_.firstRetryMs;
+            removeOldSent();
+            refreshStatus(false, QString());
+            pause(options_.pollMs);
+        } catch (const Corruption& e) {
+            CentralLinkStatus stopped;
+            stopped.state = CentralLinkStatus::State::Stopped;
+            stopped.problem = QString::fromStdString(e.what());
+            stopped.behind = status().behind;
+            publish(stopped);
+            return;
+        } catch (const CentralError& e) {
+            // The server refused the order of the changes (a gap, or changes of another
+            // database under this site): as bad as a changed row.
+            if (e.sqlState().startsWith(u"TV") && e.sqlState() != QStringLiteral("TVCFG")) {
+                CentralLinkStatus stopped;
+                stopped.state = CentralLinkStatus::State::Stopped;
+                stopped.problem = QStringLiteral("중앙 원장 전송을 멈췄습니다: %1").arg(e.text());
+                publish(stopped);
+                return;
+            }
+            if (e.isConnectionLost() || !pg_ || !pg_->isUsable())
+                pg_.reset();
+            else {
+                try {
+                    pg_->exec(QStringLiteral("ROLLBACK"));
+                } catch (const CentralError&) {
+                    pg_.reset();
+                }
+            }
+            if (!failingSince_.isValid()) failingSince_ = QDateTime::currentDateTime();
+            try {
+                refreshStatus(true, e.text());
+            } catch (const std::exception&) {
+            }
+            pause(retryMs);
+            retryMs = std::min(retryMs * 2, options_.longestRetryMs);
+        } catch (const std::exception& e) {
+            // The desk's database: busy, or not there yet. Tried again shortly.
+            if (!failingSince_.isValid()) failingSince_ = QDateTime::currentDateTime();
+            try {
+                refreshStatus(true, errorText(e));
+            } catch (const std::exception&) {
+            }
+            pause(retryMs);
+            retryMs = std::min(retryMs * 2, options_.longestRetryMs);
+        }
+    }
+    pg_.reset();
+    if (db_) sqlite3_close_v2(db_);
+    db_ = nullptr;
+}

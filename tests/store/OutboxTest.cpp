@@ -1,0 +1,128 @@
+// The outbox holds exactly the changes the history and ledger tables hold: written in the same
+// transaction as the step, purges and deletions included.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "store/HistoryLedger.h"
+#include "store/IniStore.h"
+#include "store/Outbox.h"
+#include "store/StepJournal.h"
+#include "support/Fakes.h"
+#include "support/OutboxReplay.h"
+#include "support/StoreHelpers.h"
+
+namespace {
+
+class OutboxTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    FixedClock clock;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<IniStore> ini;
+    std::unique_ptr<HistoryLedger> ledger;
+    StepJournal journal;
+
+    void SetUp() override {
+        copyFreshDatabase(dir.path());
+        db = std::make_unique<Database>(dir.path());
+        db->open();
+        ini = std::make_unique<IniStore>(dir.filePath(QStringLiteral("TavolenConfig.ini")));
+        ledger = std::make_unique<HistoryLedger>(*db, clock, dialogs);
+        journal.setIni(ini.get());
+        journal.setDatabase(db.get());
+        ledger->collectStep = [this](StepStatement s) { journal.addStatement(std::move(s)); };
+    }
+    void stay(const QString& room) {
+        const QString key = clock.now().toString(QStringLiteral("yyyyMMddHHmm"));
+        ledger->addHistory(room, QStringLiteral("대실"), QStringLiteral("1"));
+        ledger->openLedgerRow(room, key, 0, 30000, 50000);
+        ASSERT_TRUE(journal.flush().written);
+        clock.advanceMinutes(30);
+        ledger->convertLedgerRow(room, key, QStringLiteral("숙박"), 30000, 50000);
+        ASSERT_TRUE(journal.flush().written);
+        clock.advanceMinutes(90);
+        ledger->addHistory(room, QStringLiteral("완료"), QStringLiteral("1"));
+        ledger->closeLedgerRow(room, key);
+        ASSERT_TRUE(journal.flush().written);
+    }
+    void expectOutboxIsTheTables() {
+        const OutboxReplay replay = replayOutbox(db->connection());
+        EXPECT_TRUE(replay.contiguous);
+        EXPECT_EQ(replay.history, historyRows(db->connection()));
+        EXPECT_EQ(replay.ledger, ledgerRows(db->connection()));
+    }
+    std::vector<QStringList> kinds() {
+        return rowsOf(*db, QStringLiteral("select kind from tavolen_outbox order by seq"));
+    }
+};
+
+TEST_F(OutboxTest, StartsWithWhatTheTablesHoldAndFollowsEveryChange) {
+    stay(QStringLiteral("101"));  // before the outbox: its first rows
+    outbox::install(db->connection());
+    outbox::install(db->connection());  // a second start changes nothing
+    EXPECT_EQ(kinds().size(), 3u);
+    expectOutboxIsTheTables();
+
+    stay(QStringLiteral("102"));
+    const QString key = clock.now().toString(QStringLiteral("yyyyMMddHHmm"));
+    ledger->openLedgerRow(QStringLiteral("103"), key, 1, 30000, 50000);
+    ledger->renumberLedgerRow(QStringLiteral("103"), QStringLiteral("104"), key);
+    ASSERT_TRUE(journal.flush().written);
+    ledger->cancelLedgerRow(QStringLiteral("104"), key, QStringLiteral("숙 박"));
+    ASSERT_TRUE(journal.flush().written);
+    expectOutboxIsTheTables();
+    EXPECT_EQ(kinds().back(), QStringList{"ledger_update"});
+
+    // The clerk deletes a finished stay at the settlement: a deletion, not a purge.
+    execSql(*db, QStringLiteral(R"(delete from "Cash.DB" where roomNum = '102')"));
+    EXPECT_EQ(kinds().back(), QStringList{"ledger_delete"});
+    expectOutboxIsTheTables();
+}
+
+TEST_F(OutboxTest, PurgesAreMarkedAsPurgesAndRemoveAllAsDeletions) {
+    outbox::install(db->connection());
+    stay(QStringLiteral("101"));
+    clock.advanceMinutes(60 * 24 * 70);  // beyond the history's 48 hours and a month's ledger
+    stay(QStringLiteral("102"));
+    const auto before = kinds().size();
+    ledger->purge(1);
+    const auto all = kinds();
+    const std::vector<QStringList> purges(all.begin() + long(before), all.end());
+    EXPECT_EQ(purges,
+              (std::vector<QStringList>{{"ledger_purge"}, {"history_purge"}, {"history_purge"}}));
+    expectOutboxIsTheTables();
+    // The marker is down again: a later deletion is a deletion.
+    ledger->deleteAllRecords();
+    EXPECT_EQ(kinds().back(), QStringList{"ledger_delete"});
+    expectOutboxIsTheTables();
+    EXPECT_TRUE(historyRows(db->connection()).empty());
+}
+
+TEST_F(OutboxTest, AStepThatCannotBeWrittenLeavesNothingInTheOutboxUntilItIs) {
+    outbox::install(db->connection());
+    // Another connection holds the write lock: the step stays pending, whole.
+    sqlite3* other = nullptr;
+    sqlite3_open(qPrintable(db->path()), &other);
+    sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    ledger->addHistory(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
+    ledger->openLedgerRow(QStringLiteral("101"), QStringLiteral("200604011735"), 0, 30000, 0);
+    EXPECT_FALSE(journal.flush().written);
+    EXPECT_TRUE(kinds().empty());
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    ASSERT_TRUE(journal.flush().written);
+    EXPECT_EQ(kinds(), (std::vector<QStringList>{{"history_insert"}, {"ledger_insert"}}));
+    expectOutboxIsTheTables();
+}
+
+TEST_F(OutboxTest, NumbersAreNeverReusedAfterSentRowsAreRemoved) {
+    outbox::install(db->connection());
+    stay(QStringLiteral("101"));
+    execSql(*db, QStringLiteral("delete from tavolen_outbox"));
+    stay(QStringLiteral("102"));
+    const auto seqs = rowsOf(*db, QStringLiteral("select min(seq), count(*) from tavolen_outbox"));
+    EXPECT_EQ(seqs[0], (QStringList{"6", "5"}));
+}
+
+}  // namespace
