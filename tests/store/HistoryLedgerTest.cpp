@@ -72,19 +72,19 @@ TEST_F(HistoryLedgerTest, FinishStampsTheEndOfTheStay) {
 
 TEST_F(HistoryLedgerTest, CancelAddsTheStayKindAndKeepsTheAmount) {
     const struct {
-        const char* label;
+        const char* kind;  // the stay's ledger word
         int sleepFlag;
         const char* end;
         const char* amount;
-    } cases[] = {{"대 실", 0, "200604011902대실취소", "30000"},
-                 {"숙 박", 1, "200604011902숙박취소", "50000"}};
+    } cases[] = {{"대실", 0, "200604011902대실취소", "30000"},
+                 {"숙박", 1, "200604011902숙박취소", "50000"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
+        SCOPED_TRACE(c.kind);
         execSql(db, QStringLiteral(R"(Delete From "Cash.DB")"));
         clock.set(at(2006, 4, 1, 17, 35));
         ledger.openLedgerRow(QStringLiteral("101"), kStay, c.sleepFlag, 30000, 50000);
         clock.set(at(2006, 4, 1, 19, 2));
-        ledger.cancelLedgerRow(QStringLiteral("101"), kStay, QString::fromUtf8(c.label));
+        ledger.cancelLedgerRow(QStringLiteral("101"), kStay, QString::fromUtf8(c.kind));
         const QStringList row = cash()[0];
         EXPECT_EQ(row[2], QString::fromUtf8(c.end));
         EXPECT_EQ(row[4], QString::fromLatin1(c.amount));
