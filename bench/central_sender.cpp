@@ -72,18 +72,6 @@ public:
     }
 };
 
-class NoLockdown : public Lockdown {
-public:
-    void hideTaskBar() override {}
-    void showTaskBar() override {}
-    void armKeyboardFilter() override {}
-    void disarmKeyboardFilter() override {}
-    void installKioskSession() override {}
-    void restartComputer() override {}
-    void powerOffComputer() override {}
-    void markScreenSaver() override {}
-};
-
 void exec(Database& db, const QString& sql) {
     Query q(db);
     q.addLine(sql);

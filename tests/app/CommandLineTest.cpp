@@ -106,20 +106,24 @@ TEST(CommandLine, CommandsAndOptionsInAnyOrder) {
 
 TEST(CommandLine, ANewCommandIsOneMoreEntry) {
     QList<CommandSpec> commands = tavolenCommands();
-    commands.append({"central",
-                     "init|grant|report ...",
-                     1,
-                     3,
-                     {{"server", "URL", "the central database"}},
-                     "the group's ledger"});
+    commands.append({"audit", "show ...", 1, 2, {{"since", "DATE", "from this day"}}, "an audit"});
     const CommandLine line =
-        parseCommandLine({"--server", "postgres://h", "central", "grant", "desk2"}, commands);
+        parseCommandLine({"--since", "2006-04-01", "audit", "show", "desk2"}, commands);
     ASSERT_EQ(line.action, Action::Run) << line.error.toStdString();
-    EXPECT_EQ(line.command, "central");
-    EXPECT_EQ(line.arguments, (QStringList{"grant", "desk2"}));
-    EXPECT_EQ(line.value("server"), "postgres://h");
-    EXPECT_TRUE(usageText(commands).contains("tavolen central init|grant|report ..."));
-    EXPECT_EQ(parseCommandLine({"--server", "x"}).action, Action::Usage);
+    EXPECT_EQ(line.command, "audit");
+    EXPECT_EQ(line.arguments, (QStringList{"show", "desk2"}));
+    EXPECT_EQ(line.value("since"), "2006-04-01");
+    EXPECT_TRUE(usageText(commands).contains("tavolen audit show ..."));
+    EXPECT_EQ(parseCommandLine({"--since", "x"}).action, Action::Usage);
+
+    // The group ledger's command is such an entry: its options go with it alone.
+    const CommandLine central = parseCommandLine(
+        {"--connection", "host=/tmp", "central", "grant", "desk2", "desk2_role"});
+    ASSERT_EQ(central.action, Action::Run) << central.error.toStdString();
+    EXPECT_EQ(central.command, "central");
+    EXPECT_EQ(central.arguments, (QStringList{"grant", "desk2", "desk2_role"}));
+    EXPECT_EQ(parseCommandLine({"--connection", "x", "report", "day", "2006-04-01"}).action,
+              Action::Usage);
 }
 
 // The program itself without a display: nothing that needs one may start,

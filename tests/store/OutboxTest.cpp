@@ -92,8 +92,10 @@ TEST_F(OutboxTest, PurgesAreMarkedAsPurgesAndRemoveAllAsDeletions) {
     EXPECT_EQ(purges,
               (std::vector<QStringList>{{"ledger_purge"}, {"history_purge"}, {"history_purge"}}));
     expectOutboxIsTheTables();
-    // The marker is down again: a later deletion is a deletion.
+    // The marker is down again: a later deletion is a deletion. 전체제거 empties both
+    // tables within the step.
     ledger->deleteAllRecords();
+    ASSERT_TRUE(journal.flush().written);
     EXPECT_EQ(kinds().back(), QStringList{"ledger_delete"});
     expectOutboxIsTheTables();
     EXPECT_TRUE(historyRows(db->connection()).empty());
