@@ -74,7 +74,7 @@ TEST(DailySettlement, SumsCancelledAndMovedStaysApartAndInTheTotals) {
     EXPECT_EQ(g[3][5], QStringLiteral("5000"));
     EXPECT_EQ(g[4][3], QString());
     EXPECT_EQ(g[5], (QStringList{"합계", "", "", "", "60000", "55000"}));
-    EXPECT_EQ(g[6], (QStringList{"총합", "", "교체금액: 5000", "취소금액:", "30000", "115000"}));
+    EXPECT_EQ(g[6], (QStringList{"총합", "교체금액:", "5000", "취소금액:", "30000", "115000"}));
     EXPECT_EQ(day.totalRow(), 5);
 
     day.fill({});
