@@ -25,7 +25,7 @@ RoomSlot room(RoomState state, StayKind kind, bool guestOut = false) {
     return s;
 }
 
-// The specification of every change: the state, kind and guest-out mark it
+// The table of every change: the state, kind and guest-out mark it
 // leaves, the words, the ledger, the clock, the file, the sound and the mark.
 TEST(RoomRules, EveryChangeForEverySource) {
     const struct {
