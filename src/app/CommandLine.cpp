@@ -58,6 +58,16 @@ CommandLine mistake(const QString& error) {
     return line;
 }
 
+// The settlement hour, taken by the report and by the group's report alike.
+CommandOption hourOption() {
+    return {QStringLiteral("hour"), QStringLiteral("H"),
+            QStringLiteral("settlement hour (default: CashTime/start)"), [](const QString& v) {
+                return checkCount(v, 0, 23).isEmpty()
+                           ? QString()
+                           : QStringLiteral("bad hour '%1' (0 to 23)").arg(v);
+            }};
+}
+
 }  // namespace
 
 const QList<CommandSpec>& tavolenCommands() {
@@ -78,13 +88,7 @@ const QList<CommandSpec>& tavolenCommands() {
          QStringLiteral("day YYYY-MM-DD | month YYYY-MM"),
          2,
          2,
-         {{QStringLiteral("hour"), QStringLiteral("H"),
-           QStringLiteral("settlement hour (default: CashTime/start)"),
-           [](const QString& v) {
-               return checkCount(v, 0, 23).isEmpty()
-                          ? QString()
-                          : QStringLiteral("bad hour '%1' (0 to 23)").arg(v);
-           }},
+         {hourOption(),
           {QStringLiteral("out"), QStringLiteral("FILE"),
            QStringLiteral("the file to write: .xlsx, .xls, .pdf or .csv")}},
          QStringLiteral("writes the settlement of a day or a month, without a display")},
@@ -101,13 +105,7 @@ const QList<CommandSpec>& tavolenCommands() {
          3,
          {{QStringLiteral("connection"), QStringLiteral("CONNINFO"),
            QStringLiteral("the central server (default: Central/Connection)")},
-          {QStringLiteral("hour"), QStringLiteral("H"),
-           QStringLiteral("settlement hour (default: CashTime/start)"),
-           [](const QString& v) {
-               return checkCount(v, 0, 23).isEmpty()
-                          ? QString()
-                          : QStringLiteral("bad hour '%1' (0 to 23)").arg(v);
-           }},
+          hourOption(),
           {QStringLiteral("out"), QStringLiteral("FILE"),
            QStringLiteral("the group report's file: .xlsx, .csv or .pdf")}},
          QStringLiteral("the group's central ledger: its schema, a site's role, group reports")},
