@@ -1,5 +1,7 @@
 // Random controller blocks against a board of twelve rooms with a real room-state file and a
-// real database. Every input starts from the same board and is checked afterwards:
+// real database. One board is started once; before every input it goes back to that moment,
+// and the file and the tables are put back as they were then, so every input starts from the
+// same board. Each input is checked afterwards:
 //   - the room-state file holds what the slots hold, so a restart brings the board back;
 //   - every running stay has its open ledger row;
 //   - the last step's record is the file (nothing for a start-up to finish);
@@ -20,7 +22,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
-#include <memory>
 
 #include "board/MinuteStamp.h"
 #include "board/StoredRoomState.h"
@@ -75,42 +76,69 @@ public:
                    : QDir::temp().filePath(QStringLiteral("tavolen-fuzz-XXXXXX"))),
           assets_(dir_.path(), QStringLiteral(TAVOLEN_BIN_DIR)),
           db_(dir_.path()),
-          ledger_(db_, clock_, dialogs_) {
+          ledger_(db_, clock_, dialogs_),
+          board_(BoardContext{clock_, sound_, dialogs_, lockdown_, assets_, shared_}) {
         if (!dir_.isValid()) broken(QStringLiteral("no temporary directory"));
         copyFreshDatabase(dir_.path());
         db_.open();
         iniPath_ = QDir(dir_.path()).filePath(QLatin1String(BoardModel::kIniName));
         writeRooms();
-        initialIni_ = readBytes(iniPath_);
+        clock_.set(kStart);
+        board_.setRecords(&ledger_);
+        board_.purgeTables = [this] { ledger_.purge(board_.ledgerMonths); };
+        board_.startUp(dir_.path());
+        for (int n = 1; n <= kRoomCount; ++n)
+            if (!board_.slot(n).stayStart.isEmpty()) board_.openLedgerRow(n);
+        board_.onSecondTick();
+        if (!dialogs_.errors.isEmpty() || !board_.notice().isEmpty())
+            broken(QStringLiteral("the board did not start cleanly: ") +
+                   dialogs_.errors.join(u'|') + board_.notice());
+        check();
+        rememberStart();
     }
 
-    // A new board on the initial file and tables, at the initial time.
-    BoardModel& reset() {
-        board_.reset();
-        writeBytes(iniPath_, initialIni_);
-        execSql(db_, QStringLiteral(R"(delete from "room.DB")"));
-        execSql(db_, QStringLiteral(R"(delete from "Cash.DB")"));
-        // The last input's step record would make the start-up "finish" it on this file.
-        sqlite3_exec(db_.connection(), "delete from tavolen_step", nullptr, nullptr, nullptr);
+private:
+    // The board, the file and the tables as they are now become what every input starts from.
+    void rememberStart() {
+        start_ = board_.moment();
+        startIni_ = readBytes(iniPath_);
+        startSession_ = shared_;
+        sql(R"(attach database ':memory:' as start;
+               create table start.history as select * from main."room.DB";
+               create table start.ledger as select * from main."Cash.DB";
+               create table start.step as select * from main.tavolen_step;)");
+    }
+
+    // The board, the file and the tables as they were at the start, at the start's time.
+    void backToStart() {
+        writeBytes(iniPath_, startIni_);
+        sql(R"(begin;
+               delete from main."room.DB";
+               insert into main."room.DB" select * from start.history;
+               delete from main."Cash.DB";
+               insert into main."Cash.DB" select * from start.ledger;
+               delete from main.tavolen_step;
+               insert into main.tavolen_step select * from start.step;
+               commit;)");
         clock_.set(kStart);
         dialogs_.errors.clear();
+        dialogs_.infos.clear();
+        dialogs_.questions.clear();
         sound_.played.clear();
-        board_ = std::make_unique<BoardModel>(
-            BoardContext{clock_, sound_, dialogs_, lockdown_, assets_, shared_});
-        board_->setRecords(&ledger_);
-        board_->purgeTables = [this] { ledger_.purge(board_->ledgerMonths); };
-        board_->startUp(dir_.path());
-        for (int n = 1; n <= kRoomCount; ++n)
-            if (!board_->slot(n).stayStart.isEmpty()) board_->openLedgerRow(n);
-        board_->onSecondTick();
-        if (!dialogs_.errors.isEmpty() || !board_->notice().isEmpty())
-            broken(QStringLiteral("the board did not start cleanly: ") +
-                   dialogs_.errors.join(u'|') + board_->notice());
-        return *board_;
+        lockdown_.calls.clear();
+        shared_ = startSession_;
+        board_.returnTo(start_);
     }
 
+    void sql(const char* statements) {
+        char* error = nullptr;
+        if (sqlite3_exec(db_.connection(), statements, nullptr, nullptr, &error) != SQLITE_OK)
+            broken(QStringLiteral("the tables cannot be put back: ") + QString::fromUtf8(error));
+    }
+
+public:
     void run(const uint8_t* data, size_t size) {
-        BoardModel& board = reset();
+        backToStart();
         if (size == 0) return;
         const int blocks = 1 + data[0] % 8;
         size_t at = 1;
@@ -118,13 +146,13 @@ public:
             const uint8_t header = data[at++];
             const size_t length = std::min<size_t>(header & 0x1F, size - at);
             clock_.advanceMinutes((header >> 5) & 3);
-            board.onSecondTick();
-            if (header & 0x80) board.onMinuteTick();
-            board.onControllerBlock(QByteArray(reinterpret_cast<const char*>(data + at),
+            board_.onSecondTick();
+            if (header & 0x80) board_.onMinuteTick();
+            board_.onControllerBlock(QByteArray(reinterpret_cast<const char*>(data + at),
                                                static_cast<qsizetype>(length)));
             at += length;
         }
-        check(board);
+        check();
     }
 
 private:
@@ -153,7 +181,8 @@ private:
                         kStart.addSecs(20 * 60).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     }
 
-    void check(BoardModel& board) {
+    void check() {
+        const BoardModel& board = board_;
         const IniStore::Snapshot stored = IniStore(iniPath_).snapshot();
         for (int n = 1; n <= kRoomCount; ++n) {
             const RoomSlot& s = board.slot(n);
@@ -214,9 +243,11 @@ private:
     Assets assets_;
     Database db_;
     HistoryLedger ledger_;
+    BoardModel board_;
     QString iniPath_;
-    QByteArray initialIni_;
-    std::unique_ptr<BoardModel> board_;
+    BoardModel::Moment start_;
+    QByteArray startIni_;
+    DeskSession startSession_;
 };
 
 World* world = nullptr;

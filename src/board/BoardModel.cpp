@@ -294,3 +294,65 @@ void BoardModel::publish() {
     static const QMetaMethod published = QMetaMethod::fromSignal(&BoardModel::snapshotPublished);
     if (isSignalConnected(published)) emit snapshotPublished(snapshot());
 }
+
+// ---- moments -------------------------------------------------------------
+
+BoardModel::Moment BoardModel::moment() const {
+    Moment m;
+    m.dataDir = dataDir;
+    m.portName = portName;
+    m.clockHour = clockHour;
+    m.clockMinute = clockMinute;
+    m.highlightedSlot = highlightedSlot;
+    m.previousHighlightedSlot = previousHighlightedSlot;
+    m.highlightTicks = highlightTicks;
+    m.ledgerMonths = ledgerMonths;
+    m.storedDayUseCount = storedDayUseCount;
+    m.storedOvernightCount = storedOvernightCount;
+    m.roomSlots = slots_;
+    m.views = views_;
+    m.restored = restored_;
+    m.left = left_;
+    m.log = log_;
+    m.journal = journal_;
+    m.storageWarning = storageWarning_;
+    m.notice = notice_;
+    m.noticeCount = noticeCount_;
+    m.published = published_;
+    m.lastReport = lastReport_;
+    return m;
+}
+
+void BoardModel::returnTo(const Moment& m) {
+    dataDir = m.dataDir;
+    portName = m.portName;
+    clockHour = m.clockHour;
+    clockMinute = m.clockMinute;
+    highlightedSlot = m.highlightedSlot;
+    previousHighlightedSlot = m.previousHighlightedSlot;
+    highlightTicks = m.highlightTicks;
+    ledgerMonths = m.ledgerMonths;
+    storedDayUseCount = m.storedDayUseCount;
+    storedOvernightCount = m.storedOvernightCount;
+    slots_ = m.roomSlots;
+    views_ = m.views;
+    restored_ = m.restored;
+    left_ = m.left;
+    log_ = m.log;
+    journal_ = m.journal;
+    storageWarning_ = m.storageWarning;
+    notice_ = m.notice;
+    noticeCount_ = m.noticeCount;
+    published_ = m.published;
+    lastReport_ = m.lastReport;
+    // What was waiting to be written then is tried again as it was then.
+    paintWait_.stop();
+    if (journal_.hasPending())
+        retryTimer_.start();
+    else
+        retryTimer_.stop();
+    for (int n = 1; n <= kSlots; ++n) emit slotChanged(n);
+    emit leftChanged();
+    emit logChanged();
+    emit noticeChanged();
+}

@@ -260,6 +260,15 @@ public:
     // published after every step and minute tick while someone listens.
     BoardSnapshotPtr snapshot();
 
+    // The board's values in memory at one moment between steps (slots,
+    // panels, log, clocks, message line, the journal), to go back to later:
+    // the board then goes on as it went on from that moment, without reading
+    // the files again. The files and tables are not part of it, nor the
+    // outside parts of the context.
+    class Moment;
+    Moment moment() const;
+    void returnTo(const Moment& moment);
+
 signals:
     void slotChanged(int n);
     void leftChanged();
@@ -302,4 +311,30 @@ private:
     QTimer paintWait_;
     quint64 published_ = 0;
     QDateTime lastReport_;
+};
+
+class BoardModel::Moment {
+private:
+    friend class BoardModel;
+    QString dataDir;
+    QString portName;
+    quint16 clockHour = 0;
+    quint16 clockMinute = 0;
+    QString highlightedSlot;
+    QString previousHighlightedSlot;
+    quint8 highlightTicks = 0;
+    qint32 ledgerMonths = 0;
+    qint32 storedDayUseCount = 0;
+    qint32 storedOvernightCount = 0;
+    std::array<RoomSlot, kSlots> roomSlots{};
+    std::array<SlotView, kSlots> views{};
+    std::bitset<kSlots> restored;
+    LeftColumn left;
+    EventLog log;
+    StepJournal journal;
+    QString storageWarning;
+    QString notice;
+    int noticeCount = 0;
+    quint64 published = 0;
+    QDateTime lastReport;
 };
