@@ -149,7 +149,7 @@ public:
             board_.onSecondTick();
             if (header & 0x80) board_.onMinuteTick();
             board_.onControllerBlock(QByteArray(reinterpret_cast<const char*>(data + at),
-                                               static_cast<qsizetype>(length)));
+                                                static_cast<qsizetype>(length)));
             at += length;
         }
         check();
