@@ -334,6 +334,11 @@ void BoardModel::returnTo(const Moment& m) {
     ledgerMonths = m.ledgerMonths;
     storedDayUseCount = m.storedDayUseCount;
     storedOvernightCount = m.storedOvernightCount;
+    // Only the panels that differ are told, as after any other change.
+    std::vector<int> changed;
+    for (int n = 1; n <= kSlots; ++n)
+        if (slots_[index(n)] != m.roomSlots[index(n)] || views_[index(n)] != m.views[index(n)])
+            changed.push_back(n);
     slots_ = m.roomSlots;
     views_ = m.views;
     restored_ = m.restored;
@@ -351,7 +356,7 @@ void BoardModel::returnTo(const Moment& m) {
         retryTimer_.start();
     else
         retryTimer_.stop();
-    for (int n = 1; n <= kSlots; ++n) emit slotChanged(n);
+    for (int n : changed) emit slotChanged(n);
     emit leftChanged();
     emit logChanged();
     emit noticeChanged();

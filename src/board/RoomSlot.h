@@ -37,4 +37,6 @@ struct RoomSlot {
     // The room as the panel shows it and the history and ledger record it:
     // its number, "호수" for a slot without one.
     QString roomText() const { return roomName.size() > 2 ? roomName : QStringLiteral("호수"); }
+
+    bool operator==(const RoomSlot&) const = default;
 };

@@ -260,4 +260,55 @@ TEST_F(Controller, ABlockPublishesTheBoardWithTheNewState) {
     EXPECT_EQ(published.back()->rooms[0].elapsedMinutes, 1);
 }
 
+// What the board shows and remembers, for comparing two runs.
+struct Seen {
+    std::vector<RoomSlot> rooms;
+    std::vector<SlotView> views;
+    QStringList log;
+    QString dasil, sleep, highlighted, notice;
+    quint64 sequence = 0;
+    QDateTime lastReport;
+    bool operator==(const Seen&) const = default;
+};
+
+TEST_F(Controller, ABoardTakenBackGoesOnAsItDidFromThatMoment) {
+    const auto seen = [&] {
+        Seen s;
+        for (int n = 1; n <= BoardModel::kSlots; ++n) {
+            s.rooms.push_back(f.board.slot(n));
+            s.views.push_back(f.board.view(n));
+        }
+        s.log = f.board.eventLog().lines();
+        s.dasil = f.board.left().dasilCount;
+        s.sleep = f.board.left().sleepCount;
+        s.highlighted = f.board.highlightedSlot;
+        s.notice = f.board.notice();
+        const BoardSnapshotPtr snap = f.board.snapshot();
+        s.sequence = snap->sequence;
+        s.lastReport = snap->lastControllerReport;
+        return s;
+    };
+    const auto play = [&] {
+        f.board.onControllerBlock(bytes({129, 3, 130, 1}));
+        f.clock.advanceMinutes(3);
+        f.board.onSecondTick();
+        f.board.onMinuteTick();
+        f.board.onControllerBlock(bytes({129, 4, 130, 0, 130, 3}));
+        return seen();
+    };
+    const QDateTime startTime = f.clock.now();
+    const BoardModel::Moment start = f.board.moment();
+    const Seen atStart = seen();
+    const Seen first = play();
+    ASSERT_NE(first, atStart);
+
+    std::vector<int> told;
+    QObject::connect(&f.board, &BoardModel::slotChanged, [&](int n) { told.push_back(n); });
+    f.board.returnTo(start);
+    f.clock.set(startTime);
+    EXPECT_EQ(told, (std::vector<int>{1, 2}));  // the window repaints what went back
+    EXPECT_EQ(seen(), atStart);
+    EXPECT_EQ(play(), first);
+}
+
 }  // namespace
