@@ -66,6 +66,40 @@ char32_t codePointAt(const QString& text, qsizetype i) {
     return text[i].unicode();
 }
 
+// Bytes that start no character, each replaced alone, so that a broken lead byte does not
+// swallow the valid text after it. One character at a time: where a failed conversion of a
+// longer run stops is not to be trusted (glibc steps over an unassigned two-byte code before
+// it reports it).
+QString decodeByCharacter(const QByteArray& bytes) {
+    QString out;
+    out.reserve(bytes.size());
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte < 0x80) {
+            out += QLatin1Char(char(byte));
+            ++i;
+            continue;
+        }
+        // Every other character is a lead byte and one more.
+        char16_t units[2];
+        char* in = const_cast<char*>(bytes.constData()) + i;
+        size_t inLeft = 2;
+        char* outPos = reinterpret_cast<char*>(units);
+        size_t outLeft = sizeof units;
+        if (i + 1 < bytes.size() &&
+            iconv(fromCp949(), &in, &inLeft, &outPos, &outLeft) != kFailed && inLeft == 0) {
+            out.append(reinterpret_cast<const QChar*>(units),
+                       qsizetype((sizeof units - outLeft) / sizeof(char16_t)));
+            i += 2;
+        } else {
+            out += QChar(0xFFFD);
+            ++i;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 QByteArray Cp949::encode(const QString& text) {
@@ -93,25 +127,15 @@ QString Cp949::decode(const QByteArray& bytes) {
     if (isAscii(bytes)) return QString::fromLatin1(bytes);
 
     iconv_t cd = fromCp949();
-    // Every character, and every replaced byte, takes one UTF-16 unit from at least one byte,
-    // so the output never outgrows the input's length.
+    // Every character takes one UTF-16 unit from at least one byte, so the output never
+    // outgrows the input's length.
     QString out(bytes.size(), Qt::Uninitialized);
     char* in = const_cast<char*>(bytes.constData());
     size_t inLeft = bytes.size();
     char* outBegin = reinterpret_cast<char*>(out.data());
     char* outPos = outBegin;
     size_t outLeft = out.size() * sizeof(char16_t);
-    while (inLeft > 0 && iconv(cd, &in, &inLeft, &outPos, &outLeft) == kFailed) {
-        // The byte at `in` starts no character (or a cut-off one): replace it alone, so that a
-        // broken lead byte does not swallow the valid text after it.
-        const char16_t replacement = 0xFFFD;
-        std::memcpy(outPos, &replacement, sizeof replacement);
-        outPos += sizeof replacement;
-        outLeft -= sizeof replacement;
-        ++in;
-        --inLeft;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
+    if (iconv(cd, &in, &inLeft, &outPos, &outLeft) == kFailed) return decodeByCharacter(bytes);
     out.truncate((outPos - outBegin) / qsizetype(sizeof(char16_t)));
     return out;
 }

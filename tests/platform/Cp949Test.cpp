@@ -63,6 +63,13 @@ TEST(Cp949Test, DecodeReplacesOnlyTheBrokenBytes) {
         {"lead byte cut off at the end", QByteArray("\xB4\xEB\xB4"), QStringLiteral("대\uFFFD")},
         {"lead byte before a space", QByteArray("\xB4 x"), QStringLiteral("\uFFFD x")},
         {"between valid text", QByteArray("\xB4\xEB\x80\xBD\xC7"), QStringLiteral("대\uFFFD실")},
+        // glibc reports these after stepping over both bytes.
+        {"unassigned two-byte code at the end", QByteArray("\xA2\xE8"),
+         QStringLiteral("\uFFFD\uFFFD")},
+        {"unassigned two-byte code before text",
+         QByteArray("\xA2\xE8"
+                    "AB"),
+         QStringLiteral("\uFFFD\uFFFDAB")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
