@@ -171,12 +171,13 @@ void Desk::startCentralLink() {
     if (!central_) return;
     QObject::connect(central_.get(), &OutboxSender::problem, &window_,
                      [this](const QString& text) { board_.notify(text); });
-    QObject::connect(central_.get(), &OutboxSender::statusChanged, &window_,
-                     [this](const CentralLinkStatus& status) {
-                         window_.setCentralLink(status.text(), status.isHealthy());
-                     });
-    const CentralLinkStatus status = central_->status();
-    window_.setCentralLink(status.text(), status.isHealthy());
+    // The title strip and the owner's page show the link alike.
+    const auto show = [this](const CentralLinkStatus& status) {
+        window_.setCentralLink(status.text(), status.isHealthy());
+        if (web_) web_->setCentralLink(status.text(), status.isHealthy());
+    };
+    QObject::connect(central_.get(), &OutboxSender::statusChanged, &window_, show);
+    show(central_->status());
     central_->start();
 }
 
