@@ -268,7 +268,14 @@ void OutboxSender::run() {
                 shipped = shipBatch();
                 round += shipped;
             } while (shipped == options_.batchSize && !stopping_);
-            if (round == 0 || nowMs() - lastMark_ >= kMarkEveryMs) markSent();
+            if (round == 0 || nowMs() - lastMark_ >= kMarkEveryMs) {
+                markSent();
+                // The outbox adds to the desk's write-ahead log; copied into the database
+                // here, now and then, the log starts over before the desk's own commits
+                // reach the size at which they would copy it themselves.
+                sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
+                                          nullptr);
+            }
             failingSince_ = QDateTime();
             retryMs = options_.firstRetryMs;
             removeOldSent();
