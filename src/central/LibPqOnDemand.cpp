@@ -9,57 +9,31 @@
 // Without the library (a broken installation) nothing is connected: the connection functions
 // give what libpq gives for a missing connection, with the loader's reason as the error
 // message, and the functions on results and connections see only null pointers.
-#include <dlfcn.h>
 #include <libpq-fe.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
+
+#include "platform/OnDemandLibrary.h"
 
 namespace {
 
-struct Library {
-    void* handle = nullptr;
-    std::string error;
-};
-
-const Library& library() {
-    static const Library loaded = [] {
-        Library lib;
-        lib.handle = dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);
-        if (!lib.handle) {
-            const char* why = dlerror();
-            lib.error = std::string("the PostgreSQL client library libpq.so.5 cannot be loaded: ") +
-                        (why ? why : "unknown reason") + "\n";
-        }
-        return lib;
-    }();
-    return loaded;
+const OnDemandLibrary& library() {
+    static const OnDemandLibrary libpq("libpq.so.5");
+    return libpq;
 }
 
-bool loaded() { return library().handle != nullptr; }
+bool loaded() { return library().loaded(); }
 
-template <typename Function>
-Function resolve(const char* name) {
-    void* address = dlsym(library().handle, name);
-    if (!address) {
-        // Every function here has been in libpq for decades; a library without one is not
-        // one this program can use.
-        std::fprintf(stderr, "tavolen: libpq.so.5 has no %s\n", name);
-        std::abort();
-    }
-    return reinterpret_cast<Function>(address);
+// What PQerrorMessage says when there is no library; libpq's messages end in a line break.
+const char* loadError() {
+    static const std::string message = library().error() + "\n";
+    return message.c_str();
 }
 
 }  // namespace
 
-// The library's own function of the same name, looked up once.
-#define LIBPQ(name)                                                     \
-    ([] {                                                               \
-        static const auto function = resolve<decltype(&::name)>(#name); \
-        return function;                                                \
-    }())
+#define LIBPQ(name) ON_DEMAND(library(), name)
 
 extern "C" {
 
@@ -76,13 +50,13 @@ ConnStatusType PQstatus(const PGconn* conn) {
 }
 
 char* PQerrorMessage(const PGconn* conn) {
-    if (!loaded()) return const_cast<char*>(library().error.c_str());
+    if (!loaded()) return const_cast<char*>(loadError());
     return LIBPQ(PQerrorMessage)(conn);
 }
 
 PQconninfoOption* PQconninfoParse(const char* conninfo, char** errmsg) {
     if (loaded()) return LIBPQ(PQconninfoParse)(conninfo, errmsg);
-    if (errmsg) *errmsg = strdup(library().error.c_str());
+    if (errmsg) *errmsg = strdup(loadError());
     return nullptr;
 }
 
