@@ -362,7 +362,10 @@ int main(int argc, char** argv) {
     std::array<int, kRooms + 1> step{};
     paintDelay(master, screen, step);
     storm(master, board.processId(), xvfb.processId(), history, step);
-    printMemory(board.processId(), "after the storm");
+    printMemory(board.processId(), "right after the storm");
+    // The board gives back what a burst used once its line has been quiet for two seconds.
+    QThread::msleep(3000);
+    printMemory(board.processId(), "after the storm, the line quiet for 3 s");
     std::fflush(stdout);
 
     board.terminate();

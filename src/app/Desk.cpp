@@ -1,5 +1,8 @@
 #include "app/Desk.h"
 
+#include <malloc.h>
+#include <sqlite3.h>
+
 #include <QCoreApplication>
 
 #include "central/CentralSettings.h"
@@ -91,11 +94,18 @@ Desk::Desk(const Options& options)
     controllerPort_.setBaudRate(BaudRate::Baud4800);
     controllerPort_.receiveHandler = [this](const void* buffer, quint16 length) {
         board_.onControllerBlock(QByteArray(static_cast<const char*>(buffer), length));
+        quietLine_.start();
     };
+    quietLine_.setSingleShot(true);
+    quietLine_.setInterval(kQuietLineMs);
+    QObject::connect(&quietLine_, &QTimer::timeout, &window_, [this] { releaseIdleMemory(); });
     QObject::connect(&link_, &CommLink::linkUp, &window_, &BoardWindow::setControllerLink);
 
     minuteTimer_.setInterval(60000);
-    minuteTimer_.onTick = [this](ThreadTimer*) { board_.onMinuteTick(); };
+    minuteTimer_.onTick = [this](ThreadTimer*) {
+        board_.onMinuteTick();
+        releaseIdleMemory();
+    };
     secondTimer_.setInterval(1000);
     secondTimer_.onTick = [this](ThreadTimer*) {
         board_.onSecondTick();
@@ -171,13 +181,21 @@ void Desk::startCentralLink() {
     if (!central_) return;
     QObject::connect(central_.get(), &OutboxSender::problem, &window_,
                      [this](const QString& text) { board_.notify(text); });
-    QObject::connect(central_.get(), &OutboxSender::statusChanged, &window_,
-                     [this](const CentralLinkStatus& status) {
-                         window_.setCentralLink(status.text(), status.isHealthy());
-                     });
-    const CentralLinkStatus status = central_->status();
-    window_.setCentralLink(status.text(), status.isHealthy());
+    // The title strip and the owner's page show the link alike.
+    const auto show = [this](const CentralLinkStatus& status) {
+        window_.setCentralLink(status.text(), status.isHealthy());
+        if (web_) web_->setCentralLink(status.text(), status.isHealthy());
+    };
+    QObject::connect(central_.get(), &OutboxSender::statusChanged, &window_, show);
+    show(central_->status());
     central_->start();
+}
+
+void Desk::releaseIdleMemory() {
+    // What a burst of reports or a closed window used goes back to the system: the database's
+    // page cache (its pages stay in the system's file cache) and the free pages of the heap.
+    if (db_.isOpen()) sqlite3_db_release_memory(db_.connection());
+    malloc_trim(0);
 }
 
 ToolbarWindows Desk::toolbarWindows() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <memory>
 
 #include "admin/EnvironmentSetup.h"
@@ -53,6 +54,11 @@ private:
     EnvironmentSeams environmentSeams();
     void startWeb();
     void startCentralLink();
+    void releaseIdleMemory();
+
+    // How long the controller's line stays quiet after a burst before the memory the burst
+    // used is released.
+    static constexpr int kQuietLineMs = 2000;
 
     Options options_;
     SystemClock clock_;
@@ -71,6 +77,7 @@ private:
     CommLink link_;
     ThreadTimer minuteTimer_;  // the minute timer
     ThreadTimer secondTimer_;  // the one-second clock
+    QTimer quietLine_;         // restarted by every controller block
     PasswordRules passwords_;
     ModalWindows deskWindows_;
     DeskActions deskActions_;
@@ -78,7 +85,7 @@ private:
     ToolbarCommands toolbar_;
     ActivityFilter activity_;
     FileDialogGuard fileDialogs_;
-    bool setUpBefore_ = true;  // the installation was set up before this start
+    bool setUpBefore_ = true;       // the installation was set up before this start
     std::unique_ptr<WebFace> web_;  // the owner's live view, with `Web`/`Enabled` = 1
     // The group's central ledger, when `Central`/`Enabled` is 1; stopped first.
     std::unique_ptr<OutboxSender> central_;

@@ -82,10 +82,18 @@ void WebFace::setLinkUp(bool up) {
     forward(board_.snapshot());
 }
 
-// The board's snapshot with the link added; the server takes it on its own thread.
+void WebFace::setCentralLink(const QString& text, bool healthy) {
+    centralLink_ = text;
+    centralHealthy_ = healthy;
+    forward(board_.snapshot());
+}
+
+// The board's snapshot with the links added; the server takes it on its own thread.
 void WebFace::forward(const BoardSnapshotPtr& snapshot) {
     auto withLink = std::make_shared<BoardSnapshot>(*snapshot);
     withLink->controllerConnected = linkUp_;
+    withLink->centralLink = centralLink_;
+    withLink->centralLinkHealthy = centralHealthy_;
     BoardSnapshotPtr done = std::move(withLink);
     QMetaObject::invokeMethod(server_, [server = server_, done] { server->publish(done); });
 }

@@ -27,8 +27,9 @@ public:
     WebFace(WebOptions options, BoardModel& board, PasswordRules& passwords, const Clock& clock);
     ~WebFace() override;
 
-    // The controller's link, which the board's snapshots do not carry.
+    // The controller's link and the group ledger's, which the board's snapshots do not carry.
     void setLinkUp(bool up);
+    void setCentralLink(const QString& text, bool healthy);
 
 private:
     void forward(const BoardSnapshotPtr& snapshot);
@@ -38,4 +39,6 @@ private:
     QThread thread_;
     WebServer* server_ = nullptr;
     bool linkUp_ = false;
+    QString centralLink_;
+    bool centralHealthy_ = false;
 };

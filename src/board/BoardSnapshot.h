@@ -42,6 +42,7 @@ struct BoardSnapshot {
     QString storageWarning;          // empty while everything is on disk
     QString notice;                  // the message line
     QString centralLink;             // the group ledger's link, empty when off
+    bool centralLinkHealthy = false;  // connected, or only behind
 };
 
 using BoardSnapshotPtr = std::shared_ptr<const BoardSnapshot>;

@@ -1,5 +1,6 @@
 #include "central/CentralSchema.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "central/PgConnection.h"
@@ -120,6 +121,213 @@ END $$;
 GRANT USAGE ON SCHEMA tavolen TO tavolen_group;
 GRANT SELECT ON ALL TABLES IN SCHEMA tavolen TO tavolen_group;
 )SQL",
+
+    // 2: a batch of changes applied at once; each site's sums by the hour the stays began, for
+    // the group's month.
+    R"SQL(
+-- What the desk's settlement counts of a ledger row: its amount when the start is a stamp
+-- and the amount a number no larger than one stay can be; NULL when the desk would refuse
+-- the row.
+CREATE FUNCTION tavolen.counted_amount(start text, cash text) RETURNS bigint
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+    SELECT CASE WHEN start ~ '^[0-9]{12}$' AND cash ~ '^\s*[+-]?0*[0-9]{1,9}\s*$' THEN
+        CASE WHEN abs(cash::bigint) <= 100000000 THEN cash::bigint END END
+$$;
+
+-- The day-use and overnight amounts of the rows a site holds and keeps, by the hour
+-- ("yyyymmddhh") their stays began; a settlement day is 24 of these from its hour.
+CREATE TABLE tavolen.ledger_hour (
+    hour text NOT NULL,
+    site text NOT NULL,
+    action text NOT NULL,
+    amount bigint NOT NULL,
+    PRIMARY KEY (hour, site, action)
+);
+ALTER TABLE tavolen.ledger_hour ENABLE ROW LEVEL SECURITY;
+CREATE POLICY by_site ON tavolen.ledger_hour USING (tavolen.may_see(site, current_user))
+    WITH CHECK (tavolen.may_see(site, current_user));
+INSERT INTO tavolen.ledger_hour
+SELECT left(idatetime, 10), site, action, sum(amount) FROM (
+    SELECT site, idatetime, action, tavolen.counted_amount(idatetime, cash) AS amount
+    FROM tavolen.ledger
+    UNION ALL
+    SELECT site, idatetime, action, tavolen.counted_amount(idatetime, cash)
+    FROM tavolen.ledger_kept) t
+WHERE action IN ('대실', '숙박') AND amount IS NOT NULL
+GROUP BY 1, 2, 3;
+
+-- The rows the sums leave out, for the report to find the sites that have any.
+CREATE INDEX ledger_uncounted ON tavolen.ledger (idatetime)
+    WHERE tavolen.counted_amount(idatetime, cash) IS NULL;
+CREATE INDEX ledger_kept_uncounted ON tavolen.ledger_kept (idatetime)
+    WHERE tavolen.counted_amount(idatetime, cash) IS NULL;
+
+-- Keeps ledger_hour equal to the rows of ledger and ledger_kept, a statement at a time.
+CREATE FUNCTION tavolen.sum_ledger() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = tavolen, pg_temp AS $$
+BEGIN
+    IF TG_OP = 'INSERT' THEN
+        INSERT INTO ledger_hour
+        SELECT left(idatetime, 10), site, action, sum(counted_amount(idatetime, cash))
+        FROM added
+        WHERE action IN ('대실', '숙박') AND counted_amount(idatetime, cash) IS NOT NULL
+        GROUP BY 1, 2, 3
+        ON CONFLICT (hour, site, action) DO UPDATE
+            SET amount = ledger_hour.amount + EXCLUDED.amount;
+    ELSIF TG_OP = 'DELETE' THEN
+        INSERT INTO ledger_hour
+        SELECT left(idatetime, 10), site, action, -sum(counted_amount(idatetime, cash))
+        FROM removed
+        WHERE action IN ('대실', '숙박') AND counted_amount(idatetime, cash) IS NOT NULL
+        GROUP BY 1, 2, 3
+        ON CONFLICT (hour, site, action) DO UPDATE
+            SET amount = ledger_hour.amount + EXCLUDED.amount;
+    ELSE
+        INSERT INTO ledger_hour
+        SELECT left(idatetime, 10), site, action, sum(amount) FROM (
+            SELECT site, idatetime, action, counted_amount(idatetime, cash) AS amount
+            FROM added
+            UNION ALL
+            SELECT site, idatetime, action, -counted_amount(idatetime, cash) FROM removed) t
+        WHERE action IN ('대실', '숙박') AND amount IS NOT NULL
+        GROUP BY 1, 2, 3
+        ON CONFLICT (hour, site, action) DO UPDATE
+            SET amount = ledger_hour.amount + EXCLUDED.amount;
+    END IF;
+    RETURN NULL;
+END $$;
+CREATE TRIGGER sum_added AFTER INSERT ON tavolen.ledger REFERENCING NEW TABLE AS added
+    FOR EACH STATEMENT EXECUTE FUNCTION tavolen.sum_ledger();
+CREATE TRIGGER sum_changed AFTER UPDATE ON tavolen.ledger
+    REFERENCING OLD TABLE AS removed NEW TABLE AS added
+    FOR EACH STATEMENT EXECUTE FUNCTION tavolen.sum_ledger();
+CREATE TRIGGER sum_removed AFTER DELETE ON tavolen.ledger REFERENCING OLD TABLE AS removed
+    FOR EACH STATEMENT EXECUTE FUNCTION tavolen.sum_ledger();
+CREATE TRIGGER sum_added AFTER INSERT ON tavolen.ledger_kept REFERENCING NEW TABLE AS added
+    FOR EACH STATEMENT EXECUTE FUNCTION tavolen.sum_ledger();
+CREATE TRIGGER sum_changed AFTER UPDATE ON tavolen.ledger_kept
+    REFERENCING OLD TABLE AS removed NEW TABLE AS added
+    FOR EACH STATEMENT EXECUTE FUNCTION tavolen.sum_ledger();
+CREATE TRIGGER sum_removed AFTER DELETE ON tavolen.ledger_kept REFERENCING OLD TABLE AS removed
+    FOR EACH STATEMENT EXECUTE FUNCTION tavolen.sum_ledger();
+
+-- Applies the changes one statement inserted, as applying them one by one in order would:
+-- a purge keeps the row as the change before it in the batch left it (or as the table held
+-- it), and each row ends as its last change leaves it. Changes of a site arrive in order
+-- without a gap; anything else is refused, and the sender stops.
+CREATE FUNCTION tavolen.apply_changes() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = tavolen, pg_temp AS $$
+DECLARE
+    wrong record;
+BEGIN
+    SELECT a.site, a.seq INTO wrong
+    FROM (SELECT site, seq, row_number() OVER (PARTITION BY site ORDER BY seq) AS n
+          FROM arrived) a
+    LEFT JOIN site s ON s.site = a.site
+    WHERE s.last_seq IS NULL OR a.seq <> s.last_seq + a.n
+    ORDER BY a.seq LIMIT 1;
+    IF FOUND THEN
+        RAISE EXCEPTION USING ERRCODE = 'TV001',
+            MESSAGE = format('change %s of site %s does not follow the last one received',
+                             wrong.seq, wrong.site);
+    END IF;
+    SELECT a.site, a.seq, a.kind INTO wrong FROM arrived a
+    WHERE a.kind NOT IN ('history_insert', 'history_update', 'history_delete', 'history_purge',
+                         'ledger_insert', 'ledger_update', 'ledger_delete', 'ledger_purge')
+    ORDER BY a.seq LIMIT 1;
+    IF FOUND THEN
+        RAISE EXCEPTION USING ERRCODE = 'TV002',
+            MESSAGE = format('change %s of site %s has an unknown kind %s', wrong.seq,
+                             wrong.site, wrong.kind);
+    END IF;
+    UPDATE site s SET last_seq = a.last, last_received_at = a.received
+    FROM (SELECT site, max(seq) AS last, max(received_at) AS received FROM arrived
+          GROUP BY site) a
+    WHERE s.site = a.site;
+
+    WITH c AS (
+        SELECT site, seq, kind, payload, (payload->>'row')::bigint AS row_id,
+               lag(kind) OVER w AS before_kind, lag(payload) OVER w AS before,
+               lead(seq) OVER w IS NULL AS last
+        FROM arrived WHERE kind LIKE 'history\_%'
+        WINDOW w AS (PARTITION BY site, (payload->>'row')::bigint ORDER BY seq)
+    ), kept AS (
+        INSERT INTO history_kept
+        SELECT c.site, c.seq, c.row_id,
+               CASE WHEN c.before_kind IS NULL THEN t.roomnum ELSE c.before->>'roomNum' END,
+               CASE WHEN c.before_kind IS NULL THEN t.sdate ELSE c.before->>'Sdate' END,
+               CASE WHEN c.before_kind IS NULL THEN t.stime ELSE c.before->>'Stime' END,
+               CASE WHEN c.before_kind IS NULL THEN t.action ELSE c.before->>'Action' END,
+               CASE WHEN c.before_kind IS NULL THEN t.comm ELSE c.before->>'Comm' END
+        FROM c LEFT JOIN history t ON c.before_kind IS NULL AND t.site = c.site
+                                      AND t.row_id = c.row_id
+        WHERE c.kind = 'history_purge'
+          AND (c.before_kind IN ('history_insert', 'history_update')
+               OR c.before_kind IS NULL AND t.row_id IS NOT NULL)
+    ), gone AS (
+        DELETE FROM history t USING c
+        WHERE c.last AND c.kind IN ('history_delete', 'history_purge') AND t.site = c.site
+              AND t.row_id = c.row_id
+    )
+    INSERT INTO history
+    SELECT site, row_id, payload->>'roomNum', payload->>'Sdate', payload->>'Stime',
+           payload->>'Action', payload->>'Comm'
+    FROM c WHERE last AND kind IN ('history_insert', 'history_update')
+    ON CONFLICT (site, row_id) DO UPDATE SET roomnum = EXCLUDED.roomnum,
+        sdate = EXCLUDED.sdate, stime = EXCLUDED.stime, action = EXCLUDED.action,
+        comm = EXCLUDED.comm;
+
+    WITH c AS (
+        SELECT site, seq, kind, payload, (payload->>'row')::bigint AS row_id,
+               lag(kind) OVER w AS before_kind, lag(payload) OVER w AS before,
+               lead(seq) OVER w IS NULL AS last
+        FROM arrived WHERE kind LIKE 'ledger\_%'
+        WINDOW w AS (PARTITION BY site, (payload->>'row')::bigint ORDER BY seq)
+    ), kept AS (
+        INSERT INTO ledger_kept
+        SELECT c.site, c.seq, c.row_id,
+               CASE WHEN c.before_kind IS NULL THEN t.roomnum ELSE c.before->>'roomNum' END,
+               CASE WHEN c.before_kind IS NULL THEN t.idatetime
+                    ELSE c.before->>'IDateTime' END,
+               CASE WHEN c.before_kind IS NULL THEN t.odatetime
+                    ELSE c.before->>'ODateTime' END,
+               CASE WHEN c.before_kind IS NULL THEN t.action ELSE c.before->>'Action' END,
+               CASE WHEN c.before_kind IS NULL THEN t.cash ELSE c.before->>'Cash' END
+        FROM c LEFT JOIN ledger t ON c.before_kind IS NULL AND t.site = c.site
+                                     AND t.row_id = c.row_id
+        WHERE c.kind = 'ledger_purge'
+          AND (c.before_kind IN ('ledger_insert', 'ledger_update')
+               OR c.before_kind IS NULL AND t.row_id IS NOT NULL)
+    ), gone AS (
+        DELETE FROM ledger t USING c
+        WHERE c.last AND c.kind IN ('ledger_delete', 'ledger_purge') AND t.site = c.site
+              AND t.row_id = c.row_id
+    )
+    INSERT INTO ledger
+    SELECT site, row_id, payload->>'roomNum', payload->>'IDateTime', payload->>'ODateTime',
+           payload->>'Action', payload->>'Cash'
+    FROM c WHERE last AND kind IN ('ledger_insert', 'ledger_update')
+    ON CONFLICT (site, row_id) DO UPDATE SET roomnum = EXCLUDED.roomnum,
+        idatetime = EXCLUDED.idatetime, odatetime = EXCLUDED.odatetime,
+        action = EXCLUDED.action, cash = EXCLUDED.cash;
+    RETURN NULL;
+END $$;
+DROP TRIGGER apply ON tavolen.change;
+DROP FUNCTION tavolen.apply_change();
+CREATE TRIGGER apply AFTER INSERT ON tavolen.change REFERENCING NEW TABLE AS arrived
+    FOR EACH STATEMENT EXECUTE FUNCTION tavolen.apply_changes();
+
+GRANT SELECT ON tavolen.ledger_hour TO tavolen_group;
+DO $$
+DECLARE
+    r record;
+BEGIN
+    FOR r IN SELECT DISTINCT s.role FROM tavolen.site_role s
+             JOIN pg_roles p ON p.rolname = s.role LOOP
+        EXECUTE format('GRANT SELECT ON tavolen.ledger_hour TO %I', r.role);
+    END LOOP;
+END $$;
+)SQL",
 };
 
 // Row-level security on every table that names a site, with one policy each.
@@ -139,7 +347,7 @@ int centralSchema::currentVersion(PgConnection& pg) {
         .toInt();
 }
 
-int centralSchema::migrate(PgConnection& pg) {
+int centralSchema::migrate(PgConnection& pg, int upTo) {
     int applied = 0;
     pg.exec(QStringLiteral("BEGIN"));
     try {
@@ -149,7 +357,7 @@ int centralSchema::migrate(PgConnection& pg) {
         pg.exec(QStringLiteral(
             "CREATE TABLE IF NOT EXISTS tavolen.schema_version (version integer PRIMARY KEY, "
             "applied_at timestamptz NOT NULL DEFAULT now())"));
-        for (int v = currentVersion(pg) + 1; v <= latestVersion(); ++v) {
+        for (int v = currentVersion(pg) + 1; v <= std::min(upTo, latestVersion()); ++v) {
             pg.execScript(QString::fromUtf8(kMigrations[size_t(v - 1)]));
             if (v == 1) {
                 for (const char* table : kSiteTables) {

@@ -325,32 +325,29 @@ GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) 
     report.sites = readSites(pg);
     const QString from = settlementDayFrom(first, hour).startStamp();
     const QString to = settlementDayFrom(QDate(year, month, days), hour).endStamp();
-    // The server sums each site's settlement days by the desk's rules (a day holds the stays
-    // that began in its window; "대실" and "숙박" count, any other kind does not) where every
-    // row of the month is one the desk can count. A site with a row it cannot count goes
-    // through the desk's own code, which names that row.
+    // The server sums each site's settlement days from the hourly sums it keeps by the desk's
+    // rules (a day holds the stays that began in its window; "대실" and "숙박" count, any other
+    // kind does not). A site with a row of the month the desk could not count goes through
+    // the desk's own code instead, which names that row.
+    const auto hourOf = [](const QString& stamp) { return stamp.left(10); };
     QStringList dayEnds;
     for (int d = 1; d < days; ++d)
-        dayEnds << settlementDayFrom(QDate(year, month, d), hour).endStamp();
-    // One pass over the month's rows: the sums of the rows the desk can count, and whether
-    // every row of the site is one.
+        dayEnds << hourOf(settlementDayFrom(QDate(year, month, d), hour).endStamp());
     const PgResult sums = pg.exec(
-        QStringLiteral("SELECT site, width_bucket(idatetime, $3::text[]), action, "
-                       "sum(CASE WHEN good AND action IN ('대실', '숙박') THEN cash::bigint END)"
-                       "::text, bool_and(good) FROM (SELECT site, idatetime, action, cash, "
-                       "coalesce(idatetime, '') ~ '^[0-9]{12}$' AND coalesce(cash, '') ~ "
-                       "'^\\s*[+-]?[0-9]{1,18}\\s*$' AS good FROM (%1) t) u GROUP BY 1, 2, 3")
-            .arg(QString::fromLatin1(kLedgerRows)),
-        {from, to, textArray(dayEnds)});
+        QStringLiteral("SELECT site, width_bucket(hour, $3::text[]), action, sum(amount)::text "
+                       "FROM tavolen.ledger_hour WHERE hour >= $1 AND hour < $2 "
+                       "GROUP BY 1, 2, 3"),
+        {hourOf(from), hourOf(to), textArray(dayEnds)});
+    const PgResult odd = pg.exec(
+        QStringLiteral("SELECT site FROM tavolen.ledger WHERE idatetime >= $1 AND idatetime < $2 "
+                       "AND tavolen.counted_amount(idatetime, cash) IS NULL UNION "
+                       "SELECT site FROM tavolen.ledger_kept WHERE idatetime >= $1 AND "
+                       "idatetime < $2 AND tavolen.counted_amount(idatetime, cash) IS NULL"),
+        {from, to});
     std::vector<SiteFigures> unusual;
-    for (int i = 0; i < sums.rows(); ++i) {
-        if (sums.text(i, 4) == QStringLiteral("t")) continue;
-        for (const SiteFigures& s : report.sites)
-            if (s.site == sums.text(i, 0) &&
-                std::none_of(unusual.begin(), unusual.end(),
-                             [&](const SiteFigures& u) { return u.site == s.site; }))
-                unusual.push_back(s);
-    }
+    for (const SiteFigures& s : report.sites)
+        for (int i = 0; i < odd.rows(); ++i)
+            if (odd.text(i, 0) == s.site) unusual.push_back(s);
     auto ledgers = readLedgers(pg, unusual, from, to);
     pg.exec(QStringLiteral("COMMIT"));
     std::map<QString, SiteFigures*> bySite;
@@ -363,7 +360,7 @@ GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) 
     }
     for (int i = 0; i < sums.rows(); ++i) {
         const auto found = bySite.find(sums.text(i, 0));
-        if (found == bySite.end() || sums.isNull(i, 3)) continue;
+        if (found == bySite.end()) continue;
         const size_t day = size_t(sums.text(i, 1).toInt());
         auto& column = sums.text(i, 2) == QStringLiteral("대실") ? found->second->month.dayUse
                                                                  : found->second->month.overnight;

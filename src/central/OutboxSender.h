@@ -21,9 +21,10 @@ struct sqlite3;
 // PostgreSQL transaction per batch, each change inserted under (site, seq) with ON CONFLICT DO
 // NOTHING. A change already there is compared with the one sent; a difference is corruption:
 // the sender says so and stops, and sends nothing more. Rows are marked sent only after the
-// commit, and sent rows are removed after a while. A connection that fails is tried again
-// with a growing pause while the outbox grows. The desk never waits for it: the sender's own
-// writes to the desk's database are short and give way at once to the desk's.
+// commit (a second's worth at a time), and sent rows are removed after a while. A connection that
+// fails is tried again with a growing pause while the outbox grows. The desk never waits for it:
+// the sender's own writes to the desk's database are short and give way at once to the desk's, and
+// its thread runs at a lower priority than the desk's.
 class OutboxSender : public QObject {
     Q_OBJECT
 public:
@@ -32,7 +33,7 @@ public:
         QString connection;    // libpq connection string
         QString site;
         QString siteName;  // shown beside the site in the group's reports
-        int batchSize = 500;
+        int batchSize = 1000;
         int pollMs = 100;            // how often an idle sender looks for new changes
         int firstRetryMs = 1000;     // pause after the first failure, doubled each time
         int longestRetryMs = 60000;  // up to this
@@ -67,7 +68,8 @@ private:
     void openDatabase();
     std::vector<Row> readBatch();
     int shipBatch();
-    void markSent(qint64 first, qint64 last);
+    // Marks what has reached the central ledger sent.
+    void markSent();
     void removeOldSent();
     void refreshStatus(bool failing, const QString& problemText);
     void publish(const CentralLinkStatus& next);
@@ -86,6 +88,8 @@ private:
     sqlite3* db_ = nullptr;
     std::unique_ptr<PgConnection> pg_;
     qint64 next_ = 0;  // first seq not yet known to be at the central ledger
+    qint64 markedBefore_ = 0;  // the rows before this seq are marked sent
+    qint64 lastMark_ = 0;
     QDateTime failingSince_;
     qint64 lastCleanup_ = 0;
 };

@@ -10,6 +10,9 @@ namespace {
 
 // Milliseconds since 1970 by the database's own clock, for the lag the sender measures.
 #define NOW_MS "CAST((julianday('now') - 2440587.5) * 86400000 AS INTEGER)"
+// A change's unique id: 32 hexadecimal digits, the time first, so that the ids of a step sit
+// side by side in the index of ids instead of touching a page each.
+#define NEW_UID "printf('%012x', " NOW_MS ") || lower(hex(randomblob(10)))"
 
 #define HISTORY_VALUES(R)                                                   \
     "json_object('row', " R ".rowid, 'roomNum', " R ".roomNum, 'Sdate', " R \
@@ -24,7 +27,7 @@ namespace {
 
 // The desk's tables have no key of their own; the rowid names a row to the central ledger,
 // and a rowid reused after a deletion comes after that deletion in the outbox.
-const char* const kInstall[] = {
+const char* const kTables[] = {
     "CREATE TABLE tavolen_outbox ("
     "seq INTEGER PRIMARY KEY AUTOINCREMENT, "
     "uid TEXT NOT NULL UNIQUE DEFAULT (lower(hex(randomblob(16)))), "
@@ -37,32 +40,39 @@ const char* const kInstall[] = {
     "purging INTEGER NOT NULL)",
     "INSERT INTO tavolen_outbox_mode (id, purging) VALUES (1, 0)",
     // What the tables hold already is the first thing the central ledger receives.
-    "INSERT INTO tavolen_outbox (kind, payload) SELECT 'history_insert', " HISTORY_VALUES(
-        "h") " FROM \"room.DB\" h ORDER BY h.rowid",
-    "INSERT INTO tavolen_outbox (kind, payload) SELECT 'ledger_insert', " LEDGER_VALUES(
-        "c") " FROM \"Cash.DB\" c ORDER BY c.rowid",
-    "CREATE TRIGGER tavolen_outbox_history_insert AFTER INSERT ON \"room.DB\" BEGIN "
-    "INSERT INTO tavolen_outbox (kind, payload) VALUES ('history_insert', " HISTORY_VALUES(
-        "NEW") "); END",
-    "CREATE TRIGGER tavolen_outbox_history_update AFTER UPDATE ON \"room.DB\" BEGIN "
-    "INSERT INTO tavolen_outbox (kind, payload) VALUES ('history_update', " HISTORY_VALUES(
-        "NEW") "); END",
-    "CREATE TRIGGER tavolen_outbox_history_delete AFTER DELETE ON \"room.DB\" BEGIN "
-    "INSERT INTO tavolen_outbox (kind, payload) VALUES (" DELETE_KIND(
-        "history") ", json_object('row', OLD.rowid)); END",
-    "CREATE TRIGGER tavolen_outbox_ledger_insert AFTER INSERT ON \"Cash.DB\" BEGIN "
-    "INSERT INTO tavolen_outbox (kind, payload) VALUES ('ledger_insert', " LEDGER_VALUES(
-        "NEW") "); END",
-    "CREATE TRIGGER tavolen_outbox_ledger_update AFTER UPDATE ON \"Cash.DB\" BEGIN "
-    "INSERT INTO tavolen_outbox (kind, payload) VALUES ('ledger_update', " LEDGER_VALUES(
-        "NEW") "); END",
-    "CREATE TRIGGER tavolen_outbox_ledger_delete AFTER DELETE ON \"Cash.DB\" BEGIN "
-    "INSERT INTO tavolen_outbox (kind, payload) VALUES (" DELETE_KIND(
-        "ledger") ", json_object('row', OLD.rowid)); END",
+    "INSERT INTO tavolen_outbox (uid, kind, payload) SELECT " NEW_UID
+    ", 'history_insert', " HISTORY_VALUES("h") " FROM \"room.DB\" h ORDER BY h.rowid",
+    "INSERT INTO tavolen_outbox (uid, kind, payload) SELECT " NEW_UID
+    ", 'ledger_insert', " LEDGER_VALUES("c") " FROM \"Cash.DB\" c ORDER BY c.rowid",
     // The sender looks for what it has not sent yet.
     "CREATE INDEX tavolen_outbox_sent ON tavolen_outbox (sent_at)",
 };
 
+// The triggers, by name; an outbox made by an earlier version has its triggers replaced by
+// these (its table and rows stay).
+#define TRIGGER(NAME, EVENT, TABLE, KIND, VALUES)                                         \
+    {                                                                                     \
+        NAME, "CREATE TRIGGER " NAME " AFTER " EVENT " ON \"" TABLE                       \
+              "\" BEGIN INSERT INTO tavolen_outbox (uid, kind, payload) VALUES (" NEW_UID \
+              ", " KIND ", " VALUES "); END"                                              \
+    }
+const std::pair<const char*, const char*> kTriggers[] = {
+    TRIGGER("tavolen_outbox_history_insert", "INSERT", "room.DB", "'history_insert'",
+            HISTORY_VALUES("NEW")),
+    TRIGGER("tavolen_outbox_history_update", "UPDATE", "room.DB", "'history_update'",
+            HISTORY_VALUES("NEW")),
+    TRIGGER("tavolen_outbox_history_delete", "DELETE", "room.DB", DELETE_KIND("history"),
+            "json_object('row', OLD.rowid)"),
+    TRIGGER("tavolen_outbox_ledger_insert", "INSERT", "Cash.DB", "'ledger_insert'",
+            LEDGER_VALUES("NEW")),
+    TRIGGER("tavolen_outbox_ledger_update", "UPDATE", "Cash.DB", "'ledger_update'",
+            LEDGER_VALUES("NEW")),
+    TRIGGER("tavolen_outbox_ledger_delete", "DELETE", "Cash.DB", DELETE_KIND("ledger"),
+            "json_object('row', OLD.rowid)"),
+};
+
+#undef TRIGGER
+#undef NEW_UID
 #undef NOW_MS
 #undef HISTORY_VALUES
 #undef LEDGER_VALUES
@@ -110,8 +120,26 @@ bool outbox::isInstalled(sqlite3* db) {
 
 void outbox::install(sqlite3* db) {
     Transaction transaction(db);
-    if (isInstalled(db)) return;
-    for (const char* sql : kInstall) exec(db, sql);
+    if (!isInstalled(db))
+        for (const char* sql : kTables) exec(db, sql);
+    for (const auto& [name, sql] : kTriggers) {
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(db,
+                               "SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = ?1",
+                               -1, &raw, nullptr) != SQLITE_OK)
+            throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+        sqlite3_bind_text(raw, 1, name, -1, SQLITE_STATIC);
+        const int rc = sqlite3_step(raw);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+        if (rc == SQLITE_ROW &&
+            qstrcmp(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)), sql) == 0)
+            continue;
+        statement.reset();
+        exec(db, (QByteArrayLiteral("DROP TRIGGER IF EXISTS ") + name).constData());
+        exec(db, sql);
+    }
     transaction.commit();
 }
 

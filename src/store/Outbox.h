@@ -21,7 +21,8 @@ struct sqlite3;
 namespace outbox {
 
 // Creates the outbox and its triggers, and fills it with the rows the tables already hold,
-// all in one transaction; does nothing when it is there. Raises DatabaseError.
+// all in one transaction; when it is there, only replaces triggers an earlier version made.
+// Raises DatabaseError.
 void install(sqlite3* db);
 bool isInstalled(sqlite3* db);
 

@@ -48,6 +48,9 @@ QByteArray snapshotJson(const BoardSnapshot& s) {
                                                       : QString()}}},
         {"storageWarning", s.storageWarning},
         {"notice", s.notice},
+        {"central", s.centralLink.isEmpty()
+                        ? QJsonValue()
+                        : QJsonObject{{"text", s.centralLink}, {"healthy", s.centralLinkHealthy}}},
     };
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }

@@ -7,5 +7,6 @@
 // The board's snapshot as the pages read it: stable ASCII keys for states and
 // stay kinds, the desk's colours as "#rrggbb", times as "yyyy-MM-dd HH:mm".
 // `takenAt` also goes out in milliseconds since the epoch, for measuring how
-// long a change takes to reach a page.
+// long a change takes to reach a page. `central` is null while the group's
+// central ledger is off.
 QByteArray snapshotJson(const BoardSnapshot& snapshot);

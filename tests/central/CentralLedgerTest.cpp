@@ -189,10 +189,12 @@ TEST_F(CentralLedgerTest, AStaysChangesArriveOnceInOrderAndTheGroupReportEqualsT
     ASSERT_TRUE(
         waitFor([&] { return s.sender->status().state == CentralLinkStatus::State::Connected; }));
     expectCentralIsTheDesk(s);
-    // Marked sent only now, in order.
-    EXPECT_EQ(
-        rowsOf(*s.db, QStringLiteral("select count(*) from tavolen_outbox where sent_at is null")),
-        (std::vector<QStringList>{{"0"}}));
+    // Marked sent after the commit, once nothing more comes.
+    EXPECT_TRUE(waitFor([&] {
+        return rowsOf(*s.db, QStringLiteral(
+                                 "select count(*) from tavolen_outbox where sent_at is null")) ==
+               std::vector<QStringList>{{"0"}};
+    }));
     expectReportsEqual(s, QDate(2006, 4, 1), 3);
     EXPECT_EQ(s.sender->status().text(), QStringLiteral("● 중앙 연결"));
 
@@ -203,24 +205,171 @@ TEST_F(CentralLedgerTest, AStaysChangesArriveOnceInOrderAndTheGroupReportEqualsT
     expectReportsEqual(s, QDate(2006, 4, 1), 3);
 
     // A row the desk cannot count stops the group's month as it stops the site's, by name.
-    execSql(*s.db,
-            QStringLiteral(
-                R"(insert into "Cash.DB" values ('109', '200604011200', '', '대실', '3만원'))"));
-    ASSERT_TRUE(caughtUp(s));
-    QString own, group;
-    try {
-        ledger::readMonth(s.db->connection(), 2006, 4, 3, false);
-    } catch (const SettlementError& e) {
-        own = e.text();
+    execSql(*s.db, QStringLiteral(
+                       R"(insert into "Cash.DB" values ('109', '200604011200', '', '대실', '0'))"));
+    for (const QString& cash : {QStringLiteral("3만원"), QStringLiteral("300000000")}) {
+        execSql(
+            *s.db,
+            QStringLiteral(R"(update "Cash.DB" set Cash = '%1' where roomNum = '109')").arg(cash));
+        ASSERT_TRUE(caughtUp(s));
+        QString own, group;
+        try {
+            ledger::readMonth(s.db->connection(), 2006, 4, 3, false);
+        } catch (const SettlementError& e) {
+            own = e.text();
+        }
+        try {
+            PgConnection c(pg->connection());
+            groupReport::month(c, 2006, 4, 3);
+        } catch (const SettlementError& e) {
+            group = e.text();
+        }
+        EXPECT_TRUE(own.contains(cash)) << own.toStdString();
+        EXPECT_EQ(group, own);
     }
-    try {
+}
+
+// Changes sent as one batch leave the tables as the same changes sent one by one: a purge
+// keeps the row as the batch left it before, a row number used again after a deletion is a
+// new row, and the hourly sums follow.
+TEST_F(CentralLedgerTest, ABatchLeavesTheTablesAsItsChangesOneByOneWould) {
+    const auto ledgerRow = [](int row, const char* room, const char* start, const char* cash,
+                              const char* action = "대실") {
+        return QStringLiteral(R"({"row": %1, "roomNum": "%2", "IDateTime": "%3", )"
+                              R"("ODateTime": "", "Action": "%4", "Cash": "%5"})")
+            .arg(row)
+            .arg(QString::fromUtf8(room), QLatin1String(start), QString::fromUtf8(action),
+                 QString::fromUtf8(cash));
+    };
+    const auto historyRow = [](int row, const char* room) {
+        return QStringLiteral(R"({"row": %1, "roomNum": "%2", "Sdate": "20060401", )"
+                              R"("Stime": "0900", "Action": "대실", "Comm": "1"})")
+            .arg(row)
+            .arg(QLatin1String(room));
+    };
+    const auto only = [](int row) { return QStringLiteral(R"({"row": %1})").arg(row); };
+    using Change = std::pair<QString, QString>;
+    const std::vector<Change> before = {
+        {"ledger_insert", ledgerRow(1, "101", "200604010900", "30000")},
+        {"ledger_insert", ledgerRow(2, "102", "200604011000", "50000", "숙박")},
+        {"ledger_insert", ledgerRow(3, "103", "200604011100", "30000")},
+        {"history_insert", historyRow(1, "101")},
+    };
+    const std::vector<Change> batch = {
+        {"ledger_update", ledgerRow(1, "101", "200604010900", "35000")},
+        {"ledger_purge", only(1)},  // kept as changed in this batch
+        {"ledger_purge", only(2)},  // kept as the table held it
+        {"ledger_insert", ledgerRow(4, "104", "200604011200", "30000")},
+        {"ledger_update", ledgerRow(4, "104", "200604011200", "40000")},
+        {"ledger_purge", only(4)},
+        {"ledger_insert", ledgerRow(4, "105", "200604011300", "30000")},  // its number again
+        {"ledger_delete", only(3)},
+        {"ledger_insert", ledgerRow(3, "106", "200604011400", "3만원")},
+        {"ledger_purge", only(9)},  // nothing there
+        {"history_purge", only(1)},
+        {"history_insert", historyRow(1, "107")},
+        {"history_delete", only(1)},
+        {"history_insert", historyRow(2, "108")},
+    };
+    PgConnection c(pg->connection());
+    c.exec(QStringLiteral("INSERT INTO tavolen.site (site) VALUES ('whole'), ('single')"));
+    qint64 seq = 0;
+    const auto send = [&](const QString& site, const std::vector<Change>& changes, qint64 first) {
+        QStringList values;
+        for (const auto& [kind, payload] : changes) {
+            const qint64 n = first + qint64(values.size());
+            values << QStringLiteral("('%1', %2, '%1-%2', '%3', '%4')")
+                          .arg(site)
+                          .arg(n)
+                          .arg(kind, payload);
+        }
+        c.exec(
+            QStringLiteral("INSERT INTO tavolen.change (site, seq, uid, kind, payload) VALUES %1")
+                .arg(values.join(u',')));
+    };
+    send(QStringLiteral("whole"), before, 1);
+    send(QStringLiteral("single"), before, 1);
+    seq = qint64(before.size()) + 1;
+    send(QStringLiteral("whole"), batch, seq);
+    for (const Change& change : batch) send(QStringLiteral("single"), {change}, seq++);
+
+    const auto rows = [&](const QString& site, const char* table, const char* columns) {
+        return pg->psql(QStringLiteral("select string_agg(r::text, ' ' order by r) from "
+                                       "(select %1 from tavolen.%2 where site = '%3') r")
+                            .arg(QLatin1String(columns), QLatin1String(table), site));
+    };
+    const std::pair<const char*, const char*> tables[] = {
+        {"history", "row_id, roomnum, sdate, stime, action, comm"},
+        {"history_kept", "purge_seq, row_id, roomnum, sdate, stime, action, comm"},
+        {"ledger", "row_id, roomnum, idatetime, odatetime, action, cash"},
+        {"ledger_kept", "purge_seq, row_id, roomnum, idatetime, odatetime, action, cash"},
+        {"ledger_hour", "hour, action, amount"},
+    };
+    for (const auto& [table, columns] : tables)
+        EXPECT_EQ(rows(QStringLiteral("whole"), table, columns),
+                  rows(QStringLiteral("single"), table, columns))
+            << table;
+    EXPECT_EQ(rows(QStringLiteral("whole"), "ledger_kept", "purge_seq, roomnum, cash"),
+              QStringLiteral("(6,101,35000) (7,102,50000) (10,104,40000)"));
+    // The sums are those of what the site holds and keeps, uncountable rows left out.
+    EXPECT_EQ(
+        pg->psql(QStringLiteral("select string_agg(hour || ':' || amount, ' ' order by hour) from "
+                                "tavolen.ledger_hour where site = 'whole' and amount <> 0")),
+        QStringLiteral("2006040109:35000 2006040110:50000 2006040112:40000 "
+                       "2006040113:30000"));
+    EXPECT_EQ(centralLast(QStringLiteral("whole")), seq - 1);
+}
+
+// A central ledger made before the hourly sums gets them, and its sites' roles may read them,
+// when it is brought up to date; the group's month equals the site's then and afterwards.
+TEST_F(CentralLedgerTest, AnOlderCentralLedgerIsUpgradedWithItsSums) {
+    {
         PgConnection c(pg->connection());
-        groupReport::month(c, 2006, 4, 3);
-    } catch (const SettlementError& e) {
-        group = e.text();
+        c.exec(QStringLiteral("DROP SCHEMA tavolen CASCADE"));
+        EXPECT_EQ(centralSchema::migrate(c, 1), 1);
+        centralSchema::grantSite(c, QStringLiteral("old"), QStringLiteral("old_desk"));
     }
-    EXPECT_TRUE(own.contains(QStringLiteral("3만원"))) << own.toStdString();
-    EXPECT_EQ(group, own);
+    Site s(QStringLiteral("old"));
+    s.clock.set(QDateTime(QDate(2006, 4, 1), QTime(9, 0)));
+    for (int n = 0; n < 6; ++n) s.stay(n);
+    s.startSender(pg->connection(QStringLiteral("old_desk")));
+    ASSERT_TRUE(caughtUp(s)) << s.problems.join(u'\n').toStdString();
+    s.sender->stop();
+    // A row of March the desk purged long ago.
+    pg->psql(
+        QStringLiteral("insert into tavolen.ledger_kept values ('old', 1, 99, '120', "
+                       "'200603150500', '200603150700', '대실', '25000')"));
+    {
+        PgConnection c(pg->connection());
+        EXPECT_EQ(centralSchema::migrate(c), centralSchema::latestVersion() - 1);
+    }
+    const auto sums = [&](const char* rows) {
+        return pg->psql(
+            QStringLiteral("select string_agg(hour || ' ' || action || ' ' || amount, ', ' "
+                           "order by hour, action) from (%1) t where amount <> 0")
+                .arg(QString::fromUtf8(rows)));
+    };
+    EXPECT_EQ(sums("select hour, action, amount from tavolen.ledger_hour"),
+              sums("select left(idatetime, 10) as hour, action, sum(cash::bigint) as amount "
+                   "from (select * from tavolen.ledger union all select site, row_id, roomnum, "
+                   "idatetime, odatetime, action, cash from tavolen.ledger_kept) r "
+                   "where action in ('대실', '숙박') and cash ~ '^[0-9]+$' group by 1, 2"));
+    {
+        PgConnection c(pg->connection());
+        const GroupReport march = groupReport::month(c, 2006, 3, 3);
+        ASSERT_EQ(march.sites.size(), 1u);
+        EXPECT_EQ(march.sites[0].month.dayUse[14], 25000);
+    }
+    expectReportsEqual(s, QDate(2006, 4, 1), 3);
+    s.clock.set(QDateTime(QDate(2006, 4, 2), QTime(9, 0)));
+    s.stay(7);
+    s.startSender(pg->connection(QStringLiteral("old_desk")));
+    ASSERT_TRUE(caughtUp(s)) << s.problems.join(u'\n').toStdString();
+    expectReportsEqual(s, QDate(2006, 4, 2), 3);
+    EXPECT_NE(pg->psql(QStringLiteral("select count(*) from tavolen.ledger_hour"),
+                       QStringLiteral("old_desk")),
+              QStringLiteral("0"))
+        << pg->log().toStdString();
 }
 
 TEST_F(CentralLedgerTest, AServerKilledInTheMiddleOfABatchLosesNothingAndDoublesNothing) {

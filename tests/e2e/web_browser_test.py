@@ -62,6 +62,8 @@ def write_settings(path, tty_name, port):
         "[Money]", "rd1=30000", "rs1=50000", "rd2=30000", "rs2=50000", "rd3=30000", "rs3=50000",
         "[RoomKey]", "r1=129", "r2=130", "r3=131",
         "[Web]", "Enabled=1", "Port=%d" % port, "Listen=127.0.0.1",
+        # A group ledger whose server is not there: the page shows the link stalled.
+        "[Central]", "Enabled=1", "Connection=host=/nonexistent port=5432 dbname=group user=desk",
     ]
     with open(path, "wb") as f:
         f.write(("\r\n".join(lines) + "\r\n").encode("cp949"))
@@ -173,6 +175,9 @@ def main():
         assert any(line["text"] == "101호 대실" for line in log), log
         link = driver.find_element(By.ID, "link").text
         assert "연결됨" in link, link
+        central = driver.find_element(By.ID, "central")
+        assert central.text.startswith("○ 중앙 끊김") and "down" in central.get_attribute("class"), \
+            central.text
         wait_for("the last report time", lambda: "없음" not in driver.find_element(By.ID, "lastReport").text)
         driver.save_screenshot(os.path.join(args.artifacts, "board-390x844.png"))
 

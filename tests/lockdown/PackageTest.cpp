@@ -71,8 +71,9 @@ TEST_F(DebianPackage, HoldsTheProgramItsFilesAndTheKioskSession) {
 
     const Finished depends =
         run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, QStringLiteral("Depends")});
-    for (const char* dependency : {"cage", "xwayland", "qt6-qpa-plugins", "fonts-nanum",
-                                   "libqt6widgets6", "libsqlite3-0", "libsodium23"})
+    for (const char* dependency :
+         {"cage", "xwayland", "qt6-qpa-plugins", "fonts-nanum", "libqt6widgets6", "libsqlite3-0",
+          "libsodium23", "libpq5", "libxlsxwriter4"})
         EXPECT_TRUE(depends.out.contains(QString::fromLatin1(dependency))) << dependency;
 }
 

@@ -127,4 +127,26 @@ TEST_F(OutboxTest, NumbersAreNeverReusedAfterSentRowsAreRemoved) {
     EXPECT_EQ(seqs[0], (QStringList{"6", "5"}));
 }
 
+// An outbox an earlier version made keeps its rows and numbers; its triggers are replaced, and
+// the ids of new changes begin with the time, in hexadecimal, so that a step's ids are
+// neighbours in their index.
+TEST_F(OutboxTest, AnEarlierOutboxGetsTheTriggersOfThisVersionAndKeepsItsRows) {
+    outbox::install(db->connection());
+    execSql(*db, QStringLiteral("drop trigger tavolen_outbox_history_insert"));
+    execSql(*db, QStringLiteral(
+                     R"(create trigger tavolen_outbox_history_insert after insert on "room.DB" )"
+                     R"(begin insert into tavolen_outbox (kind, payload) values )"
+                     R"(('history_insert', json_object('row', NEW.rowid, 'roomNum', NEW.roomNum, )"
+                     R"('Sdate', NEW.Sdate, 'Stime', NEW.Stime, 'Action', NEW.Action, 'Comm', )"
+                     R"(NEW.Comm)); end)"));
+    stay(QStringLiteral("101"));
+    outbox::install(db->connection());
+    stay(QStringLiteral("102"));
+    expectOutboxIsTheTables();
+    EXPECT_EQ(rowsOf(*db, QStringLiteral("select count(*), count(distinct uid) from tavolen_outbox "
+                                         "where seq > 5 and length(uid) = 32 and "
+                                         "substr(uid, 1, 12) = printf('%012x', made_at)")),
+              (std::vector<QStringList>{{"5", "5"}}));
+}
+
 }  // namespace

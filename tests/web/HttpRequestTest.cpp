@@ -181,6 +181,10 @@ TEST(SnapshotJson, CarriesStateValuesTheDesksColoursAndTheStatus) {
     s.controllerConnected = true;
     s.lastControllerReport = QDateTime(QDate(2006, 4, 1), QTime(17, 34, 59));
     s.storageWarning = QStringLiteral("저장할 수 없습니다");
+    EXPECT_TRUE(QJsonDocument::fromJson(snapshotJson(s)).object()["central"].isNull())
+        << "no group ledger, no central link on the page";
+    s.centralLink = QStringLiteral("◐ 중앙 12건 대기");
+    s.centralLinkHealthy = true;
 
     const QJsonObject o = QJsonDocument::fromJson(snapshotJson(s)).object();
     EXPECT_EQ(o["sequence"].toString(), QStringLiteral("42"));
@@ -196,4 +200,5 @@ TEST(SnapshotJson, CarriesStateValuesTheDesksColoursAndTheStatus) {
     EXPECT_EQ(o["controller"].toObject()["lastReport"].toString(),
               QStringLiteral("2006-04-01 17:34:59"));
     EXPECT_EQ(o["storageWarning"].toString(), s.storageWarning);
+    EXPECT_EQ(o["central"].toObject(), (QJsonObject{{"text", s.centralLink}, {"healthy", true}}));
 }

@@ -84,6 +84,10 @@
     setText(link, '컨트롤러 ' + (s.controller.connected ? '연결됨' : '끊김') +
             (s.controller.port ? ' (' + s.controller.port + ')' : ''));
     setText($('lastReport'), '마지막 신호 ' + (s.controller.lastReport || '없음'));
+    const central = $('central');
+    central.hidden = !s.central;
+    central.className = 'link ' + (s.central && s.central.healthy ? 'up' : 'down');
+    setText(central, s.central ? s.central.text : '');
     const warning = $('warning');
     warning.hidden = !s.storageWarning;
     setText(warning, s.storageWarning || '');
