@@ -12,7 +12,6 @@
 
 namespace {
 const QString kMotel = QStringLiteral("Motel");
-const QString kNoRoom = QStringLiteral("호수");
 
 // A whole number of one or two ASCII digits, or nothing.
 std::optional<int> smallNumber(const QString& text) {
@@ -101,7 +100,7 @@ bool EnvironmentSetup::createRoom(Position& boxes) {
 bool EnvironmentSetup::removeRoom(Position& boxes) {
     const int n = checkPosition(boxes);
     if (n == 0) return false;
-    if (board_.view(n).buttonCaption != kNoRoom) {
+    if (board_.slot(n).hasRoom()) {
         board_.showError(
             QStringLiteral("룸설정이 되어있는 룸은 룸설정 초기화하셔야 제거할수 있습니다"));
         return false;

@@ -23,7 +23,6 @@ namespace {
 constexpr int kFrameHeight = 22;
 constexpr int kWidth = 356;
 constexpr int kRowHeight = 20;
-const QString kNoRoom = QStringLiteral("호수");
 const QString kArrowUp = QStringLiteral("arrow3u.bmp");
 const QString kArrowDown = QStringLiteral("arrow3d.bmp");
 
@@ -159,13 +158,13 @@ RoomSetupWindow::RoomSetupWindow(BoardModel& board, int slot, const QString& roo
         board_.showError(errorText(e));
     }
     saveRoomButton_->setEnabled(false);
-    if (room_ != kNoRoom) {
+    if (room_ != RoomSlot::noRoomText()) {
         setupToggle_->setText(room_ + QStringLiteral("호 룸설정"));
         setWindowTitle(room_ + QStringLiteral("호 내역"));
     } else {
         setWindowTitle(room_ + QStringLiteral("호 설정"));
     }
-    resetButton_->setVisible(room_ != kNoRoom);
+    resetButton_->setVisible(room_ != RoomSlot::noRoomText());
 }
 
 QLineEdit* RoomSetupWindow::numberBox(QWidget* area, const QString& name, int maxLength,
@@ -274,7 +273,7 @@ void RoomSetupWindow::toggle(int openHeight) {
     if (designHeight_ == kCollapsed) {
         setDesignHeight(openHeight);
         setArrow(kArrowUp);
-        if (room_ != kNoRoom) {
+        if (room_ != RoomSlot::noRoomText()) {
             const RoomSlot& s = board_.slot(slot_);
             if (openHeight == kFull) roomNumberBox_->setText(room_);
             dayUseFeeBox_->setText(QString::number(s.dayUseFee));
@@ -335,7 +334,7 @@ void RoomSetupWindow::checkRoomNumber() {
     if (text == room_) return;
     int taken = 0;
     for (int n = 1; n <= BoardModel::kSlots; ++n)
-        if (board_.view(n).buttonCaption == text) ++taken;
+        if (board_.slot(n).roomText() == text) ++taken;
     if (taken == 0) return;
     saveRoomButton_->setEnabled(false);
     board_.showError(QStringLiteral("이미 지정된 방번호 입니다"));

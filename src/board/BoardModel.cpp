@@ -187,12 +187,8 @@ void BoardModel::paintSlot(int n, const QString& nowMinute) {
 
     // Room number and panel come before the state look, so that a missing
     // picture still leaves the room visible with its number.
-    if (s.roomName.size() > 2) {
-        v.buttonCaption = s.roomName;
-    } else {
-        v.buttonCaption = QStringLiteral("호수");
-        v.kindVisible = false;
-    }
+    v.buttonCaption = s.roomText();
+    if (!s.hasRoom()) v.kindVisible = false;
     if (s.hasPanel == 1) v.visible = true;
     v.doorImage = s.doorOpen == 1 ? kDoor : QString();
     if (!v.doorImage.isEmpty()) ctx_.assets.picture(kDoor);

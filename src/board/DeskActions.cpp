@@ -6,7 +6,6 @@
 #include "store/Query.h"
 
 namespace {
-const QString kNoRoom = QStringLiteral("호수");
 
 template <typename Action>
 void guarded(BoardModel& board, Action&& action) {
@@ -26,8 +25,8 @@ DeskActions::DeskActions(BoardModel& board, Database& db, RoomWindows& windows)
 void DeskActions::onStateLabelClicked(int n) {
     guarded(board_, [&] {
         const RoomSlot& s = board_.slot(n);
+        if (!s.hasRoom()) return;
         const QString room = s.roomText();
-        if (room == kNoRoom) return;
         const RoomOffer offer = offeredActions(s.state, s.kind);
         const std::optional<RoomAction> action = windows_.runPopup(offer, room);
         if (!action) return;
@@ -105,8 +104,9 @@ void DeskActions::openHistory(const QString& room) {
     q.clear();
     q.addLine(QStringLiteral(R"(Select * From "Room.db")"));
     q.addLine(QStringLiteral("Where RoomNum = :N1"));
-    q.addLine(room != kNoRoom ? QStringLiteral("ORDER By RoomNum ASC, SDate DESC, STime DESC")
-                              : QStringLiteral("Order By SDate, STime ASC"));
+    q.addLine(room != RoomSlot::noRoomText()
+                  ? QStringLiteral("ORDER By RoomNum ASC, SDate DESC, STime DESC")
+                  : QStringLiteral("Order By SDate, STime ASC"));
     q.bind(QStringLiteral("N1"), room);
     q.open();
 }
@@ -122,7 +122,7 @@ void DeskActions::resetRoom(int n) {
     s.hasPanel = before.hasPanel;
     s.morningCallRung = before.morningCallRung;
 
-    board_.editView(n).buttonCaption = kNoRoom;
+    board_.editView(n).buttonCaption = s.roomText();
     board_.viewChanged(n);
     board_.showState(n);
     SlotView& v = board_.editView(n);

@@ -34,9 +34,12 @@ struct RoomSlot {
     qint32 elapsedHours = 0;
     qint32 elapsedMinutes = 0;  // past the full hours
 
-    // The room as the panel shows it and the history and ledger record it:
-    // its number, "호수" for a slot without one.
-    QString roomText() const { return roomName.size() > 2 ? roomName : QStringLiteral("호수"); }
+    // Whether a room number is set up for the slot (a slot without one holds its own number).
+    bool hasRoom() const { return roomName.size() > 2; }
+    // What the panel shows and the history and ledger record for a slot without a room.
+    static QString noRoomText() { return QStringLiteral("호수"); }
+    // The room as the panel shows it and the history and ledger record it.
+    QString roomText() const { return hasRoom() ? roomName : noRoomText(); }
 
     bool operator==(const RoomSlot&) const = default;
 };

@@ -98,7 +98,7 @@ TEST_F(Environment, CreateAndRemovePanels) {
     // A room with a number goes only after its room setup has been reset.
     boxes = {"2", "1"};
     ASSERT_TRUE(setup->createRoom(boxes));
-    f.board.editView(2).buttonCaption = QStringLiteral("102");
+    f.board.slot(2).roomName = QStringLiteral("102");
     EXPECT_FALSE(setup->removeRoom(boxes));
     EXPECT_EQ(f.dialogs.errors.last(),
               QStringLiteral("룸설정이 되어있는 룸은 룸설정 초기화하셔야 제거할수 있습니다"));
