@@ -10,6 +10,8 @@
 //
 // Usage: bench_central_sender [shipping] [lag] [controller] [report]   (all when none is named)
 
+#include <sqlite3.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,6 +19,7 @@
 #include <QThread>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -215,7 +218,19 @@ enum class Central { Off, OutboxOnly, Sending };
 // sender).
 // Every turn handles the same blocks, so that each configuration does the same work however
 // fast the machine is at the moment.
-double controllerRate(PgServer& server, Central central, int cycles) {
+struct Turn {
+    double pairsPerSecond = 0;
+    double pagesPerBlock = 0;  // database pages written by the desk's connection per block
+    double cpuMsPerBlock = 0;  // the desk thread's own processor time per block
+};
+
+double threadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+Turn controllerRate(PgServer& server, Central central, int cycles) {
     QTemporaryDir dir;
     writeRooms(dir.path());
     SteppedClock clock;
@@ -237,8 +252,10 @@ double controllerRate(PgServer& server, Central central, int cycles) {
                    QStringLiteral("board%1").arg(QDateTime::currentMSecsSinceEpoch()));
         s->start();
     }
-    double total = 0;
-    int pairs = 0;
+    double total = 0, cpu = 0;
+    int pairs = 0, blocks = 0;
+    int pagesBefore = 0, highest = 0;
+    sqlite3_db_status(db.connection(), SQLITE_DBSTATUS_CACHE_WRITE, &pagesBefore, &highest, 0);
     for (int cycle = 0; cycle < cycles; ++cycle) {
         for (int code : {3, 1, 2, 4, 5, 6}) {
             QByteArray block;
@@ -248,15 +265,20 @@ double controllerRate(PgServer& server, Central central, int cycles) {
             }
             clock.advanceMinutes(1);
             const auto start = std::chrono::steady_clock::now();
+            const double cpuStart = threadCpuSeconds();
             board.onControllerBlock(block);
+            cpu += threadCpuSeconds() - cpuStart;
             total +=
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             pairs += kRooms;
+            ++blocks;
         }
     }
+    int pagesAfter = 0;
+    sqlite3_db_status(db.connection(), SQLITE_DBSTATUS_CACHE_WRITE, &pagesAfter, &highest, 0);
     if (s) s->stop();
     board.setRecords(nullptr);
-    return pairs / total;
+    return {pairs / total, double(pagesAfter - pagesBefore) / blocks, 1000.0 * cpu / blocks};
 }
 
 // The controller's rate with the central ledger off and on, in one run.
@@ -265,10 +287,18 @@ void controllerRates(PgServer& server) {
     constexpr int kTurns = 7;
     constexpr int kCycles = 30;  // 180 blocks, three simulated hours
     std::vector<double> off, outboxOnly, on;
+    double pagesOff = 0, pagesOn = 0;
+    std::vector<double> cpuOff, cpuOn;
     for (int turn = 0; turn < kTurns; ++turn) {
-        off.push_back(controllerRate(server, Central::Off, kCycles));
-        outboxOnly.push_back(controllerRate(server, Central::OutboxOnly, kCycles));
-        on.push_back(controllerRate(server, Central::Sending, kCycles));
+        const Turn without = controllerRate(server, Central::Off, kCycles);
+        off.push_back(without.pairsPerSecond);
+        pagesOff = without.pagesPerBlock;
+        cpuOff.push_back(without.cpuMsPerBlock);
+        outboxOnly.push_back(controllerRate(server, Central::OutboxOnly, kCycles).pairsPerSecond);
+        const Turn with = controllerRate(server, Central::Sending, kCycles);
+        on.push_back(with.pairsPerSecond);
+        pagesOn = with.pagesPerBlock;
+        cpuOn.push_back(with.cpuMsPerBlock);
     }
     const double offRate = percentile(off, 0.5), onRate = percentile(on, 0.5);
     const double outboxRate = percentile(outboxOnly, 0.5);
@@ -277,6 +307,10 @@ void controllerRates(PgServer& server) {
         "(%+.1f %%; goal: within 5 %%); outbox without a sender %.0f (%+.1f %%)\n",
         kTurns, offRate, onRate, 100.0 * (onRate - offRate) / offRate, outboxRate,
         100.0 * (outboxRate - offRate) / offRate);
+    std::printf(
+        "  per block of %d pairs, sender off / on: database pages written %.1f / %.1f, "
+        "processor time of the desk's thread %.2f / %.2f ms (medians)\n",
+        kRooms, pagesOff, pagesOn, percentile(cpuOff, 0.5), percentile(cpuOn, 0.5));
 }
 
 // Ten sites of six months each straight into the central tables, then the month report.

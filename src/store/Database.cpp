@@ -103,7 +103,10 @@ Database::Database(const QString& dataDir)
       queryCash_(std::make_unique<Query>(*this)),
       queryGrade_(std::make_unique<Query>(*this)) {}
 
-Database::~Database() { sqlite3_close_v2(db_); }
+Database::~Database() {
+    statements_.clear();
+    sqlite3_close_v2(db_);
+}
 
 sqlite3* Database::connection() const {
     if (!db_) throw DatabaseError(openError_);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/Errors.h"
+#include "store/StatementCache.h"
 
 struct sqlite3;
 class Query;
@@ -68,6 +69,8 @@ public:
 
     // The open connection for the queries; raises DatabaseError when closed.
     sqlite3* connection() const;
+    // The statements run on it again and again, prepared once.
+    StatementCache& statements() { return statements_; }
 
 private:
     void createMissingTables(Installation installation);
@@ -80,6 +83,7 @@ private:
     QList<int> gradesWithoutPassword_;
     bool wasEmpty_ = false;
     sqlite3* db_ = nullptr;
+    StatementCache statements_;
     std::unique_ptr<Query> queryRoom_;
     std::unique_ptr<Query> queryCash_;
     std::unique_ptr<Query> queryGrade_;

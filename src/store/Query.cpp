@@ -9,11 +9,6 @@
 
 namespace {
 
-struct StatementDeleter {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
 QString withColon(const QString& name) {
     return name.startsWith(u':') ? name : QStringLiteral(":") + name;
 }
@@ -59,16 +54,15 @@ void Query::run(bool keepRows) {
     sqlite3* db = db_.connection();
 
     const QByteArray sql = lines_.join(u'\n').toUtf8();
-    sqlite3_stmt* raw = nullptr;
-    const char* tail = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &raw, &tail) !=
-        SQLITE_OK)
+    StatementCache::Use statement;
+    QByteArray tail;
+    if (db_.statements().prepare(db, sql, statement, &tail) != SQLITE_OK)
         throw DatabaseError(errorOf(db));
-    Statement statement(raw);
-    if (!statement) throw DatabaseError(QStringLiteral("실행할 문장이 없습니다"));
+    if (!statement.get()) throw DatabaseError(QStringLiteral("실행할 문장이 없습니다"));
     // One statement per query: anything after it would silently not run.
-    if (!QByteArray(tail).trimmed().isEmpty())
+    if (!tail.trimmed().isEmpty())
         throw DatabaseError(QStringLiteral("문장이 하나를 넘습니다: ") + QString::fromUtf8(tail));
+    sqlite3_stmt* raw = statement.get();
 
     // Parameter names are matched without regard to case, like table and column names.
     const int count = sqlite3_bind_parameter_count(raw);

@@ -56,13 +56,13 @@ struct Failure {
 };
 
 // Runs one statement with its values bound as text; the failure, if any.
-std::optional<Failure> run(sqlite3* db, const QByteArray& sql, const QStringList& params,
-                           const QByteArray* blob = nullptr) {
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &raw, nullptr);
-    Statement statement(raw);
-    if (rc != SQLITE_OK || !statement)
+std::optional<Failure> run(sqlite3* db, StatementCache& statements, const QByteArray& sql,
+                           const QStringList& params, const QByteArray* blob = nullptr) {
+    StatementCache::Use statement;
+    int rc = statements.prepare(db, sql, statement);
+    if (rc != SQLITE_OK || !statement.get())
         return Failure{rc == SQLITE_OK ? SQLITE_ERROR : rc, QString::fromUtf8(sqlite3_errmsg(db))};
+    sqlite3_stmt* raw = statement.get();
     const int count = sqlite3_bind_parameter_count(raw);
     for (int i = 1; i <= count; ++i) {
         const char* name = sqlite3_bind_parameter_name(raw, i);
@@ -92,8 +92,9 @@ struct Record {
     QByteArray ini;
 };
 
-std::optional<Record> lastRecord(sqlite3* db) {
-    if (const auto failed = run(db, kCreateTable, {})) throw DatabaseError(failed->text);
+std::optional<Record> lastRecord(sqlite3* db, StatementCache& statements) {
+    if (const auto failed = run(db, statements, kCreateTable, {}))
+        throw DatabaseError(failed->text);
     sqlite3_stmt* raw = nullptr;
     const char* sql = "SELECT before_digest, ini FROM tavolen_step WHERE id = 1";
     if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
@@ -176,6 +177,7 @@ bool StepJournal::commitStatements(const QByteArray& after, StepOutcome& outcome
         return true;
     }
     sqlite3* db = db_->connection();
+    StatementCache& statements = db_->statements();
     const auto fail = [&](const Failure& failure) {
         rollback(db);
         sqlite3_busy_timeout(db, kOpenLockWaitMs);
@@ -185,10 +187,10 @@ bool StepJournal::commitStatements(const QByteArray& after, StepOutcome& outcome
         return false;
     };
     sqlite3_busy_timeout(db, kLockWaitMs);
-    if (const auto failed = run(db, "BEGIN IMMEDIATE", {})) return fail(*failed);
-    if (const auto failed = run(db, kCreateTable, {})) return fail(*failed);
+    if (const auto failed = run(db, statements, "BEGIN IMMEDIATE", {})) return fail(*failed);
+    if (const auto failed = run(db, statements, kCreateTable, {})) return fail(*failed);
     for (const StepStatement& s : statements_) {
-        const auto failed = run(db, s.sql.toUtf8(), s.params);
+        const auto failed = run(db, statements, s.sql.toUtf8(), s.params);
         if (!failed) continue;
         if (passes(failed->rc)) return fail(*failed);
         outcome.refused.append(s.failureMessage);
@@ -198,15 +200,16 @@ bool StepJournal::commitStatements(const QByteArray& after, StepOutcome& outcome
         "ON CONFLICT(id) DO UPDATE SET seq = seq + 1, before_digest = excluded.before_digest, "
         "ini = excluded.ini";
     const QString mayComeBack = QString::fromLatin1(mayBeOnDisk_.join(' '));
-    if (const auto failed = run(db, record, {mayComeBack}, &after)) return fail(*failed);
-    if (const auto failed = run(db, "COMMIT", {})) return fail(*failed);
+    if (const auto failed = run(db, statements, record, {mayComeBack}, &after))
+        return fail(*failed);
+    if (const auto failed = run(db, statements, "COMMIT", {})) return fail(*failed);
     sqlite3_busy_timeout(db, kOpenLockWaitMs);
     statements_.clear();
     return true;
 }
 
 StepJournal::Recovery StepJournal::recover(IniStore& ini, Database& db) {
-    const std::optional<Record> record = lastRecord(db.connection());
+    const std::optional<Record> record = lastRecord(db.connection(), db.statements());
     if (!record) return Recovery::Nothing;
     const QByteArray file = ini.bytes();
     if (file == record->ini) return Recovery::Nothing;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -6,6 +7,7 @@
 #include "store/AliasRegistry.h"
 #include "store/Database.h"
 #include "store/Query.h"
+#include "store/StatementCache.h"
 #include "support/StoreHelpers.h"
 
 namespace {
@@ -269,15 +271,60 @@ TEST_F(DatabaseTest, MalformedQueriesAreRefused) {
         {"missing table", {R"(Select * From "nothing.DB")"}, {}},
         {"no statement", {}, {}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Query q(db);
-        for (const QString& line : c.lines) q.addLine(line);
-        for (int i = 0; i + 1 < c.params.size(); i += 2) q.bind(c.params[i], c.params[i + 1]);
-        EXPECT_THROW(q.open(), DatabaseError);
-        EXPECT_EQ(q.rowCount(), 0);
+    // Twice: a statement kept prepared from the first time is refused again.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            Query q(db);
+            for (const QString& line : c.lines) q.addLine(line);
+            for (int i = 0; i + 1 < c.params.size(); i += 2) q.bind(c.params[i], c.params[i + 1]);
+            EXPECT_THROW(q.open(), DatabaseError);
+            EXPECT_EQ(q.rowCount(), 0);
+        }
     }
     EXPECT_EQ(rowsOf(db, QStringLiteral(R"(Select * From "grade.DB")")).size(), 3u);
+}
+
+// Statements kept prepared: more texts than are kept, a text asked for while it is still being
+// read, and values that must not stay bound from one use to the next.
+TEST_F(DatabaseTest, KeptStatementsGiveTheSameResultsAsFreshOnes) {
+    openCopy();
+    sqlite3* connection = db.connection();
+    StatementCache cache(2);
+    const auto count = [&](const QByteArray& sql, const char* value) {
+        StatementCache::Use use;
+        EXPECT_EQ(cache.prepare(connection, sql, use), SQLITE_OK);
+        if (value) sqlite3_bind_text(use.get(), 1, value, -1, SQLITE_STATIC);
+        EXPECT_EQ(sqlite3_step(use.get()), SQLITE_ROW);
+        return sqlite3_column_int(use.get(), 0);
+    };
+    const QByteArray byGrade = R"(Select count(*) From "grade.DB" Where Grade = ?1)";
+    const QByteArray all = R"(Select count(*) From "grade.DB")";
+    const QByteArray none = R"(Select count(*) From "room.DB")";
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(count(byGrade, "2"), 1);
+        EXPECT_EQ(count(byGrade, nullptr), 0);  // the 2 of the last use is gone
+        EXPECT_EQ(count(all, nullptr), 3);
+        EXPECT_EQ(count(none, nullptr), 0);
+    }
+
+    StatementCache::Use outer;
+    ASSERT_EQ(cache.prepare(connection, R"(Select Grade From "grade.DB" Order By Grade)", outer),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(outer.get()), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(outer.get(), 0), 1);
+    {
+        StatementCache::Use inner;
+        ASSERT_EQ(
+            cache.prepare(connection, R"(Select Grade From "grade.DB" Order By Grade)", inner),
+            SQLITE_OK);
+        EXPECT_NE(inner.get(), outer.get());
+        ASSERT_EQ(sqlite3_step(inner.get()), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(inner.get(), 0), 1);
+    }
+    for (const QByteArray& sql : {byGrade, all, none}) count(sql, "1");  // pushes the outer out
+    ASSERT_EQ(sqlite3_step(outer.get()), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(outer.get(), 0), 2);
 }
 
 TEST_F(DatabaseTest, FileThatIsNotADatabaseIsReportedAndLeftAlone) {
