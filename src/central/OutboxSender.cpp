@@ -129,9 +129,12 @@ void OutboxSender::openDatabase() {
     // the first. The write-ahead log stays consistent either way.
     if (sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr) != SQLITE_OK)
         throw DatabaseError(sqliteError(db_));
+    // The rows sent are the first ones: the walk in order of numbers stops at the first row
+    // not sent, after at most the sent rows still kept.
     Statement first = prepare(db_,
-                              "SELECT coalesce(min(seq), (SELECT coalesce(max(seq), 0) + 1 "
-                              "FROM tavolen_outbox)) FROM tavolen_outbox WHERE sent_at IS NULL");
+                              "SELECT coalesce((SELECT seq FROM tavolen_outbox WHERE sent_at IS "
+                              "NULL ORDER BY seq LIMIT 1), (SELECT coalesce(max(seq), 0) + 1 "
+                              "FROM tavolen_outbox))");
     if (sqlite3_step(first.get()) != SQLITE_ROW) throw DatabaseError(sqliteError(db_));
     next_ = sqlite3_column_int64(first.get(), 0);
     markedBefore_ = next_;
@@ -200,11 +203,13 @@ int OutboxSender::shipBatch() {
 
 void OutboxSender::markSent() {
     if (next_ <= markedBefore_) return;
-    Statement mark =
-        prepare(db_, "UPDATE tavolen_outbox SET sent_at = ?1 WHERE seq < ?2 AND sent_at IS NULL");
+    Statement mark = prepare(db_,
+                             "UPDATE tavolen_outbox SET sent_at = ?1 WHERE seq >= ?3 AND seq < ?2 "
+                             "AND sent_at IS NULL");
     const qint64 now = nowMs();
     sqlite3_bind_int64(mark.get(), 1, now);
     sqlite3_bind_int64(mark.get(), 2, next_);
+    sqlite3_bind_int64(mark.get(), 3, markedBefore_);
     lastMark_ = now;
     // Busy: the desk is writing. The rows are marked the next time, or sent again after a
     // restart.
@@ -215,10 +220,13 @@ void OutboxSender::removeOldSent() {
     const qint64 now = nowMs();
     if (now - lastCleanup_ < kCleanupEveryMs) return;
     lastCleanup_ = now;
+    // The oldest sent rows are the first ones, as they were sent in order.
     Statement remove = prepare(db_,
                                "DELETE FROM tavolen_outbox WHERE seq IN (SELECT seq FROM "
-                               "tavolen_outbox WHERE sent_at < ?1 ORDER BY sent_at LIMIT 2000)");
+                               "tavolen_outbox WHERE seq < ?2 ORDER BY seq LIMIT 2000) "
+                               "AND sent_at < ?1");
     sqlite3_bind_int64(remove.get(), 1, now - options_.keepSentMs);
+    sqlite3_bind_int64(remove.get(), 2, markedBefore_);
     sqlite3_step(remove.get());
 }
 

@@ -27,15 +27,18 @@ namespace {
 
 // The desk's tables have no key of their own; the rowid names a row to the central ledger,
 // and a rowid reused after a deletion comes after that deletion in the outbox.
+// The outbox has no index but its numbers: every row costs the desk's step a second insert,
+// and an index would be a third and a fourth. The ids are unique by how they are made (the
+// time and 80 random bits); the sender reads and marks rows by number, and the rows it has
+// sent are always the first ones.
+#define OUTBOX_TABLE(NAME)                                     \
+    "CREATE TABLE " NAME                                       \
+    " (seq INTEGER PRIMARY KEY AUTOINCREMENT, "                \
+    "uid TEXT NOT NULL DEFAULT (lower(hex(randomblob(16)))), " \
+    "kind TEXT NOT NULL, payload TEXT NOT NULL, "              \
+    "made_at INTEGER NOT NULL DEFAULT (" NOW_MS "), sent_at INTEGER)"
 const char* const kTables[] = {
-    "CREATE TABLE tavolen_outbox ("
-    "seq INTEGER PRIMARY KEY AUTOINCREMENT, "
-    "uid TEXT NOT NULL UNIQUE DEFAULT (lower(hex(randomblob(16)))), "
-    "kind TEXT NOT NULL, "
-    "payload TEXT NOT NULL, "
-    "made_at INTEGER NOT NULL DEFAULT (" NOW_MS
-    "), "
-    "sent_at INTEGER)",
+    OUTBOX_TABLE("tavolen_outbox"),
     "CREATE TABLE tavolen_outbox_mode (id INTEGER PRIMARY KEY CHECK (id = 1), "
     "purging INTEGER NOT NULL)",
     "INSERT INTO tavolen_outbox_mode (id, purging) VALUES (1, 0)",
@@ -44,8 +47,25 @@ const char* const kTables[] = {
     ", 'history_insert', " HISTORY_VALUES("h") " FROM \"room.DB\" h ORDER BY h.rowid",
     "INSERT INTO tavolen_outbox (uid, kind, payload) SELECT " NEW_UID
     ", 'ledger_insert', " LEDGER_VALUES("c") " FROM \"Cash.DB\" c ORDER BY c.rowid",
-    // The sender looks for what it has not sent yet.
-    "CREATE INDEX tavolen_outbox_sent ON tavolen_outbox (sent_at)",
+};
+
+// An outbox of an earlier version kept its ids unique by an index, and an index on `sent_at`.
+// It is made again without them: same rows, same numbers, and the number the next row gets
+// stays where it was, even when the last rows were removed.
+const char* const kWithoutIndexes[] = {
+    "DROP INDEX IF EXISTS tavolen_outbox_sent",
+    "CREATE TEMP TABLE tavolen_outbox_next AS SELECT seq FROM sqlite_sequence "
+    "WHERE name = 'tavolen_outbox'",
+    OUTBOX_TABLE("tavolen_outbox_rebuilt"),
+    "INSERT INTO tavolen_outbox_rebuilt (seq, uid, kind, payload, made_at, sent_at) "
+    "SELECT seq, uid, kind, payload, made_at, sent_at FROM tavolen_outbox ORDER BY seq",
+    "DROP TABLE tavolen_outbox",
+    "ALTER TABLE tavolen_outbox_rebuilt RENAME TO tavolen_outbox",
+    "DELETE FROM sqlite_sequence WHERE name = 'tavolen_outbox'",
+    "INSERT INTO sqlite_sequence (name, seq) SELECT 'tavolen_outbox', last FROM "
+    "(SELECT max(seq) AS last FROM (SELECT seq FROM temp.tavolen_outbox_next "
+    "UNION ALL SELECT max(seq) FROM tavolen_outbox)) WHERE last IS NOT NULL",
+    "DROP TABLE temp.tavolen_outbox_next",
 };
 
 // The triggers, by name; an outbox made by an earlier version has its triggers replaced by
@@ -72,6 +92,7 @@ const std::pair<const char*, const char*> kTriggers[] = {
 };
 
 #undef TRIGGER
+#undef OUTBOX_TABLE
 #undef NEW_UID
 #undef NOW_MS
 #undef HISTORY_VALUES
@@ -118,10 +139,35 @@ bool outbox::isInstalled(sqlite3* db) {
     return rc == SQLITE_ROW;
 }
 
+namespace {
+
+// Whether the outbox has an index besides its numbers (an earlier version's).
+bool hasIndexes(sqlite3* db) {
+    sqlite3_stmt* raw = nullptr;
+    const char* sql =
+        "SELECT 1 FROM sqlite_master WHERE type = 'index' AND "
+        "tbl_name = 'tavolen_outbox'";
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
+        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+    const int rc = sqlite3_step(raw);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+    return rc == SQLITE_ROW;
+}
+
+}  // namespace
+
 void outbox::install(sqlite3* db) {
     Transaction transaction(db);
-    if (!isInstalled(db))
+    if (!isInstalled(db)) {
         for (const char* sql : kTables) exec(db, sql);
+    } else if (hasIndexes(db)) {
+        // The triggers name the table; they are made again below.
+        for (const auto& trigger : kTriggers)
+            exec(db, (QByteArrayLiteral("DROP TRIGGER IF EXISTS ") + trigger.first).constData());
+        for (const char* sql : kWithoutIndexes) exec(db, sql);
+    }
     for (const auto& [name, sql] : kTriggers) {
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v2(db,
