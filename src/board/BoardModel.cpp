@@ -105,6 +105,14 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
 
 // ---- looks ------------------------------------------------------------
 
+void BoardModel::showRoomNumber(int n) {
+    const RoomSlot& s = slot(n);
+    SlotView& v = views_.at(index(n));
+    v.buttonCaption = s.roomText();
+    v.kindVisible = s.hasRoom();
+    emit slotChanged(n);
+}
+
 void BoardModel::showState(int n) {
     const RoomSlot& s = slot(n);
     const StateLook look = stateLook(s.state, s.kind);
@@ -187,8 +195,7 @@ void BoardModel::paintSlot(int n, const QString& nowMinute) {
 
     // Room number and panel come before the state look, so that a missing
     // picture still leaves the room visible with its number.
-    v.buttonCaption = s.roomText();
-    if (!s.hasRoom()) v.kindVisible = false;
+    showRoomNumber(n);
     if (s.hasPanel == 1) v.visible = true;
     v.doorImage = s.doorOpen == 1 ? kDoor : QString();
     if (!v.doorImage.isEmpty()) ctx_.assets.picture(kDoor);

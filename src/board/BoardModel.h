@@ -109,6 +109,8 @@ public:
     // Gives the panel the look of the room's state and stay kind (label,
     // state picture, stay kind glyph).
     void showState(int n);
+    // The room number button's caption, and the stay kind button shown for a slot with a room.
+    void showRoomNumber(int n);
     // The room number's colour: who changed the room last.
     void markChanged(int n, ChangeMark mark);
     void recountStays();

@@ -84,10 +84,8 @@ void DeskActions::onRoomButtonClicked(int n) {
         RoomSlot& s = board_.slot(n);
         if (result.newRoomName.size() == 3) {
             const QString oldRoom = s.roomText();
-            board_.editView(n).buttonCaption = result.newRoomName;
             s.roomName = result.newRoomName;
-            board_.editView(n).kindVisible = true;
-            board_.viewChanged(n);
+            board_.showRoomNumber(n);
             board_.saveRoomName(n);
             s.keyCode = static_cast<quint16>(result.newKeyCode);
             board_.saveKeyCode(n);
@@ -122,11 +120,9 @@ void DeskActions::resetRoom(int n) {
     s.hasPanel = before.hasPanel;
     s.morningCallRung = before.morningCallRung;
 
-    board_.editView(n).buttonCaption = s.roomText();
-    board_.viewChanged(n);
+    board_.showRoomNumber(n);
     board_.showState(n);
     SlotView& v = board_.editView(n);
-    v.kindVisible = false;
     v.startText.clear();
     v.startColor = Colors::Black;
     v.elapsedText.clear();

@@ -1,5 +1,7 @@
 #include "board/RoomLook.h"
 
+#include "board/StoredRoomState.h"
+
 StateLook stateLook(RoomState state, StayKind kind) {
     switch (state) {
         case RoomState::Ready:
@@ -21,23 +23,8 @@ StateLook stateLook(RoomState state, StayKind kind) {
     return {};
 }
 
-QString stateCaption(RoomState state) {
-    switch (state) {
-        case RoomState::Ready:
-            return QStringLiteral("완 료");
-        case RoomState::DayUse:
-            return QStringLiteral("대 실");
-        case RoomState::Overnight:
-            return QStringLiteral("숙 박");
-        case RoomState::Cleaning:
-            return QStringLiteral("청 소");
-        case RoomState::Vacated:
-            return QStringLiteral("퇴 실");
-        case RoomState::GuestOut:
-            return QStringLiteral("외 출");
-    }
-    return {};
-}
+// The label shows the words the room-state file keeps for the state.
+QString stateCaption(RoomState state) { return storedText(state); }
 
 QString kindGlyph(RoomState state, StayKind kind) {
     if (state == RoomState::DayUse) kind = StayKind::DayUse;
