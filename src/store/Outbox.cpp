@@ -126,10 +126,11 @@ private:
 
 }  // namespace
 
-bool outbox::isInstalled(sqlite3* db) {
+namespace {
+
+// Whether the schema has a row for `sql` to find.
+bool schemaHas(sqlite3* db, const char* sql) {
     sqlite3_stmt* raw = nullptr;
-    const char* sql =
-        "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tavolen_outbox'";
     if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
         throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
@@ -138,25 +139,20 @@ bool outbox::isInstalled(sqlite3* db) {
         throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
     return rc == SQLITE_ROW;
 }
-
-namespace {
 
 // Whether the outbox has an index besides its numbers (an earlier version's).
 bool hasIndexes(sqlite3* db) {
-    sqlite3_stmt* raw = nullptr;
-    const char* sql =
-        "SELECT 1 FROM sqlite_master WHERE type = 'index' AND "
-        "tbl_name = 'tavolen_outbox'";
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
-    const int rc = sqlite3_step(raw);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
-    return rc == SQLITE_ROW;
+    return schemaHas(db,
+                     "SELECT 1 FROM sqlite_master WHERE type = 'index' AND "
+                     "tbl_name = 'tavolen_outbox'");
 }
 
 }  // namespace
+
+bool outbox::isInstalled(sqlite3* db) {
+    return schemaHas(
+        db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tavolen_outbox'");
+}
 
 void outbox::install(sqlite3* db) {
     Transaction transaction(db);
