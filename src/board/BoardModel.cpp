@@ -302,16 +302,7 @@ void BoardModel::publish() {
 
 BoardModel::Moment BoardModel::moment() const {
     Moment m;
-    m.dataDir = dataDir;
-    m.portName = portName;
-    m.clockHour = clockHour;
-    m.clockMinute = clockMinute;
-    m.highlightedSlot = highlightedSlot;
-    m.previousHighlightedSlot = previousHighlightedSlot;
-    m.highlightTicks = highlightTicks;
-    m.ledgerMonths = ledgerMonths;
-    m.storedDayUseCount = storedDayUseCount;
-    m.storedOvernightCount = storedOvernightCount;
+    m.values = static_cast<const BoardValues&>(*this);
     m.roomSlots = slots_;
     m.views = views_;
     m.restored = restored_;
@@ -327,16 +318,7 @@ BoardModel::Moment BoardModel::moment() const {
 }
 
 void BoardModel::returnTo(const Moment& m) {
-    dataDir = m.dataDir;
-    portName = m.portName;
-    clockHour = m.clockHour;
-    clockMinute = m.clockMinute;
-    highlightedSlot = m.highlightedSlot;
-    previousHighlightedSlot = m.previousHighlightedSlot;
-    highlightTicks = m.highlightTicks;
-    ledgerMonths = m.ledgerMonths;
-    storedDayUseCount = m.storedDayUseCount;
-    storedOvernightCount = m.storedOvernightCount;
+    static_cast<BoardValues&>(*this) = m.values;
     // Only the panels that differ are told, as after any other change.
     std::vector<int> changed;
     for (int n = 1; n <= kSlots; ++n)

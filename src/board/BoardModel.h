@@ -60,6 +60,20 @@ struct LeftColumn {
     QString sleepCount = QStringLiteral("숙박:00");
 };
 
+// The board's own values beside its rooms.
+struct BoardValues {
+    QString dataDir;
+    QString portName;
+    quint16 clockHour = 0;
+    quint16 clockMinute = 0;
+    QString highlightedSlot;
+    QString previousHighlightedSlot;
+    quint8 highlightTicks = 0;
+    qint32 ledgerMonths = 0;
+    qint32 storedDayUseCount = 0;
+    qint32 storedOvernightCount = 0;
+};
+
 // The board: the 72 room slots, what each panel shows, the left column. Its
 // parts, one file each:
 //   BoardModel.cpp       start-up, the panels' looks (from RoomLook), the
@@ -71,7 +85,7 @@ struct LeftColumn {
 //   BoardRecords.cpp     the room history and the cash ledger rows of a room
 //   BoardStorage.cpp     restoring the slots, the savers, the steps on disk
 // Windows observe it; no widget code here.
-class BoardModel : public QObject {
+class BoardModel : public QObject, public BoardValues {
     Q_OBJECT
 public:
     static constexpr int kSlots = 72;
@@ -94,17 +108,6 @@ public:
     BoardContext& context() { return ctx_; }
     QDateTime now() const;
 
-    // Board values.
-    QString dataDir;
-    QString portName;
-    quint16 clockHour = 0;
-    quint16 clockMinute = 0;
-    QString highlightedSlot;
-    QString previousHighlightedSlot;
-    quint8 highlightTicks = 0;
-    qint32 ledgerMonths = 0;
-    qint32 storedDayUseCount = 0;
-    qint32 storedOvernightCount = 0;
 
     // Gives the panel the look of the room's state and stay kind (label,
     // state picture, stay kind glyph).
@@ -318,16 +321,7 @@ private:
 class BoardModel::Moment {
 private:
     friend class BoardModel;
-    QString dataDir;
-    QString portName;
-    quint16 clockHour = 0;
-    quint16 clockMinute = 0;
-    QString highlightedSlot;
-    QString previousHighlightedSlot;
-    quint8 highlightTicks = 0;
-    qint32 ledgerMonths = 0;
-    qint32 storedDayUseCount = 0;
-    qint32 storedOvernightCount = 0;
+    BoardValues values;
     std::array<RoomSlot, kSlots> roomSlots{};
     std::array<SlotView, kSlots> views{};
     std::bitset<kSlots> restored;
