@@ -27,6 +27,7 @@
 #include "../tests/support/PgServer.h"
 #include "BenchFigures.h"
 #include "BenchLedger.h"
+#include "BenchRooms.h"
 #include "board/BoardModel.h"
 #include "central/CentralSchema.h"
 #include "central/GroupReport.h"
@@ -190,27 +191,6 @@ void lag(PgServer& server, int everyMs, double seconds) {
         percentile(lags, 1.0));
 }
 
-// 72 rooms, every other one overnight, all ready.
-void writeRooms(const QString& dataDir) {
-    IniStore ini(QDir(dataDir).filePath(QLatin1String(BoardModel::kIniName)));
-    QList<IniStore::Change> changes;
-    for (int n = 1; n <= kRooms; ++n) {
-        const QString k = QStringLiteral("r%1").arg(n);
-        changes.append(
-            {QStringLiteral("Name"), QStringLiteral("LName%1").arg(n), QString::number(100 + n)});
-        changes.append(
-            {QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), QStringLiteral("1")});
-        changes.append({QStringLiteral("RoomKey"), k, QString::number(128 + n)});
-        changes.append(
-            {QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), QStringLiteral("30000")});
-        changes.append(
-            {QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), QStringLiteral("50000")});
-        changes.append({QStringLiteral("Sleep"), k, QString::number(n % 2)});
-        changes.append({QStringLiteral("rStatus"), k, QStringLiteral("완 료")});
-    }
-    ini.writeStrings(changes);
-}
-
 enum class Central { Off, OutboxOnly, Sending };
 
 // Controller pairs handled per second by a board writing every block as one step, with the
@@ -232,7 +212,7 @@ double threadCpuSeconds() {
 
 Turn controllerRate(PgServer& server, Central central, int cycles) {
     QTemporaryDir dir;
-    writeRooms(dir.path());
+    writeBenchRooms(dir.path());
     SteppedClock clock;
     SilentSound sound;
     QuietDialogs dialogs;
@@ -260,7 +240,7 @@ Turn controllerRate(PgServer& server, Central central, int cycles) {
         for (int code : {3, 1, 2, 4, 5, 6}) {
             QByteArray block;
             for (int n = 1; n <= kRooms; ++n) {
-                block.append(char(128 + n));
+                block.append(char(benchKeyOf(n)));
                 block.append(char(code));
             }
             clock.advanceMinutes(1);

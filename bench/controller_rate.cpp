@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "BenchFigures.h"
+#include "BenchRooms.h"
 #include "board/BoardModel.h"
 #include "board/ui/BoardWindow.h"
 #include "board/ui/RoomPanel.h"
@@ -81,24 +82,6 @@ private:
     }
 };
 
-quint8 keyOf(int room) { return static_cast<quint8>(128 + room); }
-
-// 72 rooms "101" to "172", key codes 129 to 200, every other one overnight, all ready.
-void writeRooms(const QString& dataDir) {
-    IniStore ini(QDir(dataDir).filePath(QLatin1String(BoardModel::kIniName)));
-    for (int n = 1; n <= kRooms; ++n) {
-        const QString k = QStringLiteral("r%1").arg(n);
-        ini.writeString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
-                        QString::number(100 + n));
-        ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
-        ini.writeInteger(QStringLiteral("RoomKey"), k, keyOf(n));
-        ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), 30000);
-        ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), 50000);
-        ini.writeInteger(QStringLiteral("Sleep"), k, n % 2);
-        ini.writeString(QStringLiteral("rStatus"), k, QStringLiteral("완 료"));
-    }
-}
-
 // A board on its own data directory with the real database and ledger.
 struct RealBoard {
     RealBoard(const QString& dataDir, Clock& clock)
@@ -106,7 +89,7 @@ struct RealBoard {
           board({clock, sound, dialogs, lockdown, assets, shared}),
           db(dataDir),
           ledger(db, clock, dialogs) {
-        writeRooms(dataDir);
+        writeBenchRooms(dataDir);
         db.open();
         board.setRecords(&ledger);
     }
@@ -139,7 +122,7 @@ void handlingRate(const QString& dataDir, double budgetSeconds, const char* wher
         for (int code : kStay) {
             QByteArray block;
             for (int n = 1; n <= kRooms; ++n) {
-                block.append(char(keyOf(n)));
+                block.append(char(benchKeyOf(n)));
                 block.append(char(code));
             }
             clock.advanceMinutes(1);
@@ -259,7 +242,7 @@ void serialDelay(const QString& dataDir) {
             QByteArray burst;
             for (int i = 0; i < kSizes[size]; ++i) {
                 room = room % kRooms + 1;
-                burst.append(char(keyOf(room)));
+                burst.append(char(benchKeyOf(room)));
                 burst.append(char(kStay[size_t(step[room]++ % int(kStay.size()))]));
             }
             watch.awaited = window.panel(room);

@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "BenchFigures.h"
+#include "BenchRooms.h"
 #include "store/IniStore.h"
 
 using Steady = std::chrono::steady_clock;
@@ -57,26 +58,6 @@ constexpr std::array<int, 6> kStay = {3, 1, 2, 4, 5, 6};
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "bench_desk_storm: %s\n", what);
     std::exit(1);
-}
-
-quint8 keyOf(int room) { return static_cast<quint8>(128 + room); }
-
-void writeRooms(const QString& dataDir, const QString& port) {
-    IniStore ini(QDir(dataDir).filePath(QStringLiteral("TavolenConfig.ini")));
-    ini.writeString(QStringLiteral("Motel"), QStringLiteral("CoName"),
-                    QStringLiteral("타볼렌 모텔"));
-    ini.writeString(QStringLiteral("Motel"), QStringLiteral("ComPort"), port);
-    for (int n = 1; n <= kRooms; ++n) {
-        const QString k = QStringLiteral("r%1").arg(n);
-        ini.writeString(QStringLiteral("Name"), QStringLiteral("LName%1").arg(n),
-                        QString::number(100 + n));
-        ini.writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
-        ini.writeInteger(QStringLiteral("RoomKey"), k, keyOf(n));
-        ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rd%1").arg(n), 30000);
-        ini.writeInteger(QStringLiteral("Money"), QStringLiteral("rs%1").arg(n), 50000);
-        ini.writeInteger(QStringLiteral("Sleep"), k, n % 2);
-        ini.writeString(QStringLiteral("rStatus"), k, QStringLiteral("완 료"));
-    }
 }
 
 // The X server of this run; it picks a free display itself and tells its number.
@@ -231,7 +212,7 @@ void paintDelay(int master, Screen& screen, std::array<int, kRooms + 1>& step) {
             QByteArray burst;
             for (int i = 0; i < kSizes[size]; ++i) {
                 room = room % kRooms + 1;
-                burst.append(char(keyOf(room)));
+                burst.append(char(benchKeyOf(room)));
                 burst.append(char(kStay[size_t(step[size_t(room)]++ % int(kStay.size()))]));
             }
             const QRect where = Screen::panel(room);
@@ -272,7 +253,7 @@ void storm(int master, qint64 board, qint64 server, History& history,
     for (int stay = 0; stay < kStays; ++stay)
         for (size_t event = 0; event < kStay.size(); ++event)
             for (int n = 1; n <= kRooms; ++n) {
-                bytes.append(char(keyOf(n)));
+                bytes.append(char(benchKeyOf(n)));
                 bytes.append(char(kStay[size_t(step[size_t(n)]++ % int(kStay.size()))]));
             }
     const long pairs = bytes.size() / 2;
@@ -338,7 +319,10 @@ int main(int argc, char** argv) {
     tcgetattr(device, &raw);
     cfmakeraw(&raw);
     tcsetattr(device, TCSANOW, &raw);
-    writeRooms(dir.path(), QString::fromLatin1(name));
+    writeBenchRooms(
+        dir.path(),
+        {{QStringLiteral("Motel"), QStringLiteral("CoName"), QStringLiteral("타볼렌 모텔")},
+         {QStringLiteral("Motel"), QStringLiteral("ComPort"), QString::fromLatin1(name)}});
 
     std::printf("desk_storm (the real program, xcb on Xvfb %dx%d, files under %s)\n", kScreenWidth,
                 kScreenHeight, qPrintable(base));

@@ -18,8 +18,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "BenchLedger.h"
 #include "BenchFigures.h"
+#include "BenchLedger.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "settlement/Report.h"
