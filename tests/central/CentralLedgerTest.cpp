@@ -9,19 +9,16 @@
 #include <QThread>
 #include <functional>
 
+#include "CentralServerTest.h"
 #include "central/CentralSchema.h"
 #include "central/GroupReport.h"
 #include "central/OutboxSender.h"
 #include "central/PgConnection.h"
 #include "settlement/LedgerReader.h"
 #include "settlement/Settlement.h"
-#include "store/HistoryLedger.h"
-#include "store/IniStore.h"
 #include "store/Outbox.h"
-#include "store/StepJournal.h"
-#include "support/Fakes.h"
+#include "support/DeskTables.h"
 #include "support/OutboxReplay.h"
-#include "support/PgServer.h"
 #include "support/StoreHelpers.h"
 
 namespace {
@@ -40,28 +37,13 @@ bool waitFor(const std::function<bool()>& done, int ms = 20000) {
 }
 
 // One desk: its database and ledger on a temporary directory, with the outbox.
-struct Site {
+struct Site : DeskTables {
     QString id;
-    QTemporaryDir dir;
-    FixedClock clock;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<IniStore> ini;
-    std::unique_ptr<HistoryLedger> ledger;
-    StepJournal journal;
     std::unique_ptr<OutboxSender> sender;
     QStringList problems;
     QString name;  // `Motel`/`CoName`; a desk may have none
 
     explicit Site(QString site) : id(std::move(site)), name(QStringLiteral("모텔 ") + id) {
-        copyFreshDatabase(dir.path());
-        db = std::make_unique<Database>(dir.path());
-        db->open();
-        ini = std::make_unique<IniStore>(dir.filePath(QStringLiteral("TavolenConfig.ini")));
-        ledger = std::make_unique<HistoryLedger>(*db, clock, dialogs);
-        journal.setIni(ini.get());
-        journal.setDatabase(db.get());
-        ledger->collectStep = [this](StepStatement s) { journal.addStatement(std::move(s)); };
         outbox::install(db->connection());
     }
     ~Site() {
@@ -110,32 +92,14 @@ struct Site {
     }
 };
 
-class CentralLedgerTest : public ::testing::Test {
+class CentralLedgerTest : public CentralServerTest {
 protected:
-    std::unique_ptr<PgServer> pg;
-
-    void SetUp() override {
-        if (!PgServer::available()) GTEST_SKIP() << "PostgreSQL 15 is not installed";
-        pg = std::make_unique<PgServer>();
-        ASSERT_TRUE(pg->isUp()) << pg->log().toStdString();
-        PgConnection c(pg->connection());
-        EXPECT_EQ(centralSchema::migrate(c), centralSchema::latestVersion());
-        EXPECT_EQ(centralSchema::migrate(c), 0);  // a second init finds nothing to do
-    }
-    qint64 centralLast(const QString& site) {
-        const QString v = pg->psql(
-            QStringLiteral("select last_seq from tavolen.site where site = '%1'").arg(site));
-        return v.isEmpty() ? -1 : v.toLongLong();
-    }
     bool caughtUp(Site& s, int ms = 30000) {
         return waitFor([&] { return centralLast(s.id) == s.lastSeq(); }, ms);
     }
     // No change twice, none missing, the history and ledger the desk holds.
     void expectCentralIsTheDesk(Site& s) {
-        EXPECT_EQ(pg->psql(QStringLiteral("select count(*), min(seq), max(seq) from tavolen.change "
-                                          "where site = '%1'")
-                               .arg(s.id)),
-                  QStringLiteral("%1|1|%1").arg(s.lastSeq()));
+        expectNoDuplicateNoGap(s.id, s.lastSeq());
         PgConnection c(pg->connection());
         const auto central = [&](const char* sql) {
             std::map<qint64, QStringList> rows;

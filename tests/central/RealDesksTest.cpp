@@ -11,6 +11,7 @@
 #include <QThread>
 #include <functional>
 
+#include "CentralServerTest.h"
 #include "central/CentralSchema.h"
 #include "central/GroupReport.h"
 #include "central/PgConnection.h"
@@ -18,7 +19,6 @@
 #include "settlement/Settlement.h"
 #include "store/Database.h"
 #include "store/IniStore.h"
-#include "support/PgServer.h"
 #include "support/StoreHelpers.h"
 
 namespace {
@@ -105,29 +105,7 @@ struct Desk {
     }
 };
 
-class RealDesksTest : public ::testing::Test {
-protected:
-    std::unique_ptr<PgServer> pg;
-
-    void SetUp() override {
-        if (!PgServer::available()) GTEST_SKIP() << "PostgreSQL 15 is not installed";
-        pg = std::make_unique<PgServer>();
-        ASSERT_TRUE(pg->isUp()) << pg->log().toStdString();
-        PgConnection c(pg->connection());
-        centralSchema::migrate(c);
-    }
-    qint64 centralLast(const QString& site) {
-        const QString v = pg->psql(
-            QStringLiteral("select last_seq from tavolen.site where site = '%1'").arg(site));
-        return v.isEmpty() ? -1 : v.toLongLong();
-    }
-    void expectNoDuplicateNoGap(const QString& site, qint64 last) {
-        EXPECT_EQ(pg->psql(QStringLiteral("select count(*), min(seq), max(seq) from tavolen.change "
-                                          "where site = '%1'")
-                               .arg(site)),
-                  QStringLiteral("%1|1|%1").arg(last));
-    }
-};
+class RealDesksTest : public CentralServerTest {};
 
 TEST_F(RealDesksTest, ADeskKilledInTheMiddleOfABatchSendsTheRestOnceAfterItsRestart) {
     Desk desk;

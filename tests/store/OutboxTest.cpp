@@ -3,36 +3,14 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include "store/HistoryLedger.h"
-#include "store/IniStore.h"
 #include "store/Outbox.h"
-#include "store/StepJournal.h"
-#include "support/Fakes.h"
+#include "support/DeskTables.h"
 #include "support/OutboxReplay.h"
-#include "support/StoreHelpers.h"
 
 namespace {
 
-class OutboxTest : public ::testing::Test {
+class OutboxTest : public ::testing::Test, protected DeskTables {
 protected:
-    QTemporaryDir dir;
-    FixedClock clock;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<IniStore> ini;
-    std::unique_ptr<HistoryLedger> ledger;
-    StepJournal journal;
-
-    void SetUp() override {
-        copyFreshDatabase(dir.path());
-        db = std::make_unique<Database>(dir.path());
-        db->open();
-        ini = std::make_unique<IniStore>(dir.filePath(QStringLiteral("TavolenConfig.ini")));
-        ledger = std::make_unique<HistoryLedger>(*db, clock, dialogs);
-        journal.setIni(ini.get());
-        journal.setDatabase(db.get());
-        ledger->collectStep = [this](StepStatement s) { journal.addStatement(std::move(s)); };
-    }
     void stay(const QString& room) {
         const QString key = clock.now().toString(QStringLiteral("yyyyMMddHHmm"));
         ledger->addHistory(room, QStringLiteral("대실"), QStringLiteral("1"));
