@@ -11,62 +11,13 @@ Every wait is bounded; only 127.0.0.1 is used.
 import argparse
 import csv
 import os
-import shutil
 import socket
 import subprocess
 import sys
-import tempfile
-import time
-import tty
 
-from selenium import webdriver
-from selenium.webdriver.chrome.options import Options
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
-
-def wait_for(what, done, seconds=20.0):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        value = done()
-        if value:
-            return value
-        time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def start_xvfb():
-    read_fd, write_fd = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"], pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    with os.fdopen(read_fd) as pipe:
-        line = pipe.readline().strip()
-    if not line.isdigit():
-        xvfb.kill()
-        raise AssertionError("Xvfb told no display number")
-    return xvfb, ":" + line
-
-
-def write_settings(path, tty_name, port):
-    lines = [
-        "[Motel]", "ComPort=" + tty_name, "CoName=웹모텔",
-        "[Name]", "LName1=101", "LName2=102", "LName3=103",
-        "[Panel]", "P1=1", "P2=1", "P3=1",
-        "[Money]", "rd1=30000", "rs1=50000", "rd2=30000", "rs2=50000", "rd3=30000", "rs3=50000",
-        "[RoomKey]", "r1=129", "r2=130", "r3=131",
-        "[Web]", "Enabled=1", "Port=%d" % port, "Listen=127.0.0.1",
-        # A group ledger whose server is not there: the page shows the link stalled.
-        "[Central]", "Enabled=1", "Connection=host=/nonexistent port=5432 dbname=group user=desk",
-    ]
-    with open(path, "wb") as f:
-        f.write(("\r\n".join(lines) + "\r\n").encode("cp949"))
+from webdesk import WebDesk, wait_for
 
 
 def report_sums(program, data_dir, date, out_dir):
@@ -82,18 +33,6 @@ def report_sums(program, data_dir, date, out_dir):
         if row and row[0] == "총합":
             sums["total"] = int(row[5] or 0)
     return sums
-
-
-def browser(profile):
-    options = Options()
-    options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
-    for arg in ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                "--disable-dev-shm-usage", "--user-data-dir=" + profile, "--window-size=1280,900",
-                "--lang=ko-KR"]:
-        options.add_argument(arg)
-    service = Service(shutil.which("chromedriver") or "/usr/bin/chromedriver")
-    return webdriver.Chrome(service=service, options=options)
 
 
 def raw_status(port, request):
@@ -124,41 +63,23 @@ def main():
     os.makedirs(args.artifacts, exist_ok=True)
     program = os.path.join(args.bin, "tavolen")
 
-    work = tempfile.mkdtemp(prefix="tavolen-web-")
-    data = os.path.join(work, "data")
-    os.makedirs(data)
-    master, slave = os.openpty()
-    tty.setraw(master)
-    port = free_port()
-    write_settings(os.path.join(data, "TavolenConfig.ini"), os.ttyname(slave), port)
+    # A group ledger whose server is not there: the page shows the link stalled.
+    central = ["[Central]", "Enabled=1",
+               "Connection=host=/nonexistent port=5432 dbname=group user=desk"]
+    with WebDesk(program, "tavolen-web-", "웹모텔", 3, central) as desk:
+        desk.wait_listening()
 
-    xvfb, display = start_xvfb()
-    env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
-               XDG_CONFIG_HOME=os.path.join(work, "config"))
-    desk = subprocess.Popen([program, "--data-dir", data, "--windowed"], env=env)
-    driver = None
-    try:
-        def listening():
-            try:
-                socket.create_connection(("127.0.0.1", port), timeout=0.2).close()
-                return True
-            except OSError:
-                return False
-        wait_for("the web server to listen", listening, 30)
-
-        driver = browser(os.path.join(work, "profile"))
+        driver = desk.browser("--window-size=1280,900", "--lang=ko-KR")
         driver.set_page_load_timeout(20)
         viewport(driver, 390, 844, True)
-        base = "http://127.0.0.1:%d" % port
-        driver.get(base + "/board")
+        driver.get(desk.base + "/board")
         wait_for("the sign-in page", lambda: "/login" in driver.current_url)
         driver.find_element(By.ID, "password").send_keys("1111")
         driver.find_element(By.ID, "signin").click()
         try:
             wait_for("the board", lambda: driver.current_url.endswith("/board"))
         except AssertionError:
-            with open(os.path.join(data, "tavolen.log"), encoding="utf-8", errors="replace") as f:
-                print(f.read(), driver.current_url, driver.page_source[:500], file=sys.stderr)
+            print(desk.log(), driver.current_url, driver.page_source[:500], file=sys.stderr)
             raise
         state = lambda: driver.execute_script(
             "const e = document.querySelector('#room-1 .state'); return e && e.dataset.state;")
@@ -167,7 +88,7 @@ def main():
         assert cookie and cookie.get("httpOnly") and cookie.get("sameSite") == "Strict", cookie
 
         # Key 1 taken: room 101 begins a day-use stay on the desk and on the page.
-        os.write(master, bytes([129, 3]))
+        desk.send(bytes([129, 3]))
         wait_for("room 101 to show its stay", lambda: state() == "dayUse", 10)
         text = driver.find_element(By.CSS_SELECTOR, "#room-1 .state").text
         assert text == "대실", text
@@ -182,7 +103,7 @@ def main():
         driver.save_screenshot(os.path.join(args.artifacts, "board-390x844.png"))
 
         # Refused by the real program while the desk goes on.
-        host = b"Host: 127.0.0.1:%d\r\n" % port
+        host = b"Host: 127.0.0.1:%d\r\n" % desk.port
         upgrade = (b"Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
                    b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n")
         refusals = [
@@ -190,7 +111,7 @@ def main():
             ("forged cookie", b"GET /api/snapshot HTTP/1.1\r\n" + host +
              b"Cookie: tavolen_session=" + b"ab" * 32 + b"\r\n\r\n", 401),
             ("socket without session", b"GET /ws HTTP/1.1\r\n" + host +
-             b"Origin: http://127.0.0.1:%d\r\n" % port + upgrade + b"\r\n", 401),
+             b"Origin: http://127.0.0.1:%d\r\n" % desk.port + upgrade + b"\r\n", 401),
             ("socket from elsewhere", b"GET /ws HTTP/1.1\r\n" + host + b"Cookie: tavolen_session=" +
              cookie["value"].encode() + b"\r\nOrigin: http://evil.example\r\n" + upgrade + b"\r\n", 403),
             ("huge header", b"GET /board HTTP/1.1\r\n" + host + b"X: " + b"x" * 20000 + b"\r\n\r\n", 431),
@@ -198,26 +119,26 @@ def main():
             ("traversal", b"GET /%2e%2e/%2e%2e/etc/passwd HTTP/1.1\r\n" + host + b"\r\n", 400),
         ]
         for name, request, expected in refusals:
-            got = raw_status(port, request)
+            got = raw_status(desk.port, request)
             assert got == expected, (name, got, expected)
-        os.write(master, bytes([129, 4]))
+        desk.send(bytes([129, 4]))
         wait_for("room 101 to be vacated after the refusals", lambda: state() == "vacated", 10)
 
-        driver.get(base + "/today")
+        driver.get(desk.base + "/today")
         total = wait_for("today's sums", lambda: driver.execute_script(
             "return document.getElementById('todaySums').dataset.total"))
         today = driver.execute_script("return fetch('/api/today').then(r => r.json())")
-        report = report_sums(program, data, today["reportDate"], work)
+        report = report_sums(program, desk.data, today["reportDate"], desk.work)
         assert int(total) == report["total"] == today["total"], (total, report, today["total"])
         assert report["dayUse"] == today["dayUseSum"] and report["overnight"] == today["overnightSum"]
         assert report["total"] >= 30000, report
         driver.save_screenshot(os.path.join(args.artifacts, "today-390x844.png"))
 
         viewport(driver, 1280, 800, False)
-        driver.get(base + "/board")
+        driver.get(desk.base + "/board")
         wait_for("the board again", lambda: state() == "vacated")
         driver.save_screenshot(os.path.join(args.artifacts, "board-1280x800.png"))
-        driver.get(base + "/month")
+        driver.get(desk.base + "/month")
         wait_for("the month", lambda: driver.execute_script(
             "return document.getElementById('monthSums').dataset.total"))
         driver.save_screenshot(os.path.join(args.artifacts, "month-1280x800.png"))
@@ -225,22 +146,12 @@ def main():
         # Signed out, the pages are closed to this browser.
         driver.find_element(By.ID, "signout").click()
         wait_for("the sign-in page after signing out", lambda: "/login" in driver.current_url)
-        driver.get(base + "/api/snapshot")
+        driver.get(desk.base + "/api/snapshot")
         body = driver.find_element(By.TAG_NAME, "body").text
         assert "로그인이 필요합니다" in body and "101" not in body, body
-        assert desk.poll() is None, "the desk ended"
+        assert desk.process.poll() is None, "the desk ended"
         print("web browser test: passed; screenshots in " + args.artifacts)
         return 0
-    finally:
-        if driver:
-            driver.quit()
-        desk.kill()
-        desk.wait(timeout=10)
-        xvfb.kill()
-        xvfb.wait(timeout=10)
-        os.close(master)
-        os.close(slave)
-        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":
