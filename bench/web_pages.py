@@ -16,60 +16,25 @@ import base64
 import http.client
 import json
 import os
-import shutil
 import socket
 import statistics
 import subprocess
 import sys
-import tempfile
 import threading
 import time
-import tty
+
+# The desk and browser harness this shares with the browser test: tests/e2e/ in the source
+# tree, copied beside this script into the build's bin/.
+sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from webdesk import WebDesk, wait_for  # noqa: E402
 
 ROOMS = 72
 STAY = [3, 1, 2, 4, 5, 6]
 
 
-def wait_for(what, done, seconds=60.0, pause=0.02):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        value = done()
-        if value:
-            return value
-        time.sleep(pause)
-    raise SystemExit("timed out waiting for " + what)
-
-
 def percentile(values, p):
     values = sorted(values)
     return values[int(p * (len(values) - 1) + 0.5)]
-
-
-def write_settings(path, tty_name, port):
-    lines = ["[Motel]", "ComPort=" + tty_name, "CoName=벤치모텔", "[Web]", "Enabled=1",
-             "Port=%d" % port, "Listen=127.0.0.1"]
-    for section, fmt in [("Name", "LName%d=%d"), ("Panel", "P%d=1"), ("RoomKey", "r%d=%d"),
-                         ("Money", None), ("Sleep", "r%d=%d")]:
-        lines.append("[%s]" % section)
-        for n in range(1, ROOMS + 1):
-            if section == "Name":
-                lines.append(fmt % (n, 100 + n))
-            elif section == "Panel":
-                lines.append(fmt % n)
-            elif section == "RoomKey":
-                lines.append(fmt % (n, 128 + n))
-            elif section == "Sleep":
-                lines.append(fmt % (n, n % 2))
-            else:
-                lines += ["rd%d=30000" % n, "rs%d=50000" % n]
-    with open(path, "wb") as f:
-        f.write(("\r\n".join(lines) + "\r\n").encode("cp949"))
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 class Owner:
@@ -153,41 +118,30 @@ def block(code):
     return bytes(out)
 
 
-def storm_rate(master, owner, cycles):
+def storm_rate(desk, owner, cycles):
     """Pairs a second: `cycles` stays of every room, then every room taken; timed until
     the page data shows every room taken."""
     payload = b"".join(block(code) for _ in range(cycles) for code in STAY) + block(3)
     start = time.monotonic()
-    os.write(master, payload)
+    desk.send(payload)
     wait_for("the storm to be handled",
              lambda: all(r["state"] != "ready" for r in owner.snapshot()["rooms"]), 300, 0.01)
     seconds = time.monotonic() - start
-    os.write(master, block(4) + block(5) + block(6))
+    desk.send(block(4) + block(5) + block(6))
     wait_for("the rooms to be ready again",
-             lambda: all(r["state"] == "ready" for r in owner.snapshot()["rooms"]), 120)
+             lambda: all(r["state"] == "ready" for r in owner.snapshot()["rooms"]), 120, 0.02)
     return (len(payload) // 2) / seconds
 
 
-def browser_page(port, profile, cookie):
-    from selenium import webdriver
-    from selenium.webdriver.chrome.options import Options
-    from selenium.webdriver.chrome.service import Service
-    options = Options()
-    options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
-    for arg in ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                "--disable-background-networking", "--disable-component-update",
-                "--disable-sync", "--disable-dev-shm-usage", "--user-data-dir=" + profile]:
-        options.add_argument(arg)
-    driver = webdriver.Chrome(service=Service(shutil.which("chromedriver") or "/usr/bin/chromedriver"),
-                              options=options)
-    base = "http://127.0.0.1:%d" % port
-    driver.get(base + "/login")
+def browser_page(desk, cookie):
+    driver = desk.browser()
+    driver.get(desk.base + "/login")
     name, value = cookie.split("=", 1)
     driver.add_cookie({"name": name, "value": value, "path": "/", "httpOnly": True,
                        "sameSite": "Strict"})
-    driver.get(base + "/board")
+    driver.get(desk.base + "/board")
     wait_for("the page's board", lambda: driver.execute_script(
-        "return document.querySelectorAll('.room').length") == ROOMS, 30)
+        "return document.querySelectorAll('.room').length") == ROOMS, 30, 0.02)
     return driver
 
 
@@ -203,47 +157,27 @@ def main():
     args = ap.parse_args()
     program = os.path.join(args.bin, "tavolen")
 
-    work = tempfile.mkdtemp(prefix="tavolen-bench-web-")
-    data = os.path.join(work, "data")
-    os.makedirs(data)
-    master, slave = os.openpty()
-    tty.setraw(master)
-    port = free_port()
-    write_settings(os.path.join(data, "TavolenConfig.ini"), os.ttyname(slave), port)
-    read_fd, write_fd = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"], pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    with os.fdopen(read_fd) as pipe:
-        display = ":" + pipe.readline().strip()
-    env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
-               XDG_CONFIG_HOME=os.path.join(work, "config"))
-    desk = subprocess.Popen([program, "--data-dir", data, "--windowed"], env=env,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    pages, driver = [], None
+    sleep = ["[Sleep]"] + ["r%d=%d" % (n, n % 2) for n in range(1, ROOMS + 1)]
+    desk = WebDesk(program, "tavolen-bench-web-", "벤치모텔", ROOMS, sleep, subprocess.DEVNULL)
+    pages = []
     try:
-        def listening():
-            try:
-                socket.create_connection(("127.0.0.1", port), timeout=0.2).close()
-                return True
-            except OSError:
-                return False
-        wait_for("the web server", listening, 30)
-        owner = Owner(port)
-        wait_for("the controller link", lambda: owner.snapshot()["controller"]["connected"], 30)
+        desk.wait_listening()
+        owner = Owner(desk.port)
+        wait_for("the controller link",
+                 lambda: owner.snapshot()["controller"]["connected"], 30, 0.02)
 
         # Controller rate, alternating no page and 20 pages, in one run.
         cycles = 2
-        first = storm_rate(master, owner, cycles)
+        first = storm_rate(desk, owner, cycles)
         cycles = max(2, int(first * 4 / (ROOMS * len(STAY))))  # about 4 s a run
         rates = {0: [], 20: []}
         for _ in range(3):
-            rates[0].append(storm_rate(master, owner, cycles))
-            idle_mem = rss_kib(desk.pid)
-            pages = [RawPage(port, owner.cookie) for _ in range(20)]
+            rates[0].append(storm_rate(desk, owner, cycles))
+            idle_mem = rss_kib(desk.process.pid)
+            pages = [RawPage(desk.port, owner.cookie) for _ in range(20)]
             time.sleep(0.5)
-            rates[20].append(storm_rate(master, owner, cycles))
-            paged_mem = rss_kib(desk.pid)
+            rates[20].append(storm_rate(desk, owner, cycles))
+            paged_mem = rss_kib(desk.process.pid)
             received = sum(p.received for p in pages)
             for p in pages:
                 p.close()
@@ -251,14 +185,14 @@ def main():
         none, twenty = statistics.median(rates[0]), statistics.median(rates[20])
 
         # Paint to DOM in a real page.
-        driver = browser_page(port, os.path.join(work, "profile"), owner.cookie)
+        driver = browser_page(desk, owner.cookie)
         _, seen = latencies(driver, 0)
         codes = [3, 4, 5, 6]
         for i in range(args.seconds):
-            os.write(master, bytes([129, codes[i % 4]]))
+            desk.send(bytes([129, codes[i % 4]]))
             time.sleep(1.0)
         quiet, seen = latencies(driver, seen)
-        os.write(master, block(4) + block(5) + block(6))
+        desk.send(block(4) + block(5) + block(6))
         time.sleep(1)
         _, seen = latencies(driver, seen)
         # A storm: a block for every room each 20 ms (3,600 pairs a second, fifteen times
@@ -266,11 +200,11 @@ def main():
         end = time.monotonic() + 10
         step = 0
         while time.monotonic() < end:
-            os.write(master, block(STAY[step % len(STAY)]))
+            desk.send(block(STAY[step % len(STAY)]))
             step += 1
             time.sleep(0.02)
         while step % len(STAY):
-            os.write(master, block(STAY[step % len(STAY)]))
+            desk.send(block(STAY[step % len(STAY)]))
             step += 1
         wait_for("the storm's end", lambda: all(
             r["state"] == "ready" for r in owner.snapshot()["rooms"]), 300, 0.05)
@@ -290,22 +224,13 @@ def main():
               "%.1f MiB pushed to the 20 pages"
               % (idle_mem / 1024, paged_mem / 1024, (paged_mem - idle_mem) / 1024, received / 2**20))
         return 0
-    except SystemExit:
-        with open(os.path.join(data, "tavolen.log"), encoding="utf-8", errors="replace") as f:
-            sys.stderr.write("tavolen.log:\n" + "".join(f.readlines()[-15:]))
-        raise
+    except (SystemExit, AssertionError) as failure:
+        sys.stderr.write("tavolen.log:\n" + "".join(desk.log().splitlines(True)[-15:]))
+        raise SystemExit(str(failure))
     finally:
         for p in pages:
             p.close()
-        if driver:
-            driver.quit()
-        desk.kill()
-        desk.wait(timeout=10)
-        xvfb.kill()
-        xvfb.wait(timeout=10)
-        os.close(master)
-        os.close(slave)
-        shutil.rmtree(work, ignore_errors=True)
+        desk.close()
 
 
 if __name__ == "__main__":
