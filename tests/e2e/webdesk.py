@@ -3,8 +3,8 @@
 Starts the desk under an Xvfb of its own, with its controller line on a pseudo-terminal and
 its web server on a free loopback port, from a room-state file written for it; opens Debian's
 headless Chromium through chromedriver. WebDesk.close(), or the end of `with WebDesk(...)`,
-ends the browser, the desk and the Xvfb and removes the files. Every wait is bounded; only 127.0.0.1
-is used.
+ends the browser, the desk and the Xvfb and removes the files. Every wait is bounded; only
+127.0.0.1 is used.
 """
 import os
 import shutil
