@@ -226,7 +226,7 @@ def main():
         return 0
     except (SystemExit, AssertionError) as failure:
         sys.stderr.write("tavolen.log:\n" + "".join(desk.log().splitlines(True)[-15:]))
-        raise SystemExit(str(failure))
+        raise SystemExit(str(failure))  # the harness's timeouts too: one line, no traceback
     finally:
         for p in pages:
             p.close()
