@@ -91,12 +91,17 @@ class WebDesk:
         self.base = "http://127.0.0.1:%d" % self.port
         write_settings(os.path.join(self.data, "TavolenConfig.ini"), os.ttyname(self.line),
                        self.port, motel, rooms, more_settings)
-        self.xvfb, display = start_xvfb()
-        env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
-                   XDG_CONFIG_HOME=os.path.join(self.work, "config"))
-        self.process = subprocess.Popen([program, "--data-dir", self.data, "--windowed"], env=env,
-                                        stdout=output, stderr=output)
-        self.driver = None
+        self.xvfb = self.process = self.driver = None
+        try:
+            self.xvfb, display = start_xvfb()
+            env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
+                       XDG_CONFIG_HOME=os.path.join(self.work, "config"))
+            self.process = subprocess.Popen([program, "--data-dir", self.data, "--windowed"],
+                                            env=env, stdout=output, stderr=output)
+        except BaseException:
+            # A program that cannot be started leaves no X server and no folder behind.
+            self.close()
+            raise
 
     def __enter__(self):
         return self
@@ -107,10 +112,10 @@ class WebDesk:
     def close(self):
         if self.driver:
             self.driver.quit()
-        self.process.kill()
-        self.process.wait(timeout=10)
-        self.xvfb.kill()
-        self.xvfb.wait(timeout=10)
+        for process in (self.process, self.xvfb):
+            if process:
+                process.kill()
+                process.wait(timeout=10)
         os.close(self.controller)
         os.close(self.line)
         shutil.rmtree(self.work, ignore_errors=True)
