@@ -21,6 +21,12 @@
 namespace {
 const QString kDoor = QStringLiteral("door.bmp");
 constexpr int kSnapshotLogLines = 50;
+
+// The room number button's caption, and the stay kind button shown for a slot with a room.
+void setRoomNumber(const RoomSlot& s, SlotView& v) {
+    v.buttonCaption = s.roomText();
+    v.kindVisible = s.hasRoom();
+}
 }  // namespace
 
 BoardModel::BoardModel(BoardContext context, QObject* parent) : QObject(parent), ctx_(context) {
@@ -106,10 +112,7 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
 // ---- looks ------------------------------------------------------------
 
 void BoardModel::showRoomNumber(int n) {
-    const RoomSlot& s = slot(n);
-    SlotView& v = views_.at(index(n));
-    v.buttonCaption = s.roomText();
-    v.kindVisible = s.hasRoom();
+    setRoomNumber(slot(n), views_.at(index(n)));
     emit slotChanged(n);
 }
 
@@ -195,7 +198,7 @@ void BoardModel::paintSlot(int n, const QString& nowMinute) {
 
     // Room number and panel come before the state look, so that a missing
     // picture still leaves the room visible with its number.
-    showRoomNumber(n);
+    setRoomNumber(s, v);
     if (s.hasPanel == 1) v.visible = true;
     v.doorImage = s.doorOpen == 1 ? kDoor : QString();
     if (!v.doorImage.isEmpty()) ctx_.assets.picture(kDoor);

@@ -108,7 +108,6 @@ public:
     BoardContext& context() { return ctx_; }
     QDateTime now() const;
 
-
     // Gives the panel the look of the room's state and stay kind (label,
     // state picture, stay kind glyph).
     void showState(int n);
