@@ -14,7 +14,7 @@
 #include "app/PasswdCommand.h"
 #include "app/ReportCommand.h"
 #include "central/CentralCommand.h"
-#include "central/CentralCommand.h"
+#include "platform/FirstFrame.h"
 
 namespace {
 // The board's fonts are named as the desk has always known them; the Nanum
@@ -33,9 +33,19 @@ void substituteFonts() {
 class FirstFrameQuit : public QObject {
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) QTimer::singleShot(0, qApp, &QApplication::quit);
+        if (event->type() == QEvent::Paint && !seen_) {
+            seen_ = true;
+            // Runs once the paint has been flushed to the screen.
+            QTimer::singleShot(0, qApp, [] {
+                announceFirstFrame();
+                QApplication::quit();
+            });
+        }
         return QObject::eventFilter(watched, event);
     }
+
+private:
+    bool seen_ = false;
 };
 
 int runBoard(const CommandLine& line, int& argc, char** argv) {
