@@ -26,6 +26,20 @@ T* child(QWidget& w, const QString& name) {
     return found;
 }
 
+// The colour a panel shows at a part's top left corner, clear of its text.
+QColor cornerOf(RoomPanel* panel, RoomPanel::Part part) {
+    return panel->grab().toImage().pixelColor(panel->partRect(part).topLeft() + QPoint(1, 1));
+}
+
+// Whether a part shows anything but one flat colour.
+bool drawsSomething(RoomPanel* panel, RoomPanel::Part part) {
+    const QImage image = panel->grab().toImage().copy(panel->partRect(part));
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != image.pixel(0, 0)) return true;
+    return false;
+}
+
 TEST(BoardWindow, ShowsTheRestoredRooms) {
     BoardFixture f;
     {
@@ -50,27 +64,25 @@ TEST(BoardWindow, ShowsTheRestoredRooms) {
     window.show();
     ASSERT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join(';').toStdString();
 
-    auto* label1 = child<QLabel>(window, QStringLiteral("stateLabel1"));
-    ASSERT_TRUE(label1);
-    EXPECT_EQ(label1->text(), QStringLiteral("숙 박"));
-    EXPECT_EQ(label1->palette().color(QPalette::Window), QColor(255, 0, 0));
-    EXPECT_EQ(label1->palette().color(QPalette::WindowText), QColor(255, 255, 255));
-    EXPECT_FALSE(child<QLabel>(window, QStringLiteral("stateImage1"))->pixmap().isNull());
-    EXPECT_EQ(child<QPushButton>(window, QStringLiteral("roomButton1"))->text(),
-              QStringLiteral("101"));
+    using Part = RoomPanel::Part;
+    RoomPanel* panel1 = window.panel(1);
+    EXPECT_EQ(panel1->shown().labelCaption, QStringLiteral("숙 박"));
+    EXPECT_EQ(panel1->shown().buttonCaption, QStringLiteral("101"));
+    EXPECT_EQ(cornerOf(panel1, Part::StateLabel), QColor(255, 0, 0));
+    EXPECT_TRUE(drawsSomething(panel1, Part::StatePicture));
+    EXPECT_TRUE(drawsSomething(panel1, Part::KindButton));
 
-    auto* label2 = child<QLabel>(window, QStringLiteral("stateLabel2"));
-    EXPECT_EQ(label2->text(), QStringLiteral("외 출"));
-    EXPECT_EQ(label2->palette().color(QPalette::Window), QColor(255, 255, 0));
-    EXPECT_EQ(child<QWidget>(window, QStringLiteral("roomPanel2"))->toolTip(),
-              QStringLiteral("늦게 도착"));
+    RoomPanel* panel2 = window.panel(2);
+    EXPECT_EQ(panel2->shown().labelCaption, QStringLiteral("외 출"));
+    EXPECT_EQ(cornerOf(panel2, Part::StateLabel), QColor(255, 255, 0));
+    EXPECT_EQ(panel2->toolTip(), QStringLiteral("늦게 도착"));
 
     // A slot without a room number shows "호수" and no stay kind button.
-    EXPECT_EQ(child<QPushButton>(window, QStringLiteral("roomButton8"))->text(),
-              QStringLiteral("호수"));
-    EXPECT_FALSE(child<QToolButton>(window, QStringLiteral("stayKindButton8"))->isVisible());
-    EXPECT_TRUE(child<QWidget>(window, QStringLiteral("roomPanel8"))->isVisible());
-    EXPECT_FALSE(child<QWidget>(window, QStringLiteral("roomPanel3"))->isVisible());
+    RoomPanel* panel8 = window.panel(8);
+    EXPECT_EQ(panel8->shown().buttonCaption, QStringLiteral("호수"));
+    EXPECT_FALSE(drawsSomething(panel8, Part::KindButton));
+    EXPECT_TRUE(panel8->isVisible());
+    EXPECT_FALSE(window.panel(3)->isVisible());
 
     EXPECT_EQ(child<PaintedFrame>(window, QStringLiteral("businessName"))->caption(),
               QStringLiteral("타볼렌 모텔"));
@@ -89,22 +101,41 @@ TEST(BoardWindow, ScalesUniformlyAndForwardsClicks) {
     window.renderChanges();
     window.resize(BoardWindow::kDesignWidth * 2, BoardWindow::kDesignHeight * 2);
     window.show();
-    auto* panel = child<QWidget>(window, QStringLiteral("roomPanel7"));
+    using Part = RoomPanel::Part;
+    RoomPanel* panel = window.panel(7);
     EXPECT_EQ(panel->geometry(), QRect(2 * 162, 2 * (29 + 66), 2 * 161, 2 * 68));
-    auto* label = child<QLabel>(window, QStringLiteral("stateLabel7"));
-    EXPECT_EQ(label->font().pixelSize(), 48);
+    EXPECT_EQ(panel->fontPixels(Part::StateLabel), 48);
+    EXPECT_EQ(panel->partRect(Part::StateLabel), QRect(2 * 61, 2 * 6, 2 * 63, 2 * 24));
 
     f.board.editView(7).visible = true;
+    f.board.editView(7).kindVisible = true;
     f.board.viewChanged(7);
     window.renderChanges();
     QSignalSpy labels(&window, &BoardWindow::labelClicked);
     QSignalSpy buttons(&window, &BoardWindow::roomButtonClicked);
-    QTest::mouseClick(label, Qt::LeftButton);
-    QTest::mouseClick(child<QPushButton>(window, QStringLiteral("roomButton7")), Qt::LeftButton);
+    QSignalSpy kinds(&window, &BoardWindow::kindClicked);
+    const auto at = [panel](Part part) { return panel->partRect(part).center(); };
+    QTest::mouseClick(panel, Qt::LeftButton, {}, at(Part::StateLabel));
+    QTest::mouseClick(panel, Qt::LeftButton, {}, at(Part::RoomButton));
+    QTest::mouseClick(panel, Qt::LeftButton, {}, at(Part::KindButton));
+    // Neither a press that ends on another part nor a click beside the parts is a click.
+    QTest::mousePress(panel, Qt::LeftButton, {}, at(Part::StateLabel));
+    QTest::mouseRelease(panel, Qt::LeftButton, {}, at(Part::RoomButton));
+    QTest::mouseClick(panel, Qt::LeftButton, {}, at(Part::ElapsedTime));
+    QTest::mouseClick(panel, Qt::RightButton, {}, at(Part::RoomButton));
     ASSERT_EQ(labels.size(), 1);
     EXPECT_EQ(labels[0][0].toInt(), 7);
     ASSERT_EQ(buttons.size(), 1);
     EXPECT_EQ(buttons[0][0].toInt(), 7);
+    ASSERT_EQ(kinds.size(), 1);
+    EXPECT_EQ(kinds[0][0].toInt(), 7);
+
+    // A hidden stay kind button takes no click.
+    f.board.editView(7).kindVisible = false;
+    f.board.viewChanged(7);
+    window.renderChanges();
+    QTest::mouseClick(panel, Qt::LeftButton, {}, at(Part::KindButton));
+    EXPECT_EQ(kinds.size(), 1);
 }
 
 TEST(BoardWindow, ToolbarButtonsForwardTheirCommandAndShowTheSignIn) {
@@ -184,14 +215,15 @@ TEST(BoardWindow, RoomsTakeTheWholeWidthOfAWideScreen) {
 
         // Texts keep the uniform size, pictures their shape, and every
         // control stays inside its panel.
-        EXPECT_EQ(child<QLabel>(window, QStringLiteral("stateLabel1"))->font().pixelSize(), px(24));
-        EXPECT_EQ(child<QLabel>(window, QStringLiteral("startTime1"))->font().pixelSize(), px(13));
-        const QRect picture = child<QLabel>(window, QStringLiteral("stateImage1"))->geometry();
+        using Part = RoomPanel::Part;
+        const RoomPanel* panel = window.panel(1);
+        EXPECT_EQ(panel->fontPixels(Part::StateLabel), px(24));
+        EXPECT_EQ(panel->fontPixels(Part::StartTime), px(13));
+        const QRect picture = panel->partRect(Part::StatePicture);
         EXPECT_NEAR(picture.width(), picture.height(), 1);
-        for (const char* name : {"roomButton1", "stateLabel1", "stayKindButton1", "doorImage1",
-                                 "stateImage1", "startTime1", "elapsedTime1"}) {
-            const QRect r = child<QWidget>(window, QString::fromLatin1(name))->geometry();
-            EXPECT_TRUE(QRect(QPoint(), first.size()).contains(r)) << name;
+        for (int part = 0; part < RoomPanel::kParts; ++part) {
+            const QRect r = panel->partRect(static_cast<Part>(part));
+            EXPECT_TRUE(QRect(QPoint(), first.size()).contains(r)) << part;
         }
     }
 }

@@ -72,7 +72,7 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
     connect(strip_, &MessageStrip::wantedChanged, this, &BoardWindow::layOut);
 
     for (int n = 1; n <= BoardModel::kSlots; ++n) {
-        auto* panel = new RoomPanel(n, pictures_, scaler_, this);
+        auto* panel = new RoomPanel(n, pictures_, this);
         const int column = (n - 1) % 6;
         const int row = (n - 1) / 6;
         scaler_.place(panel, QRect(kRoomsLeft + 161 * column, 29 + 66 * row, 161, 68), 0,
@@ -257,6 +257,7 @@ void BoardWindow::layOut() {
     const double wide =
         std::max(scale_, (w - (kRoomsLeft + kRoomsMargin) * scale_) / double(kRoomsWidth));
     scaler_.apply(scale_, wide);
+    for (RoomPanel* panel : panels_) panel->setScale(scale_, wide);
 
     // The strip, the left column and the room area reach the window's edges;
     // only the panels keep the design's proportions.

@@ -30,9 +30,9 @@ QPixmap PanelPictures::scaled(const QString& name, const QSize& size) {
     return *it;
 }
 
-QIcon PanelPictures::icon(const QString& name) {
-    if (name.isEmpty()) return QIcon();
-    auto it = icons_.find(name);
-    if (it == icons_.end()) it = icons_.insert(name, QIcon(original(name)));
-    return *it;
+QPixmap PanelPictures::fitted(const QString& name, const QSize& box) {
+    if (name.isEmpty()) return QPixmap();
+    const QSize own = original(name).size();
+    const bool fits = own.boundedTo(box) == own;
+    return scaled(name, fits ? own : own.scaled(box, Qt::KeepAspectRatio));
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QHash>
-#include <QIcon>
 #include <QPixmap>
 #include <QSize>
 #include <QString>
@@ -18,7 +17,8 @@ public:
     // The picture at `size`; a null pixmap for no name or a picture that
     // cannot be read (the board's operation that chose it has reported it).
     QPixmap scaled(const QString& name, const QSize& size);
-    QIcon icon(const QString& name);
+    // The picture in its own shape, made smaller to fit `box` but never larger.
+    QPixmap fitted(const QString& name, const QSize& box);
 
 private:
     const QPixmap& original(const QString& name);
@@ -26,5 +26,4 @@ private:
     Assets& assets_;
     QHash<QString, QPixmap> originals_;
     QHash<QString, QPixmap> scaled_;
-    QHash<QString, QIcon> icons_;
 };

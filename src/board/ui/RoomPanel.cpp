@@ -1,155 +1,223 @@
 #include "board/ui/RoomPanel.h"
 
-#include <QEvent>
-#include <QLabel>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
-#include <QPushButton>
-#include <QToolButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <cmath>
+#include <qdrawutil.h>
 
 #include "board/ui/DesignScaler.h"
 #include "board/ui/PanelPictures.h"
 
 namespace {
-void setColors(QWidget* w, QPalette::ColorRole back, WinColor backColor, QPalette::ColorRole text,
-               WinColor textColor) {
-    QPalette p = w->palette();
-    p.setColor(back, toQColor(backColor));
-    p.setColor(text, toQColor(textColor));
-    w->setPalette(p);
-}
+// Where each part lies in the panel's 161 x 68 design, its text's design
+// pixel size, and how it spreads on a screen wider than the design.
+struct PartDesign {
+    QRect rect;
+    int fontPixels;
+    DesignScaler::Spread spread;
+};
+constexpr int kDesignHeight = 68;
+const PartDesign kDesign[RoomPanel::kParts] = {
+    {QRect(5, 5, 52, 26), 21, DesignScaler::Spread::Wide},      // room button
+    {QRect(61, 6, 63, 24), 24, DesignScaler::Spread::Wide},     // state label
+    {QRect(131, 5, 24, 26), 0, DesignScaler::Spread::Picture},  // stay kind button
+    {QRect(33, 35, 26, 28), 0, DesignScaler::Spread::Picture},  // door picture
+    {QRect(6, 37, 25, 25), 0, DesignScaler::Spread::Picture},   // state picture
+    {QRect(60, 37, 47, 21), 13, DesignScaler::Spread::Wide},    // start time
+    {QRect(109, 37, 47, 21), 13, DesignScaler::Spread::Wide},   // elapsed time
+};
 
 QFont boldFont(const QString& family) {
     QFont f(family);
     f.setBold(true);
     return f;
 }
-
-// The time boxes only ever show text; a label is all they need and keeps
-// the 72 panels cheap to build.
-QLabel* timeBox(QWidget* parent, const QString& name) {
-    auto* e = new QLabel(parent);
-    e->setObjectName(name);
-    e->setAlignment(Qt::AlignCenter);
-    e->setAutoFillBackground(true);
-    e->setFont(boldFont(QStringLiteral("굴림")));
-    return e;
-}
 }  // namespace
 
-RoomPanel::RoomPanel(int slot, PanelPictures& pictures, DesignScaler& scaler, QWidget* parent)
-    : QFrame(parent), slot_(slot), pictures_(pictures) {
-    const QString n = QString::number(slot);
-    setObjectName(QStringLiteral("roomPanel") + n);
+RoomPanel::RoomPanel(int slot, PanelPictures& pictures, QWidget* parent)
+    : QFrame(parent),
+      slot_(slot),
+      pictures_(pictures),
+      buttonFont_(boldFont(QStringLiteral("굴림체"))),
+      labelFont_(boldFont(QStringLiteral("굴림체"))),
+      timeFont_(boldFont(QStringLiteral("굴림"))) {
+    setObjectName(QStringLiteral("roomPanel") + QString::number(slot));
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
     setAttribute(Qt::WA_OpaquePaintEvent);
-
-    button_ = new QPushButton(this);
-    button_->setObjectName(QStringLiteral("roomButton") + n);
-    button_->setFont(boldFont(QStringLiteral("굴림체")));
-    button_->setFocusPolicy(Qt::NoFocus);
-    scaler.place(button_, QRect(5, 5, 52, 26), 21, DesignScaler::Spread::Wide);
-
-    label_ = new QLabel(this);
-    label_->setObjectName(QStringLiteral("stateLabel") + n);
-    label_->setAlignment(Qt::AlignCenter);
-    label_->setAutoFillBackground(true);
-    label_->setFont(boldFont(QStringLiteral("굴림체")));
-    label_->setCursor(Qt::PointingHandCursor);
-    label_->installEventFilter(this);
-    scaler.place(label_, QRect(61, 6, 63, 24), 24, DesignScaler::Spread::Wide);
-
-    kind_ = new QToolButton(this);
-    kind_->setObjectName(QStringLiteral("stayKindButton") + n);
-    kind_->setAutoRaise(true);
-    kind_->setFocusPolicy(Qt::NoFocus);
-    scaler.place(kind_, QRect(131, 5, 24, 26), 0, DesignScaler::Spread::Picture);
-
-    door_ = new QLabel(this);
-    door_->setObjectName(QStringLiteral("doorImage") + n);
-    scaler.place(door_, QRect(33, 35, 26, 28), 0, DesignScaler::Spread::Picture);
-
-    state_ = new QLabel(this);
-    state_->setObjectName(QStringLiteral("stateImage") + n);
-    scaler.place(state_, QRect(6, 37, 25, 25), 0, DesignScaler::Spread::Picture);
-
-    start_ = timeBox(this, QStringLiteral("startTime") + n);
-    scaler.place(start_, QRect(60, 37, 47, 21), 13, DesignScaler::Spread::Wide);
-    elapsed_ = timeBox(this, QStringLiteral("elapsedTime") + n);
-    scaler.place(elapsed_, QRect(109, 37, 47, 21), 13, DesignScaler::Spread::Wide);
-
-    connect(button_, &QPushButton::clicked, this, [this] { emit roomButtonClicked(slot_); });
-    connect(kind_, &QToolButton::clicked, this, [this] { emit kindClicked(slot_); });
+    setMouseTracking(true);  // the hand over the label, the raised kind button
+    setScale(1.0, 1.0);
 }
 
-bool RoomPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == label_ && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        emit labelClicked(slot_);
-        return true;
-    }
-    return QFrame::eventFilter(watched, event);
+int RoomPanel::fontPixels(Part part) const {
+    const int design = kDesign[index(part)].fontPixels;
+    return design > 0 ? std::max(1, static_cast<int>(std::lround(design * scale_))) : 0;
 }
 
-void RoomPanel::resizeEvent(QResizeEvent* event) {
-    QFrame::resizeEvent(event);
-    // The glyph grows with the board like everything else on the panel.
-    const int side = std::max(8, height() * 20 / 68);
-    kind_->setIconSize(QSize(side, side));
-    laidOut_ = true;
-    showStatePicture();
-    showDoorPicture();
-}
-
-void RoomPanel::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), background_);
-    drawFrame(&painter);
-}
-
-// The pictures fill their places, scaled once for each size; before the
-// panel has its size there is nothing to scale them to.
-void RoomPanel::showStatePicture() {
-    if (laidOut_) state_->setPixmap(pictures_.scaled(shown_.stateImage, state_->size()));
-}
-
-void RoomPanel::showDoorPicture() {
-    if (laidOut_) door_->setPixmap(pictures_.scaled(shown_.doorImage, door_->size()));
+void RoomPanel::setScale(double scale, double wide) {
+    if (!first_ && scale == scale_ && wide == wide_) return;
+    scale_ = scale;
+    wide_ = wide;
+    for (std::size_t i = 0; i < rects_.size(); ++i)
+        rects_[i] = DesignScaler::scaled(kDesign[i].rect, scale, wide, kDesign[i].spread);
+    buttonFont_.setPixelSize(fontPixels(Part::RoomButton));
+    labelFont_.setPixelSize(fontPixels(Part::StateLabel));
+    timeFont_.setPixelSize(fontPixels(Part::StartTime));
+    update();
 }
 
 void RoomPanel::render(const SlotView& v) {
     const bool all = first_;
     first_ = false;
     if (all || v.visible != shown_.visible) setVisible(v.visible);
+    if (all || v.hint != shown_.hint) setToolTip(v.hint);
     if (all || v.panelColor != shown_.panelColor) {
-        // Painted here rather than through the palette, which every control
-        // on the panel would take over again at each highlight.
         background_ = toQColor(v.panelColor);
         update();
     }
-    if (all || v.hint != shown_.hint) setToolTip(v.hint);
-    if (all || v.buttonCaption != shown_.buttonCaption) button_->setText(v.buttonCaption);
-    if (all || v.buttonFontColor != shown_.buttonFontColor) {
-        QPalette p = button_->palette();
-        p.setColor(QPalette::ButtonText, toQColor(v.buttonFontColor));
-        button_->setPalette(p);
-    }
-    if (all || v.labelCaption != shown_.labelCaption) label_->setText(v.labelCaption);
-    if (all || v.labelColor != shown_.labelColor || v.labelFontColor != shown_.labelFontColor)
-        setColors(label_, QPalette::Window, v.labelColor, QPalette::WindowText, v.labelFontColor);
-    const bool statePicture = all || v.stateImage != shown_.stateImage;
-    const bool doorPicture = all || v.doorImage != shown_.doorImage;
-    if (all || v.kindGlyph != shown_.kindGlyph) kind_->setIcon(pictures_.icon(v.kindGlyph));
-    if (all || v.kindVisible != shown_.kindVisible) kind_->setVisible(v.kindVisible);
-    if (all || v.startText != shown_.startText) start_->setText(v.startText);
-    if (all || v.startColor != shown_.startColor)
-        setColors(start_, QPalette::Window, v.startColor, QPalette::WindowText, Colors::White);
-    if (all || v.elapsedText != shown_.elapsedText) elapsed_->setText(v.elapsedText);
-    if (all || v.elapsedFontColor != shown_.elapsedFontColor)
-        setColors(elapsed_, QPalette::Window, Colors::Black, QPalette::WindowText,
-                  v.elapsedFontColor);
+    if (v.buttonCaption != shown_.buttonCaption || v.buttonFontColor != shown_.buttonFontColor)
+        updatePart(Part::RoomButton);
+    if (v.labelCaption != shown_.labelCaption || v.labelColor != shown_.labelColor ||
+        v.labelFontColor != shown_.labelFontColor)
+        updatePart(Part::StateLabel);
+    if (v.kindGlyph != shown_.kindGlyph || v.kindVisible != shown_.kindVisible)
+        updatePart(Part::KindButton);
+    if (v.doorImage != shown_.doorImage) updatePart(Part::DoorPicture);
+    if (v.stateImage != shown_.stateImage) updatePart(Part::StatePicture);
+    if (v.startText != shown_.startText || v.startColor != shown_.startColor)
+        updatePart(Part::StartTime);
+    if (v.elapsedText != shown_.elapsedText || v.elapsedFontColor != shown_.elapsedFontColor)
+        updatePart(Part::ElapsedTime);
     shown_ = v;
-    if (statePicture) showStatePicture();
-    if (doorPicture) showDoorPicture();
+    // A hidden stay kind button takes no clicks and shows no raise.
+    if (!shown_.kindVisible && hovered_ == Part::KindButton) setHovered(std::nullopt);
+}
+
+std::optional<RoomPanel::Part> RoomPanel::partAt(const QPoint& point) const {
+    for (Part part : {Part::RoomButton, Part::StateLabel, Part::KindButton}) {
+        if (part == Part::KindButton && !shown_.kindVisible) continue;
+        if (rects_[index(part)].contains(point)) return part;
+    }
+    return std::nullopt;
+}
+
+void RoomPanel::setHovered(std::optional<Part> part) {
+    if (part == hovered_) return;
+    if (hovered_) updatePart(*hovered_);
+    hovered_ = part;
+    if (hovered_) updatePart(*hovered_);
+    if (part == Part::StateLabel)
+        setCursor(Qt::PointingHandCursor);
+    else
+        unsetCursor();
+}
+
+void RoomPanel::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QFrame::mousePressEvent(event);
+    pressed_ = partAt(event->position().toPoint());
+    if (pressed_) updatePart(*pressed_);
+}
+
+void RoomPanel::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !pressed_) return QFrame::mouseReleaseEvent(event);
+    const Part pressed = *pressed_;
+    pressed_.reset();
+    updatePart(pressed);
+    // A click is a press and a release on the same part.
+    if (partAt(event->position().toPoint()) != pressed) return;
+    switch (pressed) {
+        case Part::RoomButton:
+            emit roomButtonClicked(slot_);
+            break;
+        case Part::StateLabel:
+            emit labelClicked(slot_);
+            break;
+        case Part::KindButton:
+            emit kindClicked(slot_);
+            break;
+        default:
+            break;
+    }
+}
+
+void RoomPanel::mouseMoveEvent(QMouseEvent* event) {
+    setHovered(partAt(event->position().toPoint()));
+    QFrame::mouseMoveEvent(event);
+}
+
+void RoomPanel::leaveEvent(QEvent* event) {
+    setHovered(std::nullopt);
+    QFrame::leaveEvent(event);
+}
+
+void RoomPanel::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    painter.fillRect(dirty, background_);
+    drawFrame(&painter);
+    const auto wanted = [&](Part part) { return dirty.intersects(rects_[index(part)]); };
+    if (wanted(Part::RoomButton)) paintRoomButton(painter);
+    if (wanted(Part::StateLabel))
+        paintTextBox(painter, Part::StateLabel, labelFont_, shown_.labelColor,
+                     shown_.labelFontColor, shown_.labelCaption);
+    if (wanted(Part::KindButton) && shown_.kindVisible) paintKindButton(painter);
+    if (wanted(Part::DoorPicture)) paintPicture(painter, Part::DoorPicture, shown_.doorImage);
+    if (wanted(Part::StatePicture)) paintPicture(painter, Part::StatePicture, shown_.stateImage);
+    if (wanted(Part::StartTime))
+        paintTextBox(painter, Part::StartTime, timeFont_, shown_.startColor, Colors::White,
+                     shown_.startText);
+    if (wanted(Part::ElapsedTime))
+        paintTextBox(painter, Part::ElapsedTime, timeFont_, Colors::Black,
+                     shown_.elapsedFontColor, shown_.elapsedText);
+}
+
+void RoomPanel::paintRoomButton(QPainter& painter) {
+    QStyleOptionButton option;
+    option.initFrom(this);
+    option.rect = partRect(Part::RoomButton);
+    option.text = shown_.buttonCaption;
+    option.state &= ~(QStyle::State_MouseOver | QStyle::State_HasFocus);
+    if (hovered_ == Part::RoomButton) option.state |= QStyle::State_MouseOver;
+    option.state |= pressed_ == Part::RoomButton && hovered_ == Part::RoomButton
+                        ? QStyle::State_Sunken
+                        : QStyle::State_Raised;
+    option.palette.setColor(QPalette::ButtonText, toQColor(shown_.buttonFontColor));
+    option.fontMetrics = QFontMetrics(buttonFont_);
+    painter.save();
+    painter.setFont(buttonFont_);
+    style()->drawControl(QStyle::CE_PushButton, &option, &painter, this);
+    painter.restore();
+}
+
+void RoomPanel::paintKindButton(QPainter& painter) {
+    const QRect r = partRect(Part::KindButton);
+    // Flat until the pointer is over it, as a tool button of the toolbar.
+    if (hovered_ == Part::KindButton)
+        qDrawShadePanel(&painter, r, palette(), pressed_ == Part::KindButton, 1);
+    // The glyph grows with the board like everything else on the panel.
+    const int side = std::max(8, height() * 20 / kDesignHeight);
+    const QPixmap glyph = pictures_.fitted(shown_.kindGlyph, QSize(side, side));
+    if (glyph.isNull()) return;
+    QRect place(QPoint(), glyph.size());
+    place.moveCenter(r.center());
+    painter.drawPixmap(place, glyph);
+}
+
+void RoomPanel::paintTextBox(QPainter& painter, Part part, const QFont& font, WinColor back,
+                             WinColor ink, const QString& text) {
+    const QRect r = partRect(part);
+    painter.fillRect(r, toQColor(back));
+    if (text.isEmpty()) return;
+    painter.setFont(font);
+    painter.setPen(toQColor(ink));
+    painter.drawText(r, Qt::AlignCenter, text);
+}
+
+void RoomPanel::paintPicture(QPainter& painter, Part part, const QString& name) {
+    const QRect r = partRect(part);
+    const QPixmap picture = pictures_.scaled(name, r.size());
+    if (!picture.isNull()) painter.drawPixmap(r.topLeft(), picture);
 }

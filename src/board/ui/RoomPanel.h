@@ -1,26 +1,45 @@
 #pragma once
 
+#include <QFont>
 #include <QFrame>
+#include <array>
+#include <optional>
 
 #include "board/SlotView.h"
 
-class DesignScaler;
 class PanelPictures;
-class QLabel;
-class QPushButton;
-class QToolButton;
 
-// One room's panel with its seven controls, named after the slot
-// (roomPanel12, roomButton12, stateLabel12, stayKindButton12, doorImage12,
-// stateImage12, startTime12, elapsedTime12). It shows a SlotView and
-// forwards clicks.
+// One room's panel, drawn by itself: the room button, the state label, the
+// stay kind button, the door and state pictures and the two time boxes are
+// parts of one widget (roomPanel12), not widgets of their own, so that 72
+// panels cost 72 widgets. It shows a SlotView, repaints only the parts whose
+// value changed, and forwards clicks on its parts.
 class RoomPanel : public QFrame {
     Q_OBJECT
 public:
-    RoomPanel(int slot, PanelPictures& pictures, DesignScaler& scaler, QWidget* parent);
+    enum class Part {
+        RoomButton,
+        StateLabel,
+        KindButton,
+        DoorPicture,
+        StatePicture,
+        StartTime,
+        ElapsedTime,
+    };
+    static constexpr int kParts = 7;
+
+    RoomPanel(int slot, PanelPictures& pictures, QWidget* parent);
 
     int slot() const { return slot_; }
     void render(const SlotView& view);
+    // The board's uniform factor and the room area's sideways one, which
+    // place the parts as the panel itself is placed.
+    void setScale(double scale, double wide);
+
+    const SlotView& shown() const { return shown_; }
+    // Where a part lies in the panel and its text's pixel size (0 for a picture).
+    QRect partRect(Part part) const { return rects_[index(part)]; }
+    int fontPixels(Part part) const;
 
 signals:
     void roomButtonClicked(int slot);
@@ -28,25 +47,36 @@ signals:
     void kindClicked(int slot);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
-    void showStatePicture();
-    void showDoorPicture();
+    static std::size_t index(Part part) { return static_cast<std::size_t>(part); }
+    // The clickable part under a point, if any.
+    std::optional<Part> partAt(const QPoint& point) const;
+    void updatePart(Part part) { update(rects_[index(part)]); }
+    void setHovered(std::optional<Part> part);
+    void paintRoomButton(QPainter& painter);
+    void paintKindButton(QPainter& painter);
+    void paintTextBox(QPainter& painter, Part part, const QFont& font, WinColor back,
+                      WinColor ink, const QString& text);
+    void paintPicture(QPainter& painter, Part part, const QString& name);
 
     int slot_;
     PanelPictures& pictures_;
     SlotView shown_;
     bool first_ = true;
-    bool laidOut_ = false;
     QColor background_;
-    QPushButton* button_;
-    QLabel* label_;
-    QToolButton* kind_;
-    QLabel* door_;
-    QLabel* state_;
-    QLabel* start_;
-    QLabel* elapsed_;
+    double scale_ = 1.0;
+    double wide_ = 1.0;
+    std::array<QRect, kParts> rects_{};
+    QFont buttonFont_;
+    QFont labelFont_;
+    QFont timeFont_;
+    // The part a press began on, and the part under the pointer.
+    std::optional<Part> pressed_;
+    std::optional<Part> hovered_;
 };
