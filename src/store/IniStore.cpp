@@ -318,7 +318,13 @@ IniStore::Snapshot IniStore::snapshot() const {
     mode_t mode = 0;
     // An unreadable file reads as a missing one, so the board still starts with its defaults.
     if (!readWholeFile(QFile::encodeName(path_), taken.file_, mode)) taken.file_.clear();
+    {
+        const std::lock_guard<std::mutex> hold(last_->lock);
+        if (last_->snapshot.file_ == taken.file_) return last_->snapshot;
+    }
     taken.index();
+    const std::lock_guard<std::mutex> hold(last_->lock);
+    last_->snapshot = taken;
     return taken;
 }
 

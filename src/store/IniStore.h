@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
-#include <utility>
 #include <QString>
+#include <memory>
+#include <mutex>
+#include <utility>
 
 #include "platform/Errors.h"
 
@@ -22,7 +24,9 @@ public:
 };
 
 // The room-state file: CP949 on disk, names matched without regard to case,
-// nothing cached, every write replaces the whole file atomically.
+// every read reads the file, every write replaces the whole file atomically.
+// Only the scan of the last bytes read is kept: a file that reads the same as
+// last time is not scanned again.
 class IniStore {
 public:
     explicit IniStore(QString path);
@@ -74,5 +78,11 @@ public:
     void syncDirectory();
 
 private:
+    struct LastRead {
+        std::mutex lock;
+        Snapshot snapshot;
+    };
     QString path_;
+    // Shared by copies, which read the same file.
+    std::shared_ptr<LastRead> last_ = std::make_shared<LastRead>();
 };

@@ -231,6 +231,12 @@ TEST_F(IniStoreTest, NothingIsCachedBetweenOperations) {
     writeRaw("[Time]\r\nr1=changed outside\r\n");
     EXPECT_EQ(store_.readString(QStringLiteral("Time"), QStringLiteral("r1"), QString()),
               QStringLiteral("changed outside"));
+    // The same file rewritten in place within the same moment, to the same size.
+    writeRaw("[Time]\r\nr1=changed inside!\r\n");
+    EXPECT_EQ(store_.snapshot().readString(QStringLiteral("Time"), QStringLiteral("r1"), QString()),
+              QStringLiteral("changed inside!"));
+    EXPECT_EQ(other.readString(QStringLiteral("Time"), QStringLiteral("r1"), QString()),
+              QStringLiteral("changed inside!"));
 }
 
 TEST_F(IniStoreTest, ReplacingKeepsTheFilesPermissions) {
