@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <memory>
 #include <optional>
 
 #include "admin/AboutWindow.h"
@@ -9,6 +10,7 @@
 #include "admin/MorningCallWindow.h"
 #include "admin/PasswordWindow.h"
 #include "admin/RoomSetupWindow.h"
+#include "app/SettlementWindows.h"
 #include "board/BoardModel.h"
 #include "board/ui/RoomActionPopup.h"
 #include "settlement/ui/SettlementView.h"
@@ -99,10 +101,10 @@ void ModalWindows::runSettlement(SettlementKind kind) {
                               },
                               [this](int months) { board_.ledgerMonths = months; },
                               targets};
-    SettlementView view(kind, parts, owner_);
+    const std::unique_ptr<QDialog> view(settlementWindows::makeView(kind, parts, owner_));
     // The monthly view needs a grade to open; the daily view asks for one
     // at each deletion.
     std::optional<Graded> graded;
-    if (kind == SettlementKind::Monthly) graded.emplace(*this, &view);
-    view.exec();
+    if (kind == SettlementKind::Monthly) graded.emplace(*this, view.get());
+    view->exec();
 }

@@ -12,9 +12,9 @@
 #include <cstdio>
 
 #include "app/CommandLine.h"
+#include "app/SettlementWindows.h"
 #include "settlement/Report.h"
 #include "settlement/Settlement.h"
-#include "settlement/ui/MonthChart.h"
 #include "store/IniStore.h"
 
 namespace {
@@ -155,7 +155,9 @@ int runReportCommand(const CommandLine& line, int& argc, char** argv) {
         }
         ChartPainter chart;
         if (report.month)
-            chart = [&](QPainter& p, const QRectF& r) { paintMonthChart(p, r, *report.month); };
+            chart = [&](QPainter& p, const QRectF& r) {
+                settlementWindows::paintMonthChart(p, r, *report.month);
+            };
         writeReport(report, request.out, chart);
         std::printf("%s: %zu lines\n", request.out.toLocal8Bit().constData(), report.grid.size());
     } catch (const std::exception& e) {

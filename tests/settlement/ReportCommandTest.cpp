@@ -74,6 +74,21 @@ TEST(ReportCommand, MonthInEveryFormat) {
     EXPECT_TRUE(pdf.out.contains("140,000"));
 }
 
+// The chart comes from the settlement module beside the program: a program without it says so
+// and writes nothing.
+TEST(ReportCommand, AMonthWithoutTheSettlementModuleEndsWithItsMessage) {
+    CommandFixture f;
+    const QString alone = f.dir.filePath("alone/tavolen");
+    ASSERT_TRUE(QDir().mkpath(f.dir.filePath("alone")));
+    ASSERT_TRUE(QFile::copy(kTavolen, alone));
+    const QString out = f.dir.filePath("month.pdf");
+    const ProcessResult r = runProcess(
+        alone, QStringList{"--data-dir", f.dir.path(), "report", "month", "2006-04", "--out", out});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains("결산 화면을 불러올 수 없습니다")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+}
+
 TEST(ReportCommand, BadRequestsEndWithAMessageAndNonZeroExit) {
     CommandFixture f;
     const QString out = f.dir.filePath("x.csv");

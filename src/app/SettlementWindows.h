@@ -1,0 +1,18 @@
+#pragma once
+
+#include "settlement/LedgerReader.h"
+#include "settlement/Settlement.h"
+
+class QDialog;
+class QPainter;
+class QRectF;
+class QWidget;
+struct SettlementViewParts;
+
+// The program's side of the settlement module (settlement/ui/SettlementModule.h), loaded from
+// the program's folder on first use. A module that cannot be loaded raises TavolenError, which
+// the clerk's action that needed it shows.
+namespace settlementWindows {
+QDialog* makeView(SettlementKind kind, const SettlementViewParts& parts, QWidget* owner);
+void paintMonthChart(QPainter& painter, const QRectF& target, const MonthSums& sums);
+}  // namespace settlementWindows
