@@ -3,8 +3,6 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionButton>
 #include <cmath>
 #include <qdrawutil.h>
 
@@ -175,21 +173,16 @@ void RoomPanel::paintEvent(QPaintEvent* event) {
 }
 
 void RoomPanel::paintRoomButton(QPainter& painter) {
-    QStyleOptionButton option;
-    option.initFrom(this);
-    option.rect = partRect(Part::RoomButton);
-    option.text = shown_.buttonCaption;
-    option.state &= ~(QStyle::State_MouseOver | QStyle::State_HasFocus);
-    if (hovered_ == Part::RoomButton) option.state |= QStyle::State_MouseOver;
-    option.state |= pressed_ == Part::RoomButton && hovered_ == Part::RoomButton
-                        ? QStyle::State_Sunken
-                        : QStyle::State_Raised;
-    option.palette.setColor(QPalette::ButtonText, toQColor(shown_.buttonFontColor));
-    option.fontMetrics = QFontMetrics(buttonFont_);
-    painter.save();
+    const QRect r = partRect(Part::RoomButton);
+    // A plain bevelled button: the style's rounded one costs a path stroke
+    // per panel, 72 of them in the first frame.
+    const QBrush face = palette().button();
+    qDrawWinButton(&painter, r, palette(), pressed_ == Part::RoomButton, &face);
     painter.setFont(buttonFont_);
-    style()->drawControl(QStyle::CE_PushButton, &option, &painter, this);
-    painter.restore();
+    painter.setPen(toQColor(shown_.buttonFontColor));
+    const int shift = pressed_ == Part::RoomButton ? 1 : 0;
+    painter.drawText(r.adjusted(2 + shift, 2 + shift, -2 + shift, -2 + shift), Qt::AlignCenter,
+                     shown_.buttonCaption);
 }
 
 void RoomPanel::paintKindButton(QPainter& painter) {
