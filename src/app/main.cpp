@@ -11,6 +11,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Desk.h"
+#include "app/FontSettings.h"
 #include "app/PasswdCommand.h"
 #include "app/ReportCommand.h"
 #include "central/CentralCommand.h"
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     const CommandLine line = parseCommandLine(args);
     if (line.action != CommandLine::Action::Run) return answerWithoutRunning(line);
+    useProgramFontSettings(runningProgramDir());
     if (line.command == QLatin1String("report")) return runReportCommand(line, argc, argv);
     if (line.command == QLatin1String("passwd")) return runPasswdCommand(line, argc, argv);
     if (line.command == QLatin1String("central")) return runCentralCommand(args);
