@@ -72,7 +72,7 @@ BoardWindow::BoardWindow(BoardModel& board, Assets& assets, QWidget* parent)
     connect(strip_, &MessageStrip::wantedChanged, this, &BoardWindow::layOut);
 
     for (int n = 1; n <= BoardModel::kSlots; ++n) {
-        auto* panel = new RoomPanel(n, pictures_, this);
+        auto* panel = new RoomPanel(n, pictures_, texts_, this);
         const int column = (n - 1) % 6;
         const int row = (n - 1) / 6;
         scaler_.place(panel, QRect(kRoomsLeft + 161 * column, 29 + 66 * row, 161, 68), 0,

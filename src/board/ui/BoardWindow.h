@@ -7,6 +7,7 @@
 #include "board/BoardModel.h"
 #include "board/ui/DesignScaler.h"
 #include "board/ui/PanelPictures.h"
+#include "board/ui/PanelTexts.h"
 
 class Assets;
 class QLabel;
@@ -85,6 +86,7 @@ private:
     Assets& assets_;
     DesignScaler scaler_;
     PanelPictures pictures_;
+    PanelTexts texts_;
     std::bitset<BoardModel::kSlots> changedSlots_;
     bool leftChanged_ = false;
     bool logChanged_ = false;

@@ -8,6 +8,7 @@
 
 #include "board/ui/DesignScaler.h"
 #include "board/ui/PanelPictures.h"
+#include "board/ui/PanelTexts.h"
 
 namespace {
 // Where each part lies in the panel's 161 x 68 design, its text's design
@@ -35,10 +36,11 @@ QFont boldFont(const QString& family) {
 }
 }  // namespace
 
-RoomPanel::RoomPanel(int slot, PanelPictures& pictures, QWidget* parent)
+RoomPanel::RoomPanel(int slot, PanelPictures& pictures, PanelTexts& texts, QWidget* parent)
     : QFrame(parent),
       slot_(slot),
       pictures_(pictures),
+      texts_(texts),
       buttonFont_(boldFont(QStringLiteral("굴림체"))),
       labelFont_(boldFont(QStringLiteral("굴림체"))),
       timeFont_(boldFont(QStringLiteral("굴림"))) {
@@ -178,11 +180,10 @@ void RoomPanel::paintRoomButton(QPainter& painter) {
     // per panel, 72 of them in the first frame.
     const QBrush face = palette().button();
     qDrawWinButton(&painter, r, palette(), pressed_ == Part::RoomButton, &face);
-    painter.setFont(buttonFont_);
     painter.setPen(toQColor(shown_.buttonFontColor));
     const int shift = pressed_ == Part::RoomButton ? 1 : 0;
-    painter.drawText(r.adjusted(2 + shift, 2 + shift, -2 + shift, -2 + shift), Qt::AlignCenter,
-                     shown_.buttonCaption);
+    paintText(painter, r.adjusted(2 + shift, 2 + shift, -2 + shift, -2 + shift), Part::RoomButton,
+              buttonFont_, shown_.buttonCaption);
 }
 
 void RoomPanel::paintKindButton(QPainter& painter) {
@@ -203,10 +204,16 @@ void RoomPanel::paintTextBox(QPainter& painter, Part part, const QFont& font, Wi
                              WinColor ink, const QString& text) {
     const QRect r = partRect(part);
     painter.fillRect(r, toQColor(back));
-    if (text.isEmpty()) return;
-    painter.setFont(font);
     painter.setPen(toQColor(ink));
-    painter.drawText(r, Qt::AlignCenter, text);
+    paintText(painter, r, part, font, text);
+}
+
+void RoomPanel::paintText(QPainter& painter, const QRect& box, Part part, const QFont& font,
+                          const QString& text) {
+    const PanelTexts::Role role = part == Part::RoomButton   ? PanelTexts::Role::RoomButton
+                                  : part == Part::StateLabel ? PanelTexts::Role::StateLabel
+                                                             : PanelTexts::Role::Time;
+    texts_.drawCentred(painter, box, role, font, text);
 }
 
 void RoomPanel::paintPicture(QPainter& painter, Part part, const QString& name) {

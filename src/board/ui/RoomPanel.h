@@ -8,6 +8,7 @@
 #include "board/SlotView.h"
 
 class PanelPictures;
+class PanelTexts;
 
 // One room's panel, drawn by itself: the room button, the state label, the
 // stay kind button, the door and state pictures and the two time boxes are
@@ -28,7 +29,7 @@ public:
     };
     static constexpr int kParts = 7;
 
-    RoomPanel(int slot, PanelPictures& pictures, QWidget* parent);
+    RoomPanel(int slot, PanelPictures& pictures, PanelTexts& texts, QWidget* parent);
 
     int slot() const { return slot_; }
     void render(const SlotView& view);
@@ -63,10 +64,13 @@ private:
     void paintKindButton(QPainter& painter);
     void paintTextBox(QPainter& painter, Part part, const QFont& font, WinColor back,
                       WinColor ink, const QString& text);
+    void paintText(QPainter& painter, const QRect& box, Part part, const QFont& font,
+                   const QString& text);
     void paintPicture(QPainter& painter, Part part, const QString& name);
 
     int slot_;
     PanelPictures& pictures_;
+    PanelTexts& texts_;
     SlotView shown_;
     bool first_ = true;
     QColor background_;
