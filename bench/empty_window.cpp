@@ -2,6 +2,7 @@
 // first frame has reached the screen, as the board does, and ends.
 #include <QApplication>
 #include <QEvent>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
@@ -26,12 +27,22 @@ private:
 };
 }  // namespace
 
+// With --full-screen the window is shown over the whole screen without a frame, the way the
+// board shows itself; otherwise it has the board's design size.
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QWidget window;
-    window.resize(1028, 753);
+    if (app.arguments().contains(QStringLiteral("--full-screen"))) {
+        window.setWindowFlags(window.windowFlags() | Qt::FramelessWindowHint);
+        window.setGeometry(window.screen()->geometry());
+    } else {
+        window.resize(1028, 753);
+    }
     QuitOnPaint quit;
     window.installEventFilter(&quit);
-    window.show();
+    if (app.arguments().contains(QStringLiteral("--full-screen")))
+        window.showMaximized();
+    else
+        window.show();
     return app.exec();
 }
