@@ -1,31 +1,10 @@
 // An empty Qt window, the yardstick of the board's start-up (bench_startup): it tells when its
 // first frame has reached the screen, as the board does, and ends.
 #include <QApplication>
-#include <QEvent>
 #include <QScreen>
-#include <QTimer>
 #include <QWidget>
 
 #include "../src/platform/FirstFrame.h"
-
-namespace {
-class QuitOnPaint : public QObject {
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint && !seen_) {
-            seen_ = true;
-            QTimer::singleShot(0, qApp, [] {
-                announceFirstFrame();
-                QApplication::quit();
-            });
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    bool seen_ = false;
-};
-}  // namespace
 
 // With --full-screen the window is shown over the whole screen without a frame, the way the
 // board shows itself; otherwise it has the board's design size.
@@ -38,7 +17,7 @@ int main(int argc, char** argv) {
     } else {
         window.resize(1028, 753);
     }
-    QuitOnPaint quit;
+    FirstFrameQuit quit;
     window.installEventFilter(&quit);
     if (app.arguments().contains(QStringLiteral("--full-screen")))
         window.showMaximized();

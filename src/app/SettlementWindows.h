@@ -1,13 +1,6 @@
 #pragma once
 
-#include "settlement/LedgerReader.h"
-#include "settlement/Settlement.h"
-
-class QDialog;
-class QPainter;
-class QRectF;
-class QWidget;
-struct SettlementViewParts;
+#include "settlement/ui/SettlementModule.h"
 
 // The program's side of the settlement module (settlement/ui/SettlementModule.h), loaded from
 // the program's folder on first use. A module that cannot be loaded raises TavolenError, which

@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QDir>
-#include <QEvent>
 #include <QFont>
 #include <QFontDatabase>
 #include <QLibraryInfo>
@@ -30,25 +29,6 @@ void substituteFonts() {
     base.setPixelSize(12);
     QApplication::setFont(base);
 }
-// Ends the program right after the board's first paint.
-class FirstFrameQuit : public QObject {
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint && !seen_) {
-            seen_ = true;
-            // Runs once the paint has been flushed to the screen.
-            QTimer::singleShot(0, qApp, [] {
-                announceFirstFrame();
-                QApplication::quit();
-            });
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    bool seen_ = false;
-};
-
 int runBoard(const CommandLine& line, int& argc, char** argv) {
     // Qt's own dialogs, which the program can make read-only (FileDialogGuard).
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);

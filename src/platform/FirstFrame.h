@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QTimer>
 #include <cstdio>
 #include <ctime>
 
@@ -13,3 +17,22 @@ inline void announceFirstFrame() {
                 static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
     std::fflush(stdout);
 }
+
+// Installed on a window: once its first paint has been flushed to the screen,
+// says so and ends the program.
+class FirstFrameQuit : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !seen_) {
+            seen_ = true;
+            QTimer::singleShot(0, qApp, [] {
+                announceFirstFrame();
+                QCoreApplication::quit();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool seen_ = false;
+};
