@@ -66,6 +66,23 @@ char32_t codePointAt(const QString& text, qsizetype i) {
     return text[i].unicode();
 }
 
+[[noreturn]] void refuse(const QString& text, qsizetype at) {
+    const QString hex = QString::number(static_cast<uint>(codePointAt(text, at)), 16).toUpper();
+    throw Cp949Error(QStringLiteral("CP949로 나타낼 수 없는 문자가 있습니다: U+%1")
+                         .arg(hex, 4, QLatin1Char('0')));
+}
+
+// The language tags U+E0000 to U+E007F, which glibc's converters skip without a word (Unicode
+// lets a process that has no use for them ignore them): the file cannot hold them, and a value
+// must not lose them quietly on its way there. Where the first one starts, or -1.
+qsizetype firstLanguageTag(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i)
+        if (text[i].unicode() == 0xDB40 && text[i + 1].unicode() >= 0xDC00 &&
+            text[i + 1].unicode() <= 0xDC7F)
+            return i;
+    return -1;
+}
+
 // Bytes that start no character, each replaced alone, so that a broken lead byte does not
 // swallow the valid text after it. One character at a time: where a failed conversion of a
 // longer run stops is not to be trusted (glibc steps over an unassigned two-byte code before
@@ -104,6 +121,7 @@ QString decodeByCharacter(const QByteArray& bytes) {
 
 QByteArray Cp949::encode(const QString& text) {
     if (isAscii(text)) return text.toLatin1();
+    if (const qsizetype tag = firstLanguageTag(text); tag >= 0) refuse(text, tag);
 
     iconv_t cd = toCp949();
     // A UTF-16 unit never needs more than two CP949 bytes.
@@ -113,12 +131,8 @@ QByteArray Cp949::encode(const QString& text) {
     size_t inLeft = text.size() * sizeof(char16_t);
     char* outPos = out.data();
     size_t outLeft = out.size();
-    if (iconv(cd, &in, &inLeft, &outPos, &outLeft) == kFailed) {
-        const qsizetype at = (in - start) / qsizetype(sizeof(char16_t));
-        const QString hex = QString::number(static_cast<uint>(codePointAt(text, at)), 16).toUpper();
-        throw Cp949Error(QStringLiteral("CP949로 나타낼 수 없는 문자가 있습니다: U+%1")
-                             .arg(hex, 4, QLatin1Char('0')));
-    }
+    if (iconv(cd, &in, &inLeft, &outPos, &outLeft) == kFailed)
+        refuse(text, (in - start) / qsizetype(sizeof(char16_t)));
     out.truncate(outPos - out.data());
     return out;
 }

@@ -37,6 +37,9 @@ TEST(Cp949Test, EncodeRefusesTextOutsideTheCodePageNamingTheCharacter) {
         {QStringLiteral("메모 😀"), "U+1F600"},
         {QStringLiteral("ก"), "U+0E01"},
         {QString(QChar(0xD800)) + u'a', "U+D800"},  // a lone surrogate
+        // A language tag, which the system's converter would drop without a word.
+        {QStringLiteral("@") + QChar(0xDB40) + QChar(0xDC03), "U+E0003"},
+        {QStringLiteral("객실 ") + QChar(0xDB40) + QChar(0xDC7F), "U+E007F"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.codePoint);
