@@ -76,10 +76,10 @@ char32_t codePointAt(const QString& text, qsizetype i) {
 // lets a process that has no use for them ignore them): the file cannot hold them, and a value
 // must not lose them quietly on its way there. Where the first one starts, or -1.
 qsizetype firstLanguageTag(const QString& text) {
-    for (qsizetype i = 0; i + 1 < text.size(); ++i)
-        if (text[i].unicode() == 0xDB40 && text[i + 1].unicode() >= 0xDC00 &&
-            text[i + 1].unicode() <= 0xDC7F)
-            return i;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char32_t c = codePointAt(text, i);
+        if (c >= 0xE0000 && c <= 0xE007F) return i;
+    }
     return -1;
 }
 
