@@ -11,6 +11,10 @@ void DesignScaler::place(QWidget* widget, const QRect& designRect, int fontPixel
     entries_.push_back({widget, designRect, fontPixels, spread, origin});
 }
 
+int DesignScaler::scaledPixels(int designPixels, double scale) {
+    return std::max(1, toPixel(designPixels * scale));
+}
+
 QRect DesignScaler::scaled(const QRect& r, double scale) {
     return scaled(r, scale, scale, Spread::None);
 }
@@ -45,7 +49,7 @@ void DesignScaler::apply(double scale, double wide) {
     for (const Entry& e : entries_) {
         if (!e.widget) continue;
         e.widget->setGeometry(scaled(e.rect, scale, wide, e.spread, e.origin));
-        const int px = std::max(1, static_cast<int>(std::lround(e.fontPixels * scale)));
+        const int px = scaledPixels(e.fontPixels, scale);
         // A font set again, even the same, is taken up again by the widget
         // and every child of it.
         if (e.fontPixels > 0 && e.widget->font().pixelSize() != px) {

@@ -29,6 +29,8 @@ public:
     void apply(double scale, double wide);
     void apply(double scale) { apply(scale, scale); }
     static QRect scaled(const QRect& r, double scale);
+    // A font's design pixel size at `scale`, never below one pixel.
+    static int scaledPixels(int designPixels, double scale);
     static QRect scaled(const QRect& r, double scale, double wide, Spread spread, int origin = 0);
 
 private:

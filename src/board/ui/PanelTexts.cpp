@@ -3,10 +3,10 @@
 #include <QPainter>
 #include <QRect>
 
-void PanelTexts::drawCentred(QPainter& painter, const QRect& box, Role role, const QFont& font,
+void PanelTexts::drawCentred(QPainter& painter, const QRect& box, const QFont& font,
                              const QString& text) {
     if (text.isEmpty()) return;
-    const Key key{role, font.pixelSize(), text};
+    const Key key{font, text};
     auto it = texts_.find(key);
     if (it == texts_.end()) {
         if (texts_.size() >= kMaxTexts) texts_.clear();

@@ -10,25 +10,21 @@ class QRect;
 
 // The panels' texts, each laid out once and drawn many times: the six state
 // words, the times that many panels show alike, the room numbers. A text is
-// kept for its font's role and size; the whole store is dropped when it grows
-// past a bound (a day of minutes in two boxes stays well under it).
+// kept for its font; the whole store is dropped when it grows past a bound (a
+// day of minutes in two boxes stays well under it).
 class PanelTexts {
 public:
-    enum class Role { RoomButton, StateLabel, Time };
-
     // `text` centred in `box` in `font`, cut at the box's edges.
-    void drawCentred(QPainter& painter, const QRect& box, Role role, const QFont& font,
-                     const QString& text);
+    void drawCentred(QPainter& painter, const QRect& box, const QFont& font, const QString& text);
 
 private:
     struct Key {
-        Role role;
-        int pixels;
+        QFont font;
         QString text;
         bool operator==(const Key& other) const = default;
     };
     friend size_t qHash(const Key& key, size_t seed) {
-        return qHashMulti(seed, static_cast<int>(key.role), key.pixels, key.text);
+        return qHashMulti(seed, key.font, key.text);
     }
     static constexpr qsizetype kMaxTexts = 4096;
     QHash<Key, QStaticText> texts_;

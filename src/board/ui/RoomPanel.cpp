@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <cmath>
+#include <algorithm>
 #include <qdrawutil.h>
 
 #include "board/ui/DesignScaler.h"
@@ -54,7 +54,7 @@ RoomPanel::RoomPanel(int slot, PanelPictures& pictures, PanelTexts& texts, QWidg
 
 int RoomPanel::fontPixels(Part part) const {
     const int design = kDesign[index(part)].fontPixels;
-    return design > 0 ? std::max(1, static_cast<int>(std::lround(design * scale_))) : 0;
+    return design > 0 ? DesignScaler::scaledPixels(design, scale_) : 0;
 }
 
 void RoomPanel::setScale(double scale, double wide) {
@@ -182,8 +182,8 @@ void RoomPanel::paintRoomButton(QPainter& painter) {
     qDrawWinButton(&painter, r, palette(), pressed_ == Part::RoomButton, &face);
     painter.setPen(toQColor(shown_.buttonFontColor));
     const int shift = pressed_ == Part::RoomButton ? 1 : 0;
-    paintText(painter, r.adjusted(2 + shift, 2 + shift, -2 + shift, -2 + shift), Part::RoomButton,
-              buttonFont_, shown_.buttonCaption);
+    texts_.drawCentred(painter, r.adjusted(2 + shift, 2 + shift, -2 + shift, -2 + shift),
+                       buttonFont_, shown_.buttonCaption);
 }
 
 void RoomPanel::paintKindButton(QPainter& painter) {
@@ -205,15 +205,7 @@ void RoomPanel::paintTextBox(QPainter& painter, Part part, const QFont& font, Wi
     const QRect r = partRect(part);
     painter.fillRect(r, toQColor(back));
     painter.setPen(toQColor(ink));
-    paintText(painter, r, part, font, text);
-}
-
-void RoomPanel::paintText(QPainter& painter, const QRect& box, Part part, const QFont& font,
-                          const QString& text) {
-    const PanelTexts::Role role = part == Part::RoomButton   ? PanelTexts::Role::RoomButton
-                                  : part == Part::StateLabel ? PanelTexts::Role::StateLabel
-                                                             : PanelTexts::Role::Time;
-    texts_.drawCentred(painter, box, role, font, text);
+    texts_.drawCentred(painter, r, font, text);
 }
 
 void RoomPanel::paintPicture(QPainter& painter, Part part, const QString& name) {

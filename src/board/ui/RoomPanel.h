@@ -64,8 +64,6 @@ private:
     void paintKindButton(QPainter& painter);
     void paintTextBox(QPainter& painter, Part part, const QFont& font, WinColor back,
                       WinColor ink, const QString& text);
-    void paintText(QPainter& painter, const QRect& box, Part part, const QFont& font,
-                   const QString& text);
     void paintPicture(QPainter& painter, Part part, const QString& name);
 
     int slot_;
