@@ -329,61 +329,117 @@ IniStore::Snapshot IniStore::snapshot() const {
 }
 
 namespace {
-// A section and key pair as the index keeps it: ASCII names lowered byte by byte, others
-// decoded and case-folded, as Name::matches compares them.
-QByteArray foldedName(QByteArrayView name) {
+// A section or key name as the index keeps it: ASCII names lowered byte by byte, others decoded
+// and case-folded, as Name::matches compares them. Appended to `out`.
+void appendFolded(QByteArray& out, QByteArrayView name) {
     const bool ascii = std::all_of(name.begin(), name.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (!ascii) return Cp949::decode(name.toByteArray()).toCaseFolded().toUtf8();
-    QByteArray out(name.size(), Qt::Uninitialized);
-    std::transform(name.begin(), name.end(), out.begin(), asciiLower);
-    return out;
+    if (!ascii) {
+        out += Cp949::decode(name.toByteArray()).toCaseFolded().toUtf8();
+        return;
+    }
+    const qsizetype at = out.size();
+    out.resize(at + name.size());
+    std::transform(name.begin(), name.end(), out.begin() + at, asciiLower);
 }
+
+// The same for a name asked for; the board's own names are ASCII and skip the encoding.
+void appendAskedName(QByteArray& out, const QString& name) {
+    const bool ascii = std::all_of(name.cbegin(), name.cend(),
+                                   [](QChar c) { return c.unicode() < 0x80; });
+    if (!ascii) {
+        appendFolded(out, Cp949::encode(name));
+        return;
+    }
+    const qsizetype at = out.size();
+    out.resize(at + name.size());
+    for (qsizetype i = 0; i < name.size(); ++i)
+        out[at + i] = asciiLower(static_cast<char>(name.at(i).unicode()));
+}
+
+size_t nameHash(QByteArrayView name) { return qHash(name, 0); }
 }  // namespace
 
 // The same answers as locate(): the first line of the key in any section of that name.
 void IniStore::Snapshot::index() {
     const QByteArrayView file(file_);
-    std::optional<QByteArray> section;
+    names_.clear();
+    entries_.clear();
+    table_.clear();
+    names_.reserve(file.size() + 64);
+    // About one key a line: room for them all at once.
+    entries_.reserve(file.count('\n') + 1);
+    QByteArray section;  // the folded name and its '\0'
+    bool inSection = false;
     qsizetype pos = 0;
     while (pos < file.size()) {
         const Line line = lineAt(file, pos);
         pos = line.next;
         if (const auto name = sectionName(file, line)) {
-            section = foldedName(*name) + '\0';
+            section.clear();
+            appendFolded(section, *name);
+            section += '\0';
+            inSection = true;
             continue;
         }
-        if (!section) continue;
+        if (!inSection) continue;
         const char* text = file.data() + line.begin;
         const auto* eq = static_cast<const char*>(std::memchr(text, '=', line.end - line.begin));
         if (!eq) continue;
-        const QByteArray key = *section + foldedName(trimmed(QByteArrayView(text, eq - text)));
-        if (!values_.contains(key)) values_.insert(key, {eq - file.data() + 1, line.end});
+        const qsizetype nameBegin = names_.size();
+        names_ += section;
+        appendFolded(names_, trimmed(QByteArrayView(text, eq - text)));
+        const qsizetype nameSize = names_.size() - nameBegin;
+        entries_.append({nameHash(QByteArrayView(names_).sliced(nameBegin, nameSize)), nameBegin,
+                         nameSize, eq - file.data() + 1, line.end});
+    }
+
+    qsizetype places = 16;
+    while (places < 2 * entries_.size()) places *= 2;
+    table_.fill(0, places);
+    const QByteArrayView names(names_);
+    for (qsizetype i = 0; i < entries_.size(); ++i) {
+        const Entry& entry = entries_.at(i);
+        const QByteArrayView name = names.sliced(entry.nameBegin, entry.nameSize);
+        for (size_t at = entry.hash;; ++at) {
+            qint32& place = table_[qsizetype(at & size_t(places - 1))];
+            if (place == 0) {
+                place = qint32(i + 1);
+                break;
+            }
+            // A key met again, in this section or another of the same name: the first stands.
+            const Entry& held = entries_.at(place - 1);
+            if (held.hash == entry.hash && names.sliced(held.nameBegin, held.nameSize) == name)
+                break;
+        }
     }
 }
 
-namespace {
-// The index key of a name asked for; the board's own names are ASCII and skip the encoding.
-QByteArray askedName(const QString& name) {
-    QByteArray out(name.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const char16_t c = name.at(i).unicode();
-        if (c >= 0x80) return foldedName(Cp949::encode(name));
-        out[i] = asciiLower(static_cast<char>(c));
+std::optional<QByteArrayView> IniStore::Snapshot::find(QByteArrayView name) const {
+    if (table_.isEmpty()) return std::nullopt;
+    const size_t hash = nameHash(name);
+    const size_t mask = size_t(table_.size() - 1);
+    const QByteArrayView names(names_);
+    for (size_t at = hash;; ++at) {
+        const qint32 place = table_.at(qsizetype(at & mask));
+        if (place == 0) return std::nullopt;
+        const Entry& entry = entries_.at(place - 1);
+        if (entry.hash == hash && names.sliced(entry.nameBegin, entry.nameSize) == name)
+            return QByteArrayView(file_.constData() + entry.valueBegin,
+                                  entry.valueEnd - entry.valueBegin);
     }
-    return out;
 }
-}  // namespace
 
 QString IniStore::Snapshot::readString(const QString& section, const QString& key,
                                        const QString& def) const {
-    QByteArray wanted = askedName(section);
+    QByteArray wanted;
+    wanted.reserve(section.size() + key.size() + 1);
+    appendAskedName(wanted, section);
     wanted += '\0';
-    wanted += askedName(key);
-    const auto found = values_.constFind(wanted);
-    if (found == values_.cend()) return def;
-    const QByteArrayView line(file_.constData() + found->first, found->second - found->first);
-    return Cp949::decode(cut(trimmed(line)).toByteArray());
+    appendAskedName(wanted, key);
+    const std::optional<QByteArrayView> line = find(wanted);
+    if (!line) return def;
+    return Cp949::decode(cut(trimmed(*line)).toByteArray());
 }
 
 qint32 IniStore::Snapshot::readInteger(const QString& section, const QString& key,

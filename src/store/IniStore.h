@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "platform/Errors.h"
@@ -44,10 +44,23 @@ public:
     private:
         friend class IniStore;
         void index();
+        // The value of the key whose folded "section\0key" is `name`; nothing when it is missing.
+        std::optional<QByteArrayView> find(QByteArrayView name) const;
+        struct Entry {
+            size_t hash;
+            qsizetype nameBegin;  // in names_
+            qsizetype nameSize;
+            qsizetype valueBegin;  // in file_
+            qsizetype valueEnd;
+        };
         QByteArray file_;
         // Where each key's value stands, by the folded section and key names: the file is
-        // scanned once, not once per value asked for.
-        QHash<QByteArray, std::pair<qsizetype, qsizetype>> values_;
+        // scanned once, not once per value asked for. The names lie one after another in one
+        // buffer and the table holds positions in entries_ plus one (0 for a free place), so
+        // a file's scan allocates a handful of blocks, not one per key.
+        QByteArray names_;
+        QList<Entry> entries_;
+        QList<qint32> table_;
     };
     Snapshot snapshot() const;
 
