@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "store/Database.h"
+#include "store/StatementCache.h"
 
 namespace {
 
@@ -185,20 +186,27 @@ void outbox::install(sqlite3* db) {
     transaction.commit();
 }
 
-void outbox::runPurge(sqlite3* db, const QString& statement, const QString& limit) {
+void outbox::runPurge(sqlite3* db, StatementCache& statements, const QByteArray& statement,
+                      const QString& limit) {
+    // It runs every minute: its statements are kept with the connection's.
+    const auto step = [&](const QByteArray& sql, const QByteArray* value = nullptr) {
+        StatementCache::Use use;
+        if (statements.prepare(db, sql, use) != SQLITE_OK || !use.get())
+            throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+        if (value)
+            sqlite3_bind_text(use.get(), 1, value->constData(), int(value->size()),
+                              SQLITE_TRANSIENT);
+        const int rc = sqlite3_step(use.get());
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+        return rc == SQLITE_ROW;
+    };
     Transaction transaction(db);
-    const bool marked = isInstalled(db);
-    if (marked) exec(db, "UPDATE tavolen_outbox_mode SET purging = 1 WHERE id = 1");
-    sqlite3_stmt* raw = nullptr;
-    const QByteArray sql = statement.toUtf8();
-    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &raw, nullptr) != SQLITE_OK)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(raw, sqlite3_finalize);
+    const bool marked = step(QByteArrayLiteral(
+        "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tavolen_outbox'"));
+    if (marked) step(QByteArrayLiteral("UPDATE tavolen_outbox_mode SET purging = 1 WHERE id = 1"));
     const QByteArray value = limit.toUtf8();
-    sqlite3_bind_text(raw, 1, value.constData(), int(value.size()), SQLITE_TRANSIENT);
-    if (sqlite3_step(raw) != SQLITE_DONE)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
-    guard.reset();
-    if (marked) exec(db, "UPDATE tavolen_outbox_mode SET purging = 0 WHERE id = 1");
+    step(statement, &value);
+    if (marked) step(QByteArrayLiteral("UPDATE tavolen_outbox_mode SET purging = 0 WHERE id = 1"));
     transaction.commit();
 }

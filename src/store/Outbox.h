@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 struct sqlite3;
+class StatementCache;
 
 // The changes the group's central ledger has yet to receive, in the database itself: every
 // row added to, changed in or removed from "room.DB" and "Cash.DB" adds one row to the table
@@ -28,6 +30,7 @@ bool isInstalled(sqlite3* db);
 
 // Runs `statement` (no parameters but :N1, bound to `limit`) as a retention purge: its deletions
 // go into the outbox as purges. One transaction. Raises DatabaseError.
-void runPurge(sqlite3* db, const QString& statement, const QString& limit);
+void runPurge(sqlite3* db, StatementCache& statements, const QByteArray& statement,
+              const QString& limit);
 
 }  // namespace outbox

@@ -21,11 +21,6 @@ constexpr const char* kCreateTable =
 constexpr int kLockWaitMs = 200;
 constexpr int kOpenLockWaitMs = 5000;
 
-struct StatementDeleter {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
 QByteArray digest(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
@@ -95,11 +90,13 @@ struct Record {
 std::optional<Record> lastRecord(sqlite3* db, StatementCache& statements) {
     if (const auto failed = run(db, statements, kCreateTable, {}))
         throw DatabaseError(failed->text);
-    sqlite3_stmt* raw = nullptr;
-    const char* sql = "SELECT before_digest, ini FROM tavolen_step WHERE id = 1";
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
+    StatementCache::Use statement;
+    if (statements.prepare(db, QByteArrayLiteral("SELECT before_digest, ini FROM tavolen_step "
+                                                 "WHERE id = 1"),
+                           statement) != SQLITE_OK ||
+        !statement.get())
         throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
-    Statement statement(raw);
+    sqlite3_stmt* raw = statement.get();
     const int rc = sqlite3_step(raw);
     if (rc == SQLITE_DONE) return std::nullopt;
     if (rc != SQLITE_ROW) throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
