@@ -1,17 +1,43 @@
 #include "platform/Assets.h"
 
+#include <dirent.h>
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
+
+bool isAscii(const char* name) {
+    for (; *name; ++name)
+        if (static_cast<unsigned char>(*name) >= 0x80) return false;
+    return true;
+}
 
 QString findIn(const QString& dir, const QString& name) {
     const QDir d(dir);
     const QString exact = d.filePath(name);
     if (QFileInfo::exists(exact)) return exact;
-    for (const QString& entry : d.entryList(QDir::Files, QDir::Name))
-        if (entry.compare(name, Qt::CaseInsensitive) == 0) return d.filePath(entry);
-    return QString();
+    // A sound is looked for at every event, so the folder is read as it stands, without
+    // sorting it or asking each entry's type first. Of several names that differ only in case
+    // the first in order wins, as in a sorted listing.
+    DIR* folder = ::opendir(QFile::encodeName(dir).constData());
+    if (!folder) return QString();
+    const QByteArray wanted = QFile::encodeName(name);
+    const bool asciiWanted = isAscii(wanted.constData());
+    QString best;
+    while (const dirent* entry = ::readdir(folder)) {
+        const char* raw = entry->d_name;
+        const bool same = asciiWanted && isAscii(raw)
+                              ? qstricmp(raw, wanted.constData()) == 0
+                              : QFile::decodeName(raw).compare(name, Qt::CaseInsensitive) == 0;
+        if (!same) continue;
+        const QString candidate = QFile::decodeName(raw);
+        if ((best.isNull() || candidate < best) && QFileInfo(d.filePath(candidate)).isFile())
+            best = candidate;
+    }
+    ::closedir(folder);
+    return best.isNull() ? QString() : d.filePath(best);
 }
 
 }  // namespace

@@ -31,6 +31,7 @@ TEST(Assets, NamesAreFoundWithoutRegardToCase) {
         {"bell.wav", {"BELL.WAV"}, {"bell.wav"}, "data/BELL.WAV"},    // the data directory first
         {"door.bmp", {"Door.bmp", "door.bmp"}, {}, "data/door.bmp"},  // exact spelling first
         {"Clean.bmp", {"clean.BMP"}, {"Clean.bmp"}, "data/clean.BMP"},
+        {"bell.Wav", {"bell.wav", "BELL.WAV", "Bell.wav"}, {}, "data/BELL.WAV"},  // first by name
         {"Alram.wav", {"Alram.wav.bak"}, {}, "data/Alram.wav"},  // missing: the data path
     };
     for (const auto& c : cases) {
