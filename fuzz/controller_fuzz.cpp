@@ -11,10 +11,13 @@
 // Input: the first byte gives the number of blocks (1 + byte % 8). Each block is a header byte
 // and up to 31 bytes of the line: header bits 0-4 are the block's length, bits 5-6 the minutes
 // the clock moves on before it, bit 7 a minute tick before it.
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -92,6 +95,13 @@ public:
         for (int n = 1; n <= kRoomCount; ++n)
             if (!board_.slot(n).stayStart.isEmpty()) board_.openLedgerRow(n);
         board_.onSecondTick();
+        sqlite3_stmt* rows = nullptr;
+        if (sqlite3_prepare_v2(db_.connection(),
+                               R"(select roomNum || '/' || IDateTime from "Cash.DB")"
+                               R"( where ODateTime is null or ODateTime = '')",
+                               -1, &rows, nullptr) != SQLITE_OK)
+            brokenTables();
+        openRows_.reset(rows);
         if (!dialogs_.errors.isEmpty() || !board_.notice().isEmpty())
             broken(QStringLiteral("the board did not start cleanly: ") +
                    dialogs_.errors.join(u'|') + board_.notice());
@@ -127,7 +137,7 @@ private:
 
     // The board, the file and the tables as they were at the start, at the start's time.
     void backToStart() {
-        writeBytes(iniPath_, startIni_);
+        putBackFile();
         sqlite3* db = db_.connection();
         // Every row the board wrote counts as a change, so no change is no row to put back.
         if (sqlite3_total_changes64(db) != changesAtStart_) {
@@ -145,6 +155,16 @@ private:
         lockdown_.calls.clear();
         shared_ = startSession_;
         board_.returnTo(start_);
+    }
+
+    // In place, as the file was before the input: one write, nothing more.
+    void putBackFile() {
+        const QByteArray path = QFile::encodeName(iniPath_);
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0 || ::write(fd, startIni_.constData(), size_t(startIni_.size())) !=
+                          ssize_t(startIni_.size()))
+            broken(QStringLiteral("the room-state file cannot be put back"));
+        ::close(fd);
     }
 
     [[noreturn]] void brokenTables() {
@@ -227,10 +247,12 @@ private:
         }
 
         QSet<QString> open;
-        for (const QStringList& row :
-             rowsOf(db_, QStringLiteral(R"(select roomNum, IDateTime from "Cash.DB")"
-                                        R"( where ODateTime is null or ODateTime = '')")))
-            open.insert(row.at(0) + u'/' + row.at(1));
+        sqlite3_stmt* rows = openRows_.get();
+        while (sqlite3_step(rows) == SQLITE_ROW)
+            open.insert(QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(rows, 0)),
+                sqlite3_column_bytes(rows, 0)));
+        if (sqlite3_reset(rows) != SQLITE_OK) brokenTables();
         for (int n = 1; n <= BoardModel::kSlots; ++n) {
             const QString& time = board.slot(n).stayStart;
             if (time.isEmpty()) continue;
@@ -271,6 +293,7 @@ private:
     };
     using Statement = std::unique_ptr<sqlite3_stmt, Finalize>;
     std::vector<Statement> putBackTables_;
+    Statement openRows_;
     sqlite3_int64 changesAtStart_ = 0;
 };
 
