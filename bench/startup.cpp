@@ -101,6 +101,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no pseudo-terminal\n");
         return 1;
     }
+    // "--write-board DIR" only writes the board's data directory there, for a profiler's run of
+    // the board by hand.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("--write-board")) {
+        writeFullBoard(arguments.at(2), QString::fromLatin1(device));
+        return 0;
+    }
     writeFullBoard(dir.path(), QString::fromLatin1(device));
     qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
     const QString empty =

@@ -7,6 +7,7 @@
 #include <QMetaMethod>
 #include <utility>
 
+#include "board/MinuteStamp.h"
 #include "board/RoomLook.h"
 #include "lockdown/Lockdown.h"
 #include "platform/Assets.h"
@@ -163,13 +164,17 @@ void BoardModel::recountStays() {
 }
 
 void BoardModel::paintSlots() {
-    const QString nowMinute = now().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    QDateTime minute = now();
+    minute.setTime(QTime(minute.time().hour(), minute.time().minute()));
+    const QString nowMinute = minute.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    const QString lateLimit =
+        minute.addSecs(-60 * kLateCallMinutes).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     // One broken slot (a missing picture, say) must not leave the rest
     // unpainted; the first failure is reported once.
     QString firstError;
     for (int n = 1; n <= kSlots; ++n) {
         try {
-            paintSlot(n, nowMinute);
+            paintSlot(n, nowMinute, lateLimit);
         } catch (const std::exception& e) {
             if (firstError.isEmpty()) firstError = errorText(e);
         }
@@ -177,7 +182,7 @@ void BoardModel::paintSlots() {
     if (!firstError.isEmpty()) throw TavolenError(firstError);
 }
 
-void BoardModel::paintSlot(int n, const QString& nowMinute) {
+void BoardModel::paintSlot(int n, const QString& nowMinute, const QString& lateLimit) {
     RoomSlot& s = slot(n);
     SlotView& v = views_[index(n)];
 
@@ -186,9 +191,6 @@ void BoardModel::paintSlot(int n, const QString& nowMinute) {
     // still rings at the first tick when it is at most kLateCallMinutes late.
     // An older one would wake nobody in time: it is shown as missed, in its
     // own colour and with a log line, so that the clerk can knock.
-    const QString lateLimit = QDateTime::fromString(nowMinute, QStringLiteral("yyyy-MM-dd HH:mm"))
-                                  .addSecs(-60 * kLateCallMinutes)
-                                  .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     const bool missed = !s.morningCall.isEmpty() && s.morningCall < lateLimit;
     s.morningCallRung = missed;
     if (missed) {
@@ -269,8 +271,7 @@ BoardSnapshotPtr BoardModel::snapshot() {
         room.state = s.state;
         room.kind = s.kind;
         room.doorOpen = s.doorOpen == 1;
-        room.stayStart =
-            QDateTime::fromString(s.stayStart.left(12), QStringLiteral("yyyyMMddHHmm"));
+        room.stayStart = MomentOfStamp(QStringView(s.stayStart).left(12));
         room.elapsedMinutes = room.stayStart.isValid() ? s.elapsed : 0;
         room.checkoutTime = s.state == RoomState::Vacated || s.state == RoomState::GuestOut
                                 ? s.checkoutTime

@@ -183,7 +183,8 @@ public:
     void restoreSlots();
     // Gives every slot the look of its restored values.
     void paintSlots();
-    void paintSlot(int n, const QString& nowMinute);
+    // `lateLimit` is the oldest morning call that still rings, in the form of `nowMinute`.
+    void paintSlot(int n, const QString& nowMinute, const QString& lateLimit);
     // How late a call found at start-up may still ring; older ones are shown
     // as missed (kMissedCall in the log, the time box red).
     static constexpr int kLateCallMinutes = 30;

@@ -19,6 +19,26 @@ QString StampText(const QDateTime& moment) {
     return moment.toString(QStringLiteral("yyyyMMddHHmm"));
 }
 
+QDateTime MomentOfStamp(QStringView text) {
+    // Read by hand: the board reads one for every room of every snapshot.
+    if (text.size() != 12) return {};
+    int digits[12];
+    for (int i = 0; i < 12; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9') return {};
+        digits[i] = c - u'0';
+    }
+    const auto number = [&](int from, int count) {
+        int value = 0;
+        for (int i = from; i < from + count; ++i) value = value * 10 + digits[i];
+        return value;
+    };
+    const QDate date(number(0, 4), number(4, 2), number(6, 2));
+    const QTime time(number(8, 2), number(10, 2));
+    if (!date.isValid() || !time.isValid()) return {};
+    return QDateTime(date, time);
+}
+
 QString TimeText(const QDateTime& moment) {
     const QString stamp = StampText(moment);
     return stamp + QString::number(MinuteStamp(stamp));

@@ -11,5 +11,8 @@ qint64 MinuteStamp(const QString& yyyymmddhhmm);
 // The text "yyyymmddhhmm" of a moment.
 QString StampText(const QDateTime& moment);
 
+// The moment of "yyyymmddhhmm"; invalid for any other text or a date that does not exist.
+QDateTime MomentOfStamp(QStringView yyyymmddhhmm);
+
 // A stay's `Time`: "yyyymmddhhmm" followed by its MinuteStamp.
 QString TimeText(const QDateTime& moment);

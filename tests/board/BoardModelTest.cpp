@@ -288,4 +288,20 @@ TEST(MinuteStampTest, CountsMinutesInYearsOf365Days) {
               QStringLiteral("2006040117353284255"));
 }
 
+// The stamp read back reads as the date-time parser of the format reads it.
+TEST(MinuteStampTest, MomentOfStampReadsAsTheFormatParser) {
+    for (const char* text : {"200604011735", "200002291200", "202412312359", "200102291200",
+                             "200613011200", "200604312400", "200604011760", "20060401173",
+                             "2006040117355", "2006o4011735", "+20604011735", " 200604011735",
+                             ""}) {
+        const QString stamp = QString::fromUtf8(text);
+        const QDateTime parsed = QDateTime::fromString(stamp, QStringLiteral("yyyyMMddHHmm"));
+        const QDateTime read = MomentOfStamp(stamp);
+        EXPECT_EQ(read.isValid(), parsed.isValid()) << text;
+        if (parsed.isValid()) {
+            EXPECT_EQ(read, parsed) << text;
+        }
+    }
+}
+
 }  // namespace
