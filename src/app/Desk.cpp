@@ -161,12 +161,14 @@ Desk::Desk(const Options& options)
 
 void Desk::startWeb() {
     try {
-        const auto web = WebFace::readOptions(board_.ini(), options_.dataDir,
-                                              QCoreApplication::applicationFilePath());
-        if (!web) return;
-        web_ = std::make_unique<WebFace>(*web, board_, passwords_, clock_);
+        web_ = startWebFace({&board_.ini(), options_.dataDir,
+                             QCoreApplication::applicationFilePath(), &board_, &passwords_,
+                             &clock_});
+        if (!web_) return;
         web_->setLinkUp(link_.isUp());
-        QObject::connect(&link_, &CommLink::linkUp, web_.get(), &WebFace::setLinkUp);
+        QObject::connect(&link_, &CommLink::linkUp, &window_, [this](bool up) {
+            if (web_) web_->setLinkUp(up);
+        });
     } catch (const std::exception& e) {
         board_.notify(errorText(e));
     }

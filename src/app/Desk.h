@@ -8,7 +8,7 @@
 #include "app/ActivityFilter.h"
 #include "app/FileDialogGuard.h"
 #include "app/ModalWindows.h"
-#include "app/WebFace.h"
+#include "app/WebFaceLoader.h"
 #include "auth/PasswordRules.h"
 #include "board/BoardModel.h"
 #include "board/DeskActions.h"
@@ -86,7 +86,7 @@ private:
     ActivityFilter activity_;
     FileDialogGuard fileDialogs_;
     bool setUpBefore_ = true;       // the installation was set up before this start
-    std::unique_ptr<WebFace> web_;  // the owner's live view, with `Web`/`Enabled` = 1
+    std::unique_ptr<WebFaceHandle> web_;  // the owner's live view, with `Web`/`Enabled` = 1
     // The group's central ledger, when `Central`/`Enabled` is 1; stopped first.
     std::unique_ptr<OutboxSender> central_;
 };

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+#include "web/WebModule.h"
 #include "web/WebServer.h"
 
 class BoardModel;
@@ -16,7 +17,7 @@ class PasswordRules;
 // The owner's live view in the desk program: the `Web` settings, the server
 // on a thread of its own, its sign-in through the desk's password rules and
 // the board's snapshots handed to it. Nothing here waits for the server.
-class WebFace : public QObject {
+class WebFace : public QObject, public WebFaceHandle {
     Q_OBJECT
 public:
     // The server's options from `Web`; nothing when `Enabled` is not 1. A bad
@@ -27,9 +28,8 @@ public:
     WebFace(WebOptions options, BoardModel& board, PasswordRules& passwords, const Clock& clock);
     ~WebFace() override;
 
-    // The controller's link and the group ledger's, which the board's snapshots do not carry.
-    void setLinkUp(bool up);
-    void setCentralLink(const QString& text, bool healthy);
+    void setLinkUp(bool up) override;
+    void setCentralLink(const QString& text, bool healthy) override;
 
 private:
     void forward(const BoardSnapshotPtr& snapshot);

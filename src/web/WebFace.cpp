@@ -1,4 +1,4 @@
-#include "app/WebFace.h"
+#include "web/WebFace.h"
 
 #include "auth/PasswordRules.h"
 #include "board/BoardModel.h"
