@@ -155,11 +155,12 @@ void BoardModel::recountStays() {
         else
             ++dasil;
     }
-    const QString dasilText = QStringLiteral("대실:") + QString::number(dasil);
-    const QString sleepText = QStringLiteral("숙박:") + QString::number(sleep);
-    if (dasilText == left_.dasilCount && sleepText == left_.sleepCount) return;
-    left_.dasilCount = dasilText;
-    left_.sleepCount = sleepText;
+    // Every change of a room asks; the texts are made only when a count changed.
+    if (dasil == left_.dayUseStays && sleep == left_.overnightStays) return;
+    left_.dayUseStays = dasil;
+    left_.overnightStays = sleep;
+    left_.dasilCount = QStringLiteral("대실:") + QString::number(dasil);
+    left_.sleepCount = QStringLiteral("숙박:") + QString::number(sleep);
     emit leftChanged();
 }
 

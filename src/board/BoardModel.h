@@ -58,6 +58,9 @@ struct LeftColumn {
     QString time;
     QString dasilCount = QStringLiteral("대실:00");
     QString sleepCount = QStringLiteral("숙박:00");
+    // The counts the two texts were made from; -1 before the first count.
+    int dayUseStays = -1;
+    int overnightStays = -1;
 };
 
 // The board's own values beside its rooms.

@@ -439,7 +439,9 @@ QString IniStore::Snapshot::readString(const QString& section, const QString& ke
     appendAskedName(wanted, key);
     const std::optional<QByteArrayView> line = find(wanted);
     if (!line) return def;
-    return Cp949::decode(cut(trimmed(*line)).toByteArray());
+    // Decoded straight from the file's bytes, without a copy of them.
+    const QByteArrayView value = cut(trimmed(*line));
+    return Cp949::decode(QByteArray::fromRawData(value.data(), value.size()));
 }
 
 qint32 IniStore::Snapshot::readInteger(const QString& section, const QString& key,
