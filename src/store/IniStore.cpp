@@ -180,18 +180,19 @@ QByteArray lineEnding(QByteArrayView file) {
 
 // Every other byte of the file stays as it was: only the key's value changes, or a key line is
 // added after the last key of its section, or the section is added at the end.
-QByteArray withValue(const QByteArray& file, const Name& section, const Name& key,
+// Taken by value, so that a caller that hands over its only copy has it changed in place.
+QByteArray withValue(QByteArray file, const Name& section, const Name& key,
                      const QByteArray& value) {
     const Location found = locate(file, section, key);
-    QByteArray out = file;
+    QByteArray out = std::move(file);
     if (found.valueBegin >= 0)
         return out.replace(found.valueBegin, found.valueEnd - found.valueBegin, value);
 
-    const QByteArray eol = lineEnding(file);
-    const bool lastLineOpen = !file.isEmpty() && !file.endsWith('\n');
+    const QByteArray eol = lineEnding(out);
+    const bool lastLineOpen = !out.isEmpty() && !out.endsWith('\n');
     QByteArray keyLine = key.bytes + '=' + value + eol;
     if (found.sectionEnd >= 0) {
-        if (found.sectionEnd == file.size() && lastLineOpen) keyLine.prepend(eol);
+        if (found.sectionEnd == out.size() && lastLineOpen) keyLine.prepend(eol);
         return out.insert(found.sectionEnd, keyLine);
     }
     if (lastLineOpen) out += eol;
@@ -485,7 +486,7 @@ void IniStore::checkWritable(const Change& change) {
 QByteArray IniStore::withChanges(const QByteArray& file, const QList<Change>& changes) {
     QByteArray out = file;
     for (const Change& c : changes)
-        out = withValue(out, Name(c.section), Name(c.key), Cp949::encode(c.value));
+        out = withValue(std::move(out), Name(c.section), Name(c.key), Cp949::encode(c.value));
     return out;
 }
 
