@@ -142,8 +142,8 @@ void HistoryLedger::purgeHistory() {
     const QDateTime now = clock_.now();
     const QString limit = now.date().addDays(-2).toString(QStringLiteral("yyyyMMdd")) +
                           now.toString(QStringLiteral("HHmm"));
-    outbox::runPurge(db_.connection(), db_.statements(),
-                     QByteArrayLiteral("Delete From \"room.DB\"\nWhere Sdate || Stime < :N1"), limit);
+    outbox::runPurge(db_.connection(), db_.statements(), QByteArrayLiteral("\"room.DB\""),
+                     QByteArrayLiteral("Sdate || Stime < :N1"), limit);
 }
 
 void HistoryLedger::purgeLedger(int saveMonth) {
@@ -155,10 +155,8 @@ void HistoryLedger::purgeLedger(int saveMonth) {
     const QDate oldestMonth = QDate(today.year(), today.month(), 1).addMonths(-months);
     const QString limit =
         oldestMonth.addDays(-1).toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("0000");
-    outbox::runPurge(db_.connection(), db_.statements(),
-                     QByteArrayLiteral("Delete From \"Cash.DB\"\nWhere (IDateTime < :N1) \n"
-                                       " and (ODateTime != '' ) "),
-                     limit);
+    outbox::runPurge(db_.connection(), db_.statements(), QByteArrayLiteral("\"Cash.DB\""),
+                     QByteArrayLiteral("(IDateTime < :N1) and (ODateTime != '')"), limit);
 }
 
 void HistoryLedger::purge(int saveMonth) {

@@ -186,8 +186,8 @@ void outbox::install(sqlite3* db) {
     transaction.commit();
 }
 
-void outbox::runPurge(sqlite3* db, StatementCache& statements, const QByteArray& statement,
-                      const QString& limit) {
+void outbox::runPurge(sqlite3* db, StatementCache& statements, const QByteArray& table,
+                      const QByteArray& condition, const QString& limit) {
     // It runs every minute: its statements are kept with the connection's.
     const auto step = [&](const QByteArray& sql, const QByteArray* value = nullptr) {
         StatementCache::Use use;
@@ -201,12 +201,15 @@ void outbox::runPurge(sqlite3* db, StatementCache& statements, const QByteArray&
             throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
         return rc == SQLITE_ROW;
     };
+    const QByteArray value = limit.toUtf8();
+    // Most minutes have nothing to purge: then no transaction is begun, and nothing is
+    // committed to the disk.
+    if (!step("SELECT 1 FROM " + table + " WHERE " + condition + " LIMIT 1", &value)) return;
     Transaction transaction(db);
     const bool marked = step(QByteArrayLiteral(
         "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tavolen_outbox'"));
     if (marked) step(QByteArrayLiteral("UPDATE tavolen_outbox_mode SET purging = 1 WHERE id = 1"));
-    const QByteArray value = limit.toUtf8();
-    step(statement, &value);
+    step("DELETE FROM " + table + " WHERE " + condition, &value);
     if (marked) step(QByteArrayLiteral("UPDATE tavolen_outbox_mode SET purging = 0 WHERE id = 1"));
     transaction.commit();
 }

@@ -28,9 +28,10 @@ namespace outbox {
 void install(sqlite3* db);
 bool isInstalled(sqlite3* db);
 
-// Runs `statement` (no parameters but :N1, bound to `limit`) as a retention purge: its deletions
-// go into the outbox as purges. One transaction. Raises DatabaseError.
-void runPurge(sqlite3* db, StatementCache& statements, const QByteArray& statement,
-              const QString& limit);
+// Deletes the rows of `table` that meet `condition` (no parameters but :N1, bound to `limit`) as
+// a retention purge: its deletions go into the outbox as purges. One transaction, and none when
+// no row is due. Raises DatabaseError.
+void runPurge(sqlite3* db, StatementCache& statements, const QByteArray& table,
+              const QByteArray& condition, const QString& limit);
 
 }  // namespace outbox

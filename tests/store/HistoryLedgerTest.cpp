@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <functional>
 
 #include "store/Database.h"
 #include "store/HistoryLedger.h"
+#include "store/Outbox.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -280,6 +283,36 @@ TEST_F(HistoryLedgerTest, LedgerIsKeptForTheMonthsTheSettlementOffers) {
         EXPECT_EQ(rows[0][0], QStringLiteral("104"));
         EXPECT_EQ(rows[1][0], QStringLiteral("105"));
     }
+}
+
+// The purges run every minute; a minute with nothing due commits nothing, so the disk is not
+// flushed for it, not even to mark the group's outbox. Another connection sees whether a
+// commit happened.
+TEST_F(HistoryLedgerTest, AMinuteWithNothingToPurgeCommitsNothing) {
+    outbox::install(db.connection());
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(QDir(dir.path()).filePath("DB/motel.db")), &other),
+              SQLITE_OK);
+    const auto commits = [other] {
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(other, "PRAGMA data_version", -1, &s, nullptr);
+        sqlite3_step(s);
+        const int version = sqlite3_column_int(s, 0);
+        sqlite3_finalize(s);
+        return version;
+    };
+    clock.set(at(2006, 4, 3, 10, 30));
+    ledger.addHistory(QStringLiteral("101"), QStringLiteral("청소"), QStringLiteral("1"));
+    const int before = commits();
+    ledger.purge(1);
+    EXPECT_EQ(commits(), before);
+    EXPECT_EQ(history().size(), 1u);
+
+    clock.set(at(2006, 4, 6, 10, 30));
+    ledger.purge(1);
+    EXPECT_NE(commits(), before);
+    EXPECT_TRUE(history().empty());
+    sqlite3_close(other);
 }
 
 TEST_F(HistoryLedgerTest, PurgeFailureIsShownOnceUntilItChanges) {
