@@ -1,22 +1,12 @@
 #include "app/SettlementWindows.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-
-#include "platform/Errors.h"
-#include "platform/OnDemandLibrary.h"
+#include "app/ProgramModule.h"
 #include "settlement/ui/SettlementModule.h"
 
 namespace {
 const OnDemandLibrary& module() {
-    static const QByteArray path = QFile::encodeName(
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tavolen-settlement.so")));
-    static const OnDemandLibrary library(path.constData());
-    if (!library.loaded())
-        throw TavolenError(QStringLiteral("결산 화면을 불러올 수 없습니다: ") +
-                           QString::fromStdString(library.error()));
-    return library;
+    return programModule(QStringLiteral("tavolen-settlement.so"),
+                         QStringLiteral("결산 화면을 불러올 수 없습니다: "));
 }
 }  // namespace
 
