@@ -5,10 +5,9 @@
 #include "platform/Errors.h"
 #include "store/IniStore.h"
 
-std::optional<WebOptions> WebFace::readOptions(const IniStore& ini, const QString& dataDir,
-                                               const QString& program) {
+WebOptions WebFace::readOptions(const IniStore& ini, const QString& dataDir,
+                                const QString& program) {
     const QString section = QStringLiteral("Web");
-    if (ini.readInteger(section, QStringLiteral("Enabled"), 0) != 1) return std::nullopt;
     WebOptions o;
     const qint32 port = ini.readInteger(section, QStringLiteral("Port"), 8080);
     if (port < 1 || port > 65535)

@@ -4,7 +4,6 @@
 #include <QString>
 #include <QThread>
 #include <functional>
-#include <optional>
 
 #include "web/WebModule.h"
 #include "web/WebServer.h"
@@ -20,10 +19,10 @@ class PasswordRules;
 class WebFace : public QObject, public WebFaceHandle {
     Q_OBJECT
 public:
-    // The server's options from `Web`; nothing when `Enabled` is not 1. A bad
+    // The server's options from `Web` (whose `Enabled` the program has read already). A bad
     // value raises TavolenError with the key named.
-    static std::optional<WebOptions> readOptions(const IniStore& ini, const QString& dataDir,
-                                                 const QString& program);
+    static WebOptions readOptions(const IniStore& ini, const QString& dataDir,
+                                  const QString& program);
 
     WebFace(WebOptions options, BoardModel& board, PasswordRules& passwords, const Clock& clock);
     ~WebFace() override;

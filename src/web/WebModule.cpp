@@ -3,7 +3,6 @@
 #include "web/WebFace.h"
 
 WebFaceHandle* tavolenStartWebFace(const WebFaceParts* parts) {
-    const auto options = WebFace::readOptions(*parts->ini, parts->dataDir, parts->program);
-    if (!options) return nullptr;
-    return new WebFace(*options, *parts->board, *parts->passwords, *parts->clock);
+    return new WebFace(WebFace::readOptions(*parts->ini, parts->dataDir, parts->program),
+                       *parts->board, *parts->passwords, *parts->clock);
 }

@@ -31,7 +31,7 @@ struct WebFaceParts {
 };
 
 extern "C" {
-// The live view started from the `Web` settings, owned by the caller; nothing when `Enabled` is
-// not 1. A bad value raises TavolenError with the key named.
+// The live view started from the `Web` settings, owned by the caller; the program asks for it
+// only when `Enabled` is 1. A bad value raises TavolenError with the key named.
 WebFaceHandle* tavolenStartWebFace(const WebFaceParts* parts);
 }
