@@ -150,10 +150,11 @@ bool hasIndexes(sqlite3* db) {
 
 }  // namespace
 
-bool outbox::isInstalled(sqlite3* db) {
-    return schemaHas(
-        db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tavolen_outbox'");
-}
+// Whether the outbox's table is there.
+constexpr char kOutboxTableQuery[] =
+    "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tavolen_outbox'";
+
+bool outbox::isInstalled(sqlite3* db) { return schemaHas(db, kOutboxTableQuery); }
 
 void outbox::install(sqlite3* db) {
     Transaction transaction(db);
@@ -206,8 +207,7 @@ void outbox::runPurge(sqlite3* db, StatementCache& statements, const QByteArray&
     // committed to the disk.
     if (!step("SELECT 1 FROM " + table + " WHERE " + condition + " LIMIT 1", &value)) return;
     Transaction transaction(db);
-    const bool marked = step(QByteArrayLiteral(
-        "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tavolen_outbox'"));
+    const bool marked = step(QByteArray(kOutboxTableQuery));
     if (marked) step(QByteArrayLiteral("UPDATE tavolen_outbox_mode SET purging = 1 WHERE id = 1"));
     step("DELETE FROM " + table + " WHERE " + condition, &value);
     if (marked) step(QByteArrayLiteral("UPDATE tavolen_outbox_mode SET purging = 0 WHERE id = 1"));
