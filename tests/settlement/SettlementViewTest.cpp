@@ -237,8 +237,9 @@ TEST(MonthChart, AnEmptyMonthSaysSoInItsPlot) {
     EXPECT_TRUE(text->isVisible());
     const QRectF plot = empty->plotArea();
     ASSERT_FALSE(plot.isEmpty());
-    EXPECT_TRUE(plot.contains(text->mapRectToParent(text->boundingRect())));
-    EXPECT_LT(QLineF(text->mapRectToParent(text->boundingRect()).center(), plot.center()).length(), 2);
+    const QRectF box = text->mapRectToParent(text->boundingRect());
+    EXPECT_TRUE(plot.contains(box));
+    EXPECT_LT(QLineF(box.center(), plot.center()).length(), 2);
 
     sums.dayUse[29] = 30000;
     std::unique_ptr<QChart> withTakings(makeMonthChart(sums));
