@@ -262,13 +262,8 @@ __attribute__((visibility("default"))) int open(const char* path, int flags, ...
     return doOpen(AT_FDCWD, path, flags, mode);
 }
 
-__attribute__((visibility("default"))) int open64(const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = modeOf(flags, args);
-    va_end(args);
-    return doOpen(AT_FDCWD, path, flags, mode);
-}
+// The same calls under their large-file names.
+__attribute__((visibility("default"), alias("open"))) int open64(const char* path, int flags, ...);
 
 __attribute__((visibility("default"))) int openat(int dirfd, const char* path, int flags, ...) {
     va_list args;
@@ -278,21 +273,14 @@ __attribute__((visibility("default"))) int openat(int dirfd, const char* path, i
     return doOpen(dirfd, path, flags, mode);
 }
 
-__attribute__((visibility("default"))) int openat64(int dirfd, const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = modeOf(flags, args);
-    va_end(args);
-    return doOpen(dirfd, path, flags, mode);
-}
+__attribute__((visibility("default"), alias("openat"))) int openat64(int dirfd, const char* path,
+                                                                     int flags, ...);
 
 __attribute__((visibility("default"))) int creat(const char* path, mode_t mode) {
     return doOpen(AT_FDCWD, path, O_CREAT | O_WRONLY | O_TRUNC, mode);
 }
 
-__attribute__((visibility("default"))) int creat64(const char* path, mode_t mode) {
-    return doOpen(AT_FDCWD, path, O_CREAT | O_WRONLY | O_TRUNC, mode);
-}
+__attribute__((visibility("default"), alias("creat"))) int creat64(const char* path, mode_t mode);
 
 __attribute__((visibility("default"))) ssize_t write(int fd, const void* data, size_t size) {
     Recorder& r = recorder();
