@@ -10,7 +10,7 @@ Prints at intervals the program's resident memory, open file descriptors and thr
 WAL's and the database's size, the history rows and the central outbox's backlog; then, for
 each, whether it kept growing after the warm-up (the first third of the run).
 
-Usage: bench_desk_week [--minutes M] [--short] [--interval S] [--bin DIR]
+Usage: bench_desk_week [--minutes M] [--short] [--interval S] [--pages N] [--bin DIR]
        (30 minutes by default; --short runs 40 s, a check that the bench works)
 """
 import argparse
@@ -162,11 +162,11 @@ class Storm(threading.Thread):
 
 class Pages(threading.Thread):
     """Signed-in pages opening and closing: the board page, its live socket held for 1 to 6 s
-    (closed by a close frame or by dropping the connection), a snapshot; up to 4 at once."""
+    (closed by a close frame or by dropping the connection), a snapshot; up to `most` at once."""
 
-    def __init__(self, port, rng):
+    def __init__(self, port, rng, most):
         super().__init__(daemon=True)
-        self.port, self.rng, self.stop = port, rng, False
+        self.port, self.rng, self.stop, self.most = port, rng, False, most
         self.opened = self.failed = 0
         self.origin = "http://127.0.0.1:%d" % port
         self.lock = threading.Lock()
@@ -226,7 +226,7 @@ class Pages(threading.Thread):
         running = []
         while not self.stop:
             running = [t for t in running if t.is_alive()]
-            if len(running) < 4:
+            if len(running) < self.most:
                 t = threading.Thread(target=self.page, daemon=True)
                 t.start()
                 running.append(t)
@@ -310,6 +310,7 @@ def main():
     parser.add_argument("--interval", type=float, default=None, help="seconds between samples")
     parser.add_argument("--bin", default=os.path.dirname(os.path.abspath(__file__)))
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--pages", type=int, default=4, help="pages open at most at once")
     args = parser.parse_args()
     seconds = 40 if args.short else args.minutes * 60
     interval = args.interval or (5 if args.short else 60)
@@ -350,7 +351,7 @@ def main():
                 return False
         wait_for("the web server to listen", listening)
         os.set_blocking(master, False)
-        storm, pages = Storm(master, rng), Pages(port, rng)
+        storm, pages = Storm(master, rng), Pages(port, rng, args.pages)
         storm.start()
         pages.start()
         print("desk_week (the real program, xcb on Xvfb 1920x1080, 72 rooms, %.0f s, a sample "
