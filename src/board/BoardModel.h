@@ -17,13 +17,13 @@
 #include "board/RoomRules.h"
 #include "board/RoomSlot.h"
 #include "board/SlotView.h"
+#include "store/IniStore.h"
 #include "store/StepJournal.h"
 
 class Assets;
 class HistoryLedger;
 class Clock;
 class Dialogs;
-class IniStore;
 class Lockdown;
 class SoundPlayer;
 
@@ -139,6 +139,15 @@ public:
     void saveFees(int n);
     void saveMorningCall(int n);
     void saveMemo(int n);
+    // The board's own keys (see RoomSlot).
+    void saveOutMark(int n);
+    void saveRepeatKey(int n);
+    void saveChangedBy(int n);
+    void saveClockStart(int n);
+    // The call has sounded or was shown as missed.
+    void saveMorningCallDone(int n);
+    // Empties them all, for a room that is set up anew.
+    void forgetOwnKeys(int n);
     void storeValue(const QString& section, const QString& key, const QString& value);
 
     // A step: everything that one controller block or one desk action
@@ -199,7 +208,8 @@ public:
     void setBusinessName(const QString& name);
     // A room's morning call ("yyyy-mm-dd hh:mm", empty for none) and memo,
     // once the caller has stored them; the time box takes the call's colour
-    // against `nowMinute`. A changed call may sound again.
+    // against `nowMinute`. A changed call may sound again; one whose minute
+    // has come sounds at once.
     void setMorningCall(int n, const QString& call, const QString& nowMinute);
     void setMemo(int n, const QString& memo);
     // The time box's colour for a morning call: none black, later fuchsia,
@@ -210,21 +220,25 @@ public:
 
     bool isRestored(int n) const { return restored_.test(index(n)); }
 
-    // Stay clocks and the board clock.
+    // Stay clocks and the board clock. A clock counts the minutes of the
+    // real calendar from its start to the current minute; the minute tick
+    // shows them.
     // From zero, the start time shown.
     void startStayClock(int n);
     // The check-out time shows instead of the elapsed time, which counts on unseen.
     void showCheckoutTime(int n);
-    // The elapsed time shows again at the next tick.
+    // The elapsed time shows again, at once.
     void showElapsedAgain(int n);
     // From zero without a start time: how long the room has been ready.
     void startReadyClock(int n);
+    // Every clock as it ran before the restart, from the stored starts.
     void rebuildStayClocks();
     void onSecondTick();
     void onMinuteTick();
     // Sounds every morning call whose minute has come and that has not
     // sounded yet, however late the tick.
     void ringMorningCalls(const QString& nowMinute);
+    void ringMorningCall(int n);
     // The tables' purges, run first in every minute tick; they report their
     // own failures.
     std::function<void()> purgeTables;
@@ -289,6 +303,9 @@ private:
     static std::size_t index(int n);
     void runStep(const std::function<void()>& step);
     void recoverLastStep();
+    void restoreOwnKeys(const IniStore::Snapshot& store, int n);
+    void showElapsed(int n);
+    void startClock(int n, const QString& startText);
     void handleBlock(const QByteArray& block);
     void handlePair(quint8 key, quint8 code);
     void doorChanged(int n, bool open);

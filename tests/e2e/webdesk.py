@@ -39,7 +39,8 @@ def free_port():
 def start_xvfb():
     read_fd, write_fd = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"], pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+                             "-nolisten", "tcp", "-noreset"],
+                            pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
     os.close(write_fd)
     with os.fdopen(read_fd) as pipe:
         line = pipe.readline().strip()
