@@ -180,6 +180,31 @@ TEST(Report, CsvIsUtf8WithAByteOrderMarkAndPlainAmounts) {
     EXPECT_EQ(lines[7], QStringLiteral("총합,교체금액:,70000,취소금액:,1234567,1384567"));
 }
 
+// A room's memo, a site's name: texts typed by someone else never run as formulas in the
+// spreadsheet that opens the file. Amounts stay numbers.
+TEST(Report, CsvCellsAreNeverReadAsFormulas) {
+    const struct {
+        const char* cell;
+        const char* written;
+    } cases[] = {
+        {"=1+2", "'=1+2"},
+        {"+82 10", "'+82 10"},
+        {"-1+2", "'-1+2"},
+        {"-", "'-"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\t=1", "'\t=1"},
+        {"\r=1", "\"'\r=1\""},
+        {"a\rb", "\"a\rb\""},
+        {"=\"x\",1", "\"'=\"\"x\"\",1\""},
+        {"-5000", "-5000"},
+        {"30000", "30000"},
+        {"101호 =1", "101호 =1"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(csvField(QString::fromUtf8(c.cell)), QString::fromUtf8(c.written)) << c.cell;
+}
+
 TEST(Report, EveryPrintedPageHasTheColumnTitlesAndItsNumber) {
     DailySettlement day;
     std::vector<LedgerStay> stays;
