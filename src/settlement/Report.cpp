@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <xlsxwriter.h>
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -10,7 +11,6 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QTemporaryFile>
 #include <cerrno>
 #include <cstdio>
@@ -283,20 +283,18 @@ void writeCsv(const SettlementReport& report, const QString& path) {
 }
 
 void writePdf(const SettlementReport& report, const QString& path, const ChartPainter& chart) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw ReportError(
-            QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+    // Drawn in memory and written at once: through a buffered file, a last write that fails
+    // would go unnoticed and leave a cut file behind.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
     {
-        QPdfWriter pdf(&file);
+        QPdfWriter pdf(&buffer);
         pdf.setResolution(300);
         pdf.setTitle(report.title);
         pdf.setCreator(QStringLiteral("Tavolen"));
         paintReport(report, pdf, chart);
     }
-    if (!file.commit())
-        throw ReportError(
-            QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+    replaceFileWith(path, buffer.data());
 }
 
 namespace {

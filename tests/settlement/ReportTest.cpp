@@ -269,6 +269,30 @@ TEST(Report, AFailedExportLeavesTheOldFileWhole) {
     std::signal(SIGXFSZ, oldSignal);
 }
 
+// A disk that fills up on the very last bytes of a report: the failure is seen, and the old
+// file stays.
+TEST(Report, AFailedLastWriteIsSeen) {
+    QTemporaryDir dir;
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    for (const char* ext : {"csv", "xls", "pdf"}) {
+        SCOPED_TRACE(ext);
+        const QString path = dir.filePath(QStringLiteral("report.") + ext);
+        writeReport(threeStays(), path);
+        const qint64 size = QFileInfo(path).size();
+        const QByteArray old(150, 'o');
+        writeBytes(path, old);
+        rlimit small = before;
+        small.rlim_cur = rlim_t(size - 1);
+        setrlimit(RLIMIT_FSIZE, &small);
+        EXPECT_THROW(writeReport(threeStays(), path), ReportError);
+        setrlimit(RLIMIT_FSIZE, &before);
+        EXPECT_EQ(readBytes(path), old);
+    }
+    std::signal(SIGXFSZ, oldSignal);
+}
+
 TEST(Report, UnknownExtensionsAndUnwritableFilesAreReported) {
     QTemporaryDir dir;
     EXPECT_THROW(writeReport(threeStays(), dir.filePath("report.ods")), ReportError);
