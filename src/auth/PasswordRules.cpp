@@ -66,6 +66,7 @@ PasswordRules::Outcome PasswordRules::checkGrade(int grade, const QString& text)
 PasswordRules::Outcome PasswordRules::change(const QString& current, const QString& fresh,
                                              const QString& repeat) {
     if (fresh != repeat) return Outcome::Mismatch;
+    if (fresh.isEmpty()) return Outcome::Empty;
     const int grade = shared_.gradeToCheck;
     if (lockedOut(grade)) return Outcome::LockedOut;
     if (!db_.checkPassword(grade, current)) return failed(grade);
