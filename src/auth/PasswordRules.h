@@ -37,10 +37,6 @@ public:
     // empty `fresh` is refused (Empty) before anything is checked.
     Outcome change(const QString& current, const QString& fresh, const QString& repeat);
 
-    // Checks the password of `grade` without signing anybody in at the desk
-    // (the owner's pages sign in this way); it counts in the same lock-out.
-    Outcome checkGrade(int grade, const QString& text);
-
     bool lockedOut(int grade);
     DeskSession& shared() { return shared_; }
     static QString signOutCaption(int grade);
