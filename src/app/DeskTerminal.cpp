@@ -5,10 +5,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
 #include <string>
+
+#include "app/CommandLine.h"
 
 namespace {
 
@@ -44,7 +47,9 @@ QString ownerName(uint id) {
 
 }  // namespace
 
-QString deskDataDirProblem(const QString& dataDir, const QString& command) {
+QString deskDataDirProblem(const CommandLine& line, QString& dataDir) {
+    dataDir = line.has(QStringLiteral("data-dir")) ? line.value(QStringLiteral("data-dir"))
+                                                   : QCoreApplication::applicationDirPath();
     const QDir dir(dataDir);
     // A mistyped directory would otherwise get a database of its own.
     if (!dir.exists() || (!dir.exists(QStringLiteral("DB/motel.db")) &&
@@ -55,7 +60,7 @@ QString deskDataDirProblem(const QString& dataDir, const QString& command) {
     const uint owner = QFileInfo(dataDir).ownerId();
     if (geteuid() == 0 && owner != 0)
         return QStringLiteral("run it as the owner of %1: sudo -u %2 tavolen %3 ...")
-            .arg(dataDir, ownerName(owner), command);
+            .arg(dataDir, ownerName(owner), line.command);
     return QString();
 }
 

@@ -6,9 +6,12 @@
 // directory, checked before anything is written to it, and passwords typed
 // without echo.
 
-// Why `dataDir` is no desk's data directory to change as this user, or an
-// empty text. `command` names the command in the advice given.
-QString deskDataDirProblem(const QString& dataDir, const QString& command);
+struct CommandLine;
+
+// The data directory of the command in `line` (--data-dir, else the program's
+// own directory) into `dataDir`; returns why it is no desk's data directory
+// to change as this user, or an empty text. Needs the application object.
+QString deskDataDirProblem(const CommandLine& line, QString& dataDir);
 
 // Puts the terminal's echo back when the command is interrupted.
 void restoreTerminalOnSignals();

@@ -32,10 +32,8 @@ int runPasswdCommand(const CommandLine& line, int& argc, char** argv) {
         return fail(QStringLiteral("unknown grade '%1' (1 user, 2 Windows use, 3 supplier)")
                         .arg(line.arguments.value(0)));
     QCoreApplication app(argc, argv);
-    const QString dataDir = line.has(QStringLiteral("data-dir"))
-                                ? line.value(QStringLiteral("data-dir"))
-                                : QCoreApplication::applicationDirPath();
-    const QString problem = deskDataDirProblem(dataDir, QStringLiteral("passwd"));
+    QString dataDir;
+    const QString problem = deskDataDirProblem(line, dataDir);
     if (!problem.isEmpty()) return fail(problem);
 
     restoreTerminalOnSignals();

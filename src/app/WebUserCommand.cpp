@@ -37,10 +37,8 @@ WebUserOutcome runWebUserCommand(const CommandLine& line, int& argc, char** argv
         return fail(QStringLiteral("--downloads goes with add"));
 
     QCoreApplication app(argc, argv);
-    const QString dataDir = line.has(QStringLiteral("data-dir"))
-                                ? line.value(QStringLiteral("data-dir"))
-                                : QCoreApplication::applicationDirPath();
-    const QString problem = deskDataDirProblem(dataDir, QStringLiteral("web-user"));
+    QString dataDir;
+    const QString problem = deskDataDirProblem(line, dataDir);
     if (!problem.isEmpty()) return fail(problem);
     // A database made here would hold none of the desk's passwords: its first start makes it.
     if (!QFileInfo::exists(QDir(dataDir).filePath(QStringLiteral("DB/motel.db"))))
