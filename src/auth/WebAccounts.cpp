@@ -95,8 +95,8 @@ WebAccountChange WebAccounts::add(const QString& name, const QString& password,
     const QString hash = passwordHash::make(password);
     Statement(db_, kCreate).step();
     Statement insert(db_,
-                     "INSERT INTO tavolen_web_account (name, pass, downloads, changed) "
-                     "VALUES (?1, ?2, ?3, ?4) ON CONFLICT (name) DO NOTHING");
+                     "INSERT OR IGNORE INTO tavolen_web_account (name, pass, downloads, changed) "
+                     "VALUES (?1, ?2, ?3, ?4)");
     insert.bind(1, name)
         .bind(2, hash)
         .bind(3, downloads ? QStringLiteral("1") : QStringLiteral("0"))

@@ -1,12 +1,14 @@
 #include "web/SignInLimiter.h"
 
+#include <algorithm>
+
 #include "platform/Clock.h"
 
 namespace {
 
-qint64 since(const QDateTime& then, const QDateTime& now) {
+qint64 since(qint64 then, qint64 now) {
     // A clock set back counts as no time passed.
-    return std::max<qint64>(0, then.secsTo(now));
+    return std::max<qint64>(0, now - then);
 }
 
 }  // namespace
@@ -24,7 +26,7 @@ int SignInLimiter::waitOf(const QHash<QString, Entry>& table, const QString& key
                           bool attempts) const {
     const auto it = table.constFind(key);
     if (it == table.constEnd()) return 0;
-    const QDateTime now = clock_.now();
+    const qint64 now = clock_.now().toSecsSinceEpoch();
     qint64 wait = 0;
     if (it->failures >= kFreeFailures) {
         const int spacing = it->failures >= kSlowFailures ? kSlowerWaitSeconds : kSlowWaitSeconds;
@@ -37,23 +39,27 @@ int SignInLimiter::waitOf(const QHash<QString, Entry>& table, const QString& key
 
 // Forgets what has been quiet long enough; when `needed` new entries still
 // do not fit, those quiet for kReclaimSeconds go too. False when even that
-// leaves no room.
+// leaves no room; the table is then not looked through again for a while, so
+// that a flood does not cost a pass over it per attempt.
 bool SignInLimiter::makeRoom(int needed) {
-    const QDateTime now = clock_.now();
+    const qint64 now = clock_.now().toSecsSinceEpoch();
+    if (size() + needed <= kMaxEntries) return true;
+    if (now >= fullUntil_ - kFullWaitSeconds && now < fullUntil_) return false;
     const auto drop = [&](qint64 quiet) {
         for (auto* table : {&accounts_, &addresses_})
             for (auto it = table->begin(); it != table->end();) {
                 // Quiet for an hour or more: no wait of its own is left.
                 const bool old = since(it->lastFailure, now) >= quiet &&
-                                 (!it->minuteStart.isValid() || since(it->minuteStart, now) >= 60);
+                                 (it->minuteStart == 0 || since(it->minuteStart, now) >= 60);
                 it = old ? table->erase(it) : std::next(it);
             }
     };
-    if (size() + needed <= kMaxEntries) return true;
     drop(kForgetSeconds);
     if (size() + needed <= kMaxEntries) return true;
     drop(kReclaimSeconds);
-    return size() + needed <= kMaxEntries;
+    if (size() + needed <= kMaxEntries) return true;
+    fullUntil_ = now + kFullWaitSeconds;
+    return false;
 }
 
 int SignInLimiter::begin(const QString& account, const QString& address) {
@@ -65,7 +71,7 @@ int SignInLimiter::begin(const QString& account, const QString& address) {
         full_ = true;
         return kFullWaitSeconds;
     }
-    const QDateTime now = clock_.now();
+    const qint64 now = clock_.now().toSecsSinceEpoch();
     for (Entry* e : {&accounts_[account], &addresses_[address]}) {
         // A day without failures starts the count again.
         if (e->failures > 0 && since(e->lastFailure, now) >= kForgetSeconds) e->failures = 0;
@@ -73,7 +79,7 @@ int SignInLimiter::begin(const QString& account, const QString& address) {
         e->lastFailure = now;
     }
     Entry& from = addresses_[address];
-    if (!from.minuteStart.isValid() || since(from.minuteStart, now) >= 60) {
+    if (from.minuteStart == 0 || since(from.minuteStart, now) >= 60) {
         from.minuteStart = now;
         from.attemptsThisMinute = 0;
     }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDateTime>
 #include <QHash>
 #include <QHostAddress>
 #include <QString>
@@ -44,10 +43,11 @@ public:
     int size() const { return int(accounts_.size() + addresses_.size()); }
 
 private:
+    // Times in seconds since the epoch.
     struct Entry {
         int failures = 0;
-        QDateTime lastFailure;
-        QDateTime minuteStart;  // the address's attempts, right or wrong
+        qint64 lastFailure = 0;
+        qint64 minuteStart = 0;  // the address's attempts, right or wrong; 0 for an account
         int attemptsThisMinute = 0;
     };
     int waitOf(const QHash<QString, Entry>& table, const QString& key, bool attempts) const;
@@ -57,4 +57,5 @@ private:
     QHash<QString, Entry> accounts_;
     QHash<QString, Entry> addresses_;
     bool full_ = false;
+    qint64 fullUntil_ = 0;  // no room was found: no look for it again before then
 };

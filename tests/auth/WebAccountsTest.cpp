@@ -11,9 +11,9 @@
 namespace {
 
 struct Accounts {
-    Accounts() { db.open(); }
     QTemporaryDir dir;
     Database db{dir.path()};
+    bool opened = (db.open(), true);
     FixedClock clock;
     WebAccounts accounts{db.connection()};
 };

@@ -386,7 +386,7 @@ TEST_F(WebServerTest, WrongPasswordsAreHeldOffPerAccountAndAddressAndNeverReachT
         parallel.back()->write(signInRequest("name" + QByteArray::number(i), "guess"));
     }
     int checked = 0;
-    for (auto& p : parallel) checked += p->next().status == 303;
+    for (auto& p : parallel) checked += p->next(30000).status == 303;
     EXPECT_EQ(checked, SignInLimiter::kFreeFailures);
 
     // Then one a minute, and from the tenth failure one every ten minutes.
