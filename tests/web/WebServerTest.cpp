@@ -242,14 +242,18 @@ TEST_F(WebServerTest, RefusesEveryRequestWithoutASessionOrPastABound) {
         {"header too big", get("/api/snapshot", session, "X: " + QByteArray(9000, 'x') + "\r\n"),
          431},
         {"body too big",
-         "POST /login HTTP/1.1\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'x'), 413},
+         "POST /login HTTP/1.1\r\nHost: " + host() + "\r\nContent-Length: 100000\r\n\r\n" +
+             QByteArray(5000, 'x'),
+         413},
         {"traversal", get("/../../etc/passwd", session), 400},
         {"encoded traversal", get("/%2e%2e/%2e%2e/etc/passwd", session), 400},
         {"encoded slashes", get("/pages/..%2f..%2fapp.js", session), 400},
         {"sign-in from another site",
          QByteArray(signInRequest("1", "1111")).replace(origin(), "http://evil.example"), 403},
         {"changing method",
-         "DELETE /api/snapshot HTTP/1.1\r\nCookie: tavolen_session=" + session + "\r\n\r\n", 405},
+         "DELETE /api/snapshot HTTP/1.1\r\nHost: " + host() + "\r\nCookie: tavolen_session=" +
+             session + "\r\n\r\n",
+         405},
     };
     for (const Case& c : cases) {
         const Reply r = ask(c.request);
