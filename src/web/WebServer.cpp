@@ -497,7 +497,7 @@ void WebServer::handle(QTcpSocket* socket, const HttpRequest& request) {
         return respond(socket, 200, "text/javascript; charset=utf-8", resource("app.js"), keep);
     if (path == QLatin1String("/api/snapshot")) {
         if (!latest_) return refuse(socket, 503, QStringLiteral("보드가 아직 없습니다"), keep);
-        if (latestJson_.isEmpty()) latestJson_ = snapshotJson(*latest_);
+        if (latestJson_.isEmpty()) latestJson_ = snapshotJson(*latest_, options_.dataDir);
         return respond(socket, 200, "application/json", latestJson_, keep);
     }
     if (path == QLatin1String("/api/today")) return serveLedger(socket, request, false);
@@ -763,7 +763,7 @@ void WebServer::pushSnapshot() {
 
 void WebServer::sendTo(QWebSocket* page) {
     if (!latest_ || page->bytesToWrite() > kPageBacklog) return;
-    if (latestJson_.isEmpty()) latestJson_ = snapshotJson(*latest_);
+    if (latestJson_.isEmpty()) latestJson_ = snapshotJson(*latest_, options_.dataDir);
     pages_[page].sentSequence = latest_->sequence;
     page->sendTextMessage(QString::fromUtf8(latestJson_));
 }

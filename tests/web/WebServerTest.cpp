@@ -378,6 +378,21 @@ TEST_F(WebServerTest, PagesGetTheBoardLiveAndAreClosedAtSignOut) {
         << "closed pages no longer count against their address: " << server->connectionCount();
 }
 
+// The desk's messages reach the page without the place of its files.
+TEST_F(WebServerTest, TheSnapshotNamesTheDesksFilesWithoutTheirDirectory) {
+    auto s = std::make_shared<BoardSnapshot>(
+        *snapshotWithRoom(QStringLiteral("707"), RoomState::Overnight, 2));
+    s->storageWarning =
+        QStringLiteral("⚠ 저장 실패, 다시 시도 중: %1/TavolenConfig.ini: 공간이 없습니다")
+            .arg(dir.path());
+    s->notice = QStringLiteral("10:00 %1 을(를) 열 수 없습니다").arg(dir.path());
+    server->publish(s);
+    const QString body = QString::fromUtf8(ask(get("/api/snapshot", signIn())).body);
+    EXPECT_FALSE(body.contains(dir.path())) << body.toStdString();
+    EXPECT_TRUE(body.contains(QStringLiteral("다시 시도 중: TavolenConfig.ini: 공간이 없습니다")));
+    EXPECT_TRUE(body.contains(QStringLiteral("데이터 폴더 을(를) 열 수 없습니다")));
+}
+
 TEST_F(WebServerTest, TodayIsTheDailyViewsSettlementDayWithItsChangesAndTheirSource) {
     execSql(db, QStringLiteral(R"(INSERT INTO "Cash.DB" VALUES
         ('101', '200604011000', '200604011200', '대실', '30000'),
@@ -412,11 +427,18 @@ TEST_F(WebServerTest, TodayIsTheDailyViewsSettlementDayWithItsChangesAndTheirSou
     EXPECT_EQ(changes[0].toObject()["time"].toString(), QStringLiteral("2006-04-01 02:00"));
     EXPECT_EQ(changes[1].toObject()["source"].toString(), QStringLiteral("desk"));
 
-    const Reply m = ask(get("/api/month?m=2006-4", session));
-    const QJsonObject month = QJsonDocument::fromJson(m.body).object();
-    EXPECT_EQ(month["days"].toArray().size(), 30);
-    EXPECT_EQ(qint64(month["total"].toDouble()), 165000 + 99999)
-        << "the 2nd's stay counts in April";
+    for (const char* asked : {"2006-4", "2006-04"}) {
+        const Reply m = ask(get("/api/month?m=" + QByteArray(asked), session));
+        const QJsonObject month = QJsonDocument::fromJson(m.body).object();
+        EXPECT_EQ(month["month"].toString(), QStringLiteral("2006-4")) << asked;
+        EXPECT_EQ(month["days"].toArray().size(), 30) << asked;
+        EXPECT_EQ(qint64(month["total"].toDouble()), 165000 + 99999)
+            << asked << ": the 2nd's stay counts in April";
+    }
+    const QJsonObject march =
+        QJsonDocument::fromJson(ask(get("/api/month?m=2006-03", session)).body).object();
+    EXPECT_EQ(march["month"].toString(), QStringLiteral("2006-3"));
+    EXPECT_EQ(march["days"].toArray().size(), 31);
 }
 
 TEST_F(WebServerTest, DownloadsAreTheReportCommandsFiles) {
