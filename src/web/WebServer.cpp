@@ -188,7 +188,10 @@ bool WebServer::start(QString* error) {
     connect(pageServer_.get(), &QWebSocketServer::newConnection, this, &WebServer::onPageConnected);
     sessionTimer_ = new QTimer(this);
     sessionTimer_->setInterval(5000);
-    connect(sessionTimer_, &QTimer::timeout, this, &WebServer::refreshSessions);
+    connect(sessionTimer_, &QTimer::timeout, this, [this] {
+        refreshSessions();
+        walkPages();
+    });
     sessionTimer_->start();
     log(QStringLiteral("웹: %1 포트 %2 에서 시작 (%3)")
             .arg(options_.listen.toString())
@@ -425,23 +428,31 @@ void WebServer::refreshSessions() {
                     .arg(gradeName(grade))
                     .arg(ended));
     }
+}
+
+// Every few seconds: pages of ended sessions are closed, pages gone silent are
+// dropped, the others pinged. Ending a page may take it out of the pages at
+// once, so they are walked from a list of their own.
+void WebServer::walkPages() {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (auto it = pages_.begin(); it != pages_.end(); ++it) {
+    for (QWebSocket* page : pages_.keys()) {
+        const auto it = pages_.constFind(page);
+        if (it == pages_.cend()) continue;
         if (!sessions_.peek(it->session)) {
-            it.key()->close(QWebSocketProtocol::CloseCodePolicyViolated,
-                            QStringLiteral("signed out"));
+            page->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("signed out"));
         } else if (now - it->lastHeard > kPageSilenceMs) {
             // A phone gone to sleep or off the network: its connection is dropped.
-            it.key()->abort();
+            page->abort();
         } else {
-            it.key()->ping();
+            page->ping();
         }
     }
 }
 
 std::optional<WebSessions::Session> WebServer::sessionOf(const HttpRequest& request) {
     const QByteArray id = request.cookie(kCookie);
-    if (id.isEmpty()) return std::nullopt;
+    // An unknown cookie costs no look at the password table.
+    if (!sessions_.peek(id)) return std::nullopt;
     refreshSessions();
     return sessions_.use(id);
 }
@@ -580,9 +591,10 @@ void WebServer::signOut(QTcpSocket* socket, const HttpRequest& request) {
         return refuse(socket, 403, QStringLiteral("허용되지 않는 출처입니다"), request.keepAlive());
     const QByteArray id = request.cookie(kCookie);
     sessions_.close(id);
-    for (auto it = pages_.begin(); it != pages_.end(); ++it)
-        if (it->session == id)
-            it.key()->close(QWebSocketProtocol::CloseCodeNormal, QStringLiteral("signed out"));
+    // Closing a page may end it at once, and take it out of the pages.
+    for (QWebSocket* page : pages_.keys())
+        if (pages_.value(page).session == id)
+            page->close(QWebSocketProtocol::CloseCodeNormal, QStringLiteral("signed out"));
     log(QStringLiteral("웹: 로그아웃 %1").arg(addressOf(socket)));
     QByteArray cookie = QByteArray(kCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict";
     if (secure_) cookie += "; Secure";

@@ -97,6 +97,7 @@ private:
     void pushSnapshot();
     void sendTo(QWebSocket* page);
     void refreshSessions();
+    void walkPages();
 
     bool sameOrigin(const HttpRequest& request) const;
     std::optional<WebSessions::Session> sessionOf(const HttpRequest& request);

@@ -393,6 +393,37 @@ TEST_F(WebServerTest, TheSnapshotNamesTheDesksFilesWithoutTheirDirectory) {
     EXPECT_TRUE(body.contains(QStringLiteral("데이터 폴더 을(를) 열 수 없습니다")));
 }
 
+// Requests with cookies that name no session cost the open pages nothing;
+// signing out closes every page of the session at once.
+TEST_F(WebServerTest, UnknownCookiesPingNoPageAndSignOutClosesEveryPage) {
+    const QByteArray session = signIn();
+    std::vector<std::unique_ptr<Client>> pages;
+    for (int i = 0; i < 3; ++i) {
+        pages.push_back(std::make_unique<Client>(server->port()));
+        pages.back()->write(get(
+            "/ws", session,
+            "Origin: " + origin() +
+                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"));
+        ASSERT_EQ(pages.back()->next().status, 101);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 3; }, 5000));
+    QTest::qWait(200);
+    for (const auto& page : pages) page->buffer += page->socket.readAll();
+    const qsizetype before = pages.front()->buffer.size();
+    for (int i = 0; i < 50; ++i) ask(get("/api/snapshot", QByteArray(64, 'a' + char(i % 6))));
+    QTest::qWait(200);
+    pages.front()->buffer += pages.front()->socket.readAll();
+    // A ping is two bytes and its payload; the pages' own timer may send one.
+    EXPECT_LT(pages.front()->buffer.size() - before, 20);
+
+    Client out(server->port());
+    out.write("POST /logout HTTP/1.1\r\nHost: " + host() + "\r\nOrigin: " + origin() +
+              "\r\nCookie: tavolen_session=" + session + "\r\nContent-Length: 0\r\n\r\n");
+    EXPECT_EQ(out.next().status, 303);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 0; }, 5000));
+}
+
 TEST_F(WebServerTest, TodayIsTheDailyViewsSettlementDayWithItsChangesAndTheirSource) {
     execSql(db, QStringLiteral(R"(INSERT INTO "Cash.DB" VALUES
         ('101', '200604011000', '200604011200', '대실', '30000'),
