@@ -25,6 +25,12 @@ QByteArray HttpRequest::header(const QByteArray& lowerName) const {
     return {};
 }
 
+QByteArray HttpRequest::lastHeader(const QByteArray& lowerName) const {
+    for (auto it = headers.crbegin(); it != headers.crend(); ++it)
+        if (it->first == lowerName) return it->second;
+    return {};
+}
+
 QByteArray HttpRequest::cookie(const QByteArray& name) const {
     for (const auto& [headerName, value] : headers) {
         if (headerName != "cookie") continue;

@@ -14,8 +14,15 @@ struct HttpRequest {
     QByteArray query;
     QList<QPair<QByteArray, QByteArray>> headers;  // names in lower case
     QByteArray body;
+    // Where it came from, as the server judges it: a reverse proxy's word on
+    // the browser's address and scheme is taken from the configured proxy only.
+    QString client;
+    bool secure = false;  // the browser spoke HTTPS (to the server or to the proxy)
+    bool viaProxy = false;
 
+    // The first header of that name; lastHeader() the last.
     QByteArray header(const QByteArray& lowerName) const;
+    QByteArray lastHeader(const QByteArray& lowerName) const;
     QByteArray cookie(const QByteArray& name) const;
     QString queryValue(const QString& name) const;
     bool wantsWebSocket() const;

@@ -59,6 +59,8 @@ QByteArray reason(int status) {
             return "Content Too Large";
         case 414:
             return "URI Too Long";
+        case 421:
+            return "Misdirected Request";
         case 429:
             return "Too Many Requests";
         case 431:
@@ -76,6 +78,13 @@ QByteArray reason(int status) {
         default:
             return "Error";
     }
+}
+
+// IPv4 in its own form also when it came over an IPv6 socket.
+QString addressText(const QHostAddress& a) {
+    bool ok = false;
+    const QHostAddress v4(a.toIPv4Address(&ok));
+    return ok ? v4.toString() : a.toString();
 }
 
 QByteArray resource(const QString& name) {
@@ -119,6 +128,8 @@ struct WebServer::Peer {
     bool busy = false;       // an answer is being prepared elsewhere
     bool inRequest = false;  // bytes of an unfinished request have arrived
     bool clean = false;      // the socket's transaction began with this request
+    QString client;          // the browser's address for the request at hand
+    bool secure = false;     // and whether the browser spoke HTTPS
 };
 
 WebServer::WebServer(WebOptions options, const Clock& clock, PasswordCheck checkPassword,
@@ -127,6 +138,7 @@ WebServer::WebServer(WebOptions options, const Clock& clock, PasswordCheck check
       options_(std::move(options)),
       clock_(clock),
       checkPassword_(std::move(checkPassword)),
+      hosts_(options_.listen, options_.port, options_.hosts),
       sessions_(clock),
       limiter_(clock) {
     readers_.setMaxThreadCount(1);
@@ -182,6 +194,7 @@ bool WebServer::start(QString* error) {
         server_.reset();
         return false;
     }
+    hosts_.setPort(server_->serverPort());
     pageServer_ = std::make_unique<QWebSocketServer>(QStringLiteral("tavolen"),
                                                      QWebSocketServer::NonSecureMode);
     pageServer_->setHandshakeTimeout(options_.limits.requestMs);
@@ -209,10 +222,44 @@ int WebServer::connectionCount() const {
 }
 
 QString WebServer::addressOf(QTcpSocket* socket) const {
-    QHostAddress a = socket->peerAddress();
-    bool ok = false;
-    const QHostAddress v4(a.toIPv4Address(&ok));
-    return ok ? v4.toString() : a.toString();
+    const auto peer = peers_.value(socket);
+    return peer && !peer->client.isEmpty() ? peer->client : addressText(socket->peerAddress());
+}
+
+// Behind the configured proxy the browser's address and scheme are the proxy's
+// word: the last address it added to X-Forwarded-For, its X-Forwarded-Proto.
+// From anyone else those headers are the sender's own claims and are ignored.
+void WebServer::placeRequest(QTcpSocket* socket, HttpRequest& request) {
+    request.client = addressText(socket->peerAddress());
+    request.secure = secure_;
+    if (isProxy(socket->peerAddress())) {
+        request.viaProxy = true;
+        const QByteArray proto = request.lastHeader("x-forwarded-proto").trimmed().toLower();
+        if (!proto.isEmpty()) request.secure = proto == "https";
+        const QHostAddress forwarded(
+            QString::fromLatin1(request.lastHeader("x-forwarded-for").split(',').last().trimmed()));
+        if (!forwarded.isNull()) request.client = addressText(forwarded);
+    }
+    const auto peer = peers_.value(socket);
+    peer->client = request.client;
+    peer->secure = request.secure;
+}
+
+bool WebServer::isProxy(const QHostAddress& address) const {
+    return !options_.proxy.isNull() &&
+           address.isEqual(options_.proxy, QHostAddress::TolerantConversion);
+}
+
+// The PC's addresses are read again when a name does not match, at most every
+// half minute, so that an address given anew by DHCP is soon known.
+bool WebServer::knownHost(const HttpRequest& request) {
+    const QByteArray host = request.header("host");
+    if (hosts_.allows(host)) return true;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - hostsReadAt_ < 30000) return false;
+    hostsReadAt_ = now;
+    hosts_.refresh();
+    return hosts_.allows(host);
 }
 
 void WebServer::log(const QString& text) { appendDeskLog(options_.dataDir, clock_.now(), text); }
@@ -239,8 +286,11 @@ void WebServer::onNewConnection() {
         QTcpSocket* socket = server_->nextPendingConnection();
         if (!socket) return;
         const QString address = addressOf(socket);
+        // Behind the proxy every browser comes from the proxy: its share is the whole.
+        const int limit = isProxy(socket->peerAddress()) ? options_.limits.maxConnections
+                                                         : options_.limits.maxPerAddress;
         if (connectionCount() >= options_.limits.maxConnections ||
-            perAddress_->value(address) >= options_.limits.maxPerAddress) {
+            perAddress_->value(address) >= limit) {
             logRefusal(address, QStringLiteral("연결 수 초과"));
             socket->write(
                 "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 10\r\n"
@@ -303,11 +353,25 @@ void WebServer::onReadyRead(QTcpSocket* socket) {
     }
     peer->inRequest = false;
     peer->timer->stop();
-    const HttpRequest request = peer->reader.request();
-    if (request.wantsWebSocket()) {
-        openPage(socket, request);
-        return;
+    dispatch(socket);
+}
+
+// The request the reader holds, whole: checked for where it came from and
+// what it names, then answered.
+void WebServer::dispatch(QTcpSocket* socket) {
+    const auto peer = peers_.value(socket);
+    HttpRequest request = peer->reader.request();
+    placeRequest(socket, request);
+    // Before anything else: a page of another name (its name rebound to this
+    // PC's address) is answered nothing of the view's.
+    if (!knownHost(request)) {
+        socket->commitTransaction();
+        logRefusal(addressOf(socket),
+                   QStringLiteral("다른 호스트 %1")
+                       .arg(QString::fromLatin1(request.header("host").left(64))));
+        return refuse(socket, 421, QStringLiteral("이 주소로는 열 수 없습니다"));
     }
+    if (request.wantsWebSocket()) return openPage(socket, request);
     socket->commitTransaction();
     handle(socket, request);
 }
@@ -335,12 +399,8 @@ void WebServer::afterResponse(QTcpSocket* socket, bool keepAlive) {
                 const auto p = peers_.value(s);
                 if (!p) return;
                 if (state == HttpRequestReader::State::Complete) {
-                    const HttpRequest request = p->reader.request();
-                    if (request.wantsWebSocket()) {
-                        refuse(s, 400, QStringLiteral("요청을 받을 수 없습니다"));
-                        return;
-                    }
-                    handle(s, request);
+                    p->clean = false;
+                    dispatch(s);
                 } else {
                     onReadyRead(s);
                 }
@@ -355,9 +415,13 @@ void WebServer::respond(QTcpSocket* socket, int status, const QByteArray& type,
                         const QByteArray& body, bool keepAlive,
                         const QList<QPair<QByteArray, QByteArray>>& extra) {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
+    const auto peer = peers_.value(socket);
+    const bool secure = secure_ || (peer && peer->secure);
     bool ownSecurity = false;
     for (const auto& [name, value] : extra) {
-        head += name + ": " + value + "\r\n";
+        // A cookie given over HTTPS, to the browser or to the proxy, is kept to HTTPS.
+        const bool secureCookie = secure && name == "Set-Cookie" && !value.contains("; Secure");
+        head += name + ": " + value + (secureCookie ? "; Secure\r\n" : "\r\n");
         ownSecurity = ownSecurity || name == "Content-Security-Policy";
     }
     if (!type.isEmpty()) head += "Content-Type: " + type + "\r\n";
@@ -366,7 +430,7 @@ void WebServer::respond(QTcpSocket* socket, int status, const QByteArray& type,
         "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
         "Referrer-Policy: same-origin\r\nX-Frame-Options: DENY\r\n";
     if (!ownSecurity) head += "Content-Security-Policy: " + kPageSecurity + "\r\n";
-    if (secure_) head += "Strict-Transport-Security: max-age=31536000\r\n";
+    if (secure) head += "Strict-Transport-Security: max-age=31536000\r\n";
     head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     socket->write(head + body);
     afterResponse(socket, keepAlive);
@@ -378,10 +442,7 @@ void WebServer::refuse(QTcpSocket* socket, int status, const QString& why, bool 
 }
 
 bool WebServer::sameOrigin(const HttpRequest& request) const {
-    const QByteArray origin = request.header("origin");
-    const QByteArray host = request.header("host");
-    if (origin.isEmpty() || host.isEmpty()) return false;
-    return origin == (secure_ ? "https://" : "http://") + host;
+    return hosts_.allowsOrigin(request.header("origin"), request.secure, request.viaProxy);
 }
 
 QByteArray WebServer::passwordStamp(int grade) {

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "board/BoardSnapshot.h"
+#include "web/WebHosts.h"
 #include "web/WebSessions.h"
 
 class Clock;
@@ -36,6 +37,8 @@ struct WebOptions {
     quint16 port = 8080;
     QString certificate;  // PEM; with `key` set too the server speaks HTTPS only
     QString key;
+    QStringList hosts;      // `Hosts`: a reverse proxy's public names, beside the PC's addresses
+    QHostAddress proxy;     // `Proxy`: whose X-Forwarded-Proto and -For are believed
     QString dataDir;        // the desk's data directory: database, settings, tavolen.log
     QString reportProgram;  // the program whose report command writes the downloads
     WebLimits limits;
@@ -84,6 +87,7 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket* socket);
     void onTimeout(QTcpSocket* socket);
+    void dispatch(QTcpSocket* socket);
     void afterResponse(QTcpSocket* socket, bool keepAlive);
     void handle(QTcpSocket* socket, const HttpRequest& request);
     void signIn(QTcpSocket* socket, const HttpRequest& request);
@@ -109,12 +113,17 @@ private:
     void log(const QString& text);
     void logRefusal(const QString& address, const QString& why);
     QString addressOf(QTcpSocket* socket) const;
+    void placeRequest(QTcpSocket* socket, HttpRequest& request);
+    bool isProxy(const QHostAddress& address) const;
+    bool knownHost(const HttpRequest& request);
 
     WebOptions options_;
     const Clock& clock_;
     PasswordCheck checkPassword_;
     std::unique_ptr<QTcpServer> server_;
     std::unique_ptr<QWebSocketServer> pageServer_;
+    WebHosts hosts_;
+    qint64 hostsReadAt_ = 0;  // ms since the epoch
     bool secure_ = false;
     QHash<QTcpSocket*, std::shared_ptr<Peer>> peers_;
     std::shared_ptr<QHash<QString, int>> perAddress_ = std::make_shared<QHash<QString, int>>();

@@ -15,11 +15,16 @@
 
 #include "auth/PasswordRules.h"
 #include "board/DeskSession.h"
+#include "platform/Errors.h"
 #include "settlement/LedgerReader.h"
 #include "settlement/Settlement.h"
 #include "store/Database.h"
+#include "store/IniStore.h"
 #include "support/Fakes.h"
+#include "support/ReverseProxy.h"
+#include "support/SelfSigned.h"
 #include "support/StoreHelpers.h"
+#include "web/WebFace.h"
 #include "web/WebServer.h"
 
 namespace {
@@ -40,14 +45,22 @@ struct Reply {
     }
 };
 
-// A connection to the server under test; every wait is bounded.
+// A connection to the server under test (or to a proxy before it), plain or
+// over TLS without checking the certificate; every wait is bounded.
 class Client {
 public:
-    explicit Client(quint16 port, const QHostAddress& from = QHostAddress::LocalHost) {
+    explicit Client(quint16 port, const QHostAddress& from = QHostAddress::LocalHost,
+                    bool tls = false) {
         socket.bind(from);
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        connected = QTest::qWaitFor(
-            [&] { return socket.state() == QAbstractSocket::ConnectedState; }, 3000);
+        if (tls) {
+            socket.setPeerVerifyMode(QSslSocket::VerifyNone);
+            socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+            connected = QTest::qWaitFor([&] { return socket.isEncrypted(); }, 10000);
+        } else {
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            connected = QTest::qWaitFor(
+                [&] { return socket.state() == QAbstractSocket::ConnectedState; }, 3000);
+        }
     }
     void write(const QByteArray& bytes) { socket.write(bytes); }
     // The next whole response; status 0 when none came (or the server closed).
@@ -76,7 +89,7 @@ public:
             },
             ms);
     }
-    QTcpSocket socket;
+    QSslSocket socket;
     QByteArray buffer;
     bool connected = false;
 
@@ -126,14 +139,23 @@ protected:
 
     void SetUp() override {
         db.open();
+        startServer(options());
+    }
+
+    WebOptions options() const {
         WebOptions o;
         o.listen = QHostAddress::LocalHost;
         o.port = 0;
         o.dataDir = dir.path();
         o.reportProgram = QStringLiteral(TAVOLEN_BIN_DIR "/tavolen");
+        o.hosts = {QStringLiteral("desk.example")};
         o.limits.requestMs = 400;
         o.limits.idleMs = 3000;
         o.limits.maxPerAddress = 6;
+        return o;
+    }
+    void startServer(const WebOptions& o) {
+        server.reset();
         server = std::make_unique<WebServer>(o, clock,
                                              [this](int grade, const QString& password, auto done) {
                                                  ++passwordChecks;
@@ -160,9 +182,13 @@ protected:
         if (!session.isEmpty()) r += "Cookie: tavolen_session=" + session + "\r\n";
         return r + extra + "\r\n";
     }
-    QByteArray signInRequest(const QByteArray& grade, const QByteArray& password) const {
+    // The one place that knows how the view is signed in to.
+    QByteArray signInRequest(const QByteArray& grade, const QByteArray& password,
+                             const QByteArray& hostName = {},
+                             const QByteArray& pageOrigin = {}) const {
         const QByteArray body = "grade=" + grade + "&password=" + password;
-        return "POST /login HTTP/1.1\r\nHost: " + host() + "\r\nOrigin: " + origin() +
+        return "POST /login HTTP/1.1\r\nHost: " + (hostName.isEmpty() ? host() : hostName) +
+               "\r\nOrigin: " + (pageOrigin.isEmpty() ? origin() : pageOrigin) +
                "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
                QByteArray::number(body.size()) + "\r\n\r\n" + body;
     }
@@ -251,8 +277,8 @@ TEST_F(WebServerTest, RefusesEveryRequestWithoutASessionOrPastABound) {
         {"sign-in from another site",
          QByteArray(signInRequest("1", "1111")).replace(origin(), "http://evil.example"), 403},
         {"changing method",
-         "DELETE /api/snapshot HTTP/1.1\r\nHost: " + host() + "\r\nCookie: tavolen_session=" +
-             session + "\r\n\r\n",
+         "DELETE /api/snapshot HTTP/1.1\r\nHost: " + host() +
+             "\r\nCookie: tavolen_session=" + session + "\r\n\r\n",
          405},
     };
     for (const Case& c : cases) {
@@ -297,6 +323,122 @@ TEST_F(WebServerTest, RefusesEveryRequestWithoutASessionOrPastABound) {
 
     const QByteArray fresh = signIn("1", "5555");
     EXPECT_EQ(ask(get("/api/snapshot", fresh)).status, 200) << "the owner still gets in";
+}
+
+// A page of another name, its name rebound to the desk's address, is told
+// nothing: its Host is refused before anything else, its Origin is no page
+// of the view's whatever Host it sends.
+TEST_F(WebServerTest, AnswersOnlyItsOwnNamesAndPages) {
+    const QByteArray session = signIn();
+    ASSERT_FALSE(session.isEmpty());
+    const QByteArray port = QByteArray::number(server->port());
+    const QByteArray ws =
+        "Origin: http://evil.example:" + port +
+        "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n";
+    const auto named = [&](const QByteArray& path, const QByteArray& hostHeader,
+                           const QByteArray& extra = {}) {
+        return QByteArray(get(path, session, extra)).replace("Host: " + host(), hostHeader);
+    };
+    struct Case {
+        const char* name;
+        QByteArray request;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"rebound name", named("/api/snapshot", "Host: evil.example:" + port), 421},
+        {"rebound name, sign-in page", named("/login", "Host: evil.example"), 421},
+        {"rebound name, socket", named("/ws", "Host: evil.example:" + port, ws), 421},
+        {"empty host", named("/api/snapshot", "Host: "), 421},
+        {"no host at all",
+         "GET /api/snapshot HTTP/1.0\r\nCookie: tavolen_session=" + session + "\r\n\r\n", 421},
+        {"own address with a name after it", named("/api/snapshot", "Host: 127.0.0.1.evil.example"),
+         421},
+        {"user part", named("/api/snapshot", "Host: 127.0.0.1@evil.example"), 421},
+        {"address", get("/api/snapshot", session), 200},
+        {"address without port", named("/api/snapshot", "Host: 127.0.0.1"), 200},
+        {"own IPv6 address", named("/api/snapshot", "Host: [::1]:" + port), 200},
+        {"proxy's public name", named("/api/snapshot", "Host: DESK.example"), 200},
+        {"sign-in from a rebound page",
+         signInRequest("1", "1111", host(), "http://evil.example:" + port), 403},
+        {"sign-in from another port of the desk",
+         signInRequest("1", "1111", host(), "http://127.0.0.1:1"), 403},
+        {"sign-in claiming https over http",
+         signInRequest("1", "1111", host(), "https://127.0.0.1:" + port), 403},
+        {"sign-in from the proxy's name",
+         signInRequest("1", "1111", "desk.example", "http://desk.example"), 303},
+    };
+    for (const Case& c : cases) {
+        const Reply r = ask(c.request);
+        EXPECT_EQ(r.status, c.status) << c.name;
+        EXPECT_EQ(r.body.contains("707"), c.status == 200) << c.name;
+    }
+    EXPECT_EQ(server->pageCount(), 0);
+    EXPECT_TRUE(
+        deskLogLines(dir.path()).join('\n').contains(QStringLiteral("다른 호스트 evil.example")));
+}
+
+// Behind a real reverse proxy that terminates TLS the browser's scheme and
+// address are the proxy's word; from anyone else the same headers are nobody's.
+TEST_F(WebServerTest, BehindItsProxyTheBrowsersSchemeAndAddressAreTheProxysWord) {
+    if (!ReverseProxy::available()) GTEST_SKIP() << "nginx is not installed";
+    WebOptions o = options();
+    o.proxy = QHostAddress(QStringLiteral("127.0.0.2"));
+    startServer(o);
+    const SelfSigned certificate(dir.path(), QStringLiteral("proxy"));
+    ASSERT_TRUE(certificate.error.isEmpty()) << certificate.error.toStdString();
+    ReverseProxy proxy(server->port(), certificate.certificate, certificate.key,
+                       QStringLiteral("127.0.0.2"));
+    ASSERT_TRUE(proxy.running()) << proxy.errors().toStdString();
+    const QByteArray publicHost = "desk.example:" + QByteArray::number(proxy.port());
+    const QByteArray publicOrigin = "https://" + publicHost;
+    const auto viaProxy = [&](Client& c, const QByteArray& raw) {
+        EXPECT_TRUE(c.connected);
+        c.write(QByteArray(raw).replace("Host: " + host(), "Host: " + publicHost));
+        return c.next(10000);
+    };
+
+    Client browser(proxy.port(), QHostAddress::LocalHost, true);
+    const Reply signedIn = viaProxy(browser, signInRequest("1", "1111", publicHost, publicOrigin));
+    ASSERT_EQ(signedIn.status, 303) << signedIn.body.toStdString();
+    EXPECT_TRUE(signedIn.header("Set-Cookie").endsWith("; Secure"))
+        << signedIn.header("Set-Cookie").toStdString();
+    EXPECT_FALSE(signedIn.header("Strict-Transport-Security").isEmpty());
+    const QByteArray session = signedIn.sessionCookie();
+    EXPECT_EQ(viaProxy(browser, get("/api/snapshot", session)).status, 200);
+
+    Client page(proxy.port(), QHostAddress::LocalHost, true);
+    const Reply upgraded = viaProxy(
+        page,
+        get("/ws", session,
+            "Origin: " + publicOrigin +
+                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"));
+    EXPECT_EQ(upgraded.status, 101);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 1; }, 5000));
+
+    const QByteArray out =
+        viaProxy(browser,
+                 "POST /logout HTTP/1.1\r\nHost: " + host() + "\r\nOrigin: " + publicOrigin +
+                     "\r\nCookie: tavolen_session=" + session + "\r\nContent-Length: 0\r\n\r\n")
+            .header("Set-Cookie");
+    EXPECT_TRUE(out.contains("Max-Age=0") && out.endsWith("; Secure")) << out.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 0; }, 5000));
+
+    // Straight to the server the same headers are the sender's claims: still plain HTTP.
+    const QByteArray claims = "X-Forwarded-Proto: https\r\nX-Forwarded-For: 10.9.8.7\r\nOrigin:";
+    EXPECT_EQ(ask(QByteArray(signInRequest("1", "1111", host(), "https://" + host()))
+                      .replace("Origin:", claims))
+                  .status,
+              403);
+    const Reply direct = ask(QByteArray(signInRequest("1", "1111")).replace("Origin:", claims));
+    EXPECT_EQ(direct.status, 303);
+    EXPECT_FALSE(direct.header("Set-Cookie").contains("Secure"));
+
+    const QString log = deskLogLines(dir.path()).join('\n');
+    EXPECT_TRUE(log.contains(QStringLiteral("웹: 로그인 사용자 127.0.0.1"))) << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("127.0.0.2"))) << "the proxy is not the browser";
+    EXPECT_FALSE(log.contains(QStringLiteral("10.9.8.7"))) << "a claim from a client";
 }
 
 TEST_F(WebServerTest, AThousandWrongPasswordsFromOneAddressAreHeldOffWithoutABan) {
@@ -552,6 +694,31 @@ TEST(WebServerTls, WithCertificateAndKeyItSpeaksHttpsOnlyAndMarksTheCookieSecure
         12000));
     EXPECT_FALSE(refused.contains("HTTP/1.1 200"));
     EXPECT_FALSE(refused.contains("password"));
+}
+
+// The proxy's names and address come from `Web`; a value that is neither is
+// refused with its key named.
+TEST(WebOptions, HostsAndProxyAreReadFromTheirKeys) {
+    QTemporaryDir dir;
+    IniStore ini(dir.filePath(QStringLiteral("TavolenConfig.ini")));
+    ini.writeString(QStringLiteral("Web"), QStringLiteral("Hosts"),
+                    QStringLiteral("desk.example.com, Other.example"));
+    ini.writeString(QStringLiteral("Web"), QStringLiteral("Proxy"), QStringLiteral("127.0.0.1"));
+    const WebOptions o = WebFace::readOptions(ini, dir.path(), QString());
+    EXPECT_EQ(o.hosts, QStringList({"desk.example.com", "Other.example"}));
+    EXPECT_EQ(o.proxy, QHostAddress(QHostAddress::LocalHost));
+
+    for (const auto& [key, value] : std::vector<std::pair<QString, QString>>{
+             {"Hosts", "desk.example.com/x"}, {"Hosts", "evil@desk"}, {"Proxy", "proxy.example"}}) {
+        IniStore bad(dir.filePath(key + QStringLiteral(".ini")));
+        bad.writeString(QStringLiteral("Web"), key, value);
+        try {
+            WebFace::readOptions(bad, dir.path(), QString());
+            ADD_FAILURE() << value.toStdString();
+        } catch (const TavolenError& e) {
+            EXPECT_TRUE(errorText(e).contains(QStringLiteral("Web/") + key)) << value.toStdString();
+        }
+    }
 }
 
 }  // namespace
