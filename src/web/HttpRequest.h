@@ -47,6 +47,8 @@ public:
     const HttpRequest& request() const { return request_; }
     // After `Refused`: 400, 413, 414, 431, 501 or 505.
     int refusal() const { return refusal_; }
+    // Whether a completed request waits for next().
+    bool holdsRequest() const { return complete_; }
     // Bytes held that do not belong to the request just completed.
     bool hasPartial() const { return !buffer_.isEmpty(); }
     // Forgets the completed request; the next feed() starts on what is left.

@@ -13,6 +13,7 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -20,6 +21,7 @@
 #include <QUrlQuery>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <limits>
 
 #include "platform/Clock.h"
 #include "platform/DeskLog.h"
@@ -34,6 +36,9 @@ namespace {
 // once it has caught up.
 constexpr qint64 kPageBacklog = 256 * 1024;
 constexpr qint64 kMaxReportBytes = 32 * 1024 * 1024;
+// Beyond this much unsent, nothing more is read from a connection until its
+// client has read its answers.
+constexpr qint64 kMaxUnsentBytes = 64 * 1024;
 // A page that has not answered the pings for this long is gone.
 constexpr qint64 kPageSilenceMs = 30000;
 
@@ -80,6 +85,12 @@ QByteArray reason(int status) {
     }
 }
 
+// Written but not yet taken by the network; under TLS that is ciphertext.
+qint64 unsent(QTcpSocket* socket) {
+    const auto* tls = qobject_cast<QSslSocket*>(socket);
+    return socket->bytesToWrite() + (tls ? tls->encryptedBytesToWrite() : 0);
+}
+
 // IPv4 in its own form also when it came over an IPv6 socket.
 QString addressText(const QHostAddress& a) {
     bool ok = false;
@@ -122,14 +133,22 @@ private:
     QString address_;
 };
 
+// One HTTP connection. At any time it is in one of four phases: a request on
+// its way (the request limit runs, from the connection's start or the
+// request's first byte), being answered (busy), its answers waiting for the
+// client to read them (draining), or idle between requests.
 struct WebServer::Peer {
     HttpRequestReader reader;
     QTimer* timer = nullptr;
-    bool busy = false;       // an answer is being prepared elsewhere
-    bool inRequest = false;  // bytes of an unfinished request have arrived
-    bool clean = false;      // the socket's transaction began with this request
-    QString client;          // the browser's address for the request at hand
-    bool secure = false;     // and whether the browser spoke HTTPS
+    QString share;          // the address its connection counts against
+    qint64 since = 0;       // when it connected, ms since the epoch
+    bool busy = false;      // an answer is being prepared elsewhere
+    bool draining = false;  // nothing more is read until its answers are read
+    bool idle = false;      // between requests
+    bool clean = false;     // the socket's transaction began with this request
+    bool head = false;      // the request at hand is HEAD: its answer goes without a body
+    QString client;         // the browser's address for the request at hand
+    bool secure = false;    // and whether the browser spoke HTTPS
 };
 
 WebServer::WebServer(WebOptions options, const Clock& clock, PasswordCheck checkPassword,
@@ -221,6 +240,12 @@ int WebServer::connectionCount() const {
     return n;
 }
 
+qint64 WebServer::unsentBytes() const {
+    qint64 n = 0;
+    for (auto it = peers_.cbegin(); it != peers_.cend(); ++it) n += unsent(it.key());
+    return n;
+}
+
 QString WebServer::addressOf(QTcpSocket* socket) const {
     const auto peer = peers_.value(socket);
     return peer && !peer->client.isEmpty() ? peer->client : addressText(socket->peerAddress());
@@ -243,11 +268,6 @@ void WebServer::placeRequest(QTcpSocket* socket, HttpRequest& request) {
     const auto peer = peers_.value(socket);
     peer->client = request.client;
     peer->secure = request.secure;
-}
-
-bool WebServer::isProxy(const QHostAddress& address) const {
-    return !options_.proxy.isNull() &&
-           address.isEqual(options_.proxy, QHostAddress::TolerantConversion);
 }
 
 // The PC's addresses are read again when a name does not match, at most every
@@ -281,16 +301,61 @@ void WebServer::logRefusal(const QString& address, const QString& why) {
         ++refusalsUnlogged_;
 }
 
+// The share of the connections an address may hold. IPv6 counts by /64: one
+// host usually holds all of its network's addresses.
+QString WebServer::shareOf(const QHostAddress& address) const {
+    if (isProxy(address)) return QStringLiteral("proxy");
+    bool v4 = false;
+    address.toIPv4Address(&v4);
+    if (v4 || address.protocol() != QAbstractSocket::IPv6Protocol) return addressText(address);
+    Q_IPV6ADDR bytes = address.toIPv6Address();
+    for (int i = 8; i < 16; ++i) bytes[i] = 0;
+    return QHostAddress(bytes).toString() + QStringLiteral("/64");
+}
+
+bool WebServer::isProxy(const QHostAddress& address) const {
+    return !options_.proxy.isNull() &&
+           address.isEqual(options_.proxy, QHostAddress::TolerantConversion);
+}
+
+// With every connection taken, a newcomer whose address holds fewer than the
+// greediest one takes the place of that address's oldest connection not being
+// answered: what one address holds never shuts out the others.
+bool WebServer::makeRoomFor(const QString& share) {
+    QString greediest;
+    int most = perAddress_->value(share) + 1;
+    for (auto it = perAddress_->cbegin(); it != perAddress_->cend(); ++it)
+        if (it.value() > most) {
+            most = it.value();
+            greediest = it.key();
+        }
+    if (greediest.isEmpty()) return false;
+    QTcpSocket* oldest = nullptr;
+    qint64 since = std::numeric_limits<qint64>::max();
+    for (auto it = peers_.cbegin(); it != peers_.cend(); ++it)
+        if (it.value()->share == greediest && !it.value()->busy && it.value()->since < since) {
+            oldest = it.key();
+            since = it.value()->since;
+        }
+    if (!oldest) return false;
+    logRefusal(addressOf(oldest), QStringLiteral("다른 주소에 자리를 내줌"));
+    oldest->abort();
+    return true;
+}
+
 void WebServer::onNewConnection() {
     while (server_->hasPendingConnections()) {
         QTcpSocket* socket = server_->nextPendingConnection();
         if (!socket) return;
-        const QString address = addressOf(socket);
+        const QString address = addressText(socket->peerAddress());
+        const QString share = shareOf(socket->peerAddress());
         // Behind the proxy every browser comes from the proxy: its share is the whole.
-        const int limit = isProxy(socket->peerAddress()) ? options_.limits.maxConnections
-                                                         : options_.limits.maxPerAddress;
-        if (connectionCount() >= options_.limits.maxConnections ||
-            perAddress_->value(address) >= limit) {
+        const int limit = share == QLatin1String("proxy") ? options_.limits.maxConnections
+                                                          : options_.limits.maxPerAddress;
+        const bool room =
+            perAddress_->value(share) < limit &&
+            (connectionCount() < options_.limits.maxConnections || makeRoomFor(share));
+        if (!room) {
             logRefusal(address, QStringLiteral("연결 수 초과"));
             socket->write(
                 "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 10\r\n"
@@ -303,46 +368,77 @@ void WebServer::onNewConnection() {
         socket->setParent(this);
         // Counted as long as the connection exists, whoever ends up owning it: the ticket
         // is a child of the socket (a page's socket has all its signals taken away).
-        new AddressTicket(perAddress_, address, socket);
+        new AddressTicket(perAddress_, share, socket);
         // Bytes beyond one request and its body wait in the kernel, not here.
         socket->setReadBufferSize(HttpRequestReader::kMaxHeaderBytes +
                                   HttpRequestReader::kMaxBodyBytes);
         auto peer = std::make_shared<Peer>();
+        peer->share = share;
+        peer->since = QDateTime::currentMSecsSinceEpoch();
         peer->timer = new QTimer(socket);
         peer->timer->setSingleShot(true);
-        peer->timer->start(options_.limits.idleMs);
+        // The first request must arrive whole within the request limit.
+        peer->timer->start(options_.limits.requestMs);
         peers_.insert(socket, peer);
         connect(peer->timer, &QTimer::timeout, this, [this, socket] { onTimeout(socket); });
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { pump(socket); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { onDrained(socket); });
         connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {
             peers_.remove(socket);
             socket->deleteLater();
         });
-        if (socket->bytesAvailable() > 0) onReadyRead(socket);
+        if (auto* tls = qobject_cast<QSslSocket*>(socket))
+            connect(tls, &QSslSocket::encryptedBytesWritten, this,
+                    [this, socket] { onDrained(socket); });
+        if (socket->bytesAvailable() > 0) pump(socket);
     }
 }
 
 void WebServer::onTimeout(QTcpSocket* socket) {
     const auto peer = peers_.value(socket);
-    if (!peer) return;
-    if (peer->inRequest) {
+    if (!peer || peer->busy) return;
+    if (peer->draining) {
+        logRefusal(addressOf(socket), QStringLiteral("답을 읽지 않는 연결"));
+        socket->abort();
+    } else if (peer->idle) {
+        socket->disconnectFromHost();
+    } else if (peer->reader.hasPartial()) {
         logRefusal(addressOf(socket), QStringLiteral("느린 요청"));
         refuse(socket, 408, QStringLiteral("요청 시간이 지났습니다"));
-    } else if (!peer->busy) {
-        socket->disconnectFromHost();
+    } else {
+        // Connected and silent: nothing is owed to it.
+        logRefusal(addressOf(socket), QStringLiteral("요청 없는 연결"));
+        socket->abort();
     }
 }
 
-void WebServer::onReadyRead(QTcpSocket* socket) {
+// Reads the connection's next request when it may: one request is answered at
+// a time, in the order sent, and nothing more is read while answers wait for
+// the client to read them.
+void WebServer::pump(QTcpSocket* socket) {
     const auto peer = peers_.value(socket);
-    if (!peer || peer->busy) return;
-    if (!peer->inRequest) {
-        peer->inRequest = true;
-        peer->clean = !peer->reader.hasPartial();
-        if (peer->clean && !socket->isTransactionStarted()) socket->startTransaction();
-        peer->timer->start(options_.limits.requestMs);
+    if (!peer || peer->busy || peer->draining || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    if (unsent(socket) > kMaxUnsentBytes) {
+        peer->draining = true;
+        peer->timer->start(options_.limits.idleMs);
+        return;
     }
-    const auto state = peer->reader.feed(socket->readAll());
+    auto state = HttpRequestReader::State::Complete;
+    if (!peer->reader.holdsRequest()) {
+        if (!peer->reader.hasPartial()) {
+            if (socket->bytesAvailable() == 0) return;
+            // A request that begins with the transaction can be handed back whole
+            // (a page's WebSocket handshake).
+            peer->clean = true;
+            if (!socket->isTransactionStarted()) socket->startTransaction();
+        }
+        if (peer->idle) {
+            peer->idle = false;
+            peer->timer->start(options_.limits.requestMs);
+        }
+        state = peer->reader.feed(socket->readAll());
+    }
     if (state == HttpRequestReader::State::NeedMore) return;
     if (state == HttpRequestReader::State::Refused) {
         socket->commitTransaction();
@@ -351,9 +447,20 @@ void WebServer::onReadyRead(QTcpSocket* socket) {
         refuse(socket, status, QStringLiteral("요청을 받을 수 없습니다"));
         return;
     }
-    peer->inRequest = false;
     peer->timer->stop();
     dispatch(socket);
+}
+
+void WebServer::onDrained(QTcpSocket* socket) {
+    const auto peer = peers_.value(socket);
+    if (!peer || !peer->draining) return;
+    if (unsent(socket) > kMaxUnsentBytes / 2) {
+        // Still reading: the clock starts again.
+        peer->timer->start(options_.limits.idleMs);
+        return;
+    }
+    peer->draining = false;
+    resume(socket);
 }
 
 // The request the reader holds, whole: checked for where it came from and
@@ -362,6 +469,7 @@ void WebServer::dispatch(QTcpSocket* socket) {
     const auto peer = peers_.value(socket);
     HttpRequest request = peer->reader.request();
     placeRequest(socket, request);
+    peer->head = request.method == "HEAD";
     // Before anything else: a page of another name (its name rebound to this
     // PC's address) is answered nothing of the view's.
     if (!knownHost(request)) {
@@ -380,6 +488,7 @@ void WebServer::afterResponse(QTcpSocket* socket, bool keepAlive) {
     const auto peer = peers_.value(socket);
     if (!peer) return;
     peer->busy = false;
+    peer->head = false;
     if (!keepAlive) {
         peers_.remove(socket);
         socket->disconnectFromHost();
@@ -387,28 +496,23 @@ void WebServer::afterResponse(QTcpSocket* socket, bool keepAlive) {
         QTimer::singleShot(5000, socket, &QAbstractSocket::abort);
         return;
     }
-    const auto state = peer->reader.next();
-    if (state == HttpRequestReader::State::Complete || peer->reader.hasPartial() ||
-        socket->bytesAvailable() > 0) {
-        // A pipelined request: handled like one that has just arrived.
-        peer->inRequest = false;
-        QMetaObject::invokeMethod(
-            this,
-            [this, s = QPointer<QTcpSocket>(socket), state] {
-                if (!s) return;
-                const auto p = peers_.value(s);
-                if (!p) return;
-                if (state == HttpRequestReader::State::Complete) {
-                    p->clean = false;
-                    dispatch(s);
-                } else {
-                    onReadyRead(s);
-                }
-            },
-            Qt::QueuedConnection);
-        return;
-    }
-    peer->timer->start(options_.limits.idleMs);
+    peer->reader.next();
+    peer->clean = false;
+    resume(socket);
+}
+
+// Between requests: the next one, pipelined or not, is read in a turn of its
+// own, so that an answer never runs inside the one before it.
+void WebServer::resume(QTcpSocket* socket) {
+    const auto peer = peers_.value(socket);
+    peer->idle = !peer->reader.hasPartial() && !peer->reader.holdsRequest();
+    peer->timer->start(peer->idle ? options_.limits.idleMs : options_.limits.requestMs);
+    QMetaObject::invokeMethod(
+        this,
+        [this, s = QPointer<QTcpSocket>(socket)] {
+            if (s) pump(s);
+        },
+        Qt::QueuedConnection);
 }
 
 void WebServer::respond(QTcpSocket* socket, int status, const QByteArray& type,
@@ -432,7 +536,7 @@ void WebServer::respond(QTcpSocket* socket, int status, const QByteArray& type,
     if (!ownSecurity) head += "Content-Security-Policy: " + kPageSecurity + "\r\n";
     if (secure) head += "Strict-Transport-Security: max-age=31536000\r\n";
     head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
-    socket->write(head + body);
+    socket->write(peer && peer->head ? head : head + body);
     afterResponse(socket, keepAlive);
 }
 
@@ -521,7 +625,7 @@ std::optional<WebSessions::Session> WebServer::sessionOf(const HttpRequest& requ
 void WebServer::handle(QTcpSocket* socket, const HttpRequest& request) {
     const QString& path = request.path;
     const bool keep = request.keepAlive();
-    const bool get = request.method == "GET";
+    const bool get = request.method == "GET" || request.method == "HEAD";
     const QString address = addressOf(socket);
 
     if (path == QLatin1String("/login")) {
@@ -768,8 +872,7 @@ void WebServer::openPage(QTcpSocket* socket, const HttpRequest& request) {
     // The socket goes to the WebSocket server with the handshake put back.
     peers_.remove(socket);
     delete peer->timer;
-    disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
-    disconnect(socket, &QAbstractSocket::disconnected, this, nullptr);
+    disconnect(socket, nullptr, this, nullptr);
     socket->rollbackTransaction();
     socket->setReadBufferSize(0);
     // A page's socket only watches its connection; the connection is ours to free.

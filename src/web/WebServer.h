@@ -24,11 +24,13 @@ struct sqlite3;
 
 // Bounds of every connection, beyond the request reader's own.
 struct WebLimits {
-    int requestMs = 10000;  // a request must have arrived whole by then (slow senders)
-    int idleMs = 30000;     // a connection with nothing in progress is closed after this
+    // A request must have arrived whole by then, counted from the connection's
+    // start or from the request's first byte.
+    int requestMs = 5000;
+    int idleMs = 30000;  // a connection with nothing in progress is closed after this
     int maxConnections = 128;
-    int maxPerAddress = 32;
-    int reportMs = 60000;  // a report file must be written by then
+    int maxPerAddress = 12;  // IPv6 by /64; the proxy's share is the whole
+    int reportMs = 60000;    // a report file must be written by then
 };
 
 // `Web` in the room-state file.
@@ -70,6 +72,8 @@ public:
     quint16 port() const;
     bool secure() const { return secure_; }
     int connectionCount() const;
+    // What the HTTP connections hold written but not yet taken by their clients.
+    qint64 unsentBytes() const;
     int pageCount() const { return int(pages_.size()); }
 
 public slots:
@@ -85,10 +89,15 @@ private:
     };
 
     void onNewConnection();
-    void onReadyRead(QTcpSocket* socket);
     void onTimeout(QTcpSocket* socket);
+    void onDrained(QTcpSocket* socket);
+    void pump(QTcpSocket* socket);
     void dispatch(QTcpSocket* socket);
     void afterResponse(QTcpSocket* socket, bool keepAlive);
+    void resume(QTcpSocket* socket);
+    QString shareOf(const QHostAddress& address) const;
+    bool isProxy(const QHostAddress& address) const;
+    bool makeRoomFor(const QString& share);
     void handle(QTcpSocket* socket, const HttpRequest& request);
     void signIn(QTcpSocket* socket, const HttpRequest& request);
     void finishSignIn(QPointer<QTcpSocket> socket, int grade, PasswordVerdict verdict,
@@ -114,7 +123,6 @@ private:
     void logRefusal(const QString& address, const QString& why);
     QString addressOf(QTcpSocket* socket) const;
     void placeRequest(QTcpSocket* socket, HttpRequest& request);
-    bool isProxy(const QHostAddress& address) const;
     bool knownHost(const HttpRequest& request);
 
     WebOptions options_;

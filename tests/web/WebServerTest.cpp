@@ -64,7 +64,9 @@ public:
     }
     void write(const QByteArray& bytes) { socket.write(bytes); }
     // The next whole response; status 0 when none came (or the server closed).
-    Reply next(int ms = 5000) {
+    // The answer to HEAD has its length said but no body.
+    Reply next(int ms = 5000, bool head = false) {
+        headAnswer = head;
         Reply r;
         QDeadlineTimer deadline(ms);
         while (!parse(r) && socket.state() == QAbstractSocket::ConnectedState &&
@@ -94,6 +96,7 @@ public:
     bool connected = false;
 
 private:
+    bool headAnswer = false;
     bool parse(Reply& r) {
         const qsizetype end = buffer.indexOf("\r\n\r\n");
         if (end < 0) return false;
@@ -105,7 +108,7 @@ private:
             const qsizetype colon = line.indexOf(':');
             candidate.headers.append({line.left(colon), line.mid(colon + 1).trimmed()});
         }
-        const qsizetype length = candidate.header("Content-Length").toLongLong();
+        const qsizetype length = headAnswer ? 0 : candidate.header("Content-Length").toLongLong();
         if (buffer.size() < end + 4 + length) return false;
         candidate.body = buffer.mid(end + 4, length);
         buffer.remove(0, end + 4 + length);
@@ -439,6 +442,90 @@ TEST_F(WebServerTest, BehindItsProxyTheBrowsersSchemeAndAddressAreTheProxysWord)
     EXPECT_TRUE(log.contains(QStringLiteral("웹: 로그인 사용자 127.0.0.1"))) << log.toStdString();
     EXPECT_FALSE(log.contains(QStringLiteral("127.0.0.2"))) << "the proxy is not the browser";
     EXPECT_FALSE(log.contains(QStringLiteral("10.9.8.7"))) << "a claim from a client";
+}
+
+// A client that pipelines requests gets one answer for each, in order, and
+// HEAD's without a body; one that never reads is not answered further than a
+// bounded backlog, and is let go once it has read nothing for the idle time.
+TEST_F(WebServerTest, PipelinedRequestsAreAnsweredOnceEachInOrderWithBoundedBacklog) {
+    const QByteArray session = signIn();
+    struct Step {
+        QByteArray request;
+        int status;
+        bool head;
+    };
+    const std::vector<Step> steps = {
+        {get("/api/snapshot", session), 200, false},
+        {QByteArray(get("/app.js", session)).replace("GET", "HEAD"), 200, true},
+        {get("/nothing", session), 404, false},
+        {get("/app.css", session), 200, false},
+        {QByteArray(get("/login")).replace("GET", "HEAD"), 200, true},
+        {get("/api/snapshot"), 401, false},
+    };
+    QByteArray all;
+    for (int round = 0; round < 200; ++round)
+        for (const Step& s : steps) all += s.request;
+    Client c(server->port());
+    c.write(all);
+    for (int round = 0; round < 200; ++round)
+        for (const Step& s : steps) {
+            const Reply r = c.next(5000, s.head);
+            ASSERT_EQ(r.status, s.status) << round << ' ' << s.request.left(30).toStdString();
+            if (s.head) {
+                EXPECT_GT(r.header("Content-Length").toInt(), 0);
+            }
+        }
+    EXPECT_FALSE(QTest::qWaitFor(
+        [&] {
+            c.buffer += c.socket.readAll();
+            return !c.buffer.isEmpty();
+        },
+        500))
+        << "one answer each: " << c.buffer.left(200).toStdString();
+
+    // Thousands of requests for the script, and nothing read.
+    c.socket.abort();
+    Client greedy(server->port());
+    const QByteArray script = get("/app.js", session);
+    for (int i = 0; i < 4000; ++i) greedy.write(script);
+    greedy.socket.setReadBufferSize(1);
+    QTest::qWait(1500);
+    EXPECT_LT(server->unsentBytes(), 256 * 1024) << "answers wait in the kernel, not here";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 0; }, 8000))
+        << "let go once it has read nothing for the idle time";
+}
+
+// Silent connections go after the request limit; when every connection is
+// taken, a newcomer from another address takes the place of the greediest.
+TEST_F(WebServerTest, SilentConnectionsGoAndNoAddressShutsOutAnother) {
+    Client silent(server->port());
+    EXPECT_TRUE(silent.closedByServer(2000)) << "no request within the request limit";
+    EXPECT_TRUE(silent.buffer.isEmpty());
+
+    WebOptions o = options();
+    o.limits.requestMs = 20000;
+    o.limits.maxConnections = 8;
+    o.limits.maxPerAddress = 5;
+    startServer(o);
+    std::vector<std::unique_ptr<Client>> held;
+    for (const char* from : {"127.0.0.11", "127.0.0.12"})
+        for (int i = 0; i < 4; ++i)
+            held.push_back(std::make_unique<Client>(server->port(), QHostAddress(from)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 8; }, 3000));
+    std::vector<std::unique_ptr<Client>> newcomers;
+    for (const char* from : {"127.0.0.13", "127.0.0.14", "127.0.0.15"}) {
+        newcomers.push_back(std::make_unique<Client>(server->port(), QHostAddress(from)));
+        newcomers.back()->write(get("/login"));
+        EXPECT_EQ(newcomers.back()->next().status, 200) << from;
+    }
+    // One that already holds the most waits its turn.
+    Client greedy(server->port(), QHostAddress("127.0.0.11"));
+    greedy.write(get("/login"));
+    const Reply r = greedy.next();
+    EXPECT_TRUE(r.status == 503 || r.status == 0) << r.status;
+    int dropped = 0;
+    for (const auto& c : held) dropped += c->closedByServer(100);
+    EXPECT_EQ(dropped, 3) << "one place given for each newcomer";
 }
 
 TEST_F(WebServerTest, AThousandWrongPasswordsFromOneAddressAreHeldOffWithoutABan) {
