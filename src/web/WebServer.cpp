@@ -1,7 +1,11 @@
 #include "web/WebServer.h"
 
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 #include <sodium.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <QDate>
 #include <QDir>
@@ -10,9 +14,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSslCertificate>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslKey>
-#include <QSslServer>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -22,6 +26,7 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 #include <limits>
+#include <optional>
 
 #include "platform/Clock.h"
 #include "platform/DeskLog.h"
@@ -115,6 +120,59 @@ const QByteArray kSignInSecurity =
     "default-src 'none'; style-src 'unsafe-inline'; frame-ancestors 'none'; form-action 'self'; "
     "base-uri 'none'";
 
+// Forward secrecy and authenticated encryption only: ECDHE with GCM or
+// ChaCha20-Poly1305 under TLS 1.2, and TLS 1.3's suites, which are all such.
+QList<QSslCipher> forwardSecretAead() {
+    QList<QSslCipher> chosen;
+    for (const QSslCipher& c : QSslConfiguration::supportedCiphers()) {
+        const QString name = c.name();
+        if (name.startsWith(QLatin1String("TLS_")) ||
+            (name.startsWith(QLatin1String("ECDHE-")) &&
+             (name.contains(QLatin1String("-GCM-")) ||
+              name.contains(QLatin1String("CHACHA20-POLY1305")))))
+            chosen.append(c);
+    }
+    return chosen;
+}
+
+// Whether the private key in `keyPem` is the one of the first certificate in
+// `certificatePem` (a mismatch lets the server start and fail every handshake).
+bool keyBelongsTo(const QByteArray& certificatePem, const QByteArray& keyPem) {
+    BIO* certBio = BIO_new_mem_buf(certificatePem.constData(), int(certificatePem.size()));
+    BIO* keyBio = BIO_new_mem_buf(keyPem.constData(), int(keyPem.size()));
+    X509* certificate = PEM_read_bio_X509(certBio, nullptr, nullptr, nullptr);
+    EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
+    const bool belongs = certificate && key && X509_check_private_key(certificate, key) == 1;
+    EVP_PKEY_free(key);
+    X509_free(certificate);
+    BIO_free(keyBio);
+    BIO_free(certBio);
+    ERR_clear_error();
+    return belongs;
+}
+
+// Hands every accepted connection over as it is: a TLS connection begins its
+// handshake only once the server has counted it against its address.
+class WebListener : public QTcpServer {
+public:
+    explicit WebListener(std::optional<QSslConfiguration> tls) : tls_(std::move(tls)) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override {
+        QTcpSocket* socket = tls_ ? new QSslSocket(this) : new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            ::close(int(descriptor));
+            delete socket;
+            return;
+        }
+        if (tls_) static_cast<QSslSocket*>(socket)->setSslConfiguration(*tls_);
+        addPendingConnection(socket);
+    }
+
+private:
+    std::optional<QSslConfiguration> tls_;
+};
+
 }  // namespace
 
 // One connection counted against its address for as long as the ticket lives.
@@ -182,7 +240,16 @@ bool WebServer::start(QString* error) {
             *error = QStringLiteral("웹: 인증서 파일을 읽을 수 없습니다");
             return false;
         }
-        const QList<QSslCertificate> chain = QSslCertificate::fromData(certFile.readAll());
+        // A key that others can read is a key that others may have.
+        constexpr auto others = QFileDevice::ReadGroup | QFileDevice::ReadOther |
+                                QFileDevice::WriteGroup | QFileDevice::WriteOther;
+        if (keyFile.permissions() & others) {
+            *error = QStringLiteral("웹: 키 파일을 다른 사용자도 읽을 수 있습니다 (chmod 600 %1)")
+                         .arg(options_.key);
+            return false;
+        }
+        const QByteArray certBytes = certFile.readAll();
+        const QList<QSslCertificate> chain = QSslCertificate::fromData(certBytes);
         const QByteArray keyBytes = keyFile.readAll();
         QSslKey key(keyBytes, QSsl::Rsa);
         if (key.isNull()) key = QSslKey(keyBytes, QSsl::Ec);
@@ -190,17 +257,20 @@ bool WebServer::start(QString* error) {
             *error = QStringLiteral("웹: 인증서나 키가 올바른 PEM이 아닙니다");
             return false;
         }
+        if (!keyBelongsTo(certBytes, keyBytes)) {
+            *error = QStringLiteral("웹: 인증서와 키가 서로 맞지 않습니다");
+            return false;
+        }
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setLocalCertificateChain(chain);
         tls.setPrivateKey(key);
         tls.setPeerVerifyMode(QSslSocket::VerifyNone);
-        auto ssl = std::make_unique<QSslServer>();
-        ssl->setSslConfiguration(tls);
-        ssl->setHandshakeTimeout(options_.limits.requestMs);
-        server_ = std::move(ssl);
+        tls.setProtocol(QSsl::TlsV1_2OrLater);
+        tls.setCiphers(forwardSecretAead());
+        server_ = std::make_unique<WebListener>(tls);
         secure_ = true;
     } else {
-        server_ = std::make_unique<QTcpServer>();
+        server_ = std::make_unique<WebListener>(std::nullopt);
     }
     server_->setMaxPendingConnections(32);
     connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this,
@@ -352,14 +422,18 @@ void WebServer::onNewConnection() {
         // Behind the proxy every browser comes from the proxy: its share is the whole.
         const int limit = share == QLatin1String("proxy") ? options_.limits.maxConnections
                                                           : options_.limits.maxPerAddress;
+        // Counted here, before a TLS handshake, so that handshakes never wait in
+        // numbers that the limits do not see.
         const bool room =
             perAddress_->value(share) < limit &&
             (connectionCount() < options_.limits.maxConnections || makeRoomFor(share));
         if (!room) {
             logRefusal(address, QStringLiteral("연결 수 초과"));
-            socket->write(
-                "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 10\r\n"
-                "Content-Length: 0\r\nConnection: close\r\n\r\n");
+            // Under TLS nothing can be said before the handshake: the connection just ends.
+            if (!secure_)
+                socket->write(
+                    "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 10\r\n"
+                    "Content-Length: 0\r\nConnection: close\r\n\r\n");
             socket->disconnectFromHost();
             connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
             QTimer::singleShot(2000, socket, &QObject::deleteLater);
@@ -377,7 +451,7 @@ void WebServer::onNewConnection() {
         peer->since = QDateTime::currentMSecsSinceEpoch();
         peer->timer = new QTimer(socket);
         peer->timer->setSingleShot(true);
-        // The first request must arrive whole within the request limit.
+        // The first request must arrive whole, handshake included, within the request limit.
         peer->timer->start(options_.limits.requestMs);
         peers_.insert(socket, peer);
         connect(peer->timer, &QTimer::timeout, this, [this, socket] { onTimeout(socket); });
@@ -387,10 +461,13 @@ void WebServer::onNewConnection() {
             peers_.remove(socket);
             socket->deleteLater();
         });
-        if (auto* tls = qobject_cast<QSslSocket*>(socket))
+        if (auto* tls = qobject_cast<QSslSocket*>(socket)) {
             connect(tls, &QSslSocket::encryptedBytesWritten, this,
                     [this, socket] { onDrained(socket); });
-        if (socket->bytesAvailable() > 0) pump(socket);
+            tls->startServerEncryption();
+        } else if (socket->bytesAvailable() > 0) {
+            pump(socket);
+        }
     }
 }
 

@@ -25,7 +25,7 @@ struct sqlite3;
 // Bounds of every connection, beyond the request reader's own.
 struct WebLimits {
     // A request must have arrived whole by then, counted from the connection's
-    // start or from the request's first byte.
+    // start (TLS handshake included) or from the request's first byte.
     int requestMs = 5000;
     int idleMs = 30000;  // a connection with nothing in progress is closed after this
     int maxConnections = 128;

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkRequest>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTest>
@@ -718,69 +720,137 @@ TEST_F(WebServerTest, DownloadsAreTheReportCommandsFiles) {
     EXPECT_EQ(ask(get("/download/day.csv?date=2006-04-01", session)).status, 404);
 }
 
-TEST(WebServerTls, WithCertificateAndKeyItSpeaksHttpsOnlyAndMarksTheCookieSecure) {
-    QTemporaryDir dir;
-    const QString cert = dir.filePath(QStringLiteral("web.crt"));
-    const QString key = dir.filePath(QStringLiteral("web.key"));
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
-                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
-    ASSERT_TRUE(openssl.waitForFinished(60000) && openssl.exitCode() == 0)
-        << openssl.readAllStandardError().toStdString();
-    FixedClock clock;
-    Database db(dir.path());
-    db.open();
-    WebOptions o;
-    o.listen = QHostAddress::LocalHost;
-    o.port = 0;
-    o.dataDir = dir.path();
-    o.certificate = cert;
-    o.key = key;
-    WebServer server(o, clock, [](int, const QString& password, auto done) {
-        done(password == QLatin1String("1111") ? PasswordVerdict::Right : PasswordVerdict::Wrong);
-    });
-    QString error;
-    ASSERT_TRUE(server.start(&error)) << error.toStdString();
-    ASSERT_TRUE(server.secure());
+class WebServerTlsTest : public WebServerTest {
+protected:
+    SelfSigned certificate{dir.path(), QStringLiteral("web")};
 
-    const QByteArray host = "127.0.0.1:" + QByteArray::number(server.port());
-    const QByteArray body = "grade=1&password=1111";
-    QSslSocket tls;
-    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
-    tls.connectToHostEncrypted(QStringLiteral("127.0.0.1"), server.port());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return tls.isEncrypted(); }, 10000));
-    tls.write("POST /login HTTP/1.1\r\nHost: " + host + "\r\nOrigin: https://" + host +
-              "\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) +
-              "\r\n\r\n" + body);
-    QByteArray answer;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            answer += tls.readAll();
-            return answer.contains("\r\n\r\n");
-        },
-        10000));
-    EXPECT_TRUE(answer.startsWith("HTTP/1.1 303")) << answer.toStdString();
-    EXPECT_TRUE(answer.contains("HttpOnly; SameSite=Strict; Secure"));
-    EXPECT_TRUE(answer.contains("Strict-Transport-Security"));
+    void SetUp() override {
+        WebServerTest::SetUp();
+        ASSERT_TRUE(certificate.error.isEmpty()) << certificate.error.toStdString();
+        startServer(tlsOptions());
+        ASSERT_TRUE(server->secure());
+    }
+    // Handshakes take their time on a loaded machine.
+    WebOptions tlsOptions() const {
+        WebOptions o = options();
+        o.certificate = certificate.certificate;
+        o.key = certificate.key;
+        o.limits.requestMs = 5000;
+        return o;
+    }
+    QByteArray origin() const { return "https://" + host(); }
+    Reply askTls(const QByteArray& raw, const QHostAddress& from = QHostAddress::LocalHost) {
+        Client c(server->port(), from, true);
+        EXPECT_TRUE(c.connected);
+        c.write(raw);
+        return c.next(10000);
+    }
+};
+
+TEST_F(WebServerTlsTest, SpeaksHttpsOnlyAndMarksTheCookieSecure) {
+    const Reply signedIn = askTls(signInRequest("1", "1111", host(), origin()));
+    EXPECT_EQ(signedIn.status, 303);
+    EXPECT_TRUE(signedIn.header("Set-Cookie").endsWith("HttpOnly; SameSite=Strict; Secure"));
+    EXPECT_EQ(signedIn.header("Strict-Transport-Security"), "max-age=31536000");
 
     // Plain HTTP on the same port gets nothing.
-    QTcpSocket plain;
-    plain.connectToHost(QHostAddress::LocalHost, server.port());
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return plain.state() == QAbstractSocket::ConnectedState; }, 5000));
-    plain.write("GET /login HTTP/1.1\r\nHost: " + host + "\r\n\r\n");
-    QByteArray refused;
-    static_cast<void>(QTest::qWaitFor(
-        [&] {
-            refused += plain.readAll();
-            return plain.state() == QAbstractSocket::UnconnectedState;
-        },
-        12000));
-    EXPECT_FALSE(refused.contains("HTTP/1.1 200"));
-    EXPECT_FALSE(refused.contains("password"));
+    Client plain(server->port());
+    plain.write(get("/login"));
+    EXPECT_TRUE(plain.closedByServer(12000));
+    EXPECT_FALSE(plain.buffer.contains("HTTP/1.1 200"));
+    EXPECT_FALSE(plain.buffer.contains("password"));
+}
+
+// A certificate and key that would fail every handshake, or a key that others
+// can read, keep the server from starting, with the reason.
+TEST_F(WebServerTlsTest, RefusesToStartWithAKeyOfAnotherCertificateOrOneOthersCanRead) {
+    const SelfSigned other(dir.path(), QStringLiteral("other"),
+                           {QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                            QStringLiteral("ec_paramgen_curve:P-256")});
+    ASSERT_TRUE(other.error.isEmpty()) << other.error.toStdString();
+    const QString shared = dir.filePath(QStringLiteral("shared.key"));
+    QFile::copy(certificate.key, shared);
+    QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    struct Case {
+        const char* name;
+        QString certificate, key, error;
+    };
+    const std::vector<Case> cases = {
+        {"key of another certificate", certificate.certificate, other.key,
+         QStringLiteral("웹: 인증서와 키가 서로 맞지 않습니다")},
+        {"certificate of another key", other.certificate, certificate.key,
+         QStringLiteral("웹: 인증서와 키가 서로 맞지 않습니다")},
+        {"key readable by others", certificate.certificate, shared,
+         QStringLiteral("웹: 키 파일을 다른 사용자도 읽을 수 있습니다 (chmod 600 %1)").arg(shared)},
+        {"EC pair", other.certificate, other.key, QString()},
+    };
+    for (const Case& c : cases) {
+        WebOptions o = options();
+        o.certificate = c.certificate;
+        o.key = c.key;
+        WebServer refused(o, clock,
+                          [](int, const QString&, auto done) { done(PasswordVerdict::Wrong); });
+        QString error;
+        EXPECT_EQ(refused.start(&error), c.error.isEmpty()) << c.name;
+        EXPECT_EQ(error, c.error) << c.name;
+    }
+}
+
+// Silent connections count before their handshake: one address holding as
+// many as it may does not keep a browser from another address waiting.
+TEST_F(WebServerTlsTest, SilentConnectionsCountBeforeTheirHandshake) {
+    WebOptions o = tlsOptions();
+    o.limits.requestMs = 10000;
+    startServer(o);
+    std::vector<std::unique_ptr<Client>> silent;
+    for (int i = 0; i < 40; ++i)
+        silent.push_back(std::make_unique<Client>(server->port(), QHostAddress("127.0.0.5")));
+    QElapsedTimer timer;
+    timer.start();
+    const Reply r = askTls(get("/login"), QHostAddress("127.0.0.6"));
+    EXPECT_EQ(r.status, 200);
+    EXPECT_LT(timer.elapsed(), 3000);
+    EXPECT_LE(server->connectionCount(), o.limits.maxPerAddress + 1);
+}
+
+// What a scanner finds: TLS 1.2 and 1.3 only, every suite ECDHE with AEAD.
+TEST_F(WebServerTlsTest, OffersOnlyForwardSecretAeadSuitesFromTls12) {
+    WebOptions o = tlsOptions();
+    o.limits.maxPerAddress = 128;  // the scanner's many handshakes are no attack
+    startServer(o);
+    QProcess scan;
+    scan.start(QStringLiteral("sslscan"),
+               {QStringLiteral("--no-colour"), QStringLiteral("--no-heartbleed"),
+                QStringLiteral("--no-renegotiation"), QStringLiteral("--no-compression"),
+                QStringLiteral("--no-fallback"), QStringLiteral("--no-groups"),
+                QStringLiteral("--no-check-certificate"),
+                QStringLiteral("127.0.0.1:%1").arg(server->port())});
+    if (!scan.waitForStarted(5000)) GTEST_SKIP() << "sslscan is not installed";
+    ASSERT_TRUE(scan.waitForFinished(120000));
+    const QString out = QString::fromUtf8(scan.readAllStandardOutput());
+    const QRegularExpression accepted(
+        QStringLiteral("^(?:Preferred|Accepted)\\s+(\\S+)\\s+\\d+\\s+bits\\s+(\\S+)"),
+        QRegularExpression::MultilineOption);
+    int suites = 0;
+    for (auto it = accepted.globalMatch(out); it.hasNext();) {
+        const auto m = it.next();
+        ++suites;
+        const QString protocol = m.captured(1), suite = m.captured(2);
+        EXPECT_TRUE(protocol == QLatin1String("TLSv1.2") || protocol == QLatin1String("TLSv1.3"))
+            << m.captured(0).toStdString();
+        EXPECT_TRUE(suite.startsWith(QLatin1String("TLS_")) ||
+                    (suite.startsWith(QLatin1String("ECDHE-")) &&
+                     (suite.contains(QLatin1String("-GCM-")) ||
+                      suite.contains(QLatin1String("CHACHA20-POLY1305")))))
+            << m.captured(0).toStdString();
+    }
+    EXPECT_GT(suites, 0) << out.toStdString();
+    for (const char* old : {"SSLv2", "SSLv3", "TLSv1.0", "TLSv1.1"})
+        EXPECT_FALSE(QRegularExpression(QStringLiteral("%1\\s+enabled").arg(QLatin1String(old)))
+                         .match(out)
+                         .hasMatch())
+            << old << "\n"
+            << out.toStdString();
 }
 
 // The proxy's names and address come from `Web`; a value that is neither is
