@@ -96,6 +96,12 @@ qint64 unsent(QTcpSocket* socket) {
     return socket->bytesToWrite() + (tls ? tls->encryptedBytesToWrite() : 0);
 }
 
+// The bytes read so far are the server's: a request that did not begin a
+// transaction (one pipelined behind another) has none to end.
+void endTransaction(QTcpSocket* socket) {
+    if (socket->isTransactionStarted()) socket->commitTransaction();
+}
+
 // IPv4 in its own form also when it came over an IPv6 socket.
 QString addressText(const QHostAddress& a) {
     bool ok = false;
@@ -518,7 +524,7 @@ void WebServer::pump(QTcpSocket* socket) {
     }
     if (state == HttpRequestReader::State::NeedMore) return;
     if (state == HttpRequestReader::State::Refused) {
-        socket->commitTransaction();
+        endTransaction(socket);
         const int status = peer->reader.refusal();
         logRefusal(addressOf(socket), QStringLiteral("잘못된 요청 %1").arg(status));
         refuse(socket, status, QStringLiteral("요청을 받을 수 없습니다"));
@@ -550,14 +556,14 @@ void WebServer::dispatch(QTcpSocket* socket) {
     // Before anything else: a page of another name (its name rebound to this
     // PC's address) is answered nothing of the view's.
     if (!knownHost(request)) {
-        socket->commitTransaction();
+        endTransaction(socket);
         logRefusal(addressOf(socket),
                    QStringLiteral("다른 호스트 %1")
                        .arg(QString::fromLatin1(request.header("host").left(64))));
         return refuse(socket, 421, QStringLiteral("이 주소로는 열 수 없습니다"));
     }
     if (request.wantsWebSocket()) return openPage(socket, request);
-    socket->commitTransaction();
+    endTransaction(socket);
     handle(socket, request);
 }
 
@@ -936,7 +942,7 @@ void WebServer::openPage(QTcpSocket* socket, const HttpRequest& request) {
     const QString address = addressOf(socket);
     const auto session = sessionOf(request);
     const auto refuseSocket = [&](int status, const QString& why) {
-        socket->commitTransaction();
+        endTransaction(socket);
         logRefusal(address, why);
         refuse(socket, status, QStringLiteral("연결할 수 없습니다"));
     };
