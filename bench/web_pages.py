@@ -80,7 +80,8 @@ class RawPage(threading.Thread):
             head += self.sock.recv(4096)
         if not head.startswith(b"HTTP/1.1 101"):
             raise SystemExit("a page was refused: " + head.decode(errors="replace"))
-        self.received = len(head.split(b"\r\n\r\n", 1)[1])
+        self.first = head.split(b"\r\n\r\n", 1)[1]  # what came with the handshake
+        self.received = len(self.first)
         self.running = True
         self.start()
 
@@ -150,15 +151,20 @@ def latencies(driver, since):
     return [v[1] for v in values[since:]], len(values)
 
 
-def main():
+def bench_desk(prefix, option, default):
+    """The program of --bin as the benchmarks run it (72 rooms, half of them overnight), and
+    the command line, which has one number `option` besides."""
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", default=os.path.dirname(os.path.abspath(__file__)))
-    ap.add_argument("--seconds", type=int, default=30)
+    ap.add_argument(option, type=int, default=default)
     args = ap.parse_args()
-    program = os.path.join(args.bin, "tavolen")
-
     sleep = ["[Sleep]"] + ["r%d=%d" % (n, n % 2) for n in range(1, ROOMS + 1)]
-    desk = WebDesk(program, "tavolen-bench-web-", "벤치모텔", ROOMS, sleep, subprocess.DEVNULL)
+    return WebDesk(os.path.join(args.bin, "tavolen"), prefix, "벤치모텔", ROOMS, sleep,
+                   subprocess.DEVNULL), args
+
+
+def main():
+    desk, args = bench_desk("tavolen-bench-web-", "--seconds", 30)
     pages = []
     try:
         desk.wait_listening()
