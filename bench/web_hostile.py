@@ -32,13 +32,15 @@ SHARE = 12  # the connections an address may hold
 
 
 class Watcher(RawPage):
-    """A page that reads the snapshots: room 1's state and when each was taken."""
+    """A page that answers the server's pings, as a browser does, and when `keep`, reads the
+    snapshots: room 1's state and when each was taken."""
 
-    def __init__(self, port, cookie):
+    def __init__(self, port, cookie, source="127.0.0.1", keep=True):
         self.lock = threading.Lock()
         self.seen = []  # (sequence, state of room 1, takenAt ms)
         self.message = b""
-        super().__init__(port, cookie)
+        self.keep = keep
+        super().__init__(port, cookie, source)
 
     def run(self):
         self.pending = self.first
@@ -67,7 +69,12 @@ class Watcher(RawPage):
                 return
             payload, final = self.pending[at:at + length], self.pending[0] & 0x80
             self.pending = self.pending[at + length:]
-            if opcode in (0, 1):
+            if opcode == 9:
+                # A pong, masked as a client's frames are.
+                mask = os.urandom(4)
+                self.sock.sendall(bytes([0x8A, 0x80 | len(payload)]) + mask +
+                                  bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
+            elif opcode in (0, 1) and self.keep:
                 self.message += payload
                 if final:
                     s = json.loads(self.message)
@@ -105,7 +112,7 @@ class Hostile:
         self.port = port
         self.running = True
         self.attempts = 0
-        self.pages = [RawPage(port, cookie) for _ in range(20)]
+        self.pages = [Watcher(port, cookie, "127.0.5.%d" % n, False) for n in range(1, 21)]
         self.threads = [threading.Thread(target=self.flood, args=("127.0.3.%d" % n,), daemon=True)
                         for n in range(1, 51)]
         self.threads += [threading.Thread(target=self.silent, args=("127.0.4.%d" % n,), daemon=True)

@@ -65,11 +65,14 @@ class Owner:
 
 
 class RawPage(threading.Thread):
-    """A page's WebSocket, reading and dropping what the server pushes."""
+    """A page's WebSocket, reading and dropping what the server pushes; from `source`, a
+    loopback address of its own (the owner's phones and PCs are several hosts, and the
+    server holds each address to a small share of its connections)."""
 
-    def __init__(self, port, cookie):
+    def __init__(self, port, cookie, source="127.0.0.1"):
         super().__init__(daemon=True)
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=10)
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=10,
+                                             source_address=(source, 0))
         key = base64.b64encode(os.urandom(16)).decode()
         self.sock.sendall((
             "GET /ws HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nOrigin: http://127.0.0.1:%d\r\n"
@@ -180,7 +183,7 @@ def main():
         for _ in range(3):
             rates[0].append(storm_rate(desk, owner, cycles))
             idle_mem = rss_kib(desk.process.pid)
-            pages = [RawPage(desk.port, owner.cookie) for _ in range(20)]
+            pages = [RawPage(desk.port, owner.cookie, "127.0.5.%d" % n) for n in range(1, 21)]
             time.sleep(0.5)
             rates[20].append(storm_rate(desk, owner, cycles))
             paged_mem = rss_kib(desk.process.pid)
