@@ -65,11 +65,14 @@ class Owner:
 
 
 class RawPage(threading.Thread):
-    """A page's WebSocket, reading and dropping what the server pushes."""
+    """A page's WebSocket, reading and dropping what the server pushes; from `source`, a
+    loopback address of its own (the owner's phones and PCs are several hosts, and the
+    server holds each address to a small share of its connections)."""
 
-    def __init__(self, port, cookie):
+    def __init__(self, port, cookie, source="127.0.0.1"):
         super().__init__(daemon=True)
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=10)
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=10,
+                                             source_address=(source, 0))
         key = base64.b64encode(os.urandom(16)).decode()
         self.sock.sendall((
             "GET /ws HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nOrigin: http://127.0.0.1:%d\r\n"
@@ -80,7 +83,8 @@ class RawPage(threading.Thread):
             head += self.sock.recv(4096)
         if not head.startswith(b"HTTP/1.1 101"):
             raise SystemExit("a page was refused: " + head.decode(errors="replace"))
-        self.received = len(head.split(b"\r\n\r\n", 1)[1])
+        self.first = head.split(b"\r\n\r\n", 1)[1]  # what came with the handshake
+        self.received = len(self.first)
         self.running = True
         self.start()
 
@@ -150,15 +154,20 @@ def latencies(driver, since):
     return [v[1] for v in values[since:]], len(values)
 
 
-def main():
+def bench_desk(prefix, option, default):
+    """The program of --bin as the benchmarks run it (72 rooms, half of them overnight), and
+    the command line, which has one number `option` besides."""
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", default=os.path.dirname(os.path.abspath(__file__)))
-    ap.add_argument("--seconds", type=int, default=30)
+    ap.add_argument(option, type=int, default=default)
     args = ap.parse_args()
-    program = os.path.join(args.bin, "tavolen")
-
     sleep = ["[Sleep]"] + ["r%d=%d" % (n, n % 2) for n in range(1, ROOMS + 1)]
-    desk = WebDesk(program, "tavolen-bench-web-", "벤치모텔", ROOMS, sleep, subprocess.DEVNULL)
+    return WebDesk(os.path.join(args.bin, "tavolen"), prefix, "벤치모텔", ROOMS, sleep,
+                   subprocess.DEVNULL), args
+
+
+def main():
+    desk, args = bench_desk("tavolen-bench-web-", "--seconds", 30)
     pages = []
     try:
         desk.wait_listening()
@@ -174,7 +183,7 @@ def main():
         for _ in range(3):
             rates[0].append(storm_rate(desk, owner, cycles))
             idle_mem = rss_kib(desk.process.pid)
-            pages = [RawPage(desk.port, owner.cookie) for _ in range(20)]
+            pages = [RawPage(desk.port, owner.cookie, "127.0.5.%d" % n) for n in range(1, 21)]
             time.sleep(0.5)
             rates[20].append(storm_rate(desk, owner, cycles))
             paged_mem = rss_kib(desk.process.pid)

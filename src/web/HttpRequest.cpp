@@ -25,6 +25,12 @@ QByteArray HttpRequest::header(const QByteArray& lowerName) const {
     return {};
 }
 
+QByteArray HttpRequest::lastHeader(const QByteArray& lowerName) const {
+    for (auto it = headers.crbegin(); it != headers.crend(); ++it)
+        if (it->first == lowerName) return it->second;
+    return {};
+}
+
 QByteArray HttpRequest::cookie(const QByteArray& name) const {
     for (const auto& [headerName, value] : headers) {
         if (headerName != "cookie") continue;
@@ -132,11 +138,17 @@ bool HttpRequestReader::parseHead(const QByteArray& head) {
         if (colon <= 0 || !allToken(line.left(colon))) return refuseHead(400);
         request_.headers.append({line.left(colon).toLower(), line.mid(colon + 1).trimmed()});
     }
-    if (!request_.header("transfer-encoding").isEmpty()) return refuseHead(501);
-    int lengths = 0;
-    for (const auto& [name, value] : request_.headers)
-        if (name == "content-length") ++lengths;
-    if (lengths > 1) return refuseHead(400);
+    // One reader, one framing: a request that another reader on the way could cut
+    // differently (a body in chunks, two lengths, two hosts) is refused whole.
+    int hosts = 0, origins = 0, lengths = 0;
+    for (const auto& [name, value] : request_.headers) {
+        if (name == "transfer-encoding") return refuseHead(501);
+        hosts += name == "host";
+        origins += name == "origin";
+        lengths += name == "content-length";
+    }
+    if (hosts > 1 || origins > 1 || lengths > 1) return refuseHead(400);
+    if (hosts == 0 && parts[2] == "HTTP/1.1") return refuseHead(400);
     if (lengths == 1) {
         bool ok = false;
         const QByteArray text = request_.header("content-length");

@@ -14,8 +14,15 @@ struct HttpRequest {
     QByteArray query;
     QList<QPair<QByteArray, QByteArray>> headers;  // names in lower case
     QByteArray body;
+    // Where it came from, as the server judges it: a reverse proxy's word on
+    // the browser's address and scheme is taken from the configured proxy only.
+    QString client;
+    bool secure = false;  // the browser spoke HTTPS (to the server or to the proxy)
+    bool viaProxy = false;
 
+    // The first header of that name; lastHeader() the last.
     QByteArray header(const QByteArray& lowerName) const;
+    QByteArray lastHeader(const QByteArray& lowerName) const;
     QByteArray cookie(const QByteArray& name) const;
     QString queryValue(const QString& name) const;
     bool wantsWebSocket() const;
@@ -40,6 +47,8 @@ public:
     const HttpRequest& request() const { return request_; }
     // After `Refused`: 400, 413, 414, 431, 501 or 505.
     int refusal() const { return refusal_; }
+    // Whether a completed request waits for next().
+    bool holdsRequest() const { return complete_; }
     // Bytes held that do not belong to the request just completed.
     bool hasPartial() const { return !buffer_.isEmpty(); }
     // Forgets the completed request; the next feed() starts on what is left.

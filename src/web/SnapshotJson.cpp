@@ -1,5 +1,7 @@
 #include "web/SnapshotJson.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,9 +14,19 @@ QString minute(const QDateTime& t) {
     return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
 }
 
+QString withoutDataDir(QString text, const QString& dataDir) {
+    if (dataDir.isEmpty()) return text;
+    for (const QString& dir : {QDir::cleanPath(dataDir), QFileInfo(dataDir).canonicalFilePath()}) {
+        if (dir.isEmpty() || dir == QLatin1String("/")) continue;
+        text.replace(dir + u'/', QString());
+        text.replace(dir, QStringLiteral("데이터 폴더"));
+    }
+    return text;
+}
+
 }  // namespace
 
-QByteArray snapshotJson(const BoardSnapshot& s) {
+QByteArray snapshotJson(const BoardSnapshot& s, const QString& dataDir) {
     QJsonArray rooms;
     for (const BoardSnapshot::Room& r : s.rooms)
         rooms.append(QJsonObject{
@@ -46,8 +58,8 @@ QByteArray snapshotJson(const BoardSnapshot& s) {
                                                       ? s.lastControllerReport.toString(
                                                             QStringLiteral("yyyy-MM-dd HH:mm:ss"))
                                                       : QString()}}},
-        {"storageWarning", s.storageWarning},
-        {"notice", s.notice},
+        {"storageWarning", withoutDataDir(s.storageWarning, dataDir)},
+        {"notice", withoutDataDir(s.notice, dataDir)},
         {"central", s.centralLink.isEmpty()
                         ? QJsonValue()
                         : QJsonObject{{"text", s.centralLink}, {"healthy", s.centralLinkHealthy}}},

@@ -1,5 +1,7 @@
 #include "web/WebFace.h"
 
+#include <QRegularExpression>
+
 #include "board/BoardModel.h"
 #include "platform/Errors.h"
 #include "store/IniStore.h"
@@ -16,6 +18,20 @@ WebOptions WebFace::readOptions(const IniStore& ini, const QString& dataDir,
     if (!listen.isEmpty() && !o.listen.setAddress(listen))
         throw TavolenError(
             QStringLiteral("웹: Web/Listen 주소가 올바르지 않습니다 (%1)").arg(listen));
+    // Names, not addresses: the PC's own addresses are allowed without being listed.
+    const QString hosts = ini.readString(section, QStringLiteral("Hosts"), QString());
+    static const QRegularExpression hostName(QStringLiteral("^[A-Za-z0-9.-]+$"));
+    for (const QString& name :
+         hosts.split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts)) {
+        if (!hostName.match(name).hasMatch())
+            throw TavolenError(
+                QStringLiteral("웹: Web/Hosts 이름이 올바르지 않습니다 (%1)").arg(name));
+        o.hosts.append(name);
+    }
+    const QString proxy = ini.readString(section, QStringLiteral("Proxy"), QString()).trimmed();
+    if (!proxy.isEmpty() && !o.proxy.setAddress(proxy))
+        throw TavolenError(
+            QStringLiteral("웹: Web/Proxy 주소가 올바르지 않습니다 (%1)").arg(proxy));
     o.certificate = ini.readString(section, QStringLiteral("Certificate"), QString()).trimmed();
     o.key = ini.readString(section, QStringLiteral("Key"), QString()).trimmed();
     o.dataDir = dataDir;

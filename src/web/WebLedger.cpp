@@ -127,8 +127,13 @@ QJsonObject month(const QString& dataDir, const QString& monthText, const QDateT
     const int hour = settlementSettings::hour(ini);
     const QStringList offered =
         monthlySettlement::monthList(now.date(), settlementSettings::ledgerMonths(ini));
-    const QString chosen = offered.contains(monthText) ? monthText : offered.first();
+    // "2026-09" and "2026-9" name the same month; one not offered is the current one.
     int year = 0, month = 0;
+    QString chosen = offered.first();
+    if (monthlySettlement::parseMonth(monthText, year, month)) {
+        const QString asOffered = QStringLiteral("%1-%2").arg(year).arg(month);
+        if (offered.contains(asOffered)) chosen = asOffered;
+    }
     monthlySettlement::parseMonth(chosen, year, month);
     const ReadConnection db = openReadOnly(dataDir);
     const MonthSums sums = ledger::readMonth(db.get(), year, month, hour, now.time().hour() < hour);

@@ -1,6 +1,10 @@
 #include "web/WebServer.h"
 
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <QDate>
 #include <QDir>
@@ -9,9 +13,10 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSslCertificate>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslKey>
-#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -19,6 +24,8 @@
 #include <QUrlQuery>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <limits>
+#include <optional>
 
 #include "platform/Clock.h"
 #include "platform/DeskLog.h"
@@ -33,6 +40,9 @@ namespace {
 // once it has caught up.
 constexpr qint64 kPageBacklog = 256 * 1024;
 constexpr qint64 kMaxReportBytes = 32 * 1024 * 1024;
+// Beyond this much unsent, nothing more is read from a connection until its
+// client has read its answers.
+constexpr qint64 kMaxUnsentBytes = 64 * 1024;
 // A page that has not answered the pings for this long is gone.
 constexpr qint64 kPageSilenceMs = 30000;
 
@@ -58,6 +68,8 @@ QByteArray reason(int status) {
             return "Content Too Large";
         case 414:
             return "URI Too Long";
+        case 421:
+            return "Misdirected Request";
         case 429:
             return "Too Many Requests";
         case 431:
@@ -75,6 +87,25 @@ QByteArray reason(int status) {
         default:
             return "Error";
     }
+}
+
+// Written but not yet taken by the network; under TLS that is ciphertext.
+qint64 unsent(QTcpSocket* socket) {
+    const auto* tls = qobject_cast<QSslSocket*>(socket);
+    return socket->bytesToWrite() + (tls ? tls->encryptedBytesToWrite() : 0);
+}
+
+// The bytes read so far are the server's: a request that did not begin a
+// transaction (one pipelined behind another) has none to end.
+void endTransaction(QTcpSocket* socket) {
+    if (socket->isTransactionStarted()) socket->commitTransaction();
+}
+
+// IPv4 in its own form also when it came over an IPv6 socket.
+QString addressText(const QHostAddress& a) {
+    bool ok = false;
+    const QHostAddress v4(a.toIPv4Address(&ok));
+    return ok ? v4.toString() : a.toString();
 }
 
 QByteArray resource(const QString& name) {
@@ -98,6 +129,59 @@ const QByteArray kSignInSecurity =
     "default-src 'none'; style-src 'unsafe-inline'; frame-ancestors 'none'; form-action 'self'; "
     "base-uri 'none'";
 
+// Forward secrecy and authenticated encryption only: ECDHE with GCM or
+// ChaCha20-Poly1305 under TLS 1.2, and TLS 1.3's suites, which are all such.
+QList<QSslCipher> forwardSecretAead() {
+    QList<QSslCipher> chosen;
+    for (const QSslCipher& c : QSslConfiguration::supportedCiphers()) {
+        const QString name = c.name();
+        if (name.startsWith(QLatin1String("TLS_")) ||
+            (name.startsWith(QLatin1String("ECDHE-")) &&
+             (name.contains(QLatin1String("-GCM-")) ||
+              name.contains(QLatin1String("CHACHA20-POLY1305")))))
+            chosen.append(c);
+    }
+    return chosen;
+}
+
+// Whether the private key in `keyPem` is the one of the first certificate in
+// `certificatePem` (a mismatch lets the server start and fail every handshake).
+bool keyBelongsTo(const QByteArray& certificatePem, const QByteArray& keyPem) {
+    BIO* certBio = BIO_new_mem_buf(certificatePem.constData(), int(certificatePem.size()));
+    BIO* keyBio = BIO_new_mem_buf(keyPem.constData(), int(keyPem.size()));
+    X509* certificate = PEM_read_bio_X509(certBio, nullptr, nullptr, nullptr);
+    EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
+    const bool belongs = certificate && key && X509_check_private_key(certificate, key) == 1;
+    EVP_PKEY_free(key);
+    X509_free(certificate);
+    BIO_free(keyBio);
+    BIO_free(certBio);
+    ERR_clear_error();
+    return belongs;
+}
+
+// Hands every accepted connection over as it is: a TLS connection begins its
+// handshake only once the server has counted it against its address.
+class WebListener : public QTcpServer {
+public:
+    explicit WebListener(std::optional<QSslConfiguration> tls) : tls_(std::move(tls)) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override {
+        QTcpSocket* socket = tls_ ? new QSslSocket(this) : new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            ::close(int(descriptor));
+            delete socket;
+            return;
+        }
+        if (tls_) static_cast<QSslSocket*>(socket)->setSslConfiguration(*tls_);
+        addPendingConnection(socket);
+    }
+
+private:
+    std::optional<QSslConfiguration> tls_;
+};
+
 }  // namespace
 
 // One connection counted against its address for as long as the ticket lives.
@@ -116,18 +200,29 @@ private:
     QString address_;
 };
 
+// One HTTP connection. At any time it is in one of four phases: a request on
+// its way (the request limit runs, from the connection's start or the
+// request's first byte), being answered (busy), its answers waiting for the
+// client to read them (draining), or idle between requests.
 struct WebServer::Peer {
     HttpRequestReader reader;
     QTimer* timer = nullptr;
-    bool busy = false;       // an answer is being prepared elsewhere
-    bool inRequest = false;  // bytes of an unfinished request have arrived
-    bool clean = false;      // the socket's transaction began with this request
+    QString share;          // the address its connection counts against
+    qint64 since = 0;       // when it connected, ms since the epoch
+    bool busy = false;      // an answer is being prepared elsewhere
+    bool draining = false;  // nothing more is read until its answers are read
+    bool idle = false;      // between requests
+    bool clean = false;     // the socket's transaction began with this request
+    bool head = false;      // the request at hand is HEAD: its answer goes without a body
+    QString client;         // the browser's address for the request at hand
+    bool secure = false;    // and whether the browser spoke HTTPS
 };
 
 WebServer::WebServer(WebOptions options, const Clock& clock, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
       clock_(clock),
+      hosts_(options_.listen, options_.port, options_.hosts),
       sessions_(clock),
       limiter_(clock) {
     readers_.setMaxThreadCount(1);
@@ -169,7 +264,16 @@ bool WebServer::start(QString* error) {
             *error = QStringLiteral("웹: 인증서 파일을 읽을 수 없습니다");
             return false;
         }
-        const QList<QSslCertificate> chain = QSslCertificate::fromData(certFile.readAll());
+        // A key that others can read is a key that others may have.
+        constexpr auto others = QFileDevice::ReadGroup | QFileDevice::ReadOther |
+                                QFileDevice::WriteGroup | QFileDevice::WriteOther;
+        if (keyFile.permissions() & others) {
+            *error = QStringLiteral("웹: 키 파일을 다른 사용자도 읽을 수 있습니다 (chmod 600 %1)")
+                         .arg(options_.key);
+            return false;
+        }
+        const QByteArray certBytes = certFile.readAll();
+        const QList<QSslCertificate> chain = QSslCertificate::fromData(certBytes);
         const QByteArray keyBytes = keyFile.readAll();
         QSslKey key(keyBytes, QSsl::Rsa);
         if (key.isNull()) key = QSslKey(keyBytes, QSsl::Ec);
@@ -177,17 +281,20 @@ bool WebServer::start(QString* error) {
             *error = QStringLiteral("웹: 인증서나 키가 올바른 PEM이 아닙니다");
             return false;
         }
+        if (!keyBelongsTo(certBytes, keyBytes)) {
+            *error = QStringLiteral("웹: 인증서와 키가 서로 맞지 않습니다");
+            return false;
+        }
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setLocalCertificateChain(chain);
         tls.setPrivateKey(key);
         tls.setPeerVerifyMode(QSslSocket::VerifyNone);
-        auto ssl = std::make_unique<QSslServer>();
-        ssl->setSslConfiguration(tls);
-        ssl->setHandshakeTimeout(options_.limits.requestMs);
-        server_ = std::move(ssl);
+        tls.setProtocol(QSsl::TlsV1_2OrLater);
+        tls.setCiphers(forwardSecretAead());
+        server_ = std::make_unique<WebListener>(tls);
         secure_ = true;
     } else {
-        server_ = std::make_unique<QTcpServer>();
+        server_ = std::make_unique<WebListener>(std::nullopt);
     }
     server_->setMaxPendingConnections(32);
     connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this,
@@ -200,13 +307,17 @@ bool WebServer::start(QString* error) {
         server_.reset();
         return false;
     }
+    hosts_.setPort(server_->serverPort());
     pageServer_ = std::make_unique<QWebSocketServer>(QStringLiteral("tavolen"),
                                                      QWebSocketServer::NonSecureMode);
     pageServer_->setHandshakeTimeout(options_.limits.requestMs);
     connect(pageServer_.get(), &QWebSocketServer::newConnection, this, &WebServer::onPageConnected);
     sessionTimer_ = new QTimer(this);
     sessionTimer_->setInterval(5000);
-    connect(sessionTimer_, &QTimer::timeout, this, &WebServer::refreshSessions);
+    connect(sessionTimer_, &QTimer::timeout, this, [this] {
+        refreshSessions();
+        walkPages();
+    });
     sessionTimer_->start();
     log(QStringLiteral("웹: %1 포트 %2 에서 시작 (%3)")
             .arg(options_.listen.toString())
@@ -223,11 +334,46 @@ int WebServer::connectionCount() const {
     return n;
 }
 
+qint64 WebServer::unsentBytes() const {
+    qint64 n = 0;
+    for (auto it = peers_.cbegin(); it != peers_.cend(); ++it) n += unsent(it.key());
+    return n;
+}
+
 QString WebServer::addressOf(QTcpSocket* socket) const {
-    QHostAddress a = socket->peerAddress();
-    bool ok = false;
-    const QHostAddress v4(a.toIPv4Address(&ok));
-    return ok ? v4.toString() : a.toString();
+    const auto peer = peers_.value(socket);
+    return peer && !peer->client.isEmpty() ? peer->client : addressText(socket->peerAddress());
+}
+
+// Behind the configured proxy the browser's address and scheme are the proxy's
+// word: the last address it added to X-Forwarded-For, its X-Forwarded-Proto.
+// From anyone else those headers are the sender's own claims and are ignored.
+void WebServer::placeRequest(QTcpSocket* socket, HttpRequest& request) {
+    request.client = addressText(socket->peerAddress());
+    request.secure = secure_;
+    if (isProxy(socket->peerAddress())) {
+        request.viaProxy = true;
+        const QByteArray proto = request.lastHeader("x-forwarded-proto").trimmed().toLower();
+        if (!proto.isEmpty()) request.secure = proto == "https";
+        const QHostAddress forwarded(
+            QString::fromLatin1(request.lastHeader("x-forwarded-for").split(',').last().trimmed()));
+        if (!forwarded.isNull()) request.client = addressText(forwarded);
+    }
+    const auto peer = peers_.value(socket);
+    peer->client = request.client;
+    peer->secure = request.secure;
+}
+
+// The PC's addresses are read again when a name does not match, at most every
+// half minute, so that an address given anew by DHCP is soon known.
+bool WebServer::knownHost(const HttpRequest& request) {
+    const QByteArray host = request.header("host");
+    if (hosts_.allows(host)) return true;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - hostsReadAt_ < 30000) return false;
+    hostsReadAt_ = now;
+    hosts_.refresh();
+    return hosts_.allows(host);
 }
 
 void WebServer::log(const QString& text) { appendDeskLog(options_.dataDir, clock_.now(), text); }
@@ -249,17 +395,69 @@ void WebServer::logRefusal(const QString& address, const QString& why) {
         ++refusalsUnlogged_;
 }
 
+// The share of the connections an address may hold. IPv6 counts by /64: one
+// host usually holds all of its network's addresses.
+QString WebServer::shareOf(const QHostAddress& address) const {
+    if (isProxy(address)) return QStringLiteral("proxy");
+    bool v4 = false;
+    address.toIPv4Address(&v4);
+    if (v4 || address.protocol() != QAbstractSocket::IPv6Protocol) return addressText(address);
+    Q_IPV6ADDR bytes = address.toIPv6Address();
+    for (int i = 8; i < 16; ++i) bytes[i] = 0;
+    return QHostAddress(bytes).toString() + QStringLiteral("/64");
+}
+
+bool WebServer::isProxy(const QHostAddress& address) const {
+    return !options_.proxy.isNull() &&
+           address.isEqual(options_.proxy, QHostAddress::TolerantConversion);
+}
+
+// With every connection taken, a newcomer whose address holds fewer than the
+// greediest one takes the place of that address's oldest connection not being
+// answered: what one address holds never shuts out the others.
+bool WebServer::makeRoomFor(const QString& share) {
+    QString greediest;
+    int most = perAddress_->value(share) + 1;
+    for (auto it = perAddress_->cbegin(); it != perAddress_->cend(); ++it)
+        if (it.value() > most) {
+            most = it.value();
+            greediest = it.key();
+        }
+    if (greediest.isEmpty()) return false;
+    QTcpSocket* oldest = nullptr;
+    qint64 since = std::numeric_limits<qint64>::max();
+    for (auto it = peers_.cbegin(); it != peers_.cend(); ++it)
+        if (it.value()->share == greediest && !it.value()->busy && it.value()->since < since) {
+            oldest = it.key();
+            since = it.value()->since;
+        }
+    if (!oldest) return false;
+    logRefusal(addressOf(oldest), QStringLiteral("다른 주소에 자리를 내줌"));
+    oldest->abort();
+    return true;
+}
+
 void WebServer::onNewConnection() {
     while (server_->hasPendingConnections()) {
         QTcpSocket* socket = server_->nextPendingConnection();
         if (!socket) return;
-        const QString address = addressOf(socket);
-        if (connectionCount() >= options_.limits.maxConnections ||
-            perAddress_->value(address) >= options_.limits.maxPerAddress) {
+        const QString address = addressText(socket->peerAddress());
+        const QString share = shareOf(socket->peerAddress());
+        // Behind the proxy every browser comes from the proxy: its share is the whole.
+        const int limit = share == QLatin1String("proxy") ? options_.limits.maxConnections
+                                                          : options_.limits.maxPerAddress;
+        // Counted here, before a TLS handshake, so that handshakes never wait in
+        // numbers that the limits do not see.
+        const bool room =
+            perAddress_->value(share) < limit &&
+            (connectionCount() < options_.limits.maxConnections || makeRoomFor(share));
+        if (!room) {
             logRefusal(address, QStringLiteral("연결 수 초과"));
-            socket->write(
-                "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 10\r\n"
-                "Content-Length: 0\r\nConnection: close\r\n\r\n");
+            // Under TLS nothing can be said before the handshake: the connection just ends.
+            if (!secure_)
+                socket->write(
+                    "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 10\r\n"
+                    "Content-Length: 0\r\nConnection: close\r\n\r\n");
             socket->disconnectFromHost();
             connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
             QTimer::singleShot(2000, socket, &QObject::deleteLater);
@@ -268,62 +466,122 @@ void WebServer::onNewConnection() {
         socket->setParent(this);
         // Counted as long as the connection exists, whoever ends up owning it: the ticket
         // is a child of the socket (a page's socket has all its signals taken away).
-        new AddressTicket(perAddress_, address, socket);
+        new AddressTicket(perAddress_, share, socket);
         // Bytes beyond one request and its body wait in the kernel, not here.
         socket->setReadBufferSize(HttpRequestReader::kMaxHeaderBytes +
                                   HttpRequestReader::kMaxBodyBytes);
         auto peer = std::make_shared<Peer>();
+        peer->share = share;
+        peer->since = QDateTime::currentMSecsSinceEpoch();
         peer->timer = new QTimer(socket);
         peer->timer->setSingleShot(true);
-        peer->timer->start(options_.limits.idleMs);
+        // The first request must arrive whole, handshake included, within the request limit.
+        peer->timer->start(options_.limits.requestMs);
         peers_.insert(socket, peer);
         connect(peer->timer, &QTimer::timeout, this, [this, socket] { onTimeout(socket); });
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { pump(socket); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { onDrained(socket); });
         connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {
             peers_.remove(socket);
             socket->deleteLater();
         });
-        if (socket->bytesAvailable() > 0) onReadyRead(socket);
+        if (auto* tls = qobject_cast<QSslSocket*>(socket)) {
+            connect(tls, &QSslSocket::encryptedBytesWritten, this,
+                    [this, socket] { onDrained(socket); });
+            tls->startServerEncryption();
+        } else if (socket->bytesAvailable() > 0) {
+            pump(socket);
+        }
     }
 }
 
 void WebServer::onTimeout(QTcpSocket* socket) {
     const auto peer = peers_.value(socket);
-    if (!peer) return;
-    if (peer->inRequest) {
+    if (!peer || peer->busy) return;
+    if (peer->draining) {
+        logRefusal(addressOf(socket), QStringLiteral("답을 읽지 않는 연결"));
+        socket->abort();
+    } else if (peer->idle) {
+        socket->disconnectFromHost();
+    } else if (peer->reader.hasPartial()) {
         logRefusal(addressOf(socket), QStringLiteral("느린 요청"));
         refuse(socket, 408, QStringLiteral("요청 시간이 지났습니다"));
-    } else if (!peer->busy) {
-        socket->disconnectFromHost();
+    } else {
+        // Connected and silent: nothing is owed to it.
+        logRefusal(addressOf(socket), QStringLiteral("요청 없는 연결"));
+        socket->abort();
     }
 }
 
-void WebServer::onReadyRead(QTcpSocket* socket) {
+// Reads the connection's next request when it may: one request is answered at
+// a time, in the order sent, and nothing more is read while answers wait for
+// the client to read them.
+void WebServer::pump(QTcpSocket* socket) {
     const auto peer = peers_.value(socket);
-    if (!peer || peer->busy) return;
-    if (!peer->inRequest) {
-        peer->inRequest = true;
-        peer->clean = !peer->reader.hasPartial();
-        if (peer->clean && !socket->isTransactionStarted()) socket->startTransaction();
-        peer->timer->start(options_.limits.requestMs);
+    if (!peer || peer->busy || peer->draining || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    if (unsent(socket) > kMaxUnsentBytes) {
+        peer->draining = true;
+        peer->timer->start(options_.limits.idleMs);
+        return;
     }
-    const auto state = peer->reader.feed(socket->readAll());
+    auto state = HttpRequestReader::State::Complete;
+    if (!peer->reader.holdsRequest()) {
+        if (!peer->reader.hasPartial()) {
+            if (socket->bytesAvailable() == 0) return;
+            // A request that begins with the transaction can be handed back whole
+            // (a page's WebSocket handshake).
+            peer->clean = true;
+            if (!socket->isTransactionStarted()) socket->startTransaction();
+        }
+        if (peer->idle) {
+            peer->idle = false;
+            peer->timer->start(options_.limits.requestMs);
+        }
+        state = peer->reader.feed(socket->readAll());
+    }
     if (state == HttpRequestReader::State::NeedMore) return;
     if (state == HttpRequestReader::State::Refused) {
-        socket->commitTransaction();
+        endTransaction(socket);
         const int status = peer->reader.refusal();
         logRefusal(addressOf(socket), QStringLiteral("잘못된 요청 %1").arg(status));
         refuse(socket, status, QStringLiteral("요청을 받을 수 없습니다"));
         return;
     }
-    peer->inRequest = false;
     peer->timer->stop();
-    const HttpRequest request = peer->reader.request();
-    if (request.wantsWebSocket()) {
-        openPage(socket, request);
+    dispatch(socket);
+}
+
+void WebServer::onDrained(QTcpSocket* socket) {
+    const auto peer = peers_.value(socket);
+    if (!peer || !peer->draining) return;
+    if (unsent(socket) > kMaxUnsentBytes / 2) {
+        // Still reading: the clock starts again.
+        peer->timer->start(options_.limits.idleMs);
         return;
     }
-    socket->commitTransaction();
+    peer->draining = false;
+    resume(socket);
+}
+
+// The request the reader holds, whole: checked for where it came from and
+// what it names, then answered.
+void WebServer::dispatch(QTcpSocket* socket) {
+    const auto peer = peers_.value(socket);
+    HttpRequest request = peer->reader.request();
+    placeRequest(socket, request);
+    peer->head = request.method == "HEAD";
+    // Before anything else: a page of another name (its name rebound to this
+    // PC's address) is answered nothing of the view's.
+    if (!knownHost(request)) {
+        endTransaction(socket);
+        logRefusal(addressOf(socket),
+                   QStringLiteral("다른 호스트 %1")
+                       .arg(QString::fromLatin1(request.header("host").left(64))));
+        return refuse(socket, 421, QStringLiteral("이 주소로는 열 수 없습니다"));
+    }
+    if (request.wantsWebSocket()) return openPage(socket, request);
+    endTransaction(socket);
     handle(socket, request);
 }
 
@@ -331,6 +589,7 @@ void WebServer::afterResponse(QTcpSocket* socket, bool keepAlive) {
     const auto peer = peers_.value(socket);
     if (!peer) return;
     peer->busy = false;
+    peer->head = false;
     if (!keepAlive) {
         peers_.remove(socket);
         socket->disconnectFromHost();
@@ -338,41 +597,36 @@ void WebServer::afterResponse(QTcpSocket* socket, bool keepAlive) {
         QTimer::singleShot(5000, socket, &QAbstractSocket::abort);
         return;
     }
-    const auto state = peer->reader.next();
-    if (state == HttpRequestReader::State::Complete || peer->reader.hasPartial() ||
-        socket->bytesAvailable() > 0) {
-        // A pipelined request: handled like one that has just arrived.
-        peer->inRequest = false;
-        QMetaObject::invokeMethod(
-            this,
-            [this, s = QPointer<QTcpSocket>(socket), state] {
-                if (!s) return;
-                const auto p = peers_.value(s);
-                if (!p) return;
-                if (state == HttpRequestReader::State::Complete) {
-                    const HttpRequest request = p->reader.request();
-                    if (request.wantsWebSocket()) {
-                        refuse(s, 400, QStringLiteral("요청을 받을 수 없습니다"));
-                        return;
-                    }
-                    handle(s, request);
-                } else {
-                    onReadyRead(s);
-                }
-            },
-            Qt::QueuedConnection);
-        return;
-    }
-    peer->timer->start(options_.limits.idleMs);
+    peer->reader.next();
+    peer->clean = false;
+    resume(socket);
+}
+
+// Between requests: the next one, pipelined or not, is read in a turn of its
+// own, so that an answer never runs inside the one before it.
+void WebServer::resume(QTcpSocket* socket) {
+    const auto peer = peers_.value(socket);
+    peer->idle = !peer->reader.hasPartial() && !peer->reader.holdsRequest();
+    peer->timer->start(peer->idle ? options_.limits.idleMs : options_.limits.requestMs);
+    QMetaObject::invokeMethod(
+        this,
+        [this, s = QPointer<QTcpSocket>(socket)] {
+            if (s) pump(s);
+        },
+        Qt::QueuedConnection);
 }
 
 void WebServer::respond(QTcpSocket* socket, int status, const QByteArray& type,
                         const QByteArray& body, bool keepAlive,
                         const QList<QPair<QByteArray, QByteArray>>& extra) {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
+    const auto peer = peers_.value(socket);
+    const bool secure = secure_ || (peer && peer->secure);
     bool ownSecurity = false;
     for (const auto& [name, value] : extra) {
-        head += name + ": " + value + "\r\n";
+        // A cookie given over HTTPS, to the browser or to the proxy, is kept to HTTPS.
+        const bool secureCookie = secure && name == "Set-Cookie" && !value.contains("; Secure");
+        head += name + ": " + value + (secureCookie ? "; Secure\r\n" : "\r\n");
         ownSecurity = ownSecurity || name == "Content-Security-Policy";
     }
     if (!type.isEmpty()) head += "Content-Type: " + type + "\r\n";
@@ -381,9 +635,9 @@ void WebServer::respond(QTcpSocket* socket, int status, const QByteArray& type,
         "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
         "Referrer-Policy: same-origin\r\nX-Frame-Options: DENY\r\n";
     if (!ownSecurity) head += "Content-Security-Policy: " + kPageSecurity + "\r\n";
-    if (secure_) head += "Strict-Transport-Security: max-age=31536000\r\n";
+    if (secure) head += "Strict-Transport-Security: max-age=31536000\r\n";
     head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
-    socket->write(head + body);
+    socket->write(peer && peer->head ? head : head + body);
     afterResponse(socket, keepAlive);
 }
 
@@ -393,10 +647,7 @@ void WebServer::refuse(QTcpSocket* socket, int status, const QString& why, bool 
 }
 
 bool WebServer::sameOrigin(const HttpRequest& request) const {
-    const QByteArray origin = request.header("origin");
-    const QByteArray host = request.header("host");
-    if (origin.isEmpty() || host.isEmpty()) return false;
-    return origin == (secure_ ? "https://" : "http://") + host;
+    return hosts_.allowsOrigin(request.header("origin"), request.secure, request.viaProxy);
 }
 
 WebAccounts* WebServer::accounts() {
@@ -432,23 +683,31 @@ void WebServer::refreshSessions() {
                     .arg(name)
                     .arg(ended));
     }
+}
+
+// Every few seconds: pages of ended sessions are closed, pages gone silent are
+// dropped, the others pinged. Ending a page may take it out of the pages at
+// once, so they are walked from a list of their own.
+void WebServer::walkPages() {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (auto it = pages_.begin(); it != pages_.end(); ++it) {
+    for (QWebSocket* page : pages_.keys()) {
+        const auto it = pages_.constFind(page);
+        if (it == pages_.cend()) continue;
         if (!sessions_.peek(it->session)) {
-            it.key()->close(QWebSocketProtocol::CloseCodePolicyViolated,
-                            QStringLiteral("signed out"));
+            page->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("signed out"));
         } else if (now - it->lastHeard > kPageSilenceMs) {
             // A phone gone to sleep or off the network: its connection is dropped.
-            it.key()->abort();
+            page->abort();
         } else {
-            it.key()->ping();
+            page->ping();
         }
     }
 }
 
 std::optional<WebSessions::Session> WebServer::sessionOf(const HttpRequest& request) {
     const QByteArray id = request.cookie(kCookie);
-    if (id.isEmpty()) return std::nullopt;
+    // An unknown cookie costs no look at the password table.
+    if (!sessions_.peek(id)) return std::nullopt;
     refreshSessions();
     return sessions_.use(id);
 }
@@ -456,7 +715,7 @@ std::optional<WebSessions::Session> WebServer::sessionOf(const HttpRequest& requ
 void WebServer::handle(QTcpSocket* socket, const HttpRequest& request) {
     const QString& path = request.path;
     const bool keep = request.keepAlive();
-    const bool get = request.method == "GET";
+    const bool get = request.method == "GET" || request.method == "HEAD";
     const QString address = addressOf(socket);
 
     if (path == QLatin1String("/login")) {
@@ -504,7 +763,7 @@ void WebServer::handle(QTcpSocket* socket, const HttpRequest& request) {
         return respond(socket, 200, "text/javascript; charset=utf-8", resource("app.js"), keep);
     if (path == QLatin1String("/api/snapshot")) {
         if (!latest_) return refuse(socket, 503, QStringLiteral("보드가 아직 없습니다"), keep);
-        if (latestJson_.isEmpty()) latestJson_ = snapshotJson(*latest_);
+        if (latestJson_.isEmpty()) latestJson_ = snapshotJson(*latest_, options_.dataDir);
         return respond(socket, 200, "application/json", latestJson_, keep);
     }
     if (path == QLatin1String("/api/me"))
@@ -611,9 +870,10 @@ void WebServer::signOut(QTcpSocket* socket, const HttpRequest& request) {
         return refuse(socket, 403, QStringLiteral("허용되지 않는 출처입니다"), request.keepAlive());
     const QByteArray id = request.cookie(kCookie);
     sessions_.close(id);
-    for (auto it = pages_.begin(); it != pages_.end(); ++it)
-        if (it->session == id)
-            it.key()->close(QWebSocketProtocol::CloseCodeNormal, QStringLiteral("signed out"));
+    // Closing a page may end it at once, and take it out of the pages.
+    for (QWebSocket* page : pages_.keys())
+        if (pages_.value(page).session == id)
+            page->close(QWebSocketProtocol::CloseCodeNormal, QStringLiteral("signed out"));
     log(QStringLiteral("웹: 로그아웃 %1").arg(addressOf(socket)));
     QByteArray cookie = QByteArray(kCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict";
     if (secure_) cookie += "; Secure";
@@ -716,7 +976,7 @@ void WebServer::openPage(QTcpSocket* socket, const HttpRequest& request) {
     const QString address = addressOf(socket);
     const auto session = sessionOf(request);
     const auto refuseSocket = [&](int status, const QString& why) {
-        socket->commitTransaction();
+        endTransaction(socket);
         logRefusal(address, why);
         refuse(socket, status, QStringLiteral("연결할 수 없습니다"));
     };
@@ -729,8 +989,7 @@ void WebServer::openPage(QTcpSocket* socket, const HttpRequest& request) {
     // The socket goes to the WebSocket server with the handshake put back.
     peers_.remove(socket);
     delete peer->timer;
-    disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
-    disconnect(socket, &QAbstractSocket::disconnected, this, nullptr);
+    disconnect(socket, nullptr, this, nullptr);
     socket->rollbackTransaction();
     socket->setReadBufferSize(0);
     // A page's socket only watches its connection; the connection is ours to free.
@@ -797,7 +1056,7 @@ void WebServer::pushSnapshot() {
 
 void WebServer::sendTo(QWebSocket* page) {
     if (!latest_ || page->bytesToWrite() > kPageBacklog) return;
-    if (latestJson_.isEmpty()) latestJson_ = snapshotJson(*latest_);
+    if (latestJson_.isEmpty()) latestJson_ = snapshotJson(*latest_, options_.dataDir);
     pages_[page].sentSequence = latest_->sequence;
     page->sendTextMessage(QString::fromUtf8(latestJson_));
 }

@@ -12,6 +12,7 @@
 #include "auth/WebAccounts.h"
 #include "board/BoardSnapshot.h"
 #include "web/SignInLimiter.h"
+#include "web/WebHosts.h"
 #include "web/WebSessions.h"
 
 class Clock;
@@ -25,12 +26,14 @@ struct sqlite3;
 
 // Bounds of every connection, beyond the request reader's own.
 struct WebLimits {
-    int requestMs = 10000;  // a request must have arrived whole by then (slow senders)
-    int idleMs = 30000;     // a connection with nothing in progress is closed after this
+    // A request must have arrived whole by then, counted from the connection's
+    // start (TLS handshake included) or from the request's first byte.
+    int requestMs = 5000;
+    int idleMs = 30000;  // a connection with nothing in progress is closed after this
     int maxConnections = 128;
-    int maxPerAddress = 32;
-    int reportMs = 60000;  // a report file must be written by then
-    int signInQueue = 8;   // password checks waiting or running; more are answered "busy"
+    int maxPerAddress = 12;  // IPv6 by /64; the proxy's share is the whole
+    int reportMs = 60000;    // a report file must be written by then
+    int signInQueue = 8;     // password checks waiting or running; more are answered "busy"
 };
 
 // `Web` in the room-state file.
@@ -39,6 +42,8 @@ struct WebOptions {
     quint16 port = 8080;
     QString certificate;  // PEM; with `key` set too the server speaks HTTPS only
     QString key;
+    QStringList hosts;      // `Hosts`: a reverse proxy's public names, beside the PC's addresses
+    QHostAddress proxy;     // `Proxy`: whose X-Forwarded-Proto and -For are believed
     QString dataDir;        // the desk's data directory: database, settings, tavolen.log
     QString reportProgram;  // the program whose report command writes the downloads
     WebLimits limits;
@@ -66,6 +71,8 @@ public:
     quint16 port() const;
     bool secure() const { return secure_; }
     int connectionCount() const;
+    // What the HTTP connections hold written but not yet taken by their clients.
+    qint64 unsentBytes() const;
     int pageCount() const { return int(pages_.size()); }
 
 public slots:
@@ -81,9 +88,15 @@ private:
     };
 
     void onNewConnection();
-    void onReadyRead(QTcpSocket* socket);
     void onTimeout(QTcpSocket* socket);
+    void onDrained(QTcpSocket* socket);
+    void pump(QTcpSocket* socket);
+    void dispatch(QTcpSocket* socket);
     void afterResponse(QTcpSocket* socket, bool keepAlive);
+    void resume(QTcpSocket* socket);
+    QString shareOf(const QHostAddress& address) const;
+    bool isProxy(const QHostAddress& address) const;
+    bool makeRoomFor(const QString& share);
     void handle(QTcpSocket* socket, const HttpRequest& request);
     void signIn(QTcpSocket* socket, const HttpRequest& request);
     void finishSignIn(QPointer<QTcpSocket> socket, const QString& name,
@@ -98,6 +111,7 @@ private:
     void pushSnapshot();
     void sendTo(QWebSocket* page);
     void refreshSessions();
+    void walkPages();
 
     bool sameOrigin(const HttpRequest& request) const;
     std::optional<WebSessions::Session> sessionOf(const HttpRequest& request);
@@ -111,11 +125,15 @@ private:
     void log(const QString& text);
     void logRefusal(const QString& address, const QString& why);
     QString addressOf(QTcpSocket* socket) const;
+    void placeRequest(QTcpSocket* socket, HttpRequest& request);
+    bool knownHost(const HttpRequest& request);
 
     WebOptions options_;
     const Clock& clock_;
     std::unique_ptr<QTcpServer> server_;
     std::unique_ptr<QWebSocketServer> pageServer_;
+    WebHosts hosts_;
+    qint64 hostsReadAt_ = 0;  // ms since the epoch
     bool secure_ = false;
     QHash<QTcpSocket*, std::shared_ptr<Peer>> peers_;
     std::shared_ptr<QHash<QString, int>> perAddress_ = std::make_shared<QHash<QString, int>>();

@@ -24,6 +24,14 @@ QByteArray repeated(const char* line, int times) {
     return out;
 }
 
+void expectReadings(const std::vector<ReaderCase>& cases) {
+    for (const ReaderCase& c : cases) {
+        HttpRequestReader reader;
+        EXPECT_EQ(reader.feed(c.bytes), c.state) << c.name;
+        EXPECT_EQ(reader.refusal(), c.refusal) << c.name;
+    }
+}
+
 }  // namespace
 
 TEST(HttpRequestReader, BoundsAndRefusesWhatIsNotASmallPlainRequest) {
@@ -33,20 +41,18 @@ TEST(HttpRequestReader, BoundsAndRefusesWhatIsNotASmallPlainRequest) {
          0},
         {"head not yet whole", "GET /board HTTP/1.1\r\nHost: h\r\n",
          HttpRequestReader::State::NeedMore, 0},
-        {"body not yet whole", "POST /login HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc",
+        {"body not yet whole", "POST /login HTTP/1.1\r\nHost: h\r\nContent-Length: 10\r\n\r\nabc",
          HttpRequestReader::State::NeedMore, 0},
         {"header too long", "GET / HTTP/1.1\r\nX: " + big + "\r\n\r\n",
          HttpRequestReader::State::Refused, 431},
         {"endless header", "GET / HTTP/1.1\r\nX: " + big, HttpRequestReader::State::Refused, 431},
         {"too many headers", "GET / HTTP/1.1\r\n" + repeated("X%d: 1\r\n", 50) + "\r\n",
          HttpRequestReader::State::Refused, 431},
-        {"body too big", "POST /login HTTP/1.1\r\nContent-Length: 5000\r\n\r\n",
+        {"body too big", "POST /login HTTP/1.1\r\nHost: h\r\nContent-Length: 5000\r\n\r\n",
          HttpRequestReader::State::Refused, 413},
         {"chunked body", "POST /login HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n",
          HttpRequestReader::State::Refused, 501},
-        {"two lengths", "POST /login HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n",
-         HttpRequestReader::State::Refused, 400},
-        {"negative length", "POST /login HTTP/1.1\r\nContent-Length: -1\r\n\r\n",
+        {"negative length", "POST /login HTTP/1.1\r\nHost: h\r\nContent-Length: -1\r\n\r\n",
          HttpRequestReader::State::Refused, 400},
         {"other protocol", "GET / HTTP/2.0\r\n\r\n", HttpRequestReader::State::Refused, 505},
         {"bare newlines", "GET / HTTP/1.1\nHost: h\n\n\r\n\r\n", HttpRequestReader::State::Refused,
@@ -66,18 +72,43 @@ TEST(HttpRequestReader, BoundsAndRefusesWhatIsNotASmallPlainRequest) {
          400},
         {"relative target", "GET board HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused, 400},
     };
-    for (const ReaderCase& c : cases) {
-        HttpRequestReader reader;
-        EXPECT_EQ(reader.feed(c.bytes), c.state) << c.name;
-        EXPECT_EQ(reader.refusal(), c.refusal) << c.name;
-    }
+    expectReadings(cases);
+}
+
+// Framing that another reader on the way (a proxy, a browser's cache) could
+// read otherwise: every such request is refused, whatever its values.
+TEST(HttpRequestReader, RefusesAmbiguousFraming) {
+    const QByteArray post = "POST /login HTTP/1.1\r\n";
+    const std::vector<ReaderCase> cases = {
+        {"empty encoding before chunked",
+         post + "Host: h\r\nTransfer-Encoding:\r\nTransfer-Encoding: chunked\r\n\r\n",
+         HttpRequestReader::State::Refused, 501},
+        {"identity encoding", post + "Host: h\r\nTransfer-Encoding: identity\r\n\r\n",
+         HttpRequestReader::State::Refused, 501},
+        {"encoding beside a length",
+         post + "Host: h\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\nabc",
+         HttpRequestReader::State::Refused, 501},
+        {"two lengths", post + "Host: h\r\nContent-Length: 1\r\nContent-Length: 1\r\n\r\nx",
+         HttpRequestReader::State::Refused, 400},
+        {"two hosts", "GET / HTTP/1.1\r\nHost: h\r\nHost: evil.example\r\n\r\n",
+         HttpRequestReader::State::Refused, 400},
+        {"two hosts in other case", "GET / HTTP/1.1\r\nHost: h\r\nHOST: h\r\n\r\n",
+         HttpRequestReader::State::Refused, 400},
+        {"two origins", "GET / HTTP/1.1\r\nHost: h\r\nOrigin: http://h\r\nOrigin: x\r\n\r\n",
+         HttpRequestReader::State::Refused, 400},
+        {"1.1 without host", "GET / HTTP/1.1\r\nAccept: */*\r\n\r\n",
+         HttpRequestReader::State::Refused, 400},
+        {"1.0 without host", "GET / HTTP/1.0\r\n\r\n", HttpRequestReader::State::Complete, 0},
+    };
+    expectReadings(cases);
 }
 
 TEST(HttpRequestReader, ReadsPipelinedRequestsOneByOneWithTheirBodies) {
     HttpRequestReader reader;
     const QByteArray two =
-        "POST /login HTTP/1.1\r\nContent-Length: 21\r\nCookie: a=1; tavolen_session=xyz\r\n\r\n"
-        "grade=1&password=1111GET /today?m=2006-4 HTTP/1.1\r\nConnection: close\r\n\r\n";
+        "POST /login HTTP/1.1\r\nHost: h\r\nContent-Length: 21\r\nCookie: a=1; "
+        "tavolen_session=xyz\r\n\r\n"
+        "grade=1&password=1111GET /today?m=2006-4 HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n";
     // Byte by byte, as a slow but honest client would send them.
     HttpRequestReader::State state = HttpRequestReader::State::NeedMore;
     qsizetype i = 0;

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkRequest>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTest>
@@ -16,11 +18,14 @@
 #include "auth/PasswordRules.h"
 #include "auth/WebAccounts.h"
 #include "board/DeskSession.h"
+#include "platform/Errors.h"
 #include "settlement/LedgerReader.h"
 #include "settlement/Settlement.h"
 #include "store/Database.h"
 #include "store/IniStore.h"
 #include "support/Fakes.h"
+#include "support/ReverseProxy.h"
+#include "support/SelfSigned.h"
 #include "support/StoreHelpers.h"
 #include "web/WebFace.h"
 #include "web/WebServer.h"
@@ -43,18 +48,28 @@ struct Reply {
     }
 };
 
-// A connection to the server under test; every wait is bounded.
+// A connection to the server under test (or to a proxy before it), plain or
+// over TLS without checking the certificate; every wait is bounded.
 class Client {
 public:
-    explicit Client(quint16 port, const QHostAddress& from = QHostAddress::LocalHost) {
+    explicit Client(quint16 port, const QHostAddress& from = QHostAddress::LocalHost,
+                    bool tls = false) {
         socket.bind(from);
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        connected = QTest::qWaitFor(
-            [&] { return socket.state() == QAbstractSocket::ConnectedState; }, 3000);
+        if (tls) {
+            socket.setPeerVerifyMode(QSslSocket::VerifyNone);
+            socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+            connected = QTest::qWaitFor([&] { return socket.isEncrypted(); }, 10000);
+        } else {
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            connected = QTest::qWaitFor(
+                [&] { return socket.state() == QAbstractSocket::ConnectedState; }, 3000);
+        }
     }
     void write(const QByteArray& bytes) { socket.write(bytes); }
     // The next whole response; status 0 when none came (or the server closed).
-    Reply next(int ms = 5000) {
+    // The answer to HEAD has its length said but no body.
+    Reply next(int ms = 5000, bool head = false) {
+        headAnswer = head;
         Reply r;
         QDeadlineTimer deadline(ms);
         while (!parse(r) && socket.state() == QAbstractSocket::ConnectedState &&
@@ -79,11 +94,12 @@ public:
             },
             ms);
     }
-    QTcpSocket socket;
+    QSslSocket socket;
     QByteArray buffer;
     bool connected = false;
 
 private:
+    bool headAnswer = false;
     bool parse(Reply& r) {
         const qsizetype end = buffer.indexOf("\r\n\r\n");
         if (end < 0) return false;
@@ -95,7 +111,7 @@ private:
             const qsizetype colon = line.indexOf(':');
             candidate.headers.append({line.left(colon), line.mid(colon + 1).trimmed()});
         }
-        const qsizetype length = candidate.header("Content-Length").toLongLong();
+        const qsizetype length = headAnswer ? 0 : candidate.header("Content-Length").toLongLong();
         if (buffer.size() < end + 4 + length) return false;
         candidate.body = buffer.mid(end + 4, length);
         buffer.remove(0, end + 4 + length);
@@ -135,15 +151,24 @@ protected:
         WebAccounts accounts(db.connection());
         accounts.add("owner", kOwnerPassword, kOwnerPassword, true, clock.now());
         accounts.add("clerk", kClerkPassword, kClerkPassword, false, clock.now());
+        startServer(options());
+    }
+
+    WebOptions options() {
         WebOptions o;
         o.listen = QHostAddress::LocalHost;
         o.port = 0;
         o.dataDir = dir.path();
         o.reportProgram = QStringLiteral(TAVOLEN_BIN_DIR "/tavolen");
+        o.hosts = {QStringLiteral("desk.example")};
         o.limits.requestMs = 400;
         o.limits.idleMs = 3000;
         o.limits.maxPerAddress = 6;
         customise(o);
+        return o;
+    }
+    void startServer(const WebOptions& o) {
+        server.reset();
         server = std::make_unique<WebServer>(o, clock);
         QString error;
         ASSERT_TRUE(server->start(&error)) << error.toStdString();
@@ -161,9 +186,13 @@ protected:
         if (!session.isEmpty()) r += "Cookie: tavolen_session=" + session + "\r\n";
         return r + extra + "\r\n";
     }
-    QByteArray signInRequest(const QByteArray& name, const QByteArray& password) const {
+    // The one place that knows how the view is signed in to.
+    QByteArray signInRequest(const QByteArray& name, const QByteArray& password,
+                             const QByteArray& hostName = {},
+                             const QByteArray& pageOrigin = {}) const {
         const QByteArray body = "name=" + name + "&password=" + password;
-        return "POST /login HTTP/1.1\r\nHost: " + host() + "\r\nOrigin: " + origin() +
+        return "POST /login HTTP/1.1\r\nHost: " + (hostName.isEmpty() ? host() : hostName) +
+               "\r\nOrigin: " + (pageOrigin.isEmpty() ? origin() : pageOrigin) +
                "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
                QByteArray::number(body.size()) + "\r\n\r\n" + body;
     }
@@ -240,7 +269,9 @@ TEST_F(WebServerTest, RefusesEveryRequestWithoutASessionOrPastABound) {
         {"header too big", get("/api/snapshot", session, "X: " + QByteArray(9000, 'x') + "\r\n"),
          431},
         {"body too big",
-         "POST /login HTTP/1.1\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'x'), 413},
+         "POST /login HTTP/1.1\r\nHost: " + host() + "\r\nContent-Length: 100000\r\n\r\n" +
+             QByteArray(5000, 'x'),
+         413},
         {"traversal", get("/../../etc/passwd", session), 400},
         {"encoded traversal", get("/%2e%2e/%2e%2e/etc/passwd", session), 400},
         {"encoded slashes", get("/pages/..%2f..%2fapp.js", session), 400},
@@ -249,7 +280,9 @@ TEST_F(WebServerTest, RefusesEveryRequestWithoutASessionOrPastABound) {
              .replace(origin(), "http://evil.example"),
          403},
         {"changing method",
-         "DELETE /api/snapshot HTTP/1.1\r\nCookie: tavolen_session=" + session + "\r\n\r\n", 405},
+         "DELETE /api/snapshot HTTP/1.1\r\nHost: " + host() +
+             "\r\nCookie: tavolen_session=" + session + "\r\n\r\n",
+         405},
     };
     for (const Case& c : cases) {
         const Reply r = ask(c.request);
@@ -344,6 +377,207 @@ TEST_F(WebServerTest, OnlyTheViewsOwnAccountsSignInAndTheirSessionsAreBounded) {
 }
 
 // Nobody on the network locks the desk, and no change of address, parallel
+
+// A page of another name, its name rebound to the desk's address, is told
+// nothing: its Host is refused before anything else, its Origin is no page
+// of the view's whatever Host it sends.
+TEST_F(WebServerTest, AnswersOnlyItsOwnNamesAndPages) {
+    const QByteArray session = signIn();
+    ASSERT_FALSE(session.isEmpty());
+    const QByteArray port = QByteArray::number(server->port());
+    const QByteArray ws =
+        "Origin: http://evil.example:" + port +
+        "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n";
+    const auto named = [&](const QByteArray& path, const QByteArray& hostHeader,
+                           const QByteArray& extra = {}) {
+        return QByteArray(get(path, session, extra)).replace("Host: " + host(), hostHeader);
+    };
+    struct Case {
+        const char* name;
+        QByteArray request;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"rebound name", named("/api/snapshot", "Host: evil.example:" + port), 421},
+        {"rebound name, sign-in page", named("/login", "Host: evil.example"), 421},
+        {"rebound name, socket", named("/ws", "Host: evil.example:" + port, ws), 421},
+        {"empty host", named("/api/snapshot", "Host: "), 421},
+        {"no host at all",
+         "GET /api/snapshot HTTP/1.0\r\nCookie: tavolen_session=" + session + "\r\n\r\n", 421},
+        {"own address with a name after it", named("/api/snapshot", "Host: 127.0.0.1.evil.example"),
+         421},
+        {"user part", named("/api/snapshot", "Host: 127.0.0.1@evil.example"), 421},
+        {"address", get("/api/snapshot", session), 200},
+        {"address without port", named("/api/snapshot", "Host: 127.0.0.1"), 200},
+        {"own IPv6 address", named("/api/snapshot", "Host: [::1]:" + port), 200},
+        {"proxy's public name", named("/api/snapshot", "Host: DESK.example"), 200},
+        {"sign-in from a rebound page",
+         signInRequest("owner", kOwnerPassword, host(), "http://evil.example:" + port), 403},
+        {"sign-in from another port of the desk",
+         signInRequest("owner", kOwnerPassword, host(), "http://127.0.0.1:1"), 403},
+        {"sign-in claiming https over http",
+         signInRequest("owner", kOwnerPassword, host(), "https://127.0.0.1:" + port), 403},
+        {"sign-in from the proxy's name",
+         signInRequest("owner", kOwnerPassword, "desk.example", "http://desk.example"), 303},
+    };
+    for (const Case& c : cases) {
+        const Reply r = ask(c.request);
+        EXPECT_EQ(r.status, c.status) << c.name;
+        EXPECT_EQ(r.body.contains("707"), c.status == 200) << c.name;
+    }
+    EXPECT_EQ(server->pageCount(), 0);
+    EXPECT_TRUE(
+        deskLogLines(dir.path()).join('\n').contains(QStringLiteral("다른 호스트 evil.example")));
+}
+
+// Behind a real reverse proxy that terminates TLS the browser's scheme and
+// address are the proxy's word; from anyone else the same headers are nobody's.
+TEST_F(WebServerTest, BehindItsProxyTheBrowsersSchemeAndAddressAreTheProxysWord) {
+    if (!ReverseProxy::available()) GTEST_SKIP() << "nginx is not installed";
+    WebOptions o = options();
+    o.proxy = QHostAddress(QStringLiteral("127.0.0.2"));
+    startServer(o);
+    const SelfSigned certificate(dir.path(), QStringLiteral("proxy"));
+    ASSERT_TRUE(certificate.error.isEmpty()) << certificate.error.toStdString();
+    ReverseProxy proxy(server->port(), certificate.certificate, certificate.key,
+                       QStringLiteral("127.0.0.2"));
+    ASSERT_TRUE(proxy.running()) << proxy.errors().toStdString();
+    const QByteArray publicHost = "desk.example:" + QByteArray::number(proxy.port());
+    const QByteArray publicOrigin = "https://" + publicHost;
+    const auto viaProxy = [&](Client& c, const QByteArray& raw) {
+        EXPECT_TRUE(c.connected);
+        c.write(QByteArray(raw).replace("Host: " + host(), "Host: " + publicHost));
+        return c.next(10000);
+    };
+
+    Client browser(proxy.port(), QHostAddress::LocalHost, true);
+    const Reply signedIn = viaProxy(browser, signInRequest("owner", kOwnerPassword, publicHost, publicOrigin));
+    ASSERT_EQ(signedIn.status, 303) << signedIn.body.toStdString();
+    EXPECT_TRUE(signedIn.header("Set-Cookie").endsWith("; Secure"))
+        << signedIn.header("Set-Cookie").toStdString();
+    EXPECT_FALSE(signedIn.header("Strict-Transport-Security").isEmpty());
+    const QByteArray session = signedIn.sessionCookie();
+    EXPECT_EQ(viaProxy(browser, get("/api/snapshot", session)).status, 200);
+
+    Client page(proxy.port(), QHostAddress::LocalHost, true);
+    const Reply upgraded = viaProxy(
+        page,
+        get("/ws", session,
+            "Origin: " + publicOrigin +
+                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"));
+    EXPECT_EQ(upgraded.status, 101);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 1; }, 5000));
+
+    const QByteArray out =
+        viaProxy(browser,
+                 "POST /logout HTTP/1.1\r\nHost: " + host() + "\r\nOrigin: " + publicOrigin +
+                     "\r\nCookie: tavolen_session=" + session + "\r\nContent-Length: 0\r\n\r\n")
+            .header("Set-Cookie");
+    EXPECT_TRUE(out.contains("Max-Age=0") && out.endsWith("; Secure")) << out.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 0; }, 5000));
+
+    // Straight to the server the same headers are the sender's claims: still plain HTTP.
+    const QByteArray claims = "X-Forwarded-Proto: https\r\nX-Forwarded-For: 10.9.8.7\r\nOrigin:";
+    EXPECT_EQ(ask(QByteArray(signInRequest("owner", kOwnerPassword, host(), "https://" + host()))
+                      .replace("Origin:", claims))
+                  .status,
+              403);
+    const Reply direct = ask(QByteArray(signInRequest("1", "1111")).replace("Origin:", claims));
+    EXPECT_EQ(direct.status, 303);
+    EXPECT_FALSE(direct.header("Set-Cookie").contains("Secure"));
+
+    const QString log = deskLogLines(dir.path()).join('\n');
+    EXPECT_TRUE(log.contains(QStringLiteral("웹: 로그인 사용자 127.0.0.1"))) << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("127.0.0.2"))) << "the proxy is not the browser";
+    EXPECT_FALSE(log.contains(QStringLiteral("10.9.8.7"))) << "a claim from a client";
+}
+
+// A client that pipelines requests gets one answer for each, in order, and
+// HEAD's without a body; one that never reads is not answered further than a
+// bounded backlog, and is let go once it has read nothing for the idle time.
+TEST_F(WebServerTest, PipelinedRequestsAreAnsweredOnceEachInOrderWithBoundedBacklog) {
+    const QByteArray session = signIn();
+    struct Step {
+        QByteArray request;
+        int status;
+        bool head;
+    };
+    const std::vector<Step> steps = {
+        {get("/api/snapshot", session), 200, false},
+        {QByteArray(get("/app.js", session)).replace("GET", "HEAD"), 200, true},
+        {get("/nothing", session), 404, false},
+        {get("/app.css", session), 200, false},
+        {QByteArray(get("/login")).replace("GET", "HEAD"), 200, true},
+        {get("/api/snapshot"), 401, false},
+    };
+    QByteArray all;
+    for (int round = 0; round < 200; ++round)
+        for (const Step& s : steps) all += s.request;
+    Client c(server->port());
+    c.write(all);
+    for (int round = 0; round < 200; ++round)
+        for (const Step& s : steps) {
+            const Reply r = c.next(5000, s.head);
+            ASSERT_EQ(r.status, s.status) << round << ' ' << s.request.left(30).toStdString();
+            if (s.head) {
+                EXPECT_GT(r.header("Content-Length").toInt(), 0);
+            }
+        }
+    EXPECT_FALSE(QTest::qWaitFor(
+        [&] {
+            c.buffer += c.socket.readAll();
+            return !c.buffer.isEmpty();
+        },
+        500))
+        << "one answer each: " << c.buffer.left(200).toStdString();
+
+    // Thousands of requests for the script, and nothing read.
+    c.socket.abort();
+    Client greedy(server->port());
+    const QByteArray script = get("/app.js", session);
+    for (int i = 0; i < 4000; ++i) greedy.write(script);
+    greedy.socket.setReadBufferSize(1);
+    QTest::qWait(1500);
+    EXPECT_LT(server->unsentBytes(), 256 * 1024) << "answers wait in the kernel, not here";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 0; }, 8000))
+        << "let go once it has read nothing for the idle time";
+}
+
+// Silent connections go after the request limit; when every connection is
+// taken, a newcomer from another address takes the place of the greediest.
+TEST_F(WebServerTest, SilentConnectionsGoAndNoAddressShutsOutAnother) {
+    Client silent(server->port());
+    EXPECT_TRUE(silent.closedByServer(2000)) << "no request within the request limit";
+    EXPECT_TRUE(silent.buffer.isEmpty());
+
+    WebOptions o = options();
+    o.limits.requestMs = 20000;
+    o.limits.maxConnections = 8;
+    o.limits.maxPerAddress = 5;
+    startServer(o);
+    std::vector<std::unique_ptr<Client>> held;
+    for (const char* from : {"127.0.0.11", "127.0.0.12"})
+        for (int i = 0; i < 4; ++i)
+            held.push_back(std::make_unique<Client>(server->port(), QHostAddress(from)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 8; }, 3000));
+    std::vector<std::unique_ptr<Client>> newcomers;
+    for (const char* from : {"127.0.0.13", "127.0.0.14", "127.0.0.15"}) {
+        newcomers.push_back(std::make_unique<Client>(server->port(), QHostAddress(from)));
+        newcomers.back()->write(get("/login"));
+        EXPECT_EQ(newcomers.back()->next().status, 200) << from;
+    }
+    // One that already holds the most waits its turn.
+    Client greedy(server->port(), QHostAddress("127.0.0.11"));
+    greedy.write(get("/login"));
+    const Reply r = greedy.next();
+    EXPECT_TRUE(r.status == 503 || r.status == 0) << r.status;
+    int dropped = 0;
+    for (const auto& c : held) dropped += c->closedByServer(100);
+    EXPECT_EQ(dropped, 3) << "one place given for each newcomer";
+}
+
 // requests or right sign-in of another account between guesses gets round
 // the limits.
 TEST_F(WebServerTest, WrongPasswordsAreHeldOffPerAccountAndAddressAndNeverReachTheDesk) {
@@ -508,6 +742,52 @@ TEST_F(WebServerTest, PagesGetTheBoardLiveAndAreClosedAtSignOut) {
         << "closed pages no longer count against their address: " << server->connectionCount();
 }
 
+// The desk's messages reach the page without the place of its files.
+TEST_F(WebServerTest, TheSnapshotNamesTheDesksFilesWithoutTheirDirectory) {
+    auto s = std::make_shared<BoardSnapshot>(
+        *snapshotWithRoom(QStringLiteral("707"), RoomState::Overnight, 2));
+    s->storageWarning =
+        QStringLiteral("⚠ 저장 실패, 다시 시도 중: %1/TavolenConfig.ini: 공간이 없습니다")
+            .arg(dir.path());
+    s->notice = QStringLiteral("10:00 %1 을(를) 열 수 없습니다").arg(dir.path());
+    server->publish(s);
+    const QString body = QString::fromUtf8(ask(get("/api/snapshot", signIn())).body);
+    EXPECT_FALSE(body.contains(dir.path())) << body.toStdString();
+    EXPECT_TRUE(body.contains(QStringLiteral("다시 시도 중: TavolenConfig.ini: 공간이 없습니다")));
+    EXPECT_TRUE(body.contains(QStringLiteral("데이터 폴더 을(를) 열 수 없습니다")));
+}
+
+// Requests with cookies that name no session cost the open pages nothing;
+// signing out closes every page of the session at once.
+TEST_F(WebServerTest, UnknownCookiesPingNoPageAndSignOutClosesEveryPage) {
+    const QByteArray session = signIn();
+    std::vector<std::unique_ptr<Client>> pages;
+    for (int i = 0; i < 3; ++i) {
+        pages.push_back(std::make_unique<Client>(server->port()));
+        pages.back()->write(get(
+            "/ws", session,
+            "Origin: " + origin() +
+                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"));
+        ASSERT_EQ(pages.back()->next().status, 101);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 3; }, 5000));
+    QTest::qWait(200);
+    for (const auto& page : pages) page->buffer += page->socket.readAll();
+    const qsizetype before = pages.front()->buffer.size();
+    for (int i = 0; i < 50; ++i) ask(get("/api/snapshot", QByteArray(64, 'a' + char(i % 6))));
+    QTest::qWait(200);
+    pages.front()->buffer += pages.front()->socket.readAll();
+    // A ping is two bytes and its payload; the pages' own timer may send one.
+    EXPECT_LT(pages.front()->buffer.size() - before, 20);
+
+    Client out(server->port());
+    out.write("POST /logout HTTP/1.1\r\nHost: " + host() + "\r\nOrigin: " + origin() +
+              "\r\nCookie: tavolen_session=" + session + "\r\nContent-Length: 0\r\n\r\n");
+    EXPECT_EQ(out.next().status, 303);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->pageCount() == 0; }, 5000));
+}
+
 TEST_F(WebServerTest, TodayIsTheDailyViewsSettlementDayWithItsChangesAndTheirSource) {
     execSql(db, QStringLiteral(R"(INSERT INTO "Cash.DB" VALUES
         ('101', '200604011000', '200604011200', '대실', '30000'),
@@ -542,11 +822,18 @@ TEST_F(WebServerTest, TodayIsTheDailyViewsSettlementDayWithItsChangesAndTheirSou
     EXPECT_EQ(changes[0].toObject()["time"].toString(), QStringLiteral("2006-04-01 02:00"));
     EXPECT_EQ(changes[1].toObject()["source"].toString(), QStringLiteral("desk"));
 
-    const Reply m = ask(get("/api/month?m=2006-4", session));
-    const QJsonObject month = QJsonDocument::fromJson(m.body).object();
-    EXPECT_EQ(month["days"].toArray().size(), 30);
-    EXPECT_EQ(qint64(month["total"].toDouble()), 165000 + 99999)
-        << "the 2nd's stay counts in April";
+    for (const char* asked : {"2006-4", "2006-04"}) {
+        const Reply m = ask(get("/api/month?m=" + QByteArray(asked), session));
+        const QJsonObject month = QJsonDocument::fromJson(m.body).object();
+        EXPECT_EQ(month["month"].toString(), QStringLiteral("2006-4")) << asked;
+        EXPECT_EQ(month["days"].toArray().size(), 30) << asked;
+        EXPECT_EQ(qint64(month["total"].toDouble()), 165000 + 99999)
+            << asked << ": the 2nd's stay counts in April";
+    }
+    const QJsonObject march =
+        QJsonDocument::fromJson(ask(get("/api/month?m=2006-03", session)).body).object();
+    EXPECT_EQ(march["month"].toString(), QStringLiteral("2006-3"));
+    EXPECT_EQ(march["days"].toArray().size(), 31);
 }
 
 TEST_F(WebServerTest, DownloadsAreTheReportCommandsFiles) {
@@ -566,68 +853,163 @@ TEST_F(WebServerTest, DownloadsAreTheReportCommandsFiles) {
     EXPECT_EQ(ask(get("/download/day.csv?date=2006-04-01", session)).status, 404);
 }
 
-TEST(WebServerTls, WithCertificateAndKeyItSpeaksHttpsOnlyAndMarksTheCookieSecure) {
-    QTemporaryDir dir;
-    const QString cert = dir.filePath(QStringLiteral("web.crt"));
-    const QString key = dir.filePath(QStringLiteral("web.key"));
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
-                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
-    ASSERT_TRUE(openssl.waitForFinished(60000) && openssl.exitCode() == 0)
-        << openssl.readAllStandardError().toStdString();
-    FixedClock clock;
-    Database db(dir.path());
-    db.open();
-    WebAccounts(db.connection()).add("owner", kOwnerPassword, kOwnerPassword, false, clock.now());
-    WebOptions o;
-    o.listen = QHostAddress::LocalHost;
-    o.port = 0;
-    o.dataDir = dir.path();
-    o.certificate = cert;
-    o.key = key;
-    WebServer server(o, clock);
-    QString error;
-    ASSERT_TRUE(server.start(&error)) << error.toStdString();
-    ASSERT_TRUE(server.secure());
+class WebServerTlsTest : public WebServerTest {
+protected:
+    SelfSigned certificate{dir.path(), QStringLiteral("web")};
 
-    const QByteArray host = "127.0.0.1:" + QByteArray::number(server.port());
-    const QByteArray body = "name=owner&password=" + kOwnerPassword;
-    QSslSocket tls;
-    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
-    tls.connectToHostEncrypted(QStringLiteral("127.0.0.1"), server.port());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return tls.isEncrypted(); }, 10000));
-    tls.write("POST /login HTTP/1.1\r\nHost: " + host + "\r\nOrigin: https://" + host +
-              "\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) +
-              "\r\n\r\n" + body);
-    QByteArray answer;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            answer += tls.readAll();
-            return answer.contains("\r\n\r\n");
-        },
-        10000));
-    EXPECT_TRUE(answer.startsWith("HTTP/1.1 303")) << answer.toStdString();
-    EXPECT_TRUE(answer.contains("HttpOnly; SameSite=Strict; Secure"));
-    EXPECT_TRUE(answer.contains("Strict-Transport-Security"));
+    void SetUp() override {
+        WebServerTest::SetUp();
+        ASSERT_TRUE(certificate.error.isEmpty()) << certificate.error.toStdString();
+        startServer(tlsOptions());
+        ASSERT_TRUE(server->secure());
+    }
+    // Handshakes take their time on a loaded machine.
+    WebOptions tlsOptions() {
+        WebOptions o = options();
+        o.certificate = certificate.certificate;
+        o.key = certificate.key;
+        o.limits.requestMs = 5000;
+        return o;
+    }
+    QByteArray origin() const { return "https://" + host(); }
+    Reply askTls(const QByteArray& raw, const QHostAddress& from = QHostAddress::LocalHost) {
+        Client c(server->port(), from, true);
+        EXPECT_TRUE(c.connected);
+        c.write(raw);
+        return c.next(10000);
+    }
+};
+
+TEST_F(WebServerTlsTest, SpeaksHttpsOnlyAndMarksTheCookieSecure) {
+    const Reply signedIn = askTls(signInRequest("owner", kOwnerPassword, host(), origin()));
+    EXPECT_EQ(signedIn.status, 303);
+    EXPECT_TRUE(signedIn.header("Set-Cookie").endsWith("HttpOnly; SameSite=Strict; Secure"));
+    EXPECT_EQ(signedIn.header("Strict-Transport-Security"), "max-age=31536000");
 
     // Plain HTTP on the same port gets nothing.
-    QTcpSocket plain;
-    plain.connectToHost(QHostAddress::LocalHost, server.port());
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return plain.state() == QAbstractSocket::ConnectedState; }, 5000));
-    plain.write("GET /login HTTP/1.1\r\nHost: " + host + "\r\n\r\n");
-    QByteArray refused;
-    static_cast<void>(QTest::qWaitFor(
-        [&] {
-            refused += plain.readAll();
-            return plain.state() == QAbstractSocket::UnconnectedState;
-        },
-        12000));
-    EXPECT_FALSE(refused.contains("HTTP/1.1 200"));
-    EXPECT_FALSE(refused.contains("password"));
+    Client plain(server->port());
+    plain.write(get("/login"));
+    EXPECT_TRUE(plain.closedByServer(12000));
+    EXPECT_FALSE(plain.buffer.contains("HTTP/1.1 200"));
+    EXPECT_FALSE(plain.buffer.contains("password"));
+}
+
+// A certificate and key that would fail every handshake, or a key that others
+// can read, keep the server from starting, with the reason.
+TEST_F(WebServerTlsTest, RefusesToStartWithAKeyOfAnotherCertificateOrOneOthersCanRead) {
+    const SelfSigned other(dir.path(), QStringLiteral("other"),
+                           {QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                            QStringLiteral("ec_paramgen_curve:P-256")});
+    ASSERT_TRUE(other.error.isEmpty()) << other.error.toStdString();
+    const QString shared = dir.filePath(QStringLiteral("shared.key"));
+    QFile::copy(certificate.key, shared);
+    QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    struct Case {
+        const char* name;
+        QString certificate, key, error;
+    };
+    const std::vector<Case> cases = {
+        {"key of another certificate", certificate.certificate, other.key,
+         QStringLiteral("웹: 인증서와 키가 서로 맞지 않습니다")},
+        {"certificate of another key", other.certificate, certificate.key,
+         QStringLiteral("웹: 인증서와 키가 서로 맞지 않습니다")},
+        {"key readable by others", certificate.certificate, shared,
+         QStringLiteral("웹: 키 파일을 다른 사용자도 읽을 수 있습니다 (chmod 600 %1)").arg(shared)},
+        {"EC pair", other.certificate, other.key, QString()},
+    };
+    for (const Case& c : cases) {
+        WebOptions o = options();
+        o.certificate = c.certificate;
+        o.key = c.key;
+        WebServer refused(o, clock,
+                          [](int, const QString&, auto done) { done(PasswordVerdict::Wrong); });
+        QString error;
+        EXPECT_EQ(refused.start(&error), c.error.isEmpty()) << c.name;
+        EXPECT_EQ(error, c.error) << c.name;
+    }
+}
+
+// Silent connections count before their handshake: one address holding as
+// many as it may does not keep a browser from another address waiting.
+TEST_F(WebServerTlsTest, SilentConnectionsCountBeforeTheirHandshake) {
+    WebOptions o = tlsOptions();
+    o.limits.requestMs = 10000;
+    startServer(o);
+    std::vector<std::unique_ptr<Client>> silent;
+    for (int i = 0; i < 40; ++i)
+        silent.push_back(std::make_unique<Client>(server->port(), QHostAddress("127.0.0.5")));
+    QElapsedTimer timer;
+    timer.start();
+    const Reply r = askTls(get("/login"), QHostAddress("127.0.0.6"));
+    EXPECT_EQ(r.status, 200);
+    EXPECT_LT(timer.elapsed(), 3000);
+    EXPECT_LE(server->connectionCount(), o.limits.maxPerAddress + 1);
+}
+
+// What a scanner finds: TLS 1.2 and 1.3 only, every suite ECDHE with AEAD.
+TEST_F(WebServerTlsTest, OffersOnlyForwardSecretAeadSuitesFromTls12) {
+    WebOptions o = tlsOptions();
+    o.limits.maxPerAddress = 128;  // the scanner's many handshakes are no attack
+    startServer(o);
+    QProcess scan;
+    scan.start(QStringLiteral("sslscan"),
+               {QStringLiteral("--no-colour"), QStringLiteral("--no-heartbleed"),
+                QStringLiteral("--no-renegotiation"), QStringLiteral("--no-compression"),
+                QStringLiteral("--no-fallback"), QStringLiteral("--no-groups"),
+                QStringLiteral("--no-check-certificate"),
+                QStringLiteral("127.0.0.1:%1").arg(server->port())});
+    if (!scan.waitForStarted(5000)) GTEST_SKIP() << "sslscan is not installed";
+    // The server answers on this thread: the scan is waited for with the loop running.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scan.state() == QProcess::NotRunning; }, 120000));
+    const QString out = QString::fromUtf8(scan.readAllStandardOutput());
+    const QRegularExpression accepted(
+        QStringLiteral("^(?:Preferred|Accepted)\\s+(\\S+)\\s+\\d+\\s+bits\\s+(\\S+)"),
+        QRegularExpression::MultilineOption);
+    int suites = 0;
+    for (auto it = accepted.globalMatch(out); it.hasNext();) {
+        const auto m = it.next();
+        ++suites;
+        const QString protocol = m.captured(1), suite = m.captured(2);
+        EXPECT_TRUE(protocol == QLatin1String("TLSv1.2") || protocol == QLatin1String("TLSv1.3"))
+            << m.captured(0).toStdString();
+        EXPECT_TRUE(suite.startsWith(QLatin1String("TLS_")) ||
+                    (suite.startsWith(QLatin1String("ECDHE-")) &&
+                     (suite.contains(QLatin1String("-GCM-")) ||
+                      suite.contains(QLatin1String("CHACHA20-POLY1305")))))
+            << m.captured(0).toStdString();
+    }
+    EXPECT_GT(suites, 0) << out.toStdString();
+    for (const char* old : {"SSLv2", "SSLv3", "TLSv1.0", "TLSv1.1"})
+        EXPECT_FALSE(QRegularExpression(QStringLiteral("%1\\s+enabled").arg(QLatin1String(old)))
+                         .match(out)
+                         .hasMatch())
+            << old << "\n"
+            << out.toStdString();
+}
+
+// The proxy's names and address come from `Web`; a value that is neither is
+// refused with its key named.
+TEST(WebOptions, HostsAndProxyAreReadFromTheirKeys) {
+    QTemporaryDir dir;
+    IniStore ini(dir.filePath(QStringLiteral("TavolenConfig.ini")));
+    ini.writeString(QStringLiteral("Web"), QStringLiteral("Hosts"),
+                    QStringLiteral("desk.example.com, Other.example"));
+    ini.writeString(QStringLiteral("Web"), QStringLiteral("Proxy"), QStringLiteral("127.0.0.1"));
+    const WebOptions o = WebFace::readOptions(ini, dir.path(), QString());
+    EXPECT_EQ(o.hosts, QStringList({"desk.example.com", "Other.example"}));
+    EXPECT_EQ(o.proxy, QHostAddress(QHostAddress::LocalHost));
+
+    for (const auto& [key, value] : std::vector<std::pair<QString, QString>>{
+             {"Hosts", "desk.example.com/x"}, {"Hosts", "evil@desk"}, {"Proxy", "proxy.example"}}) {
+        IniStore bad(dir.filePath(key + QStringLiteral(".ini")));
+        bad.writeString(QStringLiteral("Web"), key, value);
+        try {
+            WebFace::readOptions(bad, dir.path(), QString());
+            ADD_FAILURE() << value.toStdString();
+        } catch (const TavolenError& e) {
+            EXPECT_TRUE(errorText(e).contains(QStringLiteral("Web/") + key)) << value.toStdString();
+        }
+    }
 }
 
 }  // namespace

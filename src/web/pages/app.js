@@ -70,6 +70,7 @@
 
   function showLog(lines) {
     const list = $('logLines');
+    if (!lines.length) { list.replaceChildren(el('li', 'empty', '기록이 없습니다.')); return; }
     list.replaceChildren(...lines.slice().reverse().map((l) => {
       const li = el('li', '', l.text);
       li.style.color = l.color;
