@@ -1,5 +1,6 @@
 #include "auth/PasswordRules.h"
 
+#include "audit/AuditTrail.h"
 #include "board/DeskSession.h"
 #include "lockdown/Lockdown.h"
 #include "platform/Clock.h"
@@ -36,19 +37,24 @@ bool PasswordRules::lockedOut(int grade) {
     return false;
 }
 
-PasswordRules::Outcome PasswordRules::failed(int grade) {
+PasswordRules::Outcome PasswordRules::failed(int grade, const QString& where) {
     Tries& tries = triesOf(grade);
     if (++tries.failures < kMaxFailures) return Outcome::Wrong;
     tries.failures = 0;
     tries.lockedSince = clock_.now();
+    if (trail)
+        trail->note({audit::Action::WrongPasswords,
+                     grade,
+                     {{QStringLiteral("where"), where}, {QStringLiteral("count"), kMaxFailures}}});
     return Outcome::LockedOut;
 }
 
 PasswordRules::Outcome PasswordRules::check(const QString& text) {
     const int grade = shared_.gradeToCheck;
     if (lockedOut(grade)) return Outcome::LockedOut;
-    if (!db_.checkPassword(grade, text)) return failed(grade);
+    if (!db_.checkPassword(grade, text)) return failed(grade, QStringLiteral("desk"));
     triesOf(grade).failures = 0;
+    if (trail) trail->note({audit::Action::SignIn, grade, {}});
     shared_.grade = grade;
     shared_.signInCaption = signOutCaption(grade);
     shared_.signInPicture = QStringLiteral("lockO.bmp");
@@ -58,7 +64,7 @@ PasswordRules::Outcome PasswordRules::check(const QString& text) {
 
 PasswordRules::Outcome PasswordRules::checkGrade(int grade, const QString& text) {
     if (lockedOut(grade)) return Outcome::LockedOut;
-    if (!db_.checkPassword(grade, text)) return failed(grade);
+    if (!db_.checkPassword(grade, text)) return failed(grade, QStringLiteral("web"));
     triesOf(grade).failures = 0;
     return Outcome::SignedIn;
 }
@@ -68,9 +74,14 @@ PasswordRules::Outcome PasswordRules::change(const QString& current, const QStri
     if (fresh != repeat) return Outcome::Mismatch;
     const int grade = shared_.gradeToCheck;
     if (lockedOut(grade)) return Outcome::LockedOut;
-    if (!db_.checkPassword(grade, current)) return failed(grade);
+    if (!db_.checkPassword(grade, current)) return failed(grade, QStringLiteral("desk"));
     triesOf(grade).failures = 0;
-    db_.setPassword(grade, fresh);
+    // The grade is recorded, never the password.
+    if (trail)
+        trail->record({audit::Action::PasswordChanged, grade, {}},
+                      [&] { db_.setPassword(grade, fresh); });
+    else
+        db_.setPassword(grade, fresh);
     return Outcome::Changed;
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 #include <array>
 
+class AuditTrail;
 class Clock;
 class Database;
 class Lockdown;
@@ -41,6 +42,9 @@ public:
     Outcome checkGrade(int grade, const QString& text);
 
     bool lockedOut(int grade);
+    // Where sign-ins, bursts of wrong passwords and changes are recorded; none in a test that
+    // does not look at them.
+    AuditTrail* trail = nullptr;
     DeskSession& shared() { return shared_; }
     static QString signOutCaption(int grade);
 
@@ -58,7 +62,7 @@ private:
     };
     // Grades 1 to 3; anything else shares the last entry.
     Tries& triesOf(int grade);
-    Outcome failed(int grade);
+    Outcome failed(int grade, const QString& where);
 
     Database& db_;
     Clock& clock_;

@@ -197,6 +197,8 @@ void BoardModel::paintSlot(int n, const QString& nowMinute, const QString& lateL
     if (missed) {
         v.startColor = Colors::Red;
         logEvent(kMissedCall, s.roomName);
+        recordAction(audit::Action::MorningCallMissed, {{QStringLiteral("room"), s.roomText()},
+                                                        {QStringLiteral("call"), s.morningCall}});
     }
 
     // Room number and panel come before the state look, so that a missing

@@ -82,6 +82,18 @@ void DeskActions::onRoomButtonClicked(int n) {
             return;
         }
         RoomSlot& s = board_.slot(n);
+        const QString num = QString::number(n);
+        const QList<IniStore::Change> recorded{
+            {QStringLiteral("Name"), QStringLiteral("LName") + num, result.newRoomName},
+            {QStringLiteral("RoomKey"), QStringLiteral("r") + num,
+             QString::number(result.newKeyCode)},
+            {QStringLiteral("Money"), QStringLiteral("rs") + num, QString::number(s.overnightFee)},
+            {QStringLiteral("Money"), QStringLiteral("rd") + num, QString::number(s.dayUseFee)}};
+        const qsizetype roomValues = result.newRoomName.size() == 3 ? 2 : 0;
+        const qsizetype feeValues = result.feesSaved ? 2 : 0;
+        const QList<IniStore::Change> changes =
+            recorded.mid(0, roomValues) + recorded.mid(2, feeValues);
+        board_.recordSettings(audit::Action::RoomSetupSaved, changes, board_.storedValues(changes));
         if (result.newRoomName.size() == 3) {
             const QString oldRoom = s.roomText();
             s.roomName = result.newRoomName;
