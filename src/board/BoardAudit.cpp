@@ -11,6 +11,7 @@ void BoardModel::recordAction(audit::Action action, const QJsonObject& detail) {
 }
 
 QStringList BoardModel::storedValues(const QList<IniStore::Change>& changes) {
+    if (changes.isEmpty()) return {};
     const IniStore::Snapshot store = ini().snapshot();
     QStringList values;
     for (const IniStore::Change& c : changes)
