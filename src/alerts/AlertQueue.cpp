@@ -2,12 +2,15 @@
 
 #include <sqlite3.h>
 
-#include <memory>
+#include <algorithm>
 
 #include "alerts/AlertSettings.h"
 #include "store/Database.h"
+#include "store/SqliteSteps.h"
 
 namespace {
+
+using namespace sqliteSteps;
 
 constexpr const char* kTables[] = {
     "CREATE TABLE IF NOT EXISTS tavolen_alert_queue (seq INTEGER PRIMARY KEY AUTOINCREMENT, "
@@ -27,60 +30,19 @@ constexpr const char* kTables[] = {
 
 constexpr qint64 kKeepSentMs = 7LL * 24 * 3600 * 1000;
 
-using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
-
-void exec(sqlite3* db, const char* sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
-        sqlite3_free(message);
-        throw DatabaseError(text);
-    }
-}
-
-Statement prepare(sqlite3* db, const char* sql, const QStringList& values = {}) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
-    Statement statement(raw, sqlite3_finalize);
-    for (int i = 0; i < values.size(); ++i) {
-        const QByteArray value = values.at(i).toUtf8();
-        sqlite3_bind_text(raw, i + 1, value.constData(), int(value.size()), SQLITE_TRANSIENT);
-    }
-    return statement;
-}
-
-bool step(sqlite3* db, sqlite3_stmt* statement) {
-    const int rc = sqlite3_step(statement);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
-    return rc == SQLITE_ROW;
-}
-
-QString text(sqlite3_stmt* statement, int column) {
-    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
-                             sqlite3_column_bytes(statement, column));
-}
-
 }  // namespace
 
 void alertQueue::install(sqlite3* db, const AlertSettings& settings) {
-    exec(db, "BEGIN IMMEDIATE");
-    try {
-        for (const char* sql : kTables) exec(db, sql);
-        QStringList channels;
-        if (settings.mails()) channels << QStringLiteral("mail");
-        if (settings.posts()) channels << QStringLiteral("webhook");
-        for (const QString& c : channels)
-            step(db,
-                 prepare(db, "INSERT INTO tavolen_alert_channel (name) VALUES (?1)", {c}).get());
-        for (const QString& k : settings.kinds)
-            step(db, prepare(db, "INSERT INTO tavolen_alert_kind (kind) VALUES (?1)", {k}).get());
-        exec(db, "COMMIT");
-    } catch (...) {
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
+    Transaction transaction(db);
+    for (const char* sql : kTables) exec(db, sql);
+    QStringList channels;
+    if (settings.mails()) channels << QStringLiteral("mail");
+    if (settings.posts()) channels << QStringLiteral("webhook");
+    for (const QString& c : channels)
+        step(db, prepare(db, "INSERT INTO tavolen_alert_channel (name) VALUES (?1)", {c}).get());
+    for (const QString& k : settings.kinds)
+        step(db, prepare(db, "INSERT INTO tavolen_alert_kind (kind) VALUES (?1)", {k}).get());
+    transaction.commit();
 }
 
 void alertQueue::raise(sqlite3* db, const QString& kind, const QString& at, const QString& detail) {
@@ -122,21 +84,16 @@ qint64 alertQueue::lastSent(sqlite3* db, const QString& channel, const QString& 
 }
 
 void alertQueue::markSent(sqlite3* db, const Batch& batch, qint64 sentMs) {
-    exec(db, "BEGIN IMMEDIATE");
-    try {
-        for (const Event& e : batch.events)
-            step(db, prepare(db, "UPDATE tavolen_alert_queue SET sent_at = ?1 WHERE seq = ?2",
-                             {QString::number(sentMs), QString::number(e.seq)})
-                         .get());
-        step(db, prepare(db,
-                         "DELETE FROM tavolen_alert_queue WHERE sent_at < ?1 AND seq NOT IN "
-                         "(SELECT max(seq) FROM tavolen_alert_queue WHERE sent_at IS NOT NULL "
-                         "GROUP BY channel, kind)",
-                         {QString::number(sentMs - kKeepSentMs)})
+    Transaction transaction(db);
+    for (const Event& e : batch.events)
+        step(db, prepare(db, "UPDATE tavolen_alert_queue SET sent_at = ?1 WHERE seq = ?2",
+                         {QString::number(sentMs), QString::number(e.seq)})
                      .get());
-        exec(db, "COMMIT");
-    } catch (...) {
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
+    step(db, prepare(db,
+                     "DELETE FROM tavolen_alert_queue WHERE sent_at < ?1 AND seq NOT IN "
+                     "(SELECT max(seq) FROM tavolen_alert_queue WHERE sent_at IS NOT NULL "
+                     "GROUP BY channel, kind)",
+                     {QString::number(sentMs - kKeepSentMs)})
+                 .get());
+    transaction.commit();
 }

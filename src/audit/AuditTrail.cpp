@@ -8,8 +8,11 @@
 
 #include "platform/Clock.h"
 #include "store/Database.h"
+#include "store/SqliteSteps.h"
 
 namespace {
+
+using namespace sqliteSteps;
 
 struct Name {
     audit::Action action;
@@ -60,64 +63,10 @@ constexpr char kInsert[] =
 constexpr char kRunStopped[] = "UPDATE tavolen_run SET alive = :N1, stopped = 1 WHERE id = 1";
 const QString kStamp = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-void exec(sqlite3* db, const char* sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
-        sqlite3_free(message);
-        throw DatabaseError(text);
-    }
-}
-
-using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
-
-Statement prepare(sqlite3* db, const char* sql, const QStringList& values = {}) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
-    Statement statement(raw, sqlite3_finalize);
-    for (int i = 0; i < values.size(); ++i) {
-        const QByteArray value = values.at(i).toUtf8();
-        sqlite3_bind_text(raw, i + 1, value.constData(), int(value.size()), SQLITE_TRANSIENT);
-    }
-    return statement;
-}
-
-// Steps the statement to its end, or to its first row; true on a row.
-bool step(sqlite3* db, sqlite3_stmt* statement) {
-    const int rc = sqlite3_step(statement);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
-    return rc == SQLITE_ROW;
-}
-
-QString text(sqlite3_stmt* statement, int column) {
-    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
-                             sqlite3_column_bytes(statement, column));
-}
-
 QStringList values(const audit::Entry& entry, const QDateTime& at) {
     return {at.toString(kStamp), QString::number(entry.grade), audit::storedName(entry.action),
             QString::fromUtf8(QJsonDocument(entry.detail).toJson(QJsonDocument::Compact))};
 }
-
-// Rolls back unless committed.
-class Transaction {
-public:
-    explicit Transaction(sqlite3* db) : db_(db) { exec(db_, "BEGIN IMMEDIATE"); }
-    ~Transaction() {
-        if (db_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-    void commit() {
-        exec(db_, "COMMIT");
-        db_ = nullptr;
-    }
-
-private:
-    sqlite3* db_;
-};
 
 }  // namespace
 
