@@ -10,6 +10,8 @@
 #include "admin/EnvironmentSetup.h"
 #include "audit/AuditTrail.h"
 #include "auth/PasswordRules.h"
+#include "board/DeskActions.h"
+#include "board/RoomWindows.h"
 #include "board/ToolbarCommands.h"
 #include "settlement/LedgerReader.h"
 #include "store/Database.h"
@@ -199,16 +201,36 @@ TEST_F(Trail, RoomSetupRecordsEachChangedValueAndAMissedMorningCallItsRoom) {
     EXPECT_EQ(all[0].at(2), "morning_call_missed");
     EXPECT_EQ(json(all[0].at(3)), (QJsonObject{{"room", "101"}, {"call", "2006-04-01 08:00"}}));
 
+    // The room setup saves a new number and key, and the fees (its fee boxes change the slot).
+    struct SetupWindow : RoomWindows {
+        std::optional<RoomAction> runPopup(const RoomOffer&, const QString&) override {
+            return std::nullopt;
+        }
+        RoomSetupResult runRoomSetup(int slot, const QString&, Query&) override {
+            board->slot(slot).dayUseFee = 35000;
+            return {false, QStringLiteral("105"), 128 + 7, true};
+        }
+        BoardModel* board = nullptr;
+    } window;
+    window.board = &f.board;
+    DeskActions actions(f.board, *db, window);
     f.shared.grade = 1;
-    f.board.slot(1).dayUseFee = 35000;  // as the room setup's fee box leaves it
-    const QList<IniStore::Change> changes{{"Money", "rs1", "50000"}, {"Money", "rd1", "35000"}};
-    f.board.recordSettings(audit::Action::RoomSetupSaved, changes, f.board.storedValues(changes));
+    actions.onRoomButtonClicked(1);
     const auto after = rows();
-    ASSERT_EQ(after.size(), 2u);
-    EXPECT_EQ(after[1].at(2), "room_setup_saved");
-    EXPECT_EQ(
-        json(after[1].at(3)),
-        (QJsonObject{{"section", "Money"}, {"key", "rd1"}, {"old", "30000"}, {"new", "35000"}}));
+    ASSERT_EQ(after.size(), 4u);  // the overnight fee stayed as it was
+    const auto row = [&](std::size_t i) {
+        return std::make_pair(after[i].at(2), json(after[i].at(3)));
+    };
+    const auto changed = [](const char* section, const char* key, const char* old,
+                            const char* now) {
+        return std::make_pair(
+            QStringLiteral("room_setup_saved"),
+            QJsonObject{{"section", section}, {"key", key}, {"old", old}, {"new", now}});
+    };
+    EXPECT_EQ(row(1), changed("Name", "LName1", "101", "105"));
+    EXPECT_EQ(row(2), changed("RoomKey", "r1", "", "135"));
+    EXPECT_EQ(row(3), changed("Money", "rd1", "30000", "35000"));
+    EXPECT_EQ(after[3].at(1), "1");
 }
 
 TEST_F(Trail, AStartAfterAnUncleanStopSaysHowLongTheDeskWasDown) {
