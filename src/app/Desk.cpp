@@ -137,10 +137,17 @@ Desk::Desk(const Options& options)
         try {
             db_.open(setUpBefore_ ? Database::Installation::SetUp : Database::Installation::New);
             if (!db_.passwordProblem().isEmpty()) board_.notify(db_.passwordProblem());
-            startAlerts();
-            startTrail();
         } catch (const std::exception& e) {
             board_.notify(errorText(e));
+        }
+        // Each reports its own failure; neither keeps the other or the board from starting.
+        for (void (Desk::*start)() : {&Desk::startAlerts, &Desk::startTrail}) {
+            if (!db_.isOpen()) break;
+            try {
+                (this->*start)();
+            } catch (const std::exception& e) {
+                board_.notify(errorText(e));
+            }
         }
         return aliases_.ensureMotelLocation(options_.dataDir);
     };
