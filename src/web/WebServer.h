@@ -92,6 +92,7 @@ private:
     void signOut(QTcpSocket* socket, const HttpRequest& request);
     void serveLedger(QTcpSocket* socket, const HttpRequest& request, bool month);
     void serveReport(QTcpSocket* socket, const HttpRequest& request);
+    void serveTrail(QTcpSocket* socket, const HttpRequest& request);
     void openPage(QTcpSocket* socket, const HttpRequest& request);
     void onPageConnected();
     void pushSnapshot();
