@@ -19,6 +19,13 @@ std::optional<int> smallNumber(const QString& text) {
     if (!digits.match(text).hasMatch()) return std::nullopt;
     return text.toInt();
 }
+
+// Writes the values in one replacement of the file, then the trail's row of each that changed.
+void saveRecorded(BoardModel& board, const QList<IniStore::Change>& changes) {
+    const QStringList before = board.storedValues(changes);
+    board.ini().writeStrings(changes);
+    board.recordSettings(audit::Action::EnvironmentSaved, changes, before);
+}
 }  // namespace
 
 EnvironmentSetup::EnvironmentSetup(BoardModel& board, EnvironmentSeams seams)
@@ -36,9 +43,9 @@ QString EnvironmentSetup::port() const { return board_.portName; }
 bool EnvironmentSetup::registerBusiness(const Business& b) {
     try {
         // All three or none: a name the file cannot hold leaves the others too.
-        board_.ini().writeStrings({{kMotel, QStringLiteral("CoName"), b.name},
-                                   {kMotel, QStringLiteral("Topname"), b.representative},
-                                   {kMotel, QStringLiteral("Tel"), b.telephone}});
+        saveRecorded(board_, {{kMotel, QStringLiteral("CoName"), b.name},
+                              {kMotel, QStringLiteral("Topname"), b.representative},
+                              {kMotel, QStringLiteral("Tel"), b.telephone}});
     } catch (const std::exception& e) {
         board_.showError(QStringLiteral("상호내역을 저장하지 못했습니다: ") + errorText(e));
         return false;
@@ -86,7 +93,8 @@ bool EnvironmentSetup::createRoom(Position& boxes) {
         return false;
     }
     try {
-        board_.ini().writeInteger(QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), 1);
+        saveRecorded(
+            board_, {{QStringLiteral("Panel"), QStringLiteral("P%1").arg(n), QStringLiteral("1")}});
     } catch (const std::exception& e) {
         board_.showError(errorText(e));
         return false;
@@ -111,9 +119,9 @@ bool EnvironmentSetup::removeRoom(Position& boxes) {
     }
     const QString num = QString::number(n);
     try {
-        board_.ini().writeStrings(
-            {{QStringLiteral("Panel"), QStringLiteral("P") + num, QStringLiteral("0")},
-             {QStringLiteral("Name"), QStringLiteral("LName") + num, num}});
+        saveRecorded(board_,
+                     {{QStringLiteral("Panel"), QStringLiteral("P") + num, QStringLiteral("0")},
+                      {QStringLiteral("Name"), QStringLiteral("LName") + num, num}});
     } catch (const std::exception& e) {
         board_.showError(errorText(e));
         return false;
@@ -159,6 +167,7 @@ bool EnvironmentSetup::removeAll() {
         for (const IniStore::Change& c : reset) board_.storeValue(c.section, c.key, c.value);
         for (int n = 1; n <= BoardModel::kSlots; ++n) board_.forgetOwnKeys(n);
         if (seams_.deleteAllRecords) seams_.deleteAllRecords();
+        board_.recordAction(audit::Action::RemoveAll);
         for (int n = 1; n <= BoardModel::kSlots; ++n) {
             RoomSlot& s = board_.slot(n);
             s = RoomSlot{};
@@ -185,7 +194,7 @@ bool EnvironmentSetup::savePort(const QString& port) {
         return false;
     }
     try {
-        board_.ini().writeString(kMotel, QStringLiteral("ComPort"), port);
+        saveRecorded(board_, {{kMotel, QStringLiteral("ComPort"), port}});
     } catch (const std::exception& e) {
         board_.showError(errorText(e));
         return false;

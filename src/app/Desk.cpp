@@ -5,7 +5,9 @@
 
 #include <QCoreApplication>
 
+#include "alerts/AlertQueue.h"
 #include "central/CentralSettings.h"
+#include "platform/DeskLog.h"
 #include "store/IniStore.h"
 #include "store/Installation.h"
 
@@ -23,6 +25,7 @@ Desk::Desk(const Options& options)
       window_(board_, assets_),
       db_(options.dataDir),
       ledger_(db_, clock_, dialogs_),
+      trail_(db_, clock_),
       backup_(db_, options.dataDir, dialogs_),
       link_(controllerPort_),
       passwords_(db_, clock_, shared_, *lockdown_),
@@ -42,7 +45,17 @@ Desk::Desk(const Options& options)
                      [this](int n) { deskActions_.toggleStayKind(n); });
     QObject::connect(&window_, &BoardWindow::roomButtonClicked, &window_,
                      [this](int n) { deskActions_.onRoomButtonClicked(n); });
-    board_.purgeTables = [this] { ledger_.purge(board_.ledgerMonths); };
+    board_.purgeTables = [this] {
+        ledger_.purge(board_.ledgerMonths);
+        try {
+            if (db_.isOpen()) audit::purge(db_.connection(), clock_.now(), auditKeepMonths_);
+            trail_.alive();
+        } catch (const std::exception& e) {
+            board_.notify(errorText(e));
+        }
+    };
+    passwords_.trail = &trail_;
+    trail_.problem = [this](const QString& text) { board_.notify(text); };
     ledger_.notice = [this](const QString& text) { board_.notify(text); };
 
     QObject::connect(&window_, &BoardWindow::toolbarClicked, &window_, [this](ToolbarButton b) {
@@ -94,6 +107,7 @@ Desk::Desk(const Options& options)
     controllerPort_.setBaudRate(BaudRate::Baud4800);
     controllerPort_.receiveHandler = [this](const void* buffer, quint16 length) {
         board_.onControllerBlock(QByteArray(static_cast<const char*>(buffer), length));
+        lastReport_ = clock_.now();
         quietLine_.start();
     };
     quietLine_.setSingleShot(true);
@@ -104,6 +118,7 @@ Desk::Desk(const Options& options)
     minuteTimer_.setInterval(60000);
     minuteTimer_.onTick = [this](ThreadTimer*) {
         board_.onMinuteTick();
+        watchForAlerts();
         releaseIdleMemory();
     };
     secondTimer_.setInterval(1000);
@@ -124,6 +139,15 @@ Desk::Desk(const Options& options)
             if (!db_.passwordProblem().isEmpty()) board_.notify(db_.passwordProblem());
         } catch (const std::exception& e) {
             board_.notify(errorText(e));
+        }
+        // Each reports its own failure; neither keeps the other or the board from starting.
+        for (void (Desk::*start)() : {&Desk::startAlerts, &Desk::startTrail}) {
+            if (!db_.isOpen()) break;
+            try {
+                (this->*start)();
+            } catch (const std::exception& e) {
+                board_.notify(errorText(e));
+            }
         }
         return aliases_.ensureMotelLocation(options_.dataDir);
     };
@@ -157,6 +181,73 @@ Desk::Desk(const Options& options)
     }
     startWeb();
     startCentralLink();
+}
+
+void Desk::startTrail() {
+    auditKeepMonths_ = board_.ini().readInteger(
+        QStringLiteral("Audit"), QStringLiteral("KeepMonths"), audit::kDefaultKeepMonths);
+    if (const std::optional<qint64> down = trail_.started())
+        appendDeskLog(
+            options_.dataDir, clock_.now(),
+            QStringLiteral("지난번에 정상 종료되지 않았습니다 (%1분 동안 꺼져 있었습니다)")
+                .arg(*down / 60));
+}
+
+void Desk::startAlerts() {
+    lastReport_ = clock_.now();
+    QStringList problems;
+    const AlertSettings settings = AlertSettings::read(board_.ini(), problems);
+    for (const QString& p : problems) board_.notify(p);
+    // Also when none is configured: the trail's rows then raise nothing.
+    alertQueue::install(db_.connection(), settings);
+    if (!settings.configured()) return;
+    watch_ = std::make_unique<DeskWatch>(settings.lineSilentMinutes);
+    alerts_ = std::make_unique<AlertSender>(db_.path(), settings);
+    alerts_->problem = [this](const QString& text) {
+        QMetaObject::invokeMethod(
+            &window_, [this, text] { board_.notify(text); }, Qt::QueuedConnection);
+    };
+    alerts_->start();
+    QObject::connect(&board_, &BoardModel::snapshotPublished, &window_,
+                     [this] { alerts_->wake(); });
+}
+
+void Desk::watchForAlerts() {
+    if (!alerts_) return;
+    DeskWatch::Facts facts;
+    for (int n = 1; n <= BoardModel::kSlots && !facts.roomsInStay; ++n)
+        facts.roomsInStay = !board_.slot(n).stayStart.isEmpty();
+    facts.lineSilentSeconds = lastReport_.secsTo(clock_.now());
+    facts.storageWarning = board_.storageWarning();
+    facts.centralProblem = centralProblem();
+    const QString at = clock_.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    for (const DeskWatch::Alert& a : watch_->check(facts)) alerts_->raise(a.kind, at, a.detail);
+}
+
+QString Desk::centralProblem() {
+    if (!central_) return {};
+    const CentralLinkStatus status = central_->status();
+    const QDateTime now = clock_.now();
+    if (status.state == CentralLinkStatus::State::Stopped)
+        return status.text() + ": " + status.problem;
+    if (status.state == CentralLinkStatus::State::Stalled && status.since.isValid() &&
+        status.since.secsTo(now) > DeskWatch::kCentralLateSeconds)
+        return status.text() + ": " + status.problem;
+    if (!db_.isOpen()) return {};
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_.connection(),
+                           "SELECT made_at FROM tavolen_outbox WHERE sent_at IS NULL "
+                           "ORDER BY seq LIMIT 1",
+                           -1, &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        return {};
+    }
+    const qint64 oldest = sqlite3_step(raw) == SQLITE_ROW ? sqlite3_column_int64(raw, 0) : 0;
+    sqlite3_finalize(raw);
+    if (oldest > 0 &&
+        oldest < QDateTime::currentMSecsSinceEpoch() - DeskWatch::kCentralLateSeconds * 1000)
+        return QStringLiteral("중앙으로 보내지 못한 변경이 1시간 넘게 기다리고 있습니다");
+    return {};
 }
 
 void Desk::startWeb() {
@@ -229,12 +320,14 @@ EnvironmentSeams Desk::environmentSeams() {
 }
 
 Desk::~Desk() {
+    if (alerts_) alerts_->stop();
     if (central_) central_->stop();
     qApp->removeEventFilter(&activity_);
     qApp->removeEventFilter(&fileDialogs_);
     minuteTimer_.setEnabled(false);
     secondTimer_.setEnabled(false);
     // A last try for whatever is still pending, while the database is there.
+    board_.recordAction(audit::Action::ProgramClosed);
     board_.writeStep();
     board_.setRecords(nullptr);
 }

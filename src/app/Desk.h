@@ -5,10 +5,13 @@
 #include <memory>
 
 #include "admin/EnvironmentSetup.h"
+#include "alerts/AlertSender.h"
+#include "alerts/DeskWatch.h"
 #include "app/ActivityFilter.h"
 #include "app/FileDialogGuard.h"
 #include "app/ModalWindows.h"
 #include "app/WebFaceLoader.h"
+#include "audit/AuditTrail.h"
 #include "auth/PasswordRules.h"
 #include "board/BoardModel.h"
 #include "board/DeskActions.h"
@@ -55,6 +58,10 @@ private:
     void startWeb();
     void startCentralLink();
     void releaseIdleMemory();
+    void startTrail();
+    void startAlerts();
+    void watchForAlerts();
+    QString centralProblem();
 
     // How long the controller's line stays quiet after a burst before the memory the burst
     // used is released.
@@ -71,6 +78,8 @@ private:
     BoardWindow window_;
     Database db_;
     HistoryLedger ledger_;
+    AuditTrail trail_;
+    int auditKeepMonths_ = audit::kDefaultKeepMonths;  // `Audit`/`KeepMonths`
     Backup backup_;
     AliasRegistry aliases_;
     SerialPort controllerPort_;
@@ -85,8 +94,12 @@ private:
     ToolbarCommands toolbar_;
     ActivityFilter activity_;
     FileDialogGuard fileDialogs_;
-    bool setUpBefore_ = true;       // the installation was set up before this start
+    bool setUpBefore_ = true;             // the installation was set up before this start
     std::unique_ptr<WebFaceHandle> web_;  // the owner's live view, with `Web`/`Enabled` = 1
+    // The owner's alerts, when `Alert` configures a way to send them; stopped first.
+    std::unique_ptr<AlertSender> alerts_;
+    std::unique_ptr<DeskWatch> watch_;
+    QDateTime lastReport_;  // the controller's last block, or the start
     // The group's central ledger, when `Central`/`Enabled` is 1; stopped first.
     std::unique_ptr<OutboxSender> central_;
 };

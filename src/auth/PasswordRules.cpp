@@ -1,5 +1,6 @@
 #include "auth/PasswordRules.h"
 
+#include "audit/AuditTrail.h"
 #include "board/DeskSession.h"
 #include "lockdown/Lockdown.h"
 #include "platform/Clock.h"
@@ -36,19 +37,24 @@ bool PasswordRules::lockedOut(int grade) {
     return false;
 }
 
-PasswordRules::Outcome PasswordRules::failed(int grade) {
+PasswordRules::Outcome PasswordRules::failed(int grade, const QString& where) {
     Tries& tries = triesOf(grade);
     if (++tries.failures < kMaxFailures) return Outcome::Wrong;
     tries.failures = 0;
     tries.lockedSince = clock_.now();
+    if (trail)
+        trail->note({audit::Action::WrongPasswords,
+                     grade,
+                     {{QStringLiteral("where"), where}, {QStringLiteral("count"), kMaxFailures}}});
     return Outcome::LockedOut;
 }
 
 PasswordRules::Outcome PasswordRules::check(const QString& text) {
     const int grade = shared_.gradeToCheck;
     if (lockedOut(grade)) return Outcome::LockedOut;
-    if (!db_.checkPassword(grade, text)) return failed(grade);
+    if (!db_.checkPassword(grade, text)) return failed(grade, QStringLiteral("desk"));
     triesOf(grade).failures = 0;
+    if (trail) trail->note({audit::Action::SignIn, grade, {}});
     shared_.grade = grade;
     shared_.signInCaption = signOutCaption(grade);
     shared_.signInPicture = QStringLiteral("lockO.bmp");
@@ -62,9 +68,14 @@ PasswordRules::Outcome PasswordRules::change(const QString& current, const QStri
     if (fresh.isEmpty()) return Outcome::Empty;
     const int grade = shared_.gradeToCheck;
     if (lockedOut(grade)) return Outcome::LockedOut;
-    if (!db_.checkPassword(grade, current)) return failed(grade);
+    if (!db_.checkPassword(grade, current)) return failed(grade, QStringLiteral("desk"));
     triesOf(grade).failures = 0;
-    db_.setPassword(grade, fresh);
+    // The grade is recorded, never the password.
+    if (trail)
+        trail->record({audit::Action::PasswordChanged, grade, {}},
+                      [&] { db_.setPassword(grade, fresh); });
+    else
+        db_.setPassword(grade, fresh);
     return Outcome::Changed;
 }
 

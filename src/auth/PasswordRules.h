@@ -4,6 +4,7 @@
 #include <QString>
 #include <array>
 
+class AuditTrail;
 class Clock;
 class Database;
 class Lockdown;
@@ -38,6 +39,9 @@ public:
     Outcome change(const QString& current, const QString& fresh, const QString& repeat);
 
     bool lockedOut(int grade);
+    // Where sign-ins, bursts of wrong passwords and changes are recorded; none in a test that
+    // does not look at them.
+    AuditTrail* trail = nullptr;
     DeskSession& shared() { return shared_; }
     static QString signOutCaption(int grade);
 
@@ -55,7 +59,7 @@ private:
     };
     // Grades 1 to 3; anything else shares the last entry.
     Tries& triesOf(int grade);
-    Outcome failed(int grade);
+    Outcome failed(int grade, const QString& where);
 
     Database& db_;
     Clock& clock_;

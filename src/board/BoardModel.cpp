@@ -197,6 +197,8 @@ void BoardModel::paintSlot(int n, const QString& nowMinute, const QString& lateL
         s.morningCallMissed = true;
         logEvent(kMissedCall, s.roomName);
         saveMorningCallDone(n);
+        recordAction(audit::Action::MorningCallMissed, {{QStringLiteral("room"), s.roomText()},
+                                                        {QStringLiteral("call"), s.morningCall}});
     }
     if (s.morningCallMissed)
         v.startColor = Colors::Red;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "audit/AuditTrail.h"
 #include "board/BoardSnapshot.h"
 #include "board/DeskSession.h"
 #include "board/EventLog.h"
@@ -219,6 +220,15 @@ public:
     void setClockTexts(const QString& date, const QString& time);
 
     bool isRestored(int n) const { return restored_.test(index(n)); }
+
+    // The trail of desk actions (BoardAudit.cpp): a row written with the current step, under
+    // the grade signed in.
+    void recordAction(audit::Action action, const QJsonObject& detail = {});
+    // The stored values `changes` are about to replace; after the change, recordSettings()
+    // writes one row per value that changed, with the old and the new value.
+    QStringList storedValues(const QList<IniStore::Change>& changes);
+    void recordSettings(audit::Action action, const QList<IniStore::Change>& changes,
+                        const QStringList& before);
 
     // Stay clocks and the board clock. A clock counts the minutes of the
     // real calendar from its start to the current minute; the minute tick

@@ -78,10 +78,24 @@ void DeskActions::onRoomButtonClicked(int n) {
         const BoardModel::Step step(board_);
 
         if (result.resetRequested) {
+            board_.recordAction(audit::Action::RoomSetupSaved, {{QStringLiteral("reset"), room}});
             resetRoom(n);
             return;
         }
         RoomSlot& s = board_.slot(n);
+        // The trail keeps each value the setup changed, old and new.
+        const QString num = QString::number(n);
+        QList<IniStore::Change> changes;
+        if (result.newRoomName.size() == 3)
+            changes += {{QStringLiteral("Name"), QStringLiteral("LName") + num, result.newRoomName},
+                        {QStringLiteral("RoomKey"), QStringLiteral("r") + num,
+                         QString::number(result.newKeyCode)}};
+        if (result.feesSaved)
+            changes += {{QStringLiteral("Money"), QStringLiteral("rs") + num,
+                         QString::number(s.overnightFee)},
+                        {QStringLiteral("Money"), QStringLiteral("rd") + num,
+                         QString::number(s.dayUseFee)}};
+        const QStringList before = board_.storedValues(changes);
         if (result.newRoomName.size() == 3) {
             const QString oldRoom = s.roomText();
             s.roomName = result.newRoomName;
@@ -94,6 +108,7 @@ void DeskActions::onRoomButtonClicked(int n) {
             if (!s.stayStart.isEmpty()) board_.renumberLedgerRow(n, oldRoom);
         }
         if (result.feesSaved) board_.saveFees(n);
+        board_.recordSettings(audit::Action::RoomSetupSaved, changes, before);
     });
 }
 

@@ -75,6 +75,7 @@ void ToolbarCommands::signInOrOut() {
 }
 
 void ToolbarCommands::signOut(bool tell) {
+    board_.recordAction(audit::Action::SignOut, {{QStringLiteral("idle"), !tell}});
     session_.grade = 0;
     session_.signInCaption.clear();
     session_.signInPicture.clear();
@@ -89,6 +90,8 @@ void ToolbarCommands::signOut(bool tell) {
 
 void ToolbarCommands::backup() {
     if (!windows_.backup || !windows_.backup()) return;  // the backup names its own failures
+    board_.recordAction(audit::Action::Backup,
+                        {{QStringLiteral("directory"), windows_.backupDirectory}});
     board_.showInfo(QStringLiteral("자료를 복사했습니다: ") + windows_.backupDirectory);
 }
 
@@ -107,6 +110,9 @@ void ToolbarCommands::shutDown() {
     // The lock is armed exactly while the task bar is hidden.
     const bool wasLocked = lockdown.isArmed();
     lockdown.disarmKeyboardFilter();
+    // On the disk before the PC goes down.
+    board_.recordAction(audit::Action::PowerOff);
+    board_.writeStep();
     const QString refused = lockdown.powerOffComputer();
     if (refused.isEmpty()) return;
     // The PC stays on: the desk stays locked as it was.
@@ -128,6 +134,7 @@ void ToolbarCommands::enterWindowsUse() {
     Lockdown& lockdown = board_.context().lockdown;
     lockdown.showTaskBar();
     lockdown.disarmKeyboardFilter();
+    board_.recordAction(audit::Action::LockLifted);
 }
 
 void ToolbarCommands::noteActivity() { lastActivity_ = board_.now(); }

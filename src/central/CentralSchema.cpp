@@ -328,6 +328,140 @@ BEGIN
     END LOOP;
 END $$;
 )SQL",
+    // 3: the trail of desk actions (changes of kind 'audit'), kept as they arrive: the desk
+    // never changes nor deletes a row of it, and the central ledger keeps every one.
+    R"SQL(
+CREATE TABLE tavolen.audit (
+    site text NOT NULL,
+    seq bigint NOT NULL,
+    uid text NOT NULL,
+    at text NOT NULL,
+    grade integer NOT NULL,
+    action text NOT NULL,
+    detail jsonb NOT NULL,
+    PRIMARY KEY (site, uid)
+);
+CREATE INDEX audit_at ON tavolen.audit (site, at);
+ALTER TABLE tavolen.audit ENABLE ROW LEVEL SECURITY;
+CREATE POLICY by_site ON tavolen.audit USING (tavolen.may_see(site, current_user))
+    WITH CHECK (tavolen.may_see(site, current_user));
+
+-- As in version 2, with the trail's rows taken too.
+CREATE OR REPLACE FUNCTION tavolen.apply_changes() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = tavolen, pg_temp AS $$
+DECLARE
+    wrong record;
+BEGIN
+    SELECT a.site, a.seq INTO wrong
+    FROM (SELECT site, seq, row_number() OVER (PARTITION BY site ORDER BY seq) AS n
+          FROM arrived) a
+    LEFT JOIN site s ON s.site = a.site
+    WHERE s.last_seq IS NULL OR a.seq <> s.last_seq + a.n
+    ORDER BY a.seq LIMIT 1;
+    IF FOUND THEN
+        RAISE EXCEPTION USING ERRCODE = 'TV001',
+            MESSAGE = format('change %s of site %s does not follow the last one received',
+                             wrong.seq, wrong.site);
+    END IF;
+    SELECT a.site, a.seq, a.kind INTO wrong FROM arrived a
+    WHERE a.kind NOT IN ('history_insert', 'history_update', 'history_delete', 'history_purge',
+                         'ledger_insert', 'ledger_update', 'ledger_delete', 'ledger_purge',
+                         'audit')
+    ORDER BY a.seq LIMIT 1;
+    IF FOUND THEN
+        RAISE EXCEPTION USING ERRCODE = 'TV002',
+            MESSAGE = format('change %s of site %s has an unknown kind %s', wrong.seq,
+                             wrong.site, wrong.kind);
+    END IF;
+    INSERT INTO audit
+    SELECT site, seq, payload->>'uid', payload->>'at', (payload->>'grade')::integer,
+           payload->>'action', payload->'detail'
+    FROM arrived WHERE kind = 'audit'
+    ON CONFLICT (site, uid) DO NOTHING;
+    UPDATE site s SET last_seq = a.last, last_received_at = a.received
+    FROM (SELECT site, max(seq) AS last, max(received_at) AS received FROM arrived
+          GROUP BY site) a
+    WHERE s.site = a.site;
+
+    WITH c AS (
+        SELECT site, seq, kind, payload, (payload->>'row')::bigint AS row_id,
+               lag(kind) OVER w AS before_kind, lag(payload) OVER w AS before,
+               lead(seq) OVER w IS NULL AS last
+        FROM arrived WHERE kind LIKE 'history\_%'
+        WINDOW w AS (PARTITION BY site, (payload->>'row')::bigint ORDER BY seq)
+    ), kept AS (
+        INSERT INTO history_kept
+        SELECT c.site, c.seq, c.row_id,
+               CASE WHEN c.before_kind IS NULL THEN t.roomnum ELSE c.before->>'roomNum' END,
+               CASE WHEN c.before_kind IS NULL THEN t.sdate ELSE c.before->>'Sdate' END,
+               CASE WHEN c.before_kind IS NULL THEN t.stime ELSE c.before->>'Stime' END,
+               CASE WHEN c.before_kind IS NULL THEN t.action ELSE c.before->>'Action' END,
+               CASE WHEN c.before_kind IS NULL THEN t.comm ELSE c.before->>'Comm' END
+        FROM c LEFT JOIN history t ON c.before_kind IS NULL AND t.site = c.site
+                                      AND t.row_id = c.row_id
+        WHERE c.kind = 'history_purge'
+          AND (c.before_kind IN ('history_insert', 'history_update')
+               OR c.before_kind IS NULL AND t.row_id IS NOT NULL)
+    ), gone AS (
+        DELETE FROM history t USING c
+        WHERE c.last AND c.kind IN ('history_delete', 'history_purge') AND t.site = c.site
+              AND t.row_id = c.row_id
+    )
+    INSERT INTO history
+    SELECT site, row_id, payload->>'roomNum', payload->>'Sdate', payload->>'Stime',
+           payload->>'Action', payload->>'Comm'
+    FROM c WHERE last AND kind IN ('history_insert', 'history_update')
+    ON CONFLICT (site, row_id) DO UPDATE SET roomnum = EXCLUDED.roomnum,
+        sdate = EXCLUDED.sdate, stime = EXCLUDED.stime, action = EXCLUDED.action,
+        comm = EXCLUDED.comm;
+
+    WITH c AS (
+        SELECT site, seq, kind, payload, (payload->>'row')::bigint AS row_id,
+               lag(kind) OVER w AS before_kind, lag(payload) OVER w AS before,
+               lead(seq) OVER w IS NULL AS last
+        FROM arrived WHERE kind LIKE 'ledger\_%'
+        WINDOW w AS (PARTITION BY site, (payload->>'row')::bigint ORDER BY seq)
+    ), kept AS (
+        INSERT INTO ledger_kept
+        SELECT c.site, c.seq, c.row_id,
+               CASE WHEN c.before_kind IS NULL THEN t.roomnum ELSE c.before->>'roomNum' END,
+               CASE WHEN c.before_kind IS NULL THEN t.idatetime
+                    ELSE c.before->>'IDateTime' END,
+               CASE WHEN c.before_kind IS NULL THEN t.odatetime
+                    ELSE c.before->>'ODateTime' END,
+               CASE WHEN c.before_kind IS NULL THEN t.action ELSE c.before->>'Action' END,
+               CASE WHEN c.before_kind IS NULL THEN t.cash ELSE c.before->>'Cash' END
+        FROM c LEFT JOIN ledger t ON c.before_kind IS NULL AND t.site = c.site
+                                     AND t.row_id = c.row_id
+        WHERE c.kind = 'ledger_purge'
+          AND (c.before_kind IN ('ledger_insert', 'ledger_update')
+               OR c.before_kind IS NULL AND t.row_id IS NOT NULL)
+    ), gone AS (
+        DELETE FROM ledger t USING c
+        WHERE c.last AND c.kind IN ('ledger_delete', 'ledger_purge') AND t.site = c.site
+              AND t.row_id = c.row_id
+    )
+    INSERT INTO ledger
+    SELECT site, row_id, payload->>'roomNum', payload->>'IDateTime', payload->>'ODateTime',
+           payload->>'Action', payload->>'Cash'
+    FROM c WHERE last AND kind IN ('ledger_insert', 'ledger_update')
+    ON CONFLICT (site, row_id) DO UPDATE SET roomnum = EXCLUDED.roomnum,
+        idatetime = EXCLUDED.idatetime, odatetime = EXCLUDED.odatetime,
+        action = EXCLUDED.action, cash = EXCLUDED.cash;
+    RETURN NULL;
+END $$;
+
+GRANT SELECT ON tavolen.audit TO tavolen_group;
+DO $$
+DECLARE
+    r record;
+BEGIN
+    FOR r IN SELECT DISTINCT s.role FROM tavolen.site_role s
+             JOIN pg_roles p ON p.rolname = s.role LOOP
+        EXECUTE format('GRANT SELECT ON tavolen.audit TO %I', r.role);
+    END LOOP;
+END $$;
+)SQL",
 };
 
 // Row-level security on every table that names a site, with one policy each.

@@ -3,6 +3,10 @@
 #include <sqlite3.h>
 
 #include <QDate>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include "audit/AuditTrail.h"
 
 namespace {
 
@@ -180,8 +184,10 @@ MonthSums readMonth(sqlite3* db, int year, int month, int hour, bool startsDayBe
     return sums;
 }
 
-int deleteStays(sqlite3* db, const std::vector<LedgerStay>& stays) {
+int deleteStays(sqlite3* db, const std::vector<LedgerStay>& stays, int grade,
+                const QDateTime& now) {
     if (stays.empty()) return 0;
+    QJsonArray rows;
     Statement del(db,
                   R"(DELETE FROM "Cash.DB" WHERE rowid = ?1 AND roomNum IS ?2 AND IDateTime IS ?3
                          AND ODateTime IS ?4)");
@@ -194,9 +200,21 @@ int deleteStays(sqlite3* db, const std::vector<LedgerStay>& stays) {
             del.bind(3, s.start);
             del.bind(4, s.end);
             del.step();
-            deleted += sqlite3_changes(db);
+            if (sqlite3_changes(db) > 0) {
+                ++deleted;
+                rows.append(QJsonObject{{QStringLiteral("row"), s.rowId},
+                                        {QStringLiteral("roomNum"), s.room},
+                                        {QStringLiteral("IDateTime"), s.start},
+                                        {QStringLiteral("ODateTime"), s.end},
+                                        {QStringLiteral("Action"), s.action},
+                                        {QStringLiteral("Cash"), s.cash}});
+            }
             del.reset();
         }
+        if (deleted > 0)
+            audit::insert(
+                db, {audit::Action::LedgerRowsDeleted, grade, {{QStringLiteral("rows"), rows}}},
+                now);
         exec(db, "COMMIT");
     } catch (...) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);

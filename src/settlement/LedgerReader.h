@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <array>
 #include <vector>
@@ -54,7 +55,8 @@ std::vector<LedgerStay> readStays(sqlite3* db, const SettlementWindow& window, S
 MonthSums readMonth(sqlite3* db, int year, int month, int hour, bool startsDayBefore);
 
 // Deletes exactly these rows (matched by row id and their stored values), all
-// or none. Returns how many went.
-int deleteStays(sqlite3* db, const std::vector<LedgerStay>& stays);
+// or none, and records which went and their amounts in the trail of desk
+// actions, under `grade`, in the same transaction. Returns how many went.
+int deleteStays(sqlite3* db, const std::vector<LedgerStay>& stays, int grade, const QDateTime& now);
 
 }  // namespace ledger

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "audit/AuditTrail.h"
 #include "store/PasswordHash.h"
 #include "store/Query.h"
 
@@ -167,6 +168,7 @@ void Database::createMissingTables(Installation installation) {
     // A table delivered without one of these columns keeps working as far as
     // it can; its statements report the missing column themselves.
     for (const char* index : kIndexes) sqlite3_exec(db_, index, nullptr, nullptr, nullptr);
+    audit::install(db_);
 }
 
 void Database::findMissingPasswords() {

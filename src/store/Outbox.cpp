@@ -22,6 +22,10 @@ namespace {
 #define LEDGER_VALUES(R)                                                        \
     "json_object('row', " R ".rowid, 'roomNum', " R ".roomNum, 'IDateTime', " R \
     ".IDateTime, 'ODateTime', " R ".ODateTime, 'Action', " R ".Action, 'Cash', " R ".Cash)"
+// A row of the trail of desk actions (tavolen_audit), which is only ever added to.
+#define AUDIT_VALUES(R)                                                                \
+    "json_object('uid', " R ".uid, 'at', " R ".at, 'grade', " R ".grade, 'action', " R \
+    ".action, 'detail', json(" R ".detail))"
 #define DELETE_KIND(TABLE)                                                              \
     "CASE WHEN (SELECT purging FROM tavolen_outbox_mode WHERE id = 1) = 1 THEN '" TABLE \
     "_purge' ELSE '" TABLE "_delete' END"
@@ -90,7 +94,13 @@ const std::pair<const char*, const char*> kTriggers[] = {
             LEDGER_VALUES("NEW")),
     TRIGGER("tavolen_outbox_ledger_delete", "DELETE", "Cash.DB", DELETE_KIND("ledger"),
             "json_object('row', OLD.rowid)"),
+    TRIGGER("tavolen_outbox_audit", "INSERT", "tavolen_audit", "'audit'", AUDIT_VALUES("NEW")),
 };
+
+// The trail as it stands when the outbox first carries it: sent ahead of what follows.
+const char* const kAuditSoFar =
+    "INSERT INTO tavolen_outbox (uid, kind, payload) SELECT " NEW_UID
+    ", 'audit', " AUDIT_VALUES("a") " FROM tavolen_audit a ORDER BY a.seq";
 
 #undef TRIGGER
 #undef OUTBOX_TABLE
@@ -98,6 +108,7 @@ const std::pair<const char*, const char*> kTriggers[] = {
 #undef NOW_MS
 #undef HISTORY_VALUES
 #undef LEDGER_VALUES
+#undef AUDIT_VALUES
 #undef DELETE_KIND
 
 void exec(sqlite3* db, const char* sql) {
@@ -180,9 +191,11 @@ void outbox::install(sqlite3* db) {
         if (rc == SQLITE_ROW &&
             qstrcmp(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)), sql) == 0)
             continue;
+        const bool trailAlreadySent = rc == SQLITE_ROW;
         statement.reset();
         exec(db, (QByteArrayLiteral("DROP TRIGGER IF EXISTS ") + name).constData());
         exec(db, sql);
+        if (!trailAlreadySent && qstrcmp(name, "tavolen_outbox_audit") == 0) exec(db, kAuditSoFar);
     }
     transaction.commit();
 }

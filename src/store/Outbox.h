@@ -17,6 +17,9 @@ class StatementCache;
 //   ledger_insert, ledger_update     {"row", "roomNum", "IDateTime", "ODateTime", "Action", "Cash"}
 //   history_delete, ledger_delete    {"row"}   a row deleted at the desk (the clerk, remove-all)
 //   history_purge, ledger_purge      {"row"}   a row the desk no longer keeps (retention)
+//   audit                            {"uid", "at", "grade", "action", "detail"}: a row added to
+//                                    the trail of desk actions (AuditTrail.h), which the
+//                                    central ledger keeps whatever becomes of the desk's copy
 //
 // "row" is the row's rowid in its table. The central ledger mirrors deletions and keeps what
 // the desk merely purged.

@@ -33,6 +33,7 @@
 #include "web/HttpRequest.h"
 #include "web/SnapshotJson.h"
 #include "web/WebLedger.h"
+#include "web/WebTrail.h"
 
 namespace {
 
@@ -736,9 +737,9 @@ void WebServer::handle(QTcpSocket* socket, const HttpRequest& request) {
     if (path == QLatin1String("/favicon.ico"))
         return refuse(socket, 404, QStringLiteral("없는 파일입니다"), keep);
 
-    static const QStringList pages = {QStringLiteral("/"), QStringLiteral("/board"),
+    static const QStringList pages = {QStringLiteral("/"),      QStringLiteral("/board"),
                                       QStringLiteral("/today"), QStringLiteral("/month"),
-                                      QStringLiteral("/log")};
+                                      QStringLiteral("/log"),   QStringLiteral("/trail")};
     const auto session = sessionOf(request);
     if (!session) {
         logRefusal(address, QStringLiteral("세션 없음 %1").arg(path.left(64)));
@@ -755,6 +756,7 @@ void WebServer::handle(QTcpSocket* socket, const HttpRequest& request) {
     if (!get) return refuse(socket, 405, QStringLiteral("허용되지 않는 방법입니다"), keep);
     if (path == QLatin1String("/"))
         return respond(socket, 303, {}, {}, keep, {{"Location", "/board"}});
+    if (path == QLatin1String("/trail")) return serveTrail(socket, request);
     if (pages.contains(path))
         return respond(socket, 200, "text/html; charset=utf-8", resource("app.html"), keep);
     if (path == QLatin1String("/app.css"))
@@ -904,6 +906,31 @@ void WebServer::serveLedger(QTcpSocket* socket, const HttpRequest& request, bool
             [this, target, status, body, keep] {
                 if (target && peers_.contains(target))
                     respond(target, status, "application/json", body, keep);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void WebServer::serveTrail(QTcpSocket* socket, const HttpRequest& request) {
+    peers_.value(socket)->busy = true;
+    const QString dataDir = options_.dataDir;
+    const bool keep = request.keepAlive();
+    const QByteArray page = resource("trail.html");
+    QPointer<QTcpSocket> target(socket);
+    readers_.start([this, target, dataDir, page, keep] {
+        int status = 200;
+        QByteArray body;
+        try {
+            body = webTrail::page(page, dataDir);
+        } catch (const std::exception& e) {
+            status = 500;
+            body = errorText(e).toHtmlEscaped().toUtf8();
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, target, status, body, keep] {
+                if (target && peers_.contains(target))
+                    respond(target, status, "text/html; charset=utf-8", body, keep);
             },
             Qt::QueuedConnection);
     });

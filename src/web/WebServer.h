@@ -106,6 +106,7 @@ private:
     void serveLedger(QTcpSocket* socket, const HttpRequest& request, bool month);
     void serveReport(QTcpSocket* socket, const HttpRequest& request,
                      const WebSessions::Session& session);
+    void serveTrail(QTcpSocket* socket, const HttpRequest& request);
     void openPage(QTcpSocket* socket, const HttpRequest& request);
     void onPageConnected();
     void pushSnapshot();

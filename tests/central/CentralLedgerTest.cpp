@@ -4,12 +4,14 @@
 #include <sqlite3.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 #include <functional>
 
 #include "CentralServerTest.h"
+#include "audit/AuditTrail.h"
 #include "central/CentralSchema.h"
 #include "central/GroupReport.h"
 #include "central/OutboxSender.h"
@@ -396,6 +398,32 @@ TEST_F(CentralLedgerTest, AnHourWithoutTheServerIsSentWholeAfterwards) {
         pg->psql(QStringLiteral("select count(*) from tavolen.history_kept where site = 'site-c'")),
         QStringLiteral("2"));
     expectReportsEqual(s, QDate(2006, 4, 3), 0);
+}
+
+TEST_F(CentralLedgerTest, TheTrailOfDeskActionsReachesTheCentralLedgerAndOutlivesTheDesk) {
+    Site s(QStringLiteral("site-trail"));
+    AuditTrail trail(*s.db, s.clock);
+    trail.record({audit::Action::Backup, 1, {{QStringLiteral("directory"), QStringLiteral("/b")}}});
+    s.stay(0);
+    s.clock.advanceMinutes(5);
+    trail.record({audit::Action::PasswordChanged, 3, {}});
+    s.startSender(pg->connection());
+    ASSERT_TRUE(caughtUp(s));
+    expectCentralIsTheDesk(s);
+    const QString rows = QStringLiteral(
+        "select string_agg(concat_ws(' ', at, grade, action, detail::text), ' | ' order by seq) "
+        "from tavolen.audit where site = 'site-trail'");
+    const QString expected = QStringLiteral(
+        "2006-04-01 17:35:00 1 backup {\"directory\": \"/b\"} | "
+        "2006-04-01 19:40:00 3 password_changed {}");
+    EXPECT_EQ(pg->psql(rows), expected);
+    // The desk's database lost: the central ledger keeps its trail.
+    s.sender->stop();
+    s.sender.reset();
+    s.ledger.reset();
+    s.db.reset();
+    QDir(s.dir.filePath(QStringLiteral("DB"))).removeRecursively();
+    EXPECT_EQ(pg->psql(rows), expected);
 }
 
 TEST_F(CentralLedgerTest, AChangedRowUnderAnExistingNumberStopsTheSender) {

@@ -135,7 +135,7 @@ TEST(Ledger, DeletesExactlyTheMarkedRowsEvenWhenTwoStaysShareAKey) {
     DailySettlement day;
     day.fill(ledger::readStays(f.db.connection(), window, StayOrder::ByTime));
     day.press(2, true);
-    EXPECT_EQ(ledger::deleteStays(f.db.connection(), day.markedStays()), 1);
+    EXPECT_EQ(ledger::deleteStays(f.db.connection(), day.markedStays(), 1, QDateTime()), 1);
     day.fill(ledger::readStays(f.db.connection(), window, StayOrder::ByTime));
     ASSERT_EQ(day.stays().size(), 2u);
     EXPECT_EQ(day.stays()[0].end, "200604021200");

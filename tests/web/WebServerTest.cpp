@@ -14,7 +14,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QWebSocket>
+#include <algorithm>
 
+#include "audit/AuditTrail.h"
 #include "auth/PasswordRules.h"
 #include "auth/WebAccounts.h"
 #include "board/DeskSession.h"
@@ -1010,6 +1012,31 @@ TEST(WebOptions, HostsAndProxyAreReadFromTheirKeys) {
             EXPECT_TRUE(errorText(e).contains(QStringLiteral("Web/") + key)) << value.toStdString();
         }
     }
+}
+
+TEST_F(WebServerTest, TheTrailPageListsTheDeskActionsByDayNewestFirstInKorean) {
+    EXPECT_TRUE(ask(get("/trail", signIn())).body.contains("기록이 없습니다"));
+    AuditTrail trail(db, clock);
+    trail.record({audit::Action::Backup, 1, {}});
+    clock.set(QDateTime(QDate(2006, 4, 2), QTime(9, 5)));
+    trail.record({audit::Action::RemoveAll, 3, {}});
+    trail.record({audit::Action::EnvironmentSaved,
+                  3,
+                  {{QStringLiteral("key"), QStringLiteral("CoName")},
+                   {QStringLiteral("new"), QStringLiteral("<b>모텔</b>")}}});
+    const Reply page = ask(get("/trail", signIn()));  // the next day's session
+    ASSERT_EQ(page.status, 200);
+    const QString html = QString::fromUtf8(page.body);
+    const QStringList inOrder{"<h2>2006-04-02</h2>", "환경설정 저장", "공급업체", "전체제거",
+                              "<h2>2006-04-01</h2>", "17:35:00",      "사용자",   "자료복사"};
+    qsizetype at = 0;
+    for (const QString& text : inOrder) {
+        const qsizetype found = html.indexOf(text, at);
+        EXPECT_GE(found, at) << text.toStdString();
+        at = std::max(at, found);
+    }
+    EXPECT_FALSE(html.contains("<b>모텔</b>"));  // a stored value is shown, never run
+    EXPECT_EQ(ask(get("/trail")).status, 303);
 }
 
 }  // namespace

@@ -439,7 +439,7 @@ void SettlementView::deleteMarked() {
     if (day_.markCount() == 0) return;
     if (!parts_.dialogs.askYesNo(QStringLiteral("선택된 항목을 삭제하시겠습니까?"))) return;
     try {
-        ledger::deleteStays(parts_.db.connection(), day_.markedStays());
+        ledger::deleteStays(parts_.db.connection(), day_.markedStays(), grade, parts_.clock.now());
     } catch (const std::exception& e) {
         parts_.dialogs.showError(errorText(e));
         return;
