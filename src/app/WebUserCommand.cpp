@@ -9,6 +9,8 @@
 
 #include "app/CommandLine.h"
 #include "app/DeskTerminal.h"
+#include "audit/AuditTrail.h"
+#include "platform/Clock.h"
 #include "store/Database.h"
 
 namespace {
@@ -61,8 +63,10 @@ WebUserOutcome runWebUserCommand(const CommandLine& line, int& argc, char** argv
                             a.changed.toLocal8Bit().constData());
             return outcome;
         }
+        SystemClock clock;
+        AuditTrail trail(db, clock);
         if (verb == QLatin1String("remove")) {
-            outcome.change = accounts.remove(name);
+            trail.webAccount(false, name, [&] { outcome.change = accounts.remove(name); });
         } else {
             // Refused before a password is asked for.
             const QString bad = WebAccounts::nameProblem(name);
@@ -70,10 +74,13 @@ WebUserOutcome runWebUserCommand(const CommandLine& line, int& argc, char** argv
             QString fresh, repeat;
             if (!askTwice(fresh, repeat))
                 return fail(QStringLiteral("no password given; nothing changed"));
-            outcome.change =
-                verb == QLatin1String("add")
-                    ? accounts.add(name, fresh, repeat, line.has(QStringLiteral("downloads")), now)
-                    : accounts.changePassword(name, fresh, repeat, now);
+            if (verb == QLatin1String("add"))
+                trail.webAccount(true, name, [&] {
+                    outcome.change = accounts.add(name, fresh, repeat,
+                                                  line.has(QStringLiteral("downloads")), now);
+                });
+            else
+                outcome.change = accounts.changePassword(name, fresh, repeat, now);
         }
     } catch (const WebAccountRefused& e) {
         return fail(e.text() + QStringLiteral("; nothing changed"));

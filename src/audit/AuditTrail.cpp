@@ -158,10 +158,11 @@ void AuditTrail::note(const audit::Entry& entry) {
     }
 }
 
-void AuditTrail::webAccount(bool added, const QString& name) {
+void AuditTrail::webAccount(bool added, const QString& name, const std::function<void()>& change) {
     record({added ? audit::Action::WebAccountAdded : audit::Action::WebAccountRemoved,
             0,
-            {{QStringLiteral("account"), name}}});
+            {{QStringLiteral("account"), name}}},
+           change);
 }
 
 std::optional<qint64> AuditTrail::started() {

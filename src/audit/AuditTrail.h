@@ -96,8 +96,9 @@ public:
     void note(const audit::Entry& entry);
     std::function<void(const QString&)> problem;
 
-    // A web account added or removed (`tavolen web-user`), by its name.
-    void webAccount(bool added, const QString& name);
+    // A web account added or removed (`tavolen web-user`), by its name, with `change` that
+    // adds or removes it: both or neither.
+    void webAccount(bool added, const QString& name, const std::function<void()>& change = {});
 
     // The program's run: started() returns how long the desk was down when the last run ended
     // without closing (a power cut, a crash), in seconds, and records that start; alive() marks

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include "audit/AuditTrail.h"
 #include "auth/WebAccounts.h"
 #include "store/AliasRegistry.h"
 #include "store/Database.h"
@@ -236,6 +237,14 @@ TEST(SetUp, WebAccountsAreKeptFromATerminalAndTheViewNeedsOne) {
         Database db(i.data);
         db.open(Database::Installation::SetUp);
         EXPECT_TRUE(WebAccounts(db.connection()).verify("owner", "owner-pass-2"));
+        // Only the accounts that came and went are in the trail, each once.
+        QStringList trail;
+        for (const audit::Row& row : audit::newest(db.connection(), 50))
+            if (row.action.startsWith(QStringLiteral("web_account")))
+                trail.prepend(row.action + ' ' + row.detail);
+        EXPECT_EQ(trail.size(), 3) << trail.join('\n').toStdString();
+        EXPECT_TRUE(trail.value(0).contains("owner"));
+        EXPECT_TRUE(trail.value(2).contains("clerk"));
     }
 
     ASSERT_NO_FATAL_FAILURE(i.runBoard());

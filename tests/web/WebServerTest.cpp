@@ -454,7 +454,8 @@ TEST_F(WebServerTest, BehindItsProxyTheBrowsersSchemeAndAddressAreTheProxysWord)
     };
 
     Client browser(proxy.port(), QHostAddress::LocalHost, true);
-    const Reply signedIn = viaProxy(browser, signInRequest("owner", kOwnerPassword, publicHost, publicOrigin));
+    const Reply signedIn =
+        viaProxy(browser, signInRequest("owner", kOwnerPassword, publicHost, publicOrigin));
     ASSERT_EQ(signedIn.status, 303) << signedIn.body.toStdString();
     EXPECT_TRUE(signedIn.header("Set-Cookie").endsWith("; Secure"))
         << signedIn.header("Set-Cookie").toStdString();
