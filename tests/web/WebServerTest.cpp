@@ -924,8 +924,7 @@ TEST_F(WebServerTlsTest, RefusesToStartWithAKeyOfAnotherCertificateOrOneOthersCa
         WebOptions o = options();
         o.certificate = c.certificate;
         o.key = c.key;
-        WebServer refused(o, clock,
-                          [](int, const QString&, auto done) { done(PasswordVerdict::Wrong); });
+        WebServer refused(o, clock);
         QString error;
         EXPECT_EQ(refused.start(&error), c.error.isEmpty()) << c.name;
         EXPECT_EQ(error, c.error) << c.name;
