@@ -487,12 +487,13 @@ TEST_F(WebServerTest, BehindItsProxyTheBrowsersSchemeAndAddressAreTheProxysWord)
                       .replace("Origin:", claims))
                   .status,
               403);
-    const Reply direct = ask(QByteArray(signInRequest("1", "1111")).replace("Origin:", claims));
+    const Reply direct =
+        ask(QByteArray(signInRequest("owner", kOwnerPassword)).replace("Origin:", claims));
     EXPECT_EQ(direct.status, 303);
     EXPECT_FALSE(direct.header("Set-Cookie").contains("Secure"));
 
     const QString log = deskLogLines(dir.path()).join('\n');
-    EXPECT_TRUE(log.contains(QStringLiteral("웹: 로그인 사용자 127.0.0.1"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("웹: 로그인 owner 127.0.0.1"))) << log.toStdString();
     EXPECT_FALSE(log.contains(QStringLiteral("127.0.0.2"))) << "the proxy is not the browser";
     EXPECT_FALSE(log.contains(QStringLiteral("10.9.8.7"))) << "a claim from a client";
 }
