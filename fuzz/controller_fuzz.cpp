@@ -251,14 +251,14 @@ private:
         QSet<QString> open;
         sqlite3_stmt* rows = openRows_.get();
         while (sqlite3_step(rows) == SQLITE_ROW)
-            open.insert(QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(rows, 0)),
-                sqlite3_column_bytes(rows, 0)));
+            open.insert(
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(rows, 0)),
+                                  sqlite3_column_bytes(rows, 0)));
         if (sqlite3_reset(rows) != SQLITE_OK) brokenTables();
         for (int n = 1; n <= BoardModel::kSlots; ++n) {
             const QString& time = board.slot(n).stayStart;
             if (time.isEmpty()) continue;
-            const QString stay = board.slot(n).roomText() + u'/' + time.left(12);
+            const QString stay = board.slot(n).roomCaption() + u'/' + time.left(12);
             if (!open.contains(stay))
                 broken(QStringLiteral("slot %1 runs the stay %2 without an open ledger row")
                            .arg(n)

@@ -158,13 +158,13 @@ RoomSetupWindow::RoomSetupWindow(BoardModel& board, int slot, const QString& roo
         board_.showError(errorText(e));
     }
     saveRoomButton_->setEnabled(false);
-    if (room_ != RoomSlot::noRoomText()) {
+    if (room_ != RoomSlot::noRoomCaption()) {
         setupToggle_->setText(room_ + QStringLiteral("호 룸설정"));
         setWindowTitle(room_ + QStringLiteral("호 내역"));
     } else {
         setWindowTitle(room_ + QStringLiteral("호 설정"));
     }
-    resetButton_->setVisible(room_ != RoomSlot::noRoomText());
+    resetButton_->setVisible(room_ != RoomSlot::noRoomCaption());
 }
 
 QLineEdit* RoomSetupWindow::numberBox(QWidget* area, const QString& name, int maxLength,
@@ -273,7 +273,7 @@ void RoomSetupWindow::toggle(int openHeight) {
     if (designHeight_ == kCollapsed) {
         setDesignHeight(openHeight);
         setArrow(kArrowUp);
-        if (room_ != RoomSlot::noRoomText()) {
+        if (room_ != RoomSlot::noRoomCaption()) {
             const RoomSlot& s = board_.slot(slot_);
             if (openHeight == kFull) roomNumberBox_->setText(room_);
             dayUseFeeBox_->setText(QString::number(s.dayUseFee));
@@ -334,7 +334,7 @@ void RoomSetupWindow::checkRoomNumber() {
     if (text == room_) return;
     int taken = 0;
     for (int n = 1; n <= BoardModel::kSlots; ++n)
-        if (board_.slot(n).roomText() == text) ++taken;
+        if (board_.slot(n).roomCaption() == text) ++taken;
     if (taken == 0) return;
     saveRoomButton_->setEnabled(false);
     board_.showError(QStringLiteral("이미 지정된 방번호 입니다"));

@@ -114,7 +114,7 @@ Desk::Desk(const Options& options)
 
     BoardSeams seams;
     seams.startSecondTimer = [this] { secondTimer_.setEnabled(true); };
-    seams.openDatabaseIsFirstStart = [this] {
+    seams.openDatabase = [this] {
         // A database that cannot be opened is reported once the board is up;
         // every history and ledger write then reports its own failure, and
         // the board runs.
@@ -161,9 +161,9 @@ Desk::Desk(const Options& options)
 
 void Desk::startWeb() {
     try {
-        web_ = startWebFace({&board_.ini(), options_.dataDir,
-                             QCoreApplication::applicationFilePath(), &board_, &passwords_,
-                             &clock_});
+        web_ =
+            startWebFace({&board_.ini(), options_.dataDir, QCoreApplication::applicationFilePath(),
+                          &board_, &passwords_, &clock_});
         if (!web_) return;
         web_->setLinkUp(link_.isUp());
         QObject::connect(&link_, &CommLink::linkUp, &window_, [this](bool up) {

@@ -7,19 +7,19 @@
 #include "board/RoomLook.h"
 #include "platform/Assets.h"
 
-void BoardModel::change(int n, RoomChange change, ChangeSource source, StayKind kind) {
+void BoardModel::changeRoom(int n, RoomChange change, ChangeSource source, StayKind kind) {
     RoomSlot& s = slot(n);
     const ChangePlan plan = planChange(change, source, s, kind);
     // A picture that cannot be loaded stops the change before anything of it
     // is done.
     const StateLook look = stateLook(plan.state, plan.kind);
     if (look.picture && !look.picture->isEmpty()) ctx_.assets.picture(*look.picture);
-    ctx_.assets.picture(kindGlyph(plan.state, plan.kind));
+    ctx_.assets.picture(kindGlyphFile(plan.state, plan.kind));
 
     // These read the stay's start, its kind and its minutes, which the
     // change may clear.
     switch (plan.ledger) {
-        case LedgerChange::Close:
+        case LedgerChange::Finish:
             closeLedgerRow(n);
             break;
         case LedgerChange::Cancel:
@@ -38,8 +38,7 @@ void BoardModel::change(int n, RoomChange change, ChangeSource source, StayKind 
     s.kind = plan.kind;
     s.guestOut = plan.guestOut;
     if (plan.startsStay) s.stayStart = TimeText(now());
-    if (plan.checksOut)
-        s.checkoutTime = clockText();
+    if (plan.checksOut) s.checkoutTime = clockText();
     if (plan.endsStay) {
         s.stayStart.clear();
         s.morningCall.clear();
@@ -47,16 +46,16 @@ void BoardModel::change(int n, RoomChange change, ChangeSource source, StayKind 
 
     switch (plan.clock) {
         case StayClockChange::Start:
-            startStayClock(n);
+            startClock(n);
             break;
         case StayClockChange::ShowElapsed:
-            showElapsedAgain(n);
+            showElapsedAtNextTick(n);
             break;
         case StayClockChange::ShowCheckout:
             showCheckoutTime(n);
             break;
-        case StayClockChange::StartReady:
-            startReadyClock(n);
+        case StayClockChange::StartFinished:
+            startFinishedClock(n);
             break;
         case StayClockChange::None:
             break;
@@ -79,6 +78,6 @@ void BoardModel::change(int n, RoomChange change, ChangeSource source, StayKind 
     addHistory(n, plan.historyWord, plan.historyComm);
     if (plan.ledger == LedgerChange::Open) openLedgerRow(n);
     if (plan.ledger == LedgerChange::Convert) convertLedgerRow(n, plan.ledgerKind);
-    logEvent(plan.word, s.roomText());
+    logEvent(plan.word, s.roomCaption());
     if (!plan.sound.isEmpty()) playSound(plan.sound);
 }

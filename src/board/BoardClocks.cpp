@@ -23,7 +23,7 @@ QString BoardModel::weekdayName(int dayOfWeek) {
     return names.at(static_cast<std::size_t>((dayOfWeek + 6) % 7));
 }
 
-void BoardModel::startStayClock(int n) {
+void BoardModel::startClock(int n) {
     RoomSlot& s = slot(n);
     SlotView& v = editView(n);
     s.elapsed = 0;
@@ -40,9 +40,9 @@ void BoardModel::showCheckoutTime(int n) {
     viewChanged(n);
 }
 
-void BoardModel::showElapsedAgain(int n) { slot(n).showElapsed = 1; }
+void BoardModel::showElapsedAtNextTick(int n) { slot(n).showElapsed = 1; }
 
-void BoardModel::startReadyClock(int n) {
+void BoardModel::startFinishedClock(int n) {
     RoomSlot& s = slot(n);
     SlotView& v = editView(n);
     s.elapsed = 0;
@@ -58,8 +58,8 @@ void BoardModel::rebuildStayClocks() {
     for (int n = 1; n <= kSlots; ++n) {
         RoomSlot& s = slot(n);
         if (s.stayStart.isEmpty()) continue;
-        // A ready room's clock starts again only when the room next changes.
-        if (s.state == RoomState::Ready) {
+        // A finished room's clock starts again only when the room next changes.
+        if (s.state == RoomState::Finished) {
             s.clockRunning = 0;
             continue;
         }
@@ -70,10 +70,10 @@ void BoardModel::rebuildStayClocks() {
         const qint64 start = s.stayStart.mid(12, 9).toLongLong(&ok);
         SlotView& v = editView(n);
         s.clockRunning = 1;
-        s.showElapsed = s.state == RoomState::Vacated ? 0 : 1;
+        s.showElapsed = s.state == RoomState::CheckedOut ? 0 : 1;
         s.elapsed = ok ? static_cast<qint32>(nowStamp - start) : 0;
         v.startText = s.stayStart.mid(8, 2) + QLatin1Char(':') + s.stayStart.mid(10, 2);
-        if (s.state == RoomState::GuestOut || s.state == RoomState::Vacated)
+        if (s.state == RoomState::GuestOut || s.state == RoomState::CheckedOut)
             v.elapsedText = s.checkoutTime;
         viewChanged(n);
     }

@@ -25,7 +25,7 @@ constexpr int kSnapshotLogLines = 50;
 
 // The room number button's caption, and the stay kind button shown for a slot with a room.
 void setRoomNumber(const RoomSlot& s, SlotView& v) {
-    v.buttonCaption = s.roomText();
+    v.buttonCaption = s.roomCaption();
     v.kindVisible = s.hasRoom();
 }
 }  // namespace
@@ -79,10 +79,7 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
         if (seams.startSecondTimer) seams.startSecondTimer();
     });
     runStep([&] {
-        if (seams.openDatabaseIsFirstStart && seams.openDatabaseIsFirstStart()) {
-            ctx_.lockdown.installKioskSession();
-            ctx_.lockdown.restartComputer();
-        }
+        if (seams.openDatabase && seams.openDatabase()) setUpFirstStart();
     });
     runStep([&] {
         portName = ini().readString(QStringLiteral("Motel"), QStringLiteral("ComPort"),
@@ -94,6 +91,7 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
     runStep([&] { recoverLastStep(); });
     runStep([&] { restoreSlots(); });
     runStep([&] { rebuildStayClocks(); });
+    runStep([&] { checkMorningCallsAtStart(); });
     // The business name was read by the restore; an empty one shows nothing.
     runStep([&] { paintSlots(); });
     runStep([&] { ctx_.lockdown.hideTaskBar(); });
@@ -110,6 +108,11 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
     if (!failures.isEmpty()) notify(failures.join(QStringLiteral(" / ")));
 }
 
+void BoardModel::setUpFirstStart() {
+    ctx_.lockdown.installKioskSession();
+    ctx_.lockdown.restartComputer();
+}
+
 // ---- looks ------------------------------------------------------------
 
 void BoardModel::showRoomNumber(int n) {
@@ -120,7 +123,7 @@ void BoardModel::showRoomNumber(int n) {
 void BoardModel::showState(int n) {
     const RoomSlot& s = slot(n);
     const StateLook look = stateLook(s.state, s.kind);
-    const QString glyph = kindGlyph(s.state, s.kind);
+    const QString glyph = kindGlyphFile(s.state, s.kind);
     SlotView& v = views_.at(index(n));
     // The label first: a picture that cannot be loaded still leaves the
     // state readable.
@@ -135,7 +138,7 @@ void BoardModel::showState(int n) {
         throw;
     }
     if (look.picture) v.stateImage = *look.picture;
-    v.kindGlyph = glyph;
+    v.kindGlyphFile = glyph;
     emit slotChanged(n);
 }
 
@@ -146,36 +149,56 @@ void BoardModel::markChanged(int n, ChangeMark mark) {
 }
 
 void BoardModel::recountStays() {
-    int dasil = 0;
-    int sleep = 0;
+    int dayUse = 0;
+    int overnight = 0;
     for (const RoomSlot& s : slots_) {
-        if (s.state == RoomState::Ready) continue;
+        if (s.state == RoomState::Finished) continue;
         if (s.kind == StayKind::Overnight)
-            ++sleep;
+            ++overnight;
         else
-            ++dasil;
+            ++dayUse;
     }
     // Every change of a room asks; the texts are made only when a count changed.
-    if (dasil == left_.dayUseStays && sleep == left_.overnightStays) return;
-    left_.dayUseStays = dasil;
-    left_.overnightStays = sleep;
-    left_.dasilCount = QStringLiteral("대실:") + QString::number(dasil);
-    left_.sleepCount = QStringLiteral("숙박:") + QString::number(sleep);
+    if (dayUse == left_.dayUseStays && overnight == left_.overnightStays) return;
+    left_.dayUseStays = dayUse;
+    left_.overnightStays = overnight;
+    left_.dayUseCountText = QStringLiteral("대실:") + QString::number(dayUse);
+    left_.overnightCountText = QStringLiteral("숙박:") + QString::number(overnight);
     emit leftChanged();
 }
 
-void BoardModel::paintSlots() {
+void BoardModel::checkMorningCallsAtStart() {
     QDateTime minute = now();
     minute.setTime(QTime(minute.time().hour(), minute.time().minute()));
     const QString nowMinute = minute.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    // The oldest call that still rings, in the form of `nowMinute`.
     const QString lateLimit =
         minute.addSecs(-60 * kLateCallMinutes).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    for (int n = 1; n <= kSlots; ++n) {
+        RoomSlot& s = slot(n);
+        SlotView& v = views_[index(n)];
+        v.startColor = morningCallColor(s.morningCall, nowMinute, v.startColor);
+        // A call whose minute fell while the board was down (a power cut, say)
+        // still rings at the first tick when it is at most kLateCallMinutes
+        // late. An older one would wake nobody in time: it is shown as missed,
+        // in its own colour and with a log line, so that the clerk can knock.
+        const bool missed = !s.morningCall.isEmpty() && s.morningCall < lateLimit;
+        s.morningCallRung = missed;
+        if (missed) {
+            v.startColor = Colors::Red;
+            logEvent(kMissedCall, s.roomName);
+        }
+        emit slotChanged(n);
+    }
+}
+
+void BoardModel::paintSlots() {
     // One broken slot (a missing picture, say) must not leave the rest
     // unpainted; the first failure is reported once.
     QString firstError;
     for (int n = 1; n <= kSlots; ++n) {
         try {
-            paintSlot(n, nowMinute, lateLimit);
+            paintSlot(n);
         } catch (const std::exception& e) {
             if (firstError.isEmpty()) firstError = errorText(e);
         }
@@ -183,22 +206,9 @@ void BoardModel::paintSlots() {
     if (!firstError.isEmpty()) throw TavolenError(firstError);
 }
 
-void BoardModel::paintSlot(int n, const QString& nowMinute, const QString& lateLimit) {
-    RoomSlot& s = slot(n);
+void BoardModel::paintSlot(int n) {
+    const RoomSlot& s = slot(n);
     SlotView& v = views_[index(n)];
-
-    v.startColor = morningCallColor(s.morningCall, nowMinute, v.startColor);
-    // A call whose minute fell while the board was down (a power cut, say)
-    // still rings at the first tick when it is at most kLateCallMinutes late.
-    // An older one would wake nobody in time: it is shown as missed, in its
-    // own colour and with a log line, so that the clerk can knock.
-    const bool missed = !s.morningCall.isEmpty() && s.morningCall < lateLimit;
-    s.morningCallRung = missed;
-    if (missed) {
-        v.startColor = Colors::Red;
-        logEvent(kMissedCall, s.roomName);
-    }
-
     // Room number and panel come before the state look, so that a missing
     // picture still leaves the room visible with its number.
     setRoomNumber(s, v);
@@ -268,13 +278,13 @@ BoardSnapshotPtr BoardModel::snapshot() {
         if (!v.visible) continue;
         BoardSnapshot::Room room;
         room.slot = n;
-        room.number = s.roomText();
+        room.number = s.roomCaption();
         room.state = s.state;
         room.kind = s.kind;
         room.doorOpen = s.doorOpen == 1;
         room.stayStart = MomentOfStamp(QStringView(s.stayStart).left(12));
         room.elapsedMinutes = room.stayStart.isValid() ? s.elapsed : 0;
-        room.checkoutTime = s.state == RoomState::Vacated || s.state == RoomState::GuestOut
+        room.checkoutTime = s.state == RoomState::CheckedOut || s.state == RoomState::GuestOut
                                 ? s.checkoutTime
                                 : QString();
         room.morningCall = s.morningCall;

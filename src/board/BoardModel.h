@@ -44,8 +44,8 @@ struct BoardContext {
 struct BoardSeams {
     std::function<void()> startSecondTimer;
     // Opens the database and records its location; true on the PC's first
-    // start, which installs the kiosk session and restarts the PC.
-    std::function<bool()> openDatabaseIsFirstStart;
+    // start (the board then sets the PC up, see setUpFirstStart).
+    std::function<bool()> openDatabase;
     std::function<void(const QString& portName)> openPort;
     std::function<void()> showBorderlessMaximised;
     std::function<void()> startMinuteTimer;
@@ -56,8 +56,8 @@ struct LeftColumn {
     QString businessName;
     QString date;
     QString time;
-    QString dasilCount = QStringLiteral("대실:00");
-    QString sleepCount = QStringLiteral("숙박:00");
+    QString dayUseCountText = QStringLiteral("대실:00");
+    QString overnightCountText = QStringLiteral("숙박:00");
     // The counts the two texts were made from; -1 before the first count.
     int dayUseStays = -1;
     int overnightStays = -1;
@@ -124,7 +124,7 @@ public:
     // plans it): the slot's values, the look, the clock, the file, the
     // history and ledger rows, the log line and the sound. `kind` is the
     // kind asked for by a new stay or a conversion.
-    void change(int n, RoomChange change, ChangeSource source, StayKind kind);
+    void changeRoom(int n, RoomChange change, ChangeSource source, StayKind kind);
 
     // Savers: each stores one slot value in the INI file, reading it from
     // the slot at the moment of the call. Inside a step (below) the values
@@ -184,10 +184,12 @@ public:
     // Restores every slot from the INI file. A stored state the board does
     // not know is reported once on the message line; the room shows ready.
     void restoreSlots();
+    // The morning calls found at start-up: each time box takes its call's
+    // colour, and a call too late to ring is marked missed.
+    void checkMorningCallsAtStart();
     // Gives every slot the look of its restored values.
     void paintSlots();
-    // `lateLimit` is the oldest morning call that still rings, in the form of `nowMinute`.
-    void paintSlot(int n, const QString& nowMinute, const QString& lateLimit);
+    void paintSlot(int n);
     // How late a call found at start-up may still ring; older ones are shown
     // as missed (kMissedCall in the log, the time box red).
     static constexpr int kLateCallMinutes = 30;
@@ -211,14 +213,15 @@ public:
     bool isRestored(int n) const { return restored_.test(index(n)); }
 
     // Stay clocks and the board clock.
-    // From zero, the start time shown.
-    void startStayClock(int n);
+    // The room's clock from zero, the start time shown: a stay's or a cleaning's.
+    void startClock(int n);
     // The check-out time shows instead of the elapsed time, which counts on unseen.
     void showCheckoutTime(int n);
-    // The elapsed time shows again at the next tick.
-    void showElapsedAgain(int n);
-    // From zero without a start time: how long the room has been ready.
-    void startReadyClock(int n);
+    // The elapsed time shows again from the next minute tick on; until then
+    // the box keeps what it shows.
+    void showElapsedAtNextTick(int n);
+    // From zero without a start time: how long the room has been finished.
+    void startFinishedClock(int n);
     void rebuildStayClocks();
     void onSecondTick();
     void onMinuteTick();
@@ -244,9 +247,9 @@ public:
     // `kind` names the stay cancelled: "대실" or "숙박".
     void cancelLedgerRow(int n, const QString& kind);
     void moveLedgerRow(int n, const QString& kind);
-    // The running stay's open row, still under `oldRoomText`, takes the
+    // The running stay's open row, still under `oldRoomCaption`, takes the
     // room's current number.
-    void renumberLedgerRow(int n, const QString& oldRoomText);
+    void renumberLedgerRow(int n, const QString& oldRoomCaption);
 
     // A block of bytes from the room controller: pairs of key code and
     // event code. Blocks are applied whole and in the order they came, also
@@ -286,6 +289,8 @@ signals:
 
 private:
     void endStep();
+    // The PC's first start: the kiosk session is installed and the PC restarts into it.
+    void setUpFirstStart();
     static std::size_t index(int n);
     void runStep(const std::function<void()>& step);
     void recoverLastStep();

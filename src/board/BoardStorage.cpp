@@ -170,7 +170,7 @@ void BoardModel::restoreSlots() {
         const QString label = store.readString(QStringLiteral("rStatus"), key, QString());
         const std::optional<RoomState> state = stateFromStored(label);
         if (!state) unknown.append(QStringLiteral("%1번 \"%2\"").arg(n).arg(label));
-        s.state = state.value_or(RoomState::Ready);
+        s.state = state.value_or(RoomState::Finished);
         // A guest who was out when the board stopped is still out.
         s.guestOut = s.state == RoomState::GuestOut;
         s.kind = kindFromStored(store.readInteger(QStringLiteral("Sleep"), key, 0));

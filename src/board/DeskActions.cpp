@@ -26,7 +26,7 @@ void DeskActions::onStateLabelClicked(int n) {
     guarded(board_, [&] {
         const RoomSlot& s = board_.slot(n);
         if (!s.hasRoom()) return;
-        const QString room = s.roomText();
+        const QString room = s.roomCaption();
         const RoomOffer offer = offeredActions(s.state, s.kind);
         const std::optional<RoomAction> action = windows_.runPopup(offer, room);
         if (!action) return;
@@ -35,7 +35,7 @@ void DeskActions::onStateLabelClicked(int n) {
         // check-out it reported) would open a second ledger row or close the
         // stay wrongly: the clerk chooses again from what the board shows now.
         const RoomSlot& now = board_.slot(n);
-        if (now.roomText() != room || offeredActions(now.state, now.kind) != offer) {
+        if (now.roomCaption() != room || offeredActions(now.state, now.kind) != offer) {
             board_.showInfo(QStringLiteral("%1호의 상태가 바뀌어 선택하신 작업을 하지 않았습니다. "
                                            "다시 선택하여 주십시오")
                                 .arg(room));
@@ -45,7 +45,8 @@ void DeskActions::onStateLabelClicked(int n) {
         // ends early; the popup is outside it, so that the reports taken
         // meanwhile are written at once.
         const BoardModel::Step step(board_);
-        board_.change(n, actionChange(*action), ChangeSource::Popup, actionKind(*action, now.kind));
+        board_.changeRoom(n, actionChange(*action), ChangeSource::Popup,
+                          actionKind(*action, now.kind));
     });
 }
 
@@ -57,11 +58,11 @@ void DeskActions::toggleStayKind(int n) {
         RoomSlot& s = board_.slot(n);
         const StayKind other =
             s.kind == StayKind::Overnight ? StayKind::DayUse : StayKind::Overnight;
-        if (s.state != RoomState::Ready) {
-            board_.change(n, RoomChange::Convert, ChangeSource::KindButton, other);
+        if (s.state != RoomState::Finished) {
+            board_.changeRoom(n, RoomChange::Convert, ChangeSource::KindButton, other);
             return;
         }
-        // A ready room only learns the kind of its next stay.
+        // A finished room only learns the kind of its next stay.
         s.kind = other;
         board_.saveStayKind(n);
         board_.showState(n);
@@ -72,7 +73,7 @@ void DeskActions::toggleStayKind(int n) {
 
 void DeskActions::onRoomButtonClicked(int n) {
     guarded(board_, [&] {
-        const QString room = board_.slot(n).roomText();
+        const QString room = board_.slot(n).roomCaption();
         openHistory(room);
         const RoomSetupResult result = windows_.runRoomSetup(n, room, db_.historyQuery());
         const BoardModel::Step step(board_);
@@ -83,7 +84,7 @@ void DeskActions::onRoomButtonClicked(int n) {
         }
         RoomSlot& s = board_.slot(n);
         if (result.newRoomName.size() == 3) {
-            const QString oldRoom = s.roomText();
+            const QString oldRoom = s.roomCaption();
             s.roomName = result.newRoomName;
             board_.showRoomNumber(n);
             board_.saveRoomName(n);
@@ -102,7 +103,7 @@ void DeskActions::openHistory(const QString& room) {
     q.clear();
     q.addLine(QStringLiteral(R"(Select * From "Room.db")"));
     q.addLine(QStringLiteral("Where RoomNum = :N1"));
-    q.addLine(room != RoomSlot::noRoomText()
+    q.addLine(room != RoomSlot::noRoomCaption()
                   ? QStringLiteral("ORDER By RoomNum ASC, SDate DESC, STime DESC")
                   : QStringLiteral("Order By SDate, STime ASC"));
     q.bind(QStringLiteral("N1"), room);
@@ -128,7 +129,7 @@ void DeskActions::resetRoom(int n) {
     v.elapsedText.clear();
     board_.viewChanged(n);
 
-    // The file forgets the room's state label (a ready room with no label).
+    // The file forgets the room's state label (a finished room with no label).
     const QString key = QStringLiteral("r") + num;
     board_.saveRoomName(n);
     board_.storeValue(QStringLiteral("rStatus"), key, QString());

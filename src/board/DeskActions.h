@@ -11,7 +11,7 @@ class Database;
 // chosen in it, the stay kind button, and the room setup behind the room
 // number button. Each entry point takes the slot number; a failure (a picture
 // that cannot be loaded, say) is shown in the error box and ends the action
-// where it happened. The changes themselves are the board's (BoardModel::change).
+// where it happened. The changes themselves are the board's (BoardModel::changeRoom).
 class DeskActions {
 public:
     DeskActions(BoardModel& board, Database& db, RoomWindows& windows);

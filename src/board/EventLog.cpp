@@ -44,9 +44,9 @@ void EventLog::logEvent(const QString& word, const QString& room) {
     colors_.push_back(colour);
     selected_ = static_cast<int>(lines_.size()) - 1;
     if (colour) {
-        wordColor_ = *colour;
-        roomColor_ = *colour;
+        lastEventWordColor_ = *colour;
+        lastEventRoomColor_ = *colour;
     }
-    wordText_ = word;
-    roomText_ = room + QStringLiteral(" 호");
+    lastEventWord_ = word;
+    lastEventRoom_ = room + QStringLiteral(" 호");
 }

@@ -9,21 +9,21 @@
 // comments) are restored at start-up and written through by the savers; the
 // rest live only while the program runs.
 struct RoomSlot {
-    QString roomName;                    // Name/LName<n>: the room number
-    quint8 hasPanel = 0;                 // Panel/P<n>
-    RoomState state = RoomState::Ready;  // rStatus
-    StayKind kind = StayKind::DayUse;    // Sleep: the running stay's kind, or the next one's
-    QString stayStart;                   // Time: "yyyymmddhhmm" + minute stamp of the running stay
-    QString checkoutTime;                // TimeEnd: "h:m"
-    qint32 dayUseFee = 0;                // Money/rd<n>
-    qint32 overnightFee = 0;             // Money/rs<n>
-    QString morningCall;                 // Alram: "yyyy-mm-dd hh:mm"
-    quint16 keyCode = 0;                 // RoomKey: key number + 128, 0 for none
-    quint8 doorOpen = 0;                 // DoorStatus
+    QString roomName;                       // Name/LName<n>: the room number
+    quint8 hasPanel = 0;                    // Panel/P<n>
+    RoomState state = RoomState::Finished;  // rStatus
+    StayKind kind = StayKind::DayUse;       // Sleep: the running stay's kind, or the next one's
+    QString stayStart;        // Time: "yyyymmddhhmm" + minute stamp of the running stay
+    QString checkoutTime;     // TimeEnd: "h:m"
+    qint32 dayUseFee = 0;     // Money/rd<n>
+    qint32 overnightFee = 0;  // Money/rs<n>
+    QString morningCall;      // Alram: "yyyy-mm-dd hh:mm"
+    quint16 keyCode = 0;      // RoomKey: key number + 128, 0 for none
+    quint8 doorOpen = 0;      // DoorStatus
 
     bool morningCallRung = false;  // the call has sounded (or was past at start-up)
     // The desk marked the guest as gone out during this stay: a cleaning
-    // keeps the stay's clock, and the controller's "ready" shows 외출 again.
+    // keeps the stay's clock, and the controller's finish shows 외출 again.
     bool guestOut = false;
     // The last controller report taken for the room (room text + event
     // code): the same report again is a repeat and is skipped.
@@ -37,9 +37,9 @@ struct RoomSlot {
     // Whether a room number is set up for the slot (a slot without one holds its own number).
     bool hasRoom() const { return roomName.size() > 2; }
     // What the panel shows and the history and ledger record for a slot without a room.
-    static QString noRoomText() { return QStringLiteral("호수"); }
+    static QString noRoomCaption() { return QStringLiteral("호수"); }
     // The room as the panel shows it and the history and ledger record it.
-    QString roomText() const { return hasRoom() ? roomName : noRoomText(); }
+    QString roomCaption() const { return hasRoom() ? roomName : noRoomCaption(); }
 
     bool operator==(const RoomSlot&) const = default;
 };

@@ -7,12 +7,12 @@
 // text (rStatus) is read into it and written from it in one place, and what a
 // panel shows is derived from it in one place.
 enum class RoomState : quint8 {
-    Ready,      // 완료: made up, waiting for a guest
-    DayUse,     // 대실: a day-use stay is running
-    Overnight,  // 숙박: an overnight stay is running
-    Cleaning,   // 청소
-    Vacated,    // 퇴실: the guest has left, not yet cleaned
-    GuestOut,   // 외출: the guest is out, the stay goes on
+    Finished,    // 완료: made up, waiting for a guest
+    DayUse,      // 대실: a day-use stay is running
+    Overnight,   // 숙박: an overnight stay is running
+    Cleaning,    // 청소
+    CheckedOut,  // 퇴실: the guest has left, not yet cleaned
+    GuestOut,    // 외출: the guest is out, the stay goes on
 };
 
 // The kind of stay the room is let for (Sleep: 1 overnight, 0 day-use).
@@ -22,12 +22,18 @@ enum class StayKind : quint8 { DayUse = 0, Overnight = 1 };
 // group's ledger): they never change with a caption.
 inline QString roomStateKey(RoomState state) {
     switch (state) {
-    case RoomState::Ready: return QStringLiteral("ready");
-    case RoomState::DayUse: return QStringLiteral("dayUse");
-    case RoomState::Overnight: return QStringLiteral("overnight");
-    case RoomState::Cleaning: return QStringLiteral("cleaning");
-    case RoomState::Vacated: return QStringLiteral("vacated");
-    case RoomState::GuestOut: return QStringLiteral("guestOut");
+        case RoomState::Finished:
+            return QStringLiteral("ready");
+        case RoomState::DayUse:
+            return QStringLiteral("dayUse");
+        case RoomState::Overnight:
+            return QStringLiteral("overnight");
+        case RoomState::Cleaning:
+            return QStringLiteral("cleaning");
+        case RoomState::CheckedOut:
+            return QStringLiteral("vacated");
+        case RoomState::GuestOut:
+            return QStringLiteral("guestOut");
     }
     return {};
 }

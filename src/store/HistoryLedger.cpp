@@ -51,57 +51,55 @@ QString HistoryLedger::nowStamp() const {
     return clock_.now().toString(QStringLiteral("yyyyMMddHHmm"));
 }
 
-void HistoryLedger::addHistory(const QString& roomText, const QString& action,
+void HistoryLedger::addHistory(const QString& roomCaption, const QString& action,
                                const QString& comm) {
     const QDateTime now = clock_.now();
     deliver(db_.historyQuery(),
-                    {QStringLiteral(R"(Insert into "room.DB")"),
-                     QStringLiteral("(roomNum,Action,Sdate,Stime,Comm)"),
-                     QStringLiteral("Values(:N1,:N2,:N3,:N4,:N5)")},
-                    {roomText, action, now.toString(QStringLiteral("yyyyMMdd")),
-                     now.toString(QStringLiteral("HHmm")), comm},
-                    QStringLiteral("룸정보가 초기저장되지 않았습니다."));
+            {QStringLiteral(R"(Insert into "room.DB")"),
+             QStringLiteral("(roomNum,Action,Sdate,Stime,Comm)"),
+             QStringLiteral("Values(:N1,:N2,:N3,:N4,:N5)")},
+            {roomCaption, action, now.toString(QStringLiteral("yyyyMMdd")),
+             now.toString(QStringLiteral("HHmm")), comm},
+            QStringLiteral("룸정보가 초기저장되지 않았습니다."));
 }
 
-void HistoryLedger::openLedgerRow(const QString& roomText, const QString& stayKey, int sleepFlag,
+void HistoryLedger::openLedgerRow(const QString& roomCaption, const QString& stayKey, int sleepFlag,
                                   qint32 dayUseFee, qint32 overnightFee) {
     const QString kind = kindOf(sleepFlag);
     deliver(db_.ledgerQuery(),
-                    {QStringLiteral(R"(Insert Into "Cash.DB")"),
-                     QStringLiteral("(roomNum,IDateTime,Action,Cash)"),
-                     QStringLiteral("Values(:N1,:N2,:N3,:N4)")},
-                    {roomText, stayKey, kind, feeOf(kind, dayUseFee, overnightFee)},
-                    QStringLiteral("요금이 초기저장이 되지 않았습니다"));
+            {QStringLiteral(R"(Insert Into "Cash.DB")"),
+             QStringLiteral("(roomNum,IDateTime,Action,Cash)"),
+             QStringLiteral("Values(:N1,:N2,:N3,:N4)")},
+            {roomCaption, stayKey, kind, feeOf(kind, dayUseFee, overnightFee)},
+            QStringLiteral("요금이 초기저장이 되지 않았습니다"));
 }
 
-void HistoryLedger::closeLedgerRow(const QString& roomText, const QString& stayKey) {
+void HistoryLedger::closeLedgerRow(const QString& roomCaption, const QString& stayKey) {
     deliver(db_.ledgerQuery(),
-                    {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set Odatetime = :N1"),
-                     QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
-                    {nowStamp(), roomText, stayKey},
-                    QStringLiteral("완료시간이 저장되지 않았습니다"));
+            {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set Odatetime = :N1"),
+             QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
+            {nowStamp(), roomCaption, stayKey}, QStringLiteral("완료시간이 저장되지 않았습니다"));
 }
 
-void HistoryLedger::convertLedgerRow(const QString& roomText, const QString& stayKey,
+void HistoryLedger::convertLedgerRow(const QString& roomCaption, const QString& stayKey,
                                      const QString& kind, qint32 dayUseFee, qint32 overnightFee) {
-    deliver(
-        db_.ledgerQuery(),
-        {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set Action = :N1, Cash = :N2"),
-         QStringLiteral("Where (roomNum = :N3) and (IDateTime = :N4)")},
-        {kind, feeOf(kind, dayUseFee, overnightFee), roomText, stayKey},
-        QStringLiteral("데이터베이스에 수정이 되지 않았습니다"));
+    deliver(db_.ledgerQuery(),
+            {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set Action = :N1, Cash = :N2"),
+             QStringLiteral("Where (roomNum = :N3) and (IDateTime = :N4)")},
+            {kind, feeOf(kind, dayUseFee, overnightFee), roomCaption, stayKey},
+            QStringLiteral("데이터베이스에 수정이 되지 않았습니다"));
 }
 
-void HistoryLedger::cancelLedgerRow(const QString& roomText, const QString& stayKey,
+void HistoryLedger::cancelLedgerRow(const QString& roomCaption, const QString& stayKey,
                                     const QString& kind) {
     deliver(db_.ledgerQuery(),
-                    {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set ODateTime = :N1"),
-                     QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
-                    {nowStamp() + kind + QStringLiteral("취소"), roomText, stayKey},
-                    QStringLiteral("데이터베이스에 수정이 되지 않았습니다"));
+            {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set ODateTime = :N1"),
+             QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
+            {nowStamp() + kind + QStringLiteral("취소"), roomCaption, stayKey},
+            QStringLiteral("데이터베이스에 수정이 되지 않았습니다"));
 }
 
-void HistoryLedger::moveLedgerRow(const QString& roomText, const QString& stayKey,
+void HistoryLedger::moveLedgerRow(const QString& roomCaption, const QString& stayKey,
                                   const QString& kind, qint32 elapsed, qint32 dayUseFee,
                                   qint32 overnightFee) {
     const QString amount =
@@ -110,18 +108,18 @@ void HistoryLedger::moveLedgerRow(const QString& roomText, const QString& stayKe
         db_.ledgerQuery(),
         {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set ODateTime = :N1 , Cash = :N2"),
          QStringLiteral("Where (roomNum = :N3) and (IDateTime = :N4)")},
-        {nowStamp() + QStringLiteral("객실교체"), amount, roomText, stayKey},
+        {nowStamp() + QStringLiteral("객실교체"), amount, roomCaption, stayKey},
         QStringLiteral("데이타베이스에 객실교체 저장이 되지 않았습니다"));
 }
 
-void HistoryLedger::renumberLedgerRow(const QString& roomText, const QString& newRoomText,
+void HistoryLedger::renumberLedgerRow(const QString& roomCaption, const QString& newRoomCaption,
                                       const QString& stayKey) {
     deliver(db_.ledgerQuery(),
-                    {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set roomNum = :N1"),
-                     QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)"),
-                     QStringLiteral("and (coalesce(ODateTime, '') = '')")},
-                    {newRoomText, roomText, stayKey},
-                    QStringLiteral("방번호 변경이 요금에 저장되지 않았습니다"));
+            {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set roomNum = :N1"),
+             QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)"),
+             QStringLiteral("and (coalesce(ODateTime, '') = '')")},
+            {newRoomCaption, roomCaption, stayKey},
+            QStringLiteral("방번호 변경이 요금에 저장되지 않았습니다"));
 }
 
 void HistoryLedger::deleteAllRecords() {

@@ -37,24 +37,24 @@ public:
     std::function<void(const QString&)> notice;
 
     // One history row; comm is "1" for the controller, "0" for the desk.
-    void addHistory(const QString& roomText, const QString& action, const QString& comm);
+    void addHistory(const QString& roomCaption, const QString& action, const QString& comm);
     // Opens a stay: overnight ("숙박", the overnight fee) when sleepFlag is 1, else
     // day-use ("대실", the day-use fee).
-    void openLedgerRow(const QString& roomText, const QString& stayKey, int sleepFlag,
+    void openLedgerRow(const QString& roomCaption, const QString& stayKey, int sleepFlag,
                        qint32 dayUseFee, qint32 overnightFee);
-    void closeLedgerRow(const QString& roomText, const QString& stayKey);
+    void closeLedgerRow(const QString& roomCaption, const QString& stayKey);
     // kind is "대실" or "숙박"; the amount is that kind's fee.
-    void convertLedgerRow(const QString& roomText, const QString& stayKey, const QString& kind,
+    void convertLedgerRow(const QString& roomCaption, const QString& stayKey, const QString& kind,
                           qint32 dayUseFee, qint32 overnightFee);
     // kind names the stay cancelled: "대실" or "숙박".
-    void cancelLedgerRow(const QString& roomText, const QString& stayKey, const QString& kind);
+    void cancelLedgerRow(const QString& roomCaption, const QString& stayKey, const QString& kind);
     // A move to another room: nothing is charged under 15 minutes.
-    void moveLedgerRow(const QString& roomText, const QString& stayKey, const QString& kind,
+    void moveLedgerRow(const QString& roomCaption, const QString& stayKey, const QString& kind,
                        qint32 elapsed, qint32 dayUseFee, qint32 overnightFee);
 
     // A room given a new number during a stay: the stay's open row follows
     // it. Finished rows keep the number they were settled under.
-    void renumberLedgerRow(const QString& roomText, const QString& newRoomText,
+    void renumberLedgerRow(const QString& roomCaption, const QString& newRoomCaption,
                            const QString& stayKey);
 
     // Empties both tables: within the board's step when it collects one (so

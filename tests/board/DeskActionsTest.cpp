@@ -18,7 +18,7 @@ namespace {
 
 using A = RoomAction;
 const std::optional<RoomAction> kNone;  // 취 소, or the popup's close box
-const QString kReady = storedText(RoomState::Ready);
+const QString kReady = storedText(RoomState::Finished);
 
 // The popup and the room setup answer from the test. `whileOpen` runs while
 // the window would be shown, as reports and ticks do in the real event loop.
@@ -211,7 +211,7 @@ TEST(DeskActions, EveryPopupActionFromEveryState) {
         EXPECT_EQ(d.stored(QStringLiteral("rStatus")), label);
         EXPECT_EQ(storedValue(s.kind), c.sleepAfter);
         EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QString::number(c.sleepAfter));
-        EXPECT_EQ(v.kindGlyph,
+        EXPECT_EQ(v.kindGlyphFile,
                   c.sleepAfter == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
         EXPECT_EQ(s.guestOut, c.outMark == 1);
         const QString time = QString::fromUtf8(c.time);
@@ -389,7 +389,7 @@ TEST(DeskActions, PictureThatCannotBeLoadedEndsTheActionWithItsError) {
     ASSERT_EQ(d.f.dialogs.errors.size(), 1);
     // The pictures are loaded before anything of the change is done.
     EXPECT_TRUE(d.f.board.eventLog().lines().isEmpty());
-    EXPECT_EQ(d.f.board.slot(1).state, RoomState::Ready);
+    EXPECT_EQ(d.f.board.slot(1).state, RoomState::Finished);
     EXPECT_EQ(d.f.board.view(1).labelCaption, kReady);
     EXPECT_EQ(d.stored(QStringLiteral("rStatus")), kReady);
     EXPECT_TRUE(d.history().empty());
@@ -430,7 +430,8 @@ TEST(DeskActions, StayKindButtonSwitchesTheKindInEveryState) {
         const SlotView& v = f.board.view(1);
         EXPECT_EQ(storedValue(f.board.slot(1).kind), sleep);
         EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QString::number(sleep));
-        EXPECT_EQ(v.kindGlyph, sleep == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
+        EXPECT_EQ(v.kindGlyphFile,
+                  sleep == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
         EXPECT_EQ(v.labelCaption, label);
         EXPECT_EQ(v.labelColor, c.labelColor);
         EXPECT_EQ(d.stored(QStringLiteral("rStatus")), label);
@@ -597,7 +598,7 @@ TEST(DeskActions, ResetForgetsTheRoom) {
     DeskRig d;
     d.ini.writeString(QStringLiteral("Memo"), QStringLiteral("r1"), QStringLiteral("창가 방"));
     d.ini.writeInteger(QStringLiteral("DoorStatus"), QStringLiteral("r1"), 1);
-    d.start(storedText(RoomState::Vacated), 1);
+    d.start(storedText(RoomState::CheckedOut), 1);
     d.windows.setup = [](RoomSetupResult& r) { r.resetRequested = true; };
     d.actions.onRoomButtonClicked(1);
 
@@ -606,7 +607,7 @@ TEST(DeskActions, ResetForgetsTheRoom) {
     EXPECT_EQ(v.labelCaption, kReady);
     EXPECT_EQ(v.labelColor, Colors::Green);
     EXPECT_FALSE(v.kindVisible);
-    EXPECT_EQ(v.kindGlyph, QStringLiteral("imp.bmp"));
+    EXPECT_EQ(v.kindGlyphFile, QStringLiteral("imp.bmp"));
     EXPECT_EQ(v.startText, QString());
     EXPECT_EQ(v.elapsedText, QString());
     EXPECT_TRUE(v.visible);

@@ -96,7 +96,7 @@ TEST_F(Unattended, ABlockIsOneStepThatAStartUpFindsWhole) {
 
     board.onControllerBlock(pairs({129, 4, 129, 5, 129, 6}));
     EXPECT_EQ(steps(), before + 2);
-    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::Ready));
+    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::Finished));
     EXPECT_TRUE(stored(QStringLiteral("Time")).isEmpty());
     EXPECT_TRUE(openStays().empty());
 }
@@ -172,8 +172,8 @@ TEST_F(Unattended, ABlockIsAppliedWhileAnEarlierErrorIsOnTheBoard) {
 
     board.onControllerBlock(pairs({129, 4}));
     EXPECT_EQ(dialogs.held, 0);
-    EXPECT_EQ(board.view(1).labelCaption, storedText(RoomState::Vacated));
-    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::Vacated));
+    EXPECT_EQ(board.view(1).labelCaption, storedText(RoomState::CheckedOut));
+    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::CheckedOut));
     EXPECT_EQ(rowsOf(*db, QStringLiteral(R"(select Action from "room.DB")")).size(), 2u);
     EXPECT_TRUE(board.notice().endsWith(QStringLiteral("요금이 초기저장이 되지 않았습니다")));
 }

@@ -233,7 +233,7 @@ private:
                        .arg(v.labelCaption)
                        .arg(v.labelFontColor, 0, 16)
                        .arg(v.labelColor, 0, 16)
-                       .arg(v.stateImage, v.kindGlyph);
+                       .arg(v.stateImage, v.kindGlyphFile);
             out += QStringLiteral("%1|%2|%3|%4|%5|%6|%7\n")
                        .arg(v.kindVisible)
                        .arg(v.doorImage, v.startText)
@@ -244,10 +244,10 @@ private:
         }
         const LeftColumn& l = f_.board.left();
         const EventLog& log = f_.board.eventLog();
-        out += l.dasilCount + QLatin1Char(' ') + l.sleepCount + QLatin1Char(' ') + log.roomText() +
-               QLatin1Char(' ') + log.wordText() + QLatin1Char(' ') +
-               colourText(std::optional<LogColor>(log.wordColor())) + QLatin1Char(' ') +
-               colourText(std::optional<LogColor>(log.roomColor())) + QLatin1Char('\n');
+        out += l.dayUseCountText + QLatin1Char(' ') + l.overnightCountText + QLatin1Char(' ') +
+               log.lastEventRoom() + QLatin1Char(' ') + log.lastEventWord() + QLatin1Char(' ') +
+               colourText(std::optional<LogColor>(log.lastEventWordColor())) + QLatin1Char(' ') +
+               colourText(std::optional<LogColor>(log.lastEventRoomColor())) + QLatin1Char('\n');
         return out;
     }
 

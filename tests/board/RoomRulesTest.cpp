@@ -57,7 +57,7 @@ TEST(RoomRules, EveryChangeForEverySource) {
         {C::KeepStay, Src::Controller, room(S::GuestOut, K::DayUse, true), K::DayUse, S::DayUse,
          K::DayUse, false, "대실유지", "대실유지", "1", L::None, "", Clock::ShowElapsed, false,
          false, false, false, "bell.wav", ChangeMark::Controller},
-        {C::KeepStay, Src::Popup, room(S::Vacated, K::Overnight), K::Overnight, S::Overnight,
+        {C::KeepStay, Src::Popup, room(S::CheckedOut, K::Overnight), K::Overnight, S::Overnight,
          K::Overnight, false, "숙박유지", "숙박유지", "0", L::None, "", Clock::ShowElapsed, false,
          false, false, false, "bell.wav", ChangeMark::Desk},
         // Conversions: a stay changes its state with its kind, a room being
@@ -72,14 +72,14 @@ TEST(RoomRules, EveryChangeForEverySource) {
          K::Overnight, false, "숙박전환", "숙박전환", "0", L::Convert, "숙박", Clock::None, false,
          false, false, true, "", ChangeMark::None},
         // A check-out ends the absence only when the clerk says so.
-        {C::CheckOut, Src::Controller, room(S::GuestOut, K::DayUse, true), K::DayUse, S::Vacated,
+        {C::CheckOut, Src::Controller, room(S::GuestOut, K::DayUse, true), K::DayUse, S::CheckedOut,
          K::DayUse, true, "퇴실", "퇴실", "1", L::None, "", Clock::ShowCheckout, false, true, false,
          false, "Bell2.Wav", ChangeMark::Controller},
-        {C::CheckOut, Src::Popup, room(S::GuestOut, K::DayUse, true), K::DayUse, S::Vacated,
+        {C::CheckOut, Src::Popup, room(S::GuestOut, K::DayUse, true), K::DayUse, S::CheckedOut,
          K::DayUse, false, "퇴실", "퇴실", "0", L::None, "", Clock::ShowCheckout, false, true,
          false, false, "Bell2.Wav", ChangeMark::Desk},
         // The absence is always the desk's mark in the history.
-        {C::GuestOut, Src::Popup, room(S::Vacated, K::DayUse), K::DayUse, S::GuestOut, K::DayUse,
+        {C::GuestOut, Src::Popup, room(S::CheckedOut, K::DayUse), K::DayUse, S::GuestOut, K::DayUse,
          true, "외출", "외출", "0", L::None, "", Clock::None, false, false, false, false, "",
          ChangeMark::Desk},
         {C::GuestOut, Src::Controller, room(S::Cleaning, K::DayUse, true), K::DayUse, S::GuestOut,
@@ -87,27 +87,27 @@ TEST(RoomRules, EveryChangeForEverySource) {
          "", ChangeMark::Controller},
         // Cleaning times itself, unless the guest is out: then the stay's
         // clock runs on.
-        {C::Clean, Src::Controller, room(S::Vacated, K::DayUse), K::DayUse, S::Cleaning, K::DayUse,
-         false, "청소", "청소", "1", L::None, "", Clock::Start, false, false, false, false, "",
-         ChangeMark::Controller},
-        {C::Clean, Src::Popup, room(S::Vacated, K::Overnight, true), K::Overnight, S::Cleaning,
+        {C::Clean, Src::Controller, room(S::CheckedOut, K::DayUse), K::DayUse, S::Cleaning,
+         K::DayUse, false, "청소", "청소", "1", L::None, "", Clock::Start, false, false, false,
+         false, "", ChangeMark::Controller},
+        {C::Clean, Src::Popup, room(S::CheckedOut, K::Overnight, true), K::Overnight, S::Cleaning,
          K::Overnight, true, "청소", "청소", "0", L::None, "", Clock::None, false, false, false,
          false, "", ChangeMark::Desk},
         // The ends of a stay.
         {C::Finish, Src::Controller, room(S::Cleaning, K::Overnight), K::Overnight, S::Ready,
-         K::DayUse, false, "완료", "완료", "1", L::Close, "", Clock::StartReady, false, false, true,
-         true, "", ChangeMark::Controller},
+         K::DayUse, false, "완료", "완료", "1", L::Close, "", Clock::StartFinished, false, false,
+         true, true, "", ChangeMark::Controller},
         {C::Finish, Src::Popup, room(S::Cleaning, K::DayUse, true), K::DayUse, S::Ready, K::DayUse,
-         false, "완료", "완료", "0", L::Close, "", Clock::StartReady, false, false, true, true, "",
-         ChangeMark::Desk},
+         false, "완료", "완료", "0", L::Close, "", Clock::StartFinished, false, false, true, true,
+         "", ChangeMark::Desk},
         {C::Cancel, Src::Popup, room(S::DayUse, K::DayUse), K::DayUse, S::Ready, K::DayUse, false,
-         "대실취소", "대실취소", "0", L::Cancel, "대실", Clock::StartReady, false, false, true,
+         "대실취소", "대실취소", "0", L::Cancel, "대실", Clock::StartFinished, false, false, true,
          true, "", ChangeMark::Desk},
         {C::Cancel, Src::Popup, room(S::Overnight, K::Overnight), K::Overnight, S::Ready, K::DayUse,
-         false, "숙박취소", "숙박취소", "0", L::Cancel, "숙박", Clock::StartReady, false, false,
+         false, "숙박취소", "숙박취소", "0", L::Cancel, "숙박", Clock::StartFinished, false, false,
          true, true, "", ChangeMark::Desk},
-        {C::Move, Src::Popup, room(S::Vacated, K::Overnight), K::Overnight, S::Ready, K::DayUse,
-         false, "완료", "객실교체", "0", L::Move, "숙박", Clock::StartReady, false, false, true,
+        {C::Move, Src::Popup, room(S::CheckedOut, K::Overnight), K::Overnight, S::Ready, K::DayUse,
+         false, "완료", "객실교체", "0", L::Move, "숙박", Clock::StartFinished, false, false, true,
          true, "", ChangeMark::Desk},
     };
     int i = 0;
@@ -146,7 +146,7 @@ TEST(RoomRules, ControllerEventsByState) {
         {S::Overnight, true, C::KeepStay, C::CheckOut, C::Clean, none},
         {S::Cleaning, false, C::KeepStay, C::CheckOut, C::Clean, C::Finish},
         {S::Cleaning, true, C::KeepStay, C::CheckOut, C::Clean, C::GuestOut},
-        {S::Vacated, false, C::KeepStay, C::CheckOut, C::Clean, C::Finish},
+        {S::CheckedOut, false, C::KeepStay, C::CheckOut, C::Clean, C::Finish},
         {S::GuestOut, true, C::KeepStay, C::CheckOut, C::Clean, C::GuestOut},
     };
     for (const auto& c : cases) {
@@ -179,11 +179,11 @@ TEST(RoomRules, ThePopupOffersByStateAndKind) {
          "]호의 숙박사항을 선택하세요!",
          {A::CheckOut, A::CancelOvernight, A::ToDayUse}},
         {S::Cleaning, K::Overnight, "]호의 청소사항을 선택하세요!", {A::Finish}},
-        {S::Vacated,
+        {S::CheckedOut,
          K::DayUse,
          "]호의 퇴실사항을 선택하세요!",
          {A::GoOut, A::DayUseGoesOn, A::Clean, A::MoveRoom}},
-        {S::Vacated,
+        {S::CheckedOut,
          K::Overnight,
          "]호의 퇴실사항을 선택하세요!",
          {A::GoOut, A::OvernightGoesOn, A::Clean, A::MoveRoom}},
@@ -207,7 +207,7 @@ TEST(RoomRules, ThePopupOffersByStateAndKind) {
 }
 
 TEST(StoredRoomState, TextsToValuesAndBack) {
-    for (S s : {S::Ready, S::DayUse, S::Overnight, S::Cleaning, S::Vacated, S::GuestOut}) {
+    for (S s : {S::Ready, S::DayUse, S::Overnight, S::Cleaning, S::CheckedOut, S::GuestOut}) {
         EXPECT_EQ(stateFromStored(storedText(s)), s);
         EXPECT_EQ(storedText(s), stateCaption(s));  // the file keeps the label's text
     }

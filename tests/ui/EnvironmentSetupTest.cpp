@@ -164,7 +164,7 @@ TEST_F(RemoveAll, AsksBacksUpThenWipesEveryRoomAndBothTables) {
         const QString r = QStringLiteral("r%1").arg(n);
         EXPECT_FALSE(f.board.view(n).visible);
         EXPECT_EQ(f.board.view(n).buttonCaption, QStringLiteral("호수"));
-        EXPECT_EQ(f.board.view(n).labelCaption, storedText(RoomState::Ready));
+        EXPECT_EQ(f.board.view(n).labelCaption, storedText(RoomState::Finished));
         EXPECT_EQ(f.board.view(n).hint, QString());
         EXPECT_EQ(f.board.slot(n).keyCode, 0);
         EXPECT_EQ(f.board.slot(n).morningCall, QString());
@@ -177,7 +177,7 @@ TEST_F(RemoveAll, AsksBacksUpThenWipesEveryRoomAndBothTables) {
         EXPECT_EQ(stored("Money", QStringLiteral("rs%1").arg(n)), QString());
     }
     EXPECT_EQ(stored("Motel", "SleepCnt"), QStringLiteral("0"));
-    EXPECT_EQ(f.board.left().sleepCount, QStringLiteral("숙박:0"));
+    EXPECT_EQ(f.board.left().overnightCountText, QStringLiteral("숙박:0"));
 }
 
 TEST_F(RemoveAll, RefusedWhenTheBackupFails) {

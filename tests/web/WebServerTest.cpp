@@ -358,7 +358,7 @@ TEST_F(WebServerTest, PagesGetTheBoardLiveAndAreClosedAtSignOut) {
             << server->connectionCount();
     }
     server->publish(snapshotWithRoom(QStringLiteral("707"), RoomState::Cleaning, 2));
-    server->publish(snapshotWithRoom(QStringLiteral("707"), RoomState::Ready, 3));
+    server->publish(snapshotWithRoom(QStringLiteral("707"), RoomState::Finished, 3));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return messages.last().contains(QStringLiteral("\"ready\"")); }, 5000));
     EXPECT_EQ(messages.size(), 2) << "two steps in one turn reach the page as one";
