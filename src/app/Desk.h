@@ -18,7 +18,7 @@
 #include "central/OutboxSender.h"
 #include "comm/CommLink.h"
 #include "comm/SerialPort.h"
-#include "comm/ThreadTimer.h"
+#include "platform/ThreadTimer.h"
 #include "lockdown/Lockdown.h"
 #include "lockdown/LockdownFactory.h"
 #include "platform/AlsaSoundPlayer.h"
