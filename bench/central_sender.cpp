@@ -40,7 +40,7 @@
 #include "platform/Dialogs.h"
 #include "platform/SoundPlayer.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 #include "store/IniStore.h"
 #include "store/Outbox.h"
 #include "store/Query.h"
@@ -147,7 +147,7 @@ void lag(PgServer& server, int everyMs, double seconds) {
     IniStore ini(dir.filePath(QStringLiteral("TavolenConfig.ini")));
     SteppedClock clock;
     QuietDialogs dialogs;
-    HistoryLedger ledger(db, clock, dialogs);
+    RoomRecords ledger(db, clock, dialogs);
     StepJournal journal;
     journal.setIni(&ini);
     journal.setDatabase(&db);
@@ -218,12 +218,12 @@ Turn controllerRate(PgServer& server, Central central, int cycles) {
     SilentSound sound;
     QuietDialogs dialogs;
     NoLockdown lockdown;
-    DeskSession shared;
+    DeskSession session;
     Assets assets(dir.path(), QCoreApplication::applicationDirPath());
-    BoardModel board({clock, sound, dialogs, lockdown, assets, shared});
+    BoardModel board({clock, sound, dialogs, lockdown, assets, session});
     Database db(dir.path());
     db.open();
-    HistoryLedger ledger(db, clock, dialogs);
+    RoomRecords ledger(db, clock, dialogs);
     board.setRecords(&ledger);
     board.startUp(dir.path());
     std::unique_ptr<OutboxSender> s;

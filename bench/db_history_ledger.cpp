@@ -17,7 +17,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 
 namespace {
 
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     db.open();
     SystemClock clock;
     PrintedDialogs dialogs;
-    HistoryLedger ledger(db, clock, dialogs);
+    RoomRecords ledger(db, clock, dialogs);
     const QString stayKey = QStringLiteral("200604011735");
     for (int room = 101; room <= 172; ++room)
         ledger.openLedgerRow(QString::number(room), stayKey, 0, 30000, 50000);

@@ -87,7 +87,7 @@ RoomSetupWindow::RoomSetupWindow(BoardModel& board, int slot, const QString& roo
                                  std::function<void(QWidget*)> signIn, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       board_(board),
-      shared_(board.context().shared),
+      session_(board.context().session),
       slot_(slot),
       room_(room),
       signIn_(std::move(signIn)) {
@@ -290,13 +290,13 @@ void RoomSetupWindow::toggle(int openHeight) {
 
 void RoomSetupWindow::toggleSetup() {
     try {
-        int level = shared_.grade;
+        int level = session_.grade;
         if (level == 0) {
             if (!board_.askYesNo(QStringLiteral("사용자 인증을 하셔야 합니다. 하시겠습니까?")))
                 return;
-            shared_.gradeToCheck = 1;
+            session_.gradeToCheck = 1;
             if (signIn_) signIn_(this);
-            level = shared_.grade;
+            level = session_.grade;
         }
         if (level == 1) toggle(kFees);
         if (level == 3) toggle(kFull);

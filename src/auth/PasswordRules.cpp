@@ -5,8 +5,8 @@
 #include "platform/Clock.h"
 #include "store/Database.h"
 
-PasswordRules::PasswordRules(Database& db, Clock& clock, DeskSession& shared, Lockdown& lockdown)
-    : db_(db), clock_(clock), shared_(shared), lockdown_(lockdown) {}
+PasswordRules::PasswordRules(Database& db, Clock& clock, DeskSession& session, Lockdown& lockdown)
+    : db_(db), clock_(clock), session_(session), lockdown_(lockdown) {}
 
 QString PasswordRules::signOutCaption(int grade) {
     switch (grade) {
@@ -45,13 +45,13 @@ PasswordRules::Outcome PasswordRules::failed(int grade) {
 }
 
 PasswordRules::Outcome PasswordRules::check(const QString& text) {
-    const int grade = shared_.gradeToCheck;
+    const int grade = session_.gradeToCheck;
     if (lockedOut(grade)) return Outcome::LockedOut;
     if (!db_.checkPassword(grade, text)) return failed(grade);
     triesOf(grade).failures = 0;
-    shared_.grade = grade;
-    shared_.signInCaption = signOutCaption(grade);
-    shared_.signInPicture = QStringLiteral("lockO.bmp");
+    session_.grade = grade;
+    session_.signInCaption = signOutCaption(grade);
+    session_.signInPicture = QStringLiteral("lockO.bmp");
     if (grade == 3) lockdown_.disarmKeyboardFilter();
     return Outcome::SignedIn;
 }
@@ -66,7 +66,7 @@ PasswordRules::Outcome PasswordRules::checkGrade(int grade, const QString& text)
 PasswordRules::Outcome PasswordRules::change(const QString& current, const QString& fresh,
                                              const QString& repeat) {
     if (fresh != repeat) return Outcome::Mismatch;
-    const int grade = shared_.gradeToCheck;
+    const int grade = session_.gradeToCheck;
     if (lockedOut(grade)) return Outcome::LockedOut;
     if (!db_.checkPassword(grade, current)) return failed(grade);
     triesOf(grade).failures = 0;

@@ -26,7 +26,7 @@ public:
 
     enum class Outcome { SignedIn, Changed, Wrong, Mismatch, LockedOut };
 
-    PasswordRules(Database& db, Clock& clock, DeskSession& shared, Lockdown& lockdown);
+    PasswordRules(Database& db, Clock& clock, DeskSession& session, Lockdown& lockdown);
 
     // On success `grade` becomes `gradeToCheck`, the sign-in button's
     // caption and picture are set, and a supplier's sign-in releases the
@@ -41,7 +41,7 @@ public:
     Outcome checkGrade(int grade, const QString& text);
 
     bool lockedOut(int grade);
-    DeskSession& shared() { return shared_; }
+    DeskSession& session() { return session_; }
     static QString signOutCaption(int grade);
 
     // The supplier's restore from a terminal (tavolen passwd): sets the
@@ -62,7 +62,7 @@ private:
 
     Database& db_;
     Clock& clock_;
-    DeskSession& shared_;
+    DeskSession& session_;
     Lockdown& lockdown_;
     std::array<Tries, 4> tries_;
 };

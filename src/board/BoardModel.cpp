@@ -16,8 +16,8 @@
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 
 namespace {
 const QString kDoor = QStringLiteral("door.bmp");
@@ -69,7 +69,7 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
     startingUp_ = true;
     runStep([&] {
         dataDir = QDir(directory).absolutePath() + QLatin1Char('/');
-        ctx_.shared.dataDir = dataDir;
+        ctx_.session.dataDir = dataDir;
     });
     runStep([&] {
         ini_ = std::make_unique<IniStore>(dataDir + QLatin1String(kIniName));
@@ -86,7 +86,7 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
                                     QStringLiteral("COM2"));
         if (seams.openPort) seams.openPort(portName);
     });
-    runStep([&] { ctx_.shared.grade = 0; });
+    runStep([&] { ctx_.session.grade = 0; });
     // A step cut off by a crash is finished before the rooms are read.
     runStep([&] { recoverLastStep(); });
     runStep([&] { restoreSlots(); });

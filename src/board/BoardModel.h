@@ -20,7 +20,7 @@
 #include "store/StepJournal.h"
 
 class Assets;
-class HistoryLedger;
+class RoomRecords;
 class Clock;
 class Dialogs;
 class IniStore;
@@ -35,7 +35,7 @@ struct BoardContext {
     Dialogs& dialogs;
     Lockdown& lockdown;
     Assets& assets;
-    DeskSession& shared;
+    DeskSession& session;
 };
 
 // Start-up steps that belong to other parts of the program (timers, database
@@ -239,7 +239,7 @@ public:
     // The room history and the cash ledger rows of a slot's room and stay,
     // found by the room's number and the stay's start; each reports its own
     // database failure and returns. The rows become part of the board's steps.
-    void setRecords(HistoryLedger* records);
+    void setRecords(RoomRecords* records);
     void addHistory(int n, const QString& action, const QString& comm);
     void openLedgerRow(int n);
     void closeLedgerRow(int n);
@@ -308,7 +308,7 @@ private:
     std::bitset<kSlots> restored_;
     LeftColumn left_;
     EventLog log_;
-    HistoryLedger* records_ = nullptr;
+    RoomRecords* records_ = nullptr;
     std::vector<QByteArray> pendingBlocks_;
     bool handlingBlocks_ = false;
     StepJournal journal_;

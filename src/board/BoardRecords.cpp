@@ -2,9 +2,9 @@
 // are found by its room's number (RoomSlot::roomCaption) and its stay's key, the
 // first 12 characters of its `Time`.
 #include "board/BoardModel.h"
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 
-void BoardModel::setRecords(HistoryLedger* records) {
+void BoardModel::setRecords(RoomRecords* records) {
     records_ = records;
     journal_.setDatabase(records ? &records->database() : nullptr);
     if (!records) return;

@@ -9,8 +9,8 @@
 #include "platform/DeskLog.h"
 #include "platform/Errors.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 
 void BoardModel::recoverLastStep() {
     if (!records_ || !records_->database().isOpen()) return;

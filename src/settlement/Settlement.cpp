@@ -4,7 +4,7 @@
 #include <QDateTime>
 #include <algorithm>
 
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 #include "store/IniStore.h"
 
 namespace {

@@ -243,7 +243,7 @@ TEST(BoardSavers, EverySavedValueComesBackAfterARestart) {
     f.board.saveMemo(12);
 
     ScriptedDialogs dialogs;
-    BoardModel again({f.clock, f.sound, dialogs, f.lockdown, f.assets, f.shared});
+    BoardModel again({f.clock, f.sound, dialogs, f.lockdown, f.assets, f.session});
     again.startUp(f.dataDir());
     const RoomSlot& r = again.slot(12);
     EXPECT_EQ(r.roomName, s.roomName);

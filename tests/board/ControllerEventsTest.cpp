@@ -2,8 +2,8 @@
 
 #include "board/MinuteStamp.h"
 #include "board/StoredRoomState.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -21,13 +21,13 @@ class Controller : public ::testing::Test {
 protected:
     BoardFixture f;
     std::unique_ptr<Database> db;
-    std::unique_ptr<HistoryLedger> ledger;
+    std::unique_ptr<RoomRecords> ledger;
 
     void SetUp() override {
         copyFreshDatabase(f.dataDir());
         db = std::make_unique<Database>(f.dataDir());
         db->open();
-        ledger = std::make_unique<HistoryLedger>(*db, f.clock, f.dialogs);
+        ledger = std::make_unique<RoomRecords>(*db, f.clock, f.dialogs);
         f.board.setRecords(ledger.get());
         {
             IniStore ini(f.iniPath());

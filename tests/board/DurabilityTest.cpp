@@ -8,8 +8,8 @@
 
 #include "board/MinuteStamp.h"
 #include "board/StoredRoomState.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 #include "store/StepJournal.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
@@ -28,16 +28,16 @@ class Unattended : public ::testing::Test {
 protected:
     BoardFixture f;
     BlockingDialogs dialogs;
-    BoardModel board{{f.clock, f.sound, dialogs, f.lockdown, f.assets, f.shared}};
+    BoardModel board{{f.clock, f.sound, dialogs, f.lockdown, f.assets, f.session}};
     std::unique_ptr<Database> db;
-    std::unique_ptr<HistoryLedger> ledger;
+    std::unique_ptr<RoomRecords> ledger;
     QTimer patience;
 
     void SetUp() override {
         copyFreshDatabase(f.dataDir());
         db = std::make_unique<Database>(f.dataDir());
         db->open();
-        ledger = std::make_unique<HistoryLedger>(*db, f.clock, dialogs);
+        ledger = std::make_unique<RoomRecords>(*db, f.clock, dialogs);
         // As the desk wires them.
         ledger->notice = [this](const QString& text) { board.notify(text); };
         board.purgeTables = [this] { ledger->purge(1); };

@@ -11,13 +11,13 @@
 #include <QFileInfo>
 #include <random>
 
-#include "board/DeskActions.h"
+#include "board/ClerkActions.h"
 #include "board/MinuteStamp.h"
-#include "board/RoomWindows.h"
+#include "board/RoomModalWindows.h"
 #include "platform/Cp949.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -26,7 +26,7 @@ namespace {
 // The clerk picks the button at `pick` among the offered ones and 취 소
 // (modulo one more than the buttons: the last value closes the popup by its
 // close box).
-class GoldenWindows : public RoomWindows {
+class GoldenWindows : public RoomModalWindows {
 public:
     std::optional<RoomAction> runPopup(const RoomOffer& offer, const QString& room) override {
         const std::size_t buttons = offer.actions.size() + 1;
@@ -80,8 +80,8 @@ public:
     explicit GoldenRun(quint32 seed) : random_(seed) {
         copyFreshDatabase(f_.dataDir());
         db_.open();
-        f_.board.setRecords(&ledger_);
-        f_.board.purgeTables = [this] { ledger_.purge(f_.board.ledgerMonths); };
+        f_.board.setRecords(&records_);
+        f_.board.purgeTables = [this] { records_.purge(f_.board.ledgerMonths); };
         {
             IniStore ini(f_.iniPath());
             for (const Room& r : kRooms) {
@@ -296,9 +296,9 @@ private:
     std::mt19937 random_;
     BoardFixture f_;
     Database db_{f_.dataDir()};
-    HistoryLedger ledger_{db_, f_.clock, f_.dialogs};
+    RoomRecords records_{db_, f_.clock, f_.dialogs};
     GoldenWindows windows_;
-    DeskActions actions_{f_.board, db_, windows_};
+    ClerkActions actions_{f_.board, db_, windows_};
     QString trace_;
     int steps_ = 0;
 };

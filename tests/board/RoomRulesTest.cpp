@@ -47,10 +47,10 @@ TEST(RoomRules, EveryChangeForEverySource) {
         ChangeMark mark;
     } cases[] = {
         // A new stay, of the kind asked; a stale absence mark goes.
-        {C::StartStay, Src::Controller, room(S::Ready, K::Overnight, true), K::Overnight,
+        {C::StartStay, Src::Controller, room(S::Finished, K::Overnight, true), K::Overnight,
          S::Overnight, K::Overnight, false, "숙박", "숙박", "1", L::Open, "", Clock::Start, true,
          false, false, true, "bell.wav", ChangeMark::Controller},
-        {C::StartStay, Src::Popup, room(S::Ready, K::DayUse, true), K::DayUse, S::DayUse, K::DayUse,
+        {C::StartStay, Src::Popup, room(S::Finished, K::DayUse, true), K::DayUse, S::DayUse, K::DayUse,
          false, "대실", "대실", "0", L::Open, "", Clock::Start, true, false, false, true,
          "bell.wav", ChangeMark::Desk},
         // The guest is back.
@@ -94,19 +94,19 @@ TEST(RoomRules, EveryChangeForEverySource) {
          K::Overnight, true, "청소", "청소", "0", L::None, "", Clock::None, false, false, false,
          false, "", ChangeMark::Desk},
         // The ends of a stay.
-        {C::Finish, Src::Controller, room(S::Cleaning, K::Overnight), K::Overnight, S::Ready,
-         K::DayUse, false, "완료", "완료", "1", L::Close, "", Clock::StartFinished, false, false,
+        {C::Finish, Src::Controller, room(S::Cleaning, K::Overnight), K::Overnight, S::Finished,
+         K::DayUse, false, "완료", "완료", "1", L::Finish, "", Clock::StartFinished, false, false,
          true, true, "", ChangeMark::Controller},
-        {C::Finish, Src::Popup, room(S::Cleaning, K::DayUse, true), K::DayUse, S::Ready, K::DayUse,
-         false, "완료", "완료", "0", L::Close, "", Clock::StartFinished, false, false, true, true,
+        {C::Finish, Src::Popup, room(S::Cleaning, K::DayUse, true), K::DayUse, S::Finished, K::DayUse,
+         false, "완료", "완료", "0", L::Finish, "", Clock::StartFinished, false, false, true, true,
          "", ChangeMark::Desk},
-        {C::Cancel, Src::Popup, room(S::DayUse, K::DayUse), K::DayUse, S::Ready, K::DayUse, false,
+        {C::Cancel, Src::Popup, room(S::DayUse, K::DayUse), K::DayUse, S::Finished, K::DayUse, false,
          "대실취소", "대실취소", "0", L::Cancel, "대실", Clock::StartFinished, false, false, true,
          true, "", ChangeMark::Desk},
-        {C::Cancel, Src::Popup, room(S::Overnight, K::Overnight), K::Overnight, S::Ready, K::DayUse,
+        {C::Cancel, Src::Popup, room(S::Overnight, K::Overnight), K::Overnight, S::Finished, K::DayUse,
          false, "숙박취소", "숙박취소", "0", L::Cancel, "숙박", Clock::StartFinished, false, false,
          true, true, "", ChangeMark::Desk},
-        {C::Move, Src::Popup, room(S::CheckedOut, K::Overnight), K::Overnight, S::Ready, K::DayUse,
+        {C::Move, Src::Popup, room(S::CheckedOut, K::Overnight), K::Overnight, S::Finished, K::DayUse,
          false, "완료", "객실교체", "0", L::Move, "숙박", Clock::StartFinished, false, false, true,
          true, "", ChangeMark::Desk},
     };
@@ -138,10 +138,10 @@ TEST(RoomRules, ControllerEventsByState) {
     const struct {
         S state;
         bool guestOut;
-        std::optional<C> taken, left, cleaning, outOrReady;
+        std::optional<C> taken, left, cleaning, finish;
     } cases[] = {
-        {S::Ready, false, C::StartStay, none, C::Clean, C::Finish},
-        {S::Ready, true, C::StartStay, none, C::Clean, C::GuestOut},
+        {S::Finished, false, C::StartStay, none, C::Clean, C::Finish},
+        {S::Finished, true, C::StartStay, none, C::Clean, C::GuestOut},
         {S::DayUse, false, C::KeepStay, C::CheckOut, C::Clean, none},
         {S::Overnight, true, C::KeepStay, C::CheckOut, C::Clean, none},
         {S::Cleaning, false, C::KeepStay, C::CheckOut, C::Clean, C::Finish},
@@ -155,7 +155,7 @@ TEST(RoomRules, ControllerEventsByState) {
         EXPECT_EQ(controllerChange(3, r), c.taken);
         EXPECT_EQ(controllerChange(4, r), c.left);
         EXPECT_EQ(controllerChange(5, r), c.cleaning);
-        EXPECT_EQ(controllerChange(6, r), c.outOrReady);
+        EXPECT_EQ(controllerChange(6, r), c.finish);
         for (int code : {0, 1, 2, 7, 255}) EXPECT_EQ(controllerChange(code, r), none);
     }
 }
@@ -168,8 +168,8 @@ TEST(RoomRules, ThePopupOffersByStateAndKind) {
         const char* question;
         std::vector<A> actions;
     } cases[] = {
-        {S::Ready, K::DayUse, "]호 대실입니까?", {A::StartDayUse}},
-        {S::Ready, K::Overnight, "]호 숙박입니까?", {A::StartOvernight}},
+        {S::Finished, K::DayUse, "]호 대실입니까?", {A::StartDayUse}},
+        {S::Finished, K::Overnight, "]호 숙박입니까?", {A::StartOvernight}},
         {S::DayUse,
          K::DayUse,
          "]호의 대실사항을 선택하세요!",
@@ -207,11 +207,11 @@ TEST(RoomRules, ThePopupOffersByStateAndKind) {
 }
 
 TEST(StoredRoomState, TextsToValuesAndBack) {
-    for (S s : {S::Ready, S::DayUse, S::Overnight, S::Cleaning, S::CheckedOut, S::GuestOut}) {
+    for (S s : {S::Finished, S::DayUse, S::Overnight, S::Cleaning, S::CheckedOut, S::GuestOut}) {
         EXPECT_EQ(stateFromStored(storedText(s)), s);
         EXPECT_EQ(storedText(s), stateCaption(s));  // the file keeps the label's text
     }
-    EXPECT_EQ(stateFromStored(QString()), S::Ready);  // a room never changed
+    EXPECT_EQ(stateFromStored(QString()), S::Finished);  // a room never changed
     EXPECT_EQ(stateFromStored(QStringLiteral("완료")), std::nullopt);
     EXPECT_EQ(stateFromStored(QStringLiteral("엉 망")), std::nullopt);
     EXPECT_EQ(kindFromStored(1), K::Overnight);

@@ -6,7 +6,7 @@
 
 #include "store/Backup.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -43,7 +43,7 @@ protected:
     Database db{dir.path()};
     FixedClock clock;
     ScriptedDialogs dialogs;
-    HistoryLedger ledger{db, clock, dialogs};
+    RoomRecords ledger{db, clock, dialogs};
     Backup backup{db, dir.path(), dialogs};
 };
 

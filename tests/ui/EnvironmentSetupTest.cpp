@@ -11,7 +11,7 @@
 #include "board/StoredRoomState.h"
 #include "store/Backup.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 #include "store/IniStore.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
@@ -22,7 +22,7 @@ class Environment : public ::testing::Test {
 protected:
     BoardFixture f;
     std::unique_ptr<Database> db;
-    std::unique_ptr<HistoryLedger> ledger;
+    std::unique_ptr<RoomRecords> ledger;
     std::unique_ptr<Backup> backup;
     std::unique_ptr<EnvironmentSetup> setup;
     QStringList reopened;
@@ -33,7 +33,7 @@ protected:
         f.start();
         db = std::make_unique<Database>(f.dataDir());
         db->open();
-        ledger = std::make_unique<HistoryLedger>(*db, f.clock, f.dialogs);
+        ledger = std::make_unique<RoomRecords>(*db, f.clock, f.dialogs);
         f.board.setRecords(ledger.get());  // as the desk has it: rows go with the board's steps
         backup = std::make_unique<Backup>(*db, f.dataDir(), f.dialogs);
         EnvironmentSeams seams;

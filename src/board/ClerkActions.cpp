@@ -1,4 +1,4 @@
-#include "board/DeskActions.h"
+#include "board/ClerkActions.h"
 
 #include "board/BoardModel.h"
 #include "platform/Errors.h"
@@ -17,12 +17,12 @@ void guarded(BoardModel& board, Action&& action) {
 }
 }  // namespace
 
-DeskActions::DeskActions(BoardModel& board, Database& db, RoomWindows& windows)
+ClerkActions::ClerkActions(BoardModel& board, Database& db, RoomModalWindows& windows)
     : board_(board), db_(db), windows_(windows) {}
 
 // ---- the state label ---------------------------------------------------
 
-void DeskActions::onStateLabelClicked(int n) {
+void ClerkActions::onStateLabelClicked(int n) {
     guarded(board_, [&] {
         const RoomSlot& s = board_.slot(n);
         if (!s.hasRoom()) return;
@@ -52,7 +52,7 @@ void DeskActions::onStateLabelClicked(int n) {
 
 // ---- the stay kind button ----------------------------------------------
 
-void DeskActions::toggleStayKind(int n) {
+void ClerkActions::toggleStayKind(int n) {
     guarded(board_, [&] {
         const BoardModel::Step step(board_);
         RoomSlot& s = board_.slot(n);
@@ -71,7 +71,7 @@ void DeskActions::toggleStayKind(int n) {
 
 // ---- the room number button --------------------------------------------
 
-void DeskActions::onRoomButtonClicked(int n) {
+void ClerkActions::onRoomButtonClicked(int n) {
     guarded(board_, [&] {
         const QString room = board_.slot(n).roomCaption();
         openHistory(room);
@@ -98,7 +98,7 @@ void DeskActions::onRoomButtonClicked(int n) {
     });
 }
 
-void DeskActions::openHistory(const QString& room) {
+void ClerkActions::openHistory(const QString& room) {
     Query& q = db_.historyQuery();
     q.clear();
     q.addLine(QStringLiteral(R"(Select * From "Room.db")"));
@@ -110,7 +110,7 @@ void DeskActions::openHistory(const QString& room) {
     q.open();
 }
 
-void DeskActions::resetRoom(int n) {
+void ClerkActions::resetRoom(int n) {
     RoomSlot& s = board_.slot(n);
     const QString num = QString::number(n);
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "board/RoomWindows.h"
+#include "board/RoomModalWindows.h"
 
 class BoardModel;
 class Database;
@@ -12,9 +12,9 @@ class Database;
 // number button. Each entry point takes the slot number; a failure (a picture
 // that cannot be loaded, say) is shown in the error box and ends the action
 // where it happened. The changes themselves are the board's (BoardModel::changeRoom).
-class DeskActions {
+class ClerkActions {
 public:
-    DeskActions(BoardModel& board, Database& db, RoomWindows& windows);
+    ClerkActions(BoardModel& board, Database& db, RoomModalWindows& windows);
 
     // A click on the state label: the popup offers what the room's state and
     // stay kind allow (RoomRules' offeredActions), and the choice is carried out.
@@ -30,5 +30,5 @@ private:
 
     BoardModel& board_;
     Database& db_;
-    RoomWindows& windows_;
+    RoomModalWindows& windows_;
 };

@@ -1,4 +1,4 @@
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 
 #include <QDateTime>
 #include <algorithm>
@@ -23,10 +23,10 @@ QString feeOf(const QString& kind, qint32 dayUseFee, qint32 overnightFee) {
 
 int ledgerMonthsKept(int saveMonth) { return std::clamp(saveMonth, 1, 6); }
 
-HistoryLedger::HistoryLedger(Database& db, Clock& clock, Dialogs& dialogs)
+RoomRecords::RoomRecords(Database& db, Clock& clock, Dialogs& dialogs)
     : db_(db), clock_(clock), dialogs_(dialogs) {}
 
-void HistoryLedger::execute(Query& query, const QStringList& lines, const QStringList& params) {
+void RoomRecords::execute(Query& query, const QStringList& lines, const QStringList& params) {
     query.clear();
     for (const QString& line : lines) query.addLine(line);
     for (int i = 0; i < params.size(); ++i)
@@ -34,7 +34,7 @@ void HistoryLedger::execute(Query& query, const QStringList& lines, const QStrin
     query.exec();
 }
 
-void HistoryLedger::deliver(Query& query, const QStringList& lines, const QStringList& params,
+void RoomRecords::deliver(Query& query, const QStringList& lines, const QStringList& params,
                             const QString& message) {
     if (collectStep) {
         collectStep({lines.join(u'\n'), params, message});
@@ -47,11 +47,11 @@ void HistoryLedger::deliver(Query& query, const QStringList& lines, const QStrin
     }
 }
 
-QString HistoryLedger::nowStamp() const {
+QString RoomRecords::nowStamp() const {
     return clock_.now().toString(QStringLiteral("yyyyMMddHHmm"));
 }
 
-void HistoryLedger::addHistory(const QString& roomCaption, const QString& action,
+void RoomRecords::addHistory(const QString& roomCaption, const QString& action,
                                const QString& comm) {
     const QDateTime now = clock_.now();
     deliver(db_.historyQuery(),
@@ -63,7 +63,7 @@ void HistoryLedger::addHistory(const QString& roomCaption, const QString& action
             QStringLiteral("룸정보가 초기저장되지 않았습니다."));
 }
 
-void HistoryLedger::openLedgerRow(const QString& roomCaption, const QString& stayKey, int sleepFlag,
+void RoomRecords::openLedgerRow(const QString& roomCaption, const QString& stayKey, int sleepFlag,
                                   qint32 dayUseFee, qint32 overnightFee) {
     const QString kind = kindOf(sleepFlag);
     deliver(db_.ledgerQuery(),
@@ -74,14 +74,14 @@ void HistoryLedger::openLedgerRow(const QString& roomCaption, const QString& sta
             QStringLiteral("요금이 초기저장이 되지 않았습니다"));
 }
 
-void HistoryLedger::closeLedgerRow(const QString& roomCaption, const QString& stayKey) {
+void RoomRecords::closeLedgerRow(const QString& roomCaption, const QString& stayKey) {
     deliver(db_.ledgerQuery(),
             {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set Odatetime = :N1"),
              QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
             {nowStamp(), roomCaption, stayKey}, QStringLiteral("완료시간이 저장되지 않았습니다"));
 }
 
-void HistoryLedger::convertLedgerRow(const QString& roomCaption, const QString& stayKey,
+void RoomRecords::convertLedgerRow(const QString& roomCaption, const QString& stayKey,
                                      const QString& kind, qint32 dayUseFee, qint32 overnightFee) {
     deliver(db_.ledgerQuery(),
             {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set Action = :N1, Cash = :N2"),
@@ -90,7 +90,7 @@ void HistoryLedger::convertLedgerRow(const QString& roomCaption, const QString& 
             QStringLiteral("데이터베이스에 수정이 되지 않았습니다"));
 }
 
-void HistoryLedger::cancelLedgerRow(const QString& roomCaption, const QString& stayKey,
+void RoomRecords::cancelLedgerRow(const QString& roomCaption, const QString& stayKey,
                                     const QString& kind) {
     deliver(db_.ledgerQuery(),
             {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set ODateTime = :N1"),
@@ -99,7 +99,7 @@ void HistoryLedger::cancelLedgerRow(const QString& roomCaption, const QString& s
             QStringLiteral("데이터베이스에 수정이 되지 않았습니다"));
 }
 
-void HistoryLedger::moveLedgerRow(const QString& roomCaption, const QString& stayKey,
+void RoomRecords::moveLedgerRow(const QString& roomCaption, const QString& stayKey,
                                   const QString& kind, qint32 elapsed, qint32 dayUseFee,
                                   qint32 overnightFee) {
     const QString amount =
@@ -112,7 +112,7 @@ void HistoryLedger::moveLedgerRow(const QString& roomCaption, const QString& sta
         QStringLiteral("데이타베이스에 객실교체 저장이 되지 않았습니다"));
 }
 
-void HistoryLedger::renumberLedgerRow(const QString& roomCaption, const QString& newRoomCaption,
+void RoomRecords::renumberLedgerRow(const QString& roomCaption, const QString& newRoomCaption,
                                       const QString& stayKey) {
     deliver(db_.ledgerQuery(),
             {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set roomNum = :N1"),
@@ -122,7 +122,7 @@ void HistoryLedger::renumberLedgerRow(const QString& roomCaption, const QString&
             QStringLiteral("방번호 변경이 요금에 저장되지 않았습니다"));
 }
 
-void HistoryLedger::deleteAllRecords() {
+void RoomRecords::deleteAllRecords() {
     const QString history = QStringLiteral(R"(Delete From "room.DB")");
     const QString ledger = QStringLiteral(R"(Delete From "Cash.DB")");
     if (collectStep) {
@@ -135,7 +135,7 @@ void HistoryLedger::deleteAllRecords() {
     execute(db_.ledgerQuery(), {ledger}, {});
 }
 
-void HistoryLedger::purgeHistory() {
+void RoomRecords::purgeHistory() {
     // The same minute of the day, two calendar days earlier.
     const QDateTime now = clock_.now();
     const QString limit = now.date().addDays(-2).toString(QStringLiteral("yyyyMMdd")) +
@@ -144,7 +144,7 @@ void HistoryLedger::purgeHistory() {
                      QByteArrayLiteral("Sdate || Stime < :N1"), limit);
 }
 
-void HistoryLedger::purgeLedger(int saveMonth) {
+void RoomRecords::purgeLedger(int saveMonth) {
     // The oldest month offered starts on its 1st, but the settlement window of
     // that day may open at the settlement hour of the day before, so one more
     // day is kept.
@@ -157,7 +157,7 @@ void HistoryLedger::purgeLedger(int saveMonth) {
                      QByteArrayLiteral("(IDateTime < :N1) and (ODateTime != '')"), limit);
 }
 
-void HistoryLedger::purge(int saveMonth) {
+void RoomRecords::purge(int saveMonth) {
     QStringList errors;
     try {
         purgeLedger(saveMonth);

@@ -27,9 +27,9 @@ int ledgerMonthsKept(int saveMonth);
 // their own message and return normally; the caller goes on. With a step
 // collector set they hand their statements to it instead, to be written with
 // the rest of the step (see StepJournal).
-class HistoryLedger {
+class RoomRecords {
 public:
-    HistoryLedger(Database& db, Clock& clock, Dialogs& dialogs);
+    RoomRecords(Database& db, Clock& clock, Dialogs& dialogs);
 
     Database& database() { return db_; }
     std::function<void(StepStatement)> collectStep;

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 #include "store/Outbox.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
@@ -43,7 +43,7 @@ protected:
     Database db{dir.path()};
     FixedClock clock{at(2006, 4, 1, 17, 35)};
     ScriptedDialogs dialogs;
-    HistoryLedger ledger{db, clock, dialogs};
+    RoomRecords ledger{db, clock, dialogs};
 };
 
 TEST_F(HistoryLedgerTest, HistoryRowHoldsItsColumnsInOrder) {
@@ -154,41 +154,41 @@ TEST_F(HistoryLedgerTest, RefusedStatementsShowTheirOwnMessageAndReturn) {
     const struct {
         const char* name;
         QStringList breakage;
-        std::function<void(HistoryLedger&)> operation;
+        std::function<void(RoomRecords&)> operation;
         QString message;
     } cases[] = {
         {"history missing",
          {QStringLiteral(R"(Drop Table "room.DB")")},
-         [&](HistoryLedger& l) { l.addHistory(r, QStringLiteral("대실"), QStringLiteral("1")); },
+         [&](RoomRecords& l) { l.addHistory(r, QStringLiteral("대실"), QStringLiteral("1")); },
          QStringLiteral("룸정보가 초기저장되지 않았습니다.")},
         {"ledger missing",
          {noLedger},
-         [&](HistoryLedger& l) { l.openLedgerRow(r, kStay, 0, 30000, 50000); },
+         [&](RoomRecords& l) { l.openLedgerRow(r, kStay, 0, 30000, 50000); },
          QStringLiteral("요금이 초기저장이 되지 않았습니다")},
         {"ledger without Cash",
          {noLedger, ledgerWithoutCash},
-         [&](HistoryLedger& l) { l.openLedgerRow(r, kStay, 0, 30000, 50000); },
+         [&](RoomRecords& l) { l.openLedgerRow(r, kStay, 0, 30000, 50000); },
          QStringLiteral("요금이 초기저장이 되지 않았습니다")},
         {"finish without ODateTime",
          {noLedger, ledgerWithoutEnd},
-         [&](HistoryLedger& l) { l.closeLedgerRow(r, kStay); },
+         [&](RoomRecords& l) { l.closeLedgerRow(r, kStay); },
          QStringLiteral("완료시간이 저장되지 않았습니다")},
         {"convert without Cash",
          {noLedger, ledgerWithoutCash},
-         [&](HistoryLedger& l) { l.convertLedgerRow(r, kStay, QStringLiteral("숙박"), 1, 2); },
+         [&](RoomRecords& l) { l.convertLedgerRow(r, kStay, QStringLiteral("숙박"), 1, 2); },
          QStringLiteral("데이터베이스에 수정이 되지 않았습니다")},
         {"cancel without ODateTime",
          {noLedger, ledgerWithoutEnd},
-         [&](HistoryLedger& l) { l.cancelLedgerRow(r, kStay, QStringLiteral("대 실")); },
+         [&](RoomRecords& l) { l.cancelLedgerRow(r, kStay, QStringLiteral("대 실")); },
          QStringLiteral("데이터베이스에 수정이 되지 않았습니다")},
         {"change without ODateTime",
          {noLedger, ledgerWithoutEnd},
-         [&](HistoryLedger& l) { l.moveLedgerRow(r, kStay, QStringLiteral("대실"), 20, 1, 2); },
+         [&](RoomRecords& l) { l.moveLedgerRow(r, kStay, QStringLiteral("대실"), 20, 1, 2); },
          QStringLiteral("데이타베이스에 객실교체 저장이 되지 않았습니다")},
         // No page may be added: the disk is full as far as SQLite can tell.
         {"disk full",
          {QStringLiteral("PRAGMA max_page_count = 1")},
-         [&](HistoryLedger& l) {
+         [&](RoomRecords& l) {
              l.addHistory(r.repeated(5000), QStringLiteral("대실"), QStringLiteral("1"));
          },
          QStringLiteral("룸정보가 초기저장되지 않았습니다.")},
@@ -200,7 +200,7 @@ TEST_F(HistoryLedgerTest, RefusedStatementsShowTheirOwnMessageAndReturn) {
         Database caseDb(caseDir.path());
         caseDb.open();
         for (const QString& sql : c.breakage) execSql(caseDb, sql);
-        HistoryLedger caseLedger(caseDb, clock, dialogs);
+        RoomRecords caseLedger(caseDb, clock, dialogs);
         dialogs.errors.clear();
         EXPECT_NO_THROW(c.operation(caseLedger));
         EXPECT_EQ(dialogs.errors, QStringList{c.message});
@@ -213,7 +213,7 @@ TEST_F(HistoryLedgerTest, DamagedFileLeavesEveryOperationReporting) {
                QByteArray(4096, '\x5a'));
     Database broken(damaged.path());
     EXPECT_THROW(broken.open(), DatabaseError);
-    HistoryLedger brokenLedger(broken, clock, dialogs);
+    RoomRecords brokenLedger(broken, clock, dialogs);
     brokenLedger.addHistory(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
     brokenLedger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
     EXPECT_EQ(dialogs.errors, (QStringList{QStringLiteral("룸정보가 초기저장되지 않았습니다."),

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <functional>
 
-#include "board/DeskActions.h"
+#include "board/ClerkActions.h"
 #include "board/MinuteStamp.h"
-#include "board/RoomWindows.h"
+#include "board/RoomModalWindows.h"
 #include "board/StoredRoomState.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
 #include "store/Query.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -22,7 +22,7 @@ const QString kReady = storedText(RoomState::Finished);
 
 // The popup and the room setup answer from the test. `whileOpen` runs while
 // the window would be shown, as reports and ticks do in the real event loop.
-class ScriptedWindows : public RoomWindows {
+class ScriptedWindows : public RoomModalWindows {
 public:
     std::optional<RoomAction> runPopup(const RoomOffer& offer, const QString& room) override {
         offers.push_back(offer);
@@ -112,9 +112,9 @@ struct DeskRig {
     BoardFixture f;
     IniStore ini{f.iniPath()};
     Database db{f.dataDir()};
-    HistoryLedger ledger{db, f.clock, f.dialogs};
+    RoomRecords ledger{db, f.clock, f.dialogs};
     ScriptedWindows windows;
-    DeskActions actions{f.board, db, windows};
+    ClerkActions actions{f.board, db, windows};
 };
 
 // Each action of the popup from each state where it is offered.
@@ -136,7 +136,7 @@ struct ActionCase {
     const char* sound;
 };
 
-TEST(DeskActions, EveryPopupActionFromEveryState) {
+TEST(ClerkActions, EveryPopupActionFromEveryState) {
     const ActionCase cases[] = {
         // A new stay.
         {"완 료", 0, A::StartDayUse, "대 실", 0, 0, "new", "17:35", "0:0", "대실", "", "open",
@@ -271,7 +271,7 @@ TEST(DeskActions, EveryPopupActionFromEveryState) {
     }
 }
 
-TEST(DeskActions, RoomChangeChargesNothingUnderFifteenMinutes) {
+TEST(ClerkActions, RoomChangeChargesNothingUnderFifteenMinutes) {
     const struct {
         int minutes;
         const char* cash;
@@ -290,7 +290,7 @@ TEST(DeskActions, RoomChangeChargesNothingUnderFifteenMinutes) {
     }
 }
 
-TEST(DeskActions, TicksDuringThePopupCountForTheChosenAction) {
+TEST(ClerkActions, TicksDuringThePopupCountForTheChosenAction) {
     DeskRig d;
     d.start(kReady, 0);
     d.choose(A::StartDayUse);  // 대 실
@@ -305,7 +305,7 @@ TEST(DeskActions, TicksDuringThePopupCountForTheChosenAction) {
     EXPECT_TRUE(d.f.dialogs.infos.isEmpty());
 }
 
-TEST(DeskActions, ChoiceForAStateTheRoomNoLongerHasIsNotCarriedOut) {
+TEST(ClerkActions, ChoiceForAStateTheRoomNoLongerHasIsNotCarriedOut) {
     using Ledger = std::vector<std::pair<QString, QString>>;  // IDateTime, ODateTime
     const QString k = kStayKey;
     // While the popup is open: a controller event of room 101 (key 129), or
@@ -372,7 +372,7 @@ TEST(DeskActions, ChoiceForAStateTheRoomNoLongerHasIsNotCarriedOut) {
     }
 }
 
-TEST(DeskActions, NoPopupForASlotWithoutARoomNumber) {
+TEST(ClerkActions, NoPopupForASlotWithoutARoomNumber) {
     DeskRig d;
     d.ini.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("10"));
     d.start(kReady, 0);
@@ -381,7 +381,7 @@ TEST(DeskActions, NoPopupForASlotWithoutARoomNumber) {
     EXPECT_TRUE(d.history().empty());
 }
 
-TEST(DeskActions, PictureThatCannotBeLoadedEndsTheActionWithItsError) {
+TEST(ClerkActions, PictureThatCannotBeLoadedEndsTheActionWithItsError) {
     DeskRig d;
     d.start(kReady, 0);
     writeBytes(QDir(d.f.dataDir()).filePath(QStringLiteral("bed.bmp")), "not a picture");
@@ -398,7 +398,7 @@ TEST(DeskActions, PictureThatCannotBeLoadedEndsTheActionWithItsError) {
 
 // ---- the stay kind button ------------------------------------------------
 
-TEST(DeskActions, StayKindButtonSwitchesTheKindInEveryState) {
+TEST(ClerkActions, StayKindButtonSwitchesTheKindInEveryState) {
     const struct {
         const char* state;
         int sleep;
@@ -457,7 +457,7 @@ TEST(DeskActions, StayKindButtonSwitchesTheKindInEveryState) {
 
 // ---- the room number button ----------------------------------------------
 
-TEST(DeskActions, RoomSetupGetsTheRoomsHistory) {
+TEST(ClerkActions, RoomSetupGetsTheRoomsHistory) {
     DeskRig d;
     d.start(kReady, 0);
     const std::pair<const char*, int> rows[] = {
@@ -481,7 +481,7 @@ TEST(DeskActions, RoomSetupGetsTheRoomsHistory) {
     EXPECT_EQ(d.windows.historyRows[0][2], QStringLiteral("0903"));
 }
 
-TEST(DeskActions, RoomSetupResultsAreAppliedAndSaved) {
+TEST(ClerkActions, RoomSetupResultsAreAppliedAndSaved) {
     const struct {
         const char* name;
         int key;
@@ -520,7 +520,7 @@ TEST(DeskActions, RoomSetupResultsAreAppliedAndSaved) {
     }
 }
 
-TEST(DeskActions, RenumberedRoomTakesItsRunningStayAlong) {
+TEST(ClerkActions, RenumberedRoomTakesItsRunningStayAlong) {
     const auto finishByController = [](DeskRig& d) {
         d.f.board.onControllerBlock(QByteArray("\x81\x04\x81\x05\x81\x06", 6));
     };
@@ -581,7 +581,7 @@ TEST(DeskActions, RenumberedRoomTakesItsRunningStayAlong) {
     EXPECT_EQ(d.ledgerRows()[0][0], QStringLiteral("101"));
 }
 
-TEST(DeskActions, NumberGivenToASlotWithoutOneShowsItsStayKindButton) {
+TEST(ClerkActions, NumberGivenToASlotWithoutOneShowsItsStayKindButton) {
     DeskRig d;
     d.ini.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("1"));
     d.start(kReady, 0);
@@ -594,7 +594,7 @@ TEST(DeskActions, NumberGivenToASlotWithoutOneShowsItsStayKindButton) {
     EXPECT_EQ(d.windows.rooms, QStringList{QStringLiteral("201")});
 }
 
-TEST(DeskActions, ResetForgetsTheRoom) {
+TEST(ClerkActions, ResetForgetsTheRoom) {
     DeskRig d;
     d.ini.writeString(QStringLiteral("Memo"), QStringLiteral("r1"), QStringLiteral("창가 방"));
     d.ini.writeInteger(QStringLiteral("DoorStatus"), QStringLiteral("r1"), 1);
@@ -643,7 +643,7 @@ TEST(DeskActions, ResetForgetsTheRoom) {
     EXPECT_TRUE(d.windows.offers.empty());
 }
 
-TEST(DeskActions, RoomSetupClosedWithoutResultsChangesNothing) {
+TEST(ClerkActions, RoomSetupClosedWithoutResultsChangesNothing) {
     DeskRig d;
     d.start(storedText(RoomState::DayUse), 0);
     const SlotView before = d.f.board.view(1);
