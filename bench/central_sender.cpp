@@ -40,10 +40,10 @@
 #include "platform/Dialogs.h"
 #include "platform/SoundPlayer.h"
 #include "store/Database.h"
-#include "store/RoomRecords.h"
 #include "store/IniStore.h"
 #include "store/Outbox.h"
 #include "store/Query.h"
+#include "store/RoomRecords.h"
 #include "store/StepJournal.h"
 
 namespace {
@@ -176,7 +176,7 @@ void lag(PgServer& server, int everyMs, double seconds) {
     while (timer.elapsed() < seconds * 1000) {
         const QString key = clock.now().toString(QStringLiteral("yyyyMMddHHmm"));
         ledger.addHistory(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
-        ledger.openLedgerRow(QStringLiteral("101"), key, 0, 30000, 50000);
+        ledger.openLedgerRow(QStringLiteral("101"), key, StayKind::DayUse, 30000, 50000);
         journal.flush();
         clock.advanceMinutes(1);
         ++steps;

@@ -322,7 +322,7 @@ void RoomSetupWindow::saveRoom() {
 }
 
 void RoomSetupWindow::onRoomNumberEdited(const QString& text) {
-    if (text.size() != 3) return;
+    if (!RoomSlot::isNewRoomNumber(text)) return;
     saveRoomButton_->setEnabled(true);
     keyNumberBox_->setFocus();
 }

@@ -243,10 +243,10 @@ public:
     void addHistory(int n, const QString& action, const QString& comm);
     void openLedgerRow(int n);
     void closeLedgerRow(int n);
-    void convertLedgerRow(int n, const QString& kind);
-    // `kind` names the stay cancelled: "대실" or "숙박".
-    void cancelLedgerRow(int n, const QString& kind);
-    void moveLedgerRow(int n, const QString& kind);
+    void convertLedgerRow(int n, StayKind kind);
+    // `kind` is the kind of the stay cancelled.
+    void cancelLedgerRow(int n, StayKind kind);
+    void moveLedgerRow(int n, StayKind kind);
     // The running stay's open row, still under `oldRoomCaption`, takes the
     // room's current number.
     void renumberLedgerRow(int n, const QString& oldRoomCaption);

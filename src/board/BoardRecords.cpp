@@ -26,26 +26,25 @@ void BoardModel::addHistory(int n, const QString& action, const QString& comm) {
 void BoardModel::openLedgerRow(int n) {
     const RoomSlot& s = slot(n);
     if (records_)
-        records_->openLedgerRow(s.roomCaption(), stayKey(s), s.kind == StayKind::Overnight ? 1 : 0,
-                                s.dayUseFee, s.overnightFee);
+        records_->openLedgerRow(s.roomCaption(), stayKey(s), s.kind, s.dayUseFee, s.overnightFee);
 }
 
 void BoardModel::closeLedgerRow(int n) {
     if (records_) records_->closeLedgerRow(slot(n).roomCaption(), stayKey(slot(n)));
 }
 
-void BoardModel::convertLedgerRow(int n, const QString& kind) {
+void BoardModel::convertLedgerRow(int n, StayKind kind) {
     const RoomSlot& s = slot(n);
     if (records_)
         records_->convertLedgerRow(slot(n).roomCaption(), stayKey(s), kind, s.dayUseFee,
                                    s.overnightFee);
 }
 
-void BoardModel::cancelLedgerRow(int n, const QString& kind) {
+void BoardModel::cancelLedgerRow(int n, StayKind kind) {
     if (records_) records_->cancelLedgerRow(slot(n).roomCaption(), stayKey(slot(n)), kind);
 }
 
-void BoardModel::moveLedgerRow(int n, const QString& kind) {
+void BoardModel::moveLedgerRow(int n, StayKind kind) {
     const RoomSlot& s = slot(n);
     if (records_)
         records_->moveLedgerRow(slot(n).roomCaption(), stayKey(s), kind, s.elapsed, s.dayUseFee,

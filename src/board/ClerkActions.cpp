@@ -83,7 +83,7 @@ void ClerkActions::onRoomButtonClicked(int n) {
             return;
         }
         RoomSlot& s = board_.slot(n);
-        if (result.newRoomName.size() == 3) {
+        if (RoomSlot::isNewRoomNumber(result.newRoomName)) {
             const QString oldRoom = s.roomCaption();
             s.roomName = result.newRoomName;
             board_.showRoomNumber(n);

@@ -6,10 +6,6 @@ RoomState stayState(StayKind kind) {
 }
 }  // namespace
 
-QString stayWord(StayKind kind) {
-    return kind == StayKind::Overnight ? QStringLiteral("숙박") : QStringLiteral("대실");
-}
-
 SourceRules sourceRules(ChangeSource source) {
     switch (source) {
         case ChangeSource::Controller:
@@ -70,7 +66,7 @@ ChangePlan planChange(RoomChange change, ChangeSource source, const RoomSlot& ro
                 p.state = stayState(kind);
             p.word = stayWord(kind) + QStringLiteral("전환");
             p.ledger = LedgerChange::Convert;
-            p.ledgerKind = stayWord(kind);
+            p.ledgerKind = kind;
             p.savesKind = true;
             break;
         case RoomChange::CheckOut:
@@ -100,13 +96,13 @@ ChangePlan planChange(RoomChange change, ChangeSource source, const RoomSlot& ro
             p.word = QStringLiteral("완료");
             break;
         case RoomChange::Cancel:
-            p.ledgerKind = stayWord(room.state == RoomState::Overnight ? StayKind::Overnight
-                                                                       : StayKind::DayUse);
+            p.ledgerKind =
+                room.state == RoomState::Overnight ? StayKind::Overnight : StayKind::DayUse;
             endStay(LedgerChange::Cancel);
-            p.word = p.ledgerKind + QStringLiteral("취소");
+            p.word = stayWord(p.ledgerKind) + QStringLiteral("취소");
             break;
         case RoomChange::Move:
-            p.ledgerKind = stayWord(room.kind);
+            p.ledgerKind = room.kind;
             endStay(LedgerChange::Move);
             p.word = QStringLiteral("완료");
             p.historyWord = QStringLiteral("객실교체");

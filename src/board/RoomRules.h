@@ -63,7 +63,7 @@ struct ChangePlan {
     QString historyWord;                    // the history row's word
     QString historyComm;
     LedgerChange ledger = LedgerChange::None;
-    QString ledgerKind;  // "대실" or "숙박" for Convert, Cancel and Move
+    StayKind ledgerKind = StayKind::DayUse;  // the stay's kind for Convert, Cancel and Move
     StayClockChange clock = StayClockChange::None;
     bool startsStay = false;  // `Time` becomes now
     bool checksOut = false;   // `TimeEnd` becomes the board's clock
@@ -77,9 +77,6 @@ struct ChangePlan {
 // the kind asked for (a new stay's, a conversion's target); the other changes
 // keep the room's kind.
 ChangePlan planChange(RoomChange change, ChangeSource source, const RoomSlot& room, StayKind kind);
-
-// "대실" or "숙박": a kind of stay in the history, the ledger and the log.
-QString stayWord(StayKind kind);
 
 // The controller's event codes (second byte of a pair).
 enum class ControllerEvent : quint8 {

@@ -34,8 +34,15 @@ struct RoomSlot {
     qint32 elapsedHours = 0;
     qint32 elapsedMinutes = 0;  // past the full hours
 
-    // Whether a room number is set up for the slot (a slot without one holds its own number).
-    bool hasRoom() const { return roomName.size() > 2; }
+    // A room's number: the room setup gives exactly three characters; a slot
+    // without one holds its own number (one or two digits). A longer stored
+    // number (written by hand) is a room all the same.
+    static constexpr qsizetype kRoomNumberLength = 3;
+    static bool isRoomNumber(const QString& name) { return name.size() >= kRoomNumberLength; }
+    // What the room setup takes as a room's new number.
+    static bool isNewRoomNumber(const QString& name) { return name.size() == kRoomNumberLength; }
+    // Whether a room number is set up for the slot.
+    bool hasRoom() const { return isRoomNumber(roomName); }
     // What the panel shows and the history and ledger record for a slot without a room.
     static QString noRoomCaption() { return QStringLiteral("호수"); }
     // The room as the panel shows it and the history and ledger record it.

@@ -38,6 +38,16 @@ inline QString roomStateKey(RoomState state) {
     return {};
 }
 
+// The words of the stay kinds in the history, the ledger (`Action`) and the
+// log: written from the value here, and read back here.
+inline QString stayWord(StayKind kind) {
+    return kind == StayKind::Overnight ? QStringLiteral("숙박") : QStringLiteral("대실");
+}
+// A ledger row's kind: "대실" is a day-use stay, any other word an overnight one.
+inline StayKind stayKindOfWord(QStringView word) {
+    return word == QStringLiteral("대실") ? StayKind::DayUse : StayKind::Overnight;
+}
+
 inline QString stayKindKey(StayKind kind) {
     return kind == StayKind::Overnight ? QStringLiteral("overnight") : QStringLiteral("dayUse");
 }

@@ -6,17 +6,14 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "store/Database.h"
+#include "store/LedgerStatus.h"
 #include "store/Outbox.h"
 #include "store/Query.h"
 
 namespace {
 
-QString kindOf(int sleepFlag) {
-    return sleepFlag == 1 ? QStringLiteral("숙박") : QStringLiteral("대실");
-}
-
-QString feeOf(const QString& kind, qint32 dayUseFee, qint32 overnightFee) {
-    return QString::number(kind == QStringLiteral("숙박") ? overnightFee : dayUseFee);
+QString feeOf(StayKind kind, qint32 dayUseFee, qint32 overnightFee) {
+    return QString::number(kind == StayKind::Overnight ? overnightFee : dayUseFee);
 }
 
 }  // namespace
@@ -35,7 +32,7 @@ void RoomRecords::execute(Query& query, const QStringList& lines, const QStringL
 }
 
 void RoomRecords::deliver(Query& query, const QStringList& lines, const QStringList& params,
-                            const QString& message) {
+                          const QString& message) {
     if (collectStep) {
         collectStep({lines.join(u'\n'), params, message});
         return;
@@ -52,7 +49,7 @@ QString RoomRecords::nowStamp() const {
 }
 
 void RoomRecords::addHistory(const QString& roomCaption, const QString& action,
-                               const QString& comm) {
+                             const QString& comm) {
     const QDateTime now = clock_.now();
     deliver(db_.historyQuery(),
             {QStringLiteral(R"(Insert into "room.DB")"),
@@ -63,14 +60,13 @@ void RoomRecords::addHistory(const QString& roomCaption, const QString& action,
             QStringLiteral("룸정보가 초기저장되지 않았습니다."));
 }
 
-void RoomRecords::openLedgerRow(const QString& roomCaption, const QString& stayKey, int sleepFlag,
-                                  qint32 dayUseFee, qint32 overnightFee) {
-    const QString kind = kindOf(sleepFlag);
+void RoomRecords::openLedgerRow(const QString& roomCaption, const QString& stayKey, StayKind kind,
+                                qint32 dayUseFee, qint32 overnightFee) {
     deliver(db_.ledgerQuery(),
             {QStringLiteral(R"(Insert Into "Cash.DB")"),
              QStringLiteral("(roomNum,IDateTime,Action,Cash)"),
              QStringLiteral("Values(:N1,:N2,:N3,:N4)")},
-            {roomCaption, stayKey, kind, feeOf(kind, dayUseFee, overnightFee)},
+            {roomCaption, stayKey, stayWord(kind), feeOf(kind, dayUseFee, overnightFee)},
             QStringLiteral("요금이 초기저장이 되지 않았습니다"));
 }
 
@@ -78,46 +74,46 @@ void RoomRecords::closeLedgerRow(const QString& roomCaption, const QString& stay
     deliver(db_.ledgerQuery(),
             {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set Odatetime = :N1"),
              QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
-            {nowStamp(), roomCaption, stayKey}, QStringLiteral("완료시간이 저장되지 않았습니다"));
+            {LedgerStatus::finished(nowStamp()).text(), roomCaption, stayKey},
+            QStringLiteral("완료시간이 저장되지 않았습니다"));
 }
 
 void RoomRecords::convertLedgerRow(const QString& roomCaption, const QString& stayKey,
-                                     const QString& kind, qint32 dayUseFee, qint32 overnightFee) {
+                                   StayKind kind, qint32 dayUseFee, qint32 overnightFee) {
     deliver(db_.ledgerQuery(),
             {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set Action = :N1, Cash = :N2"),
              QStringLiteral("Where (roomNum = :N3) and (IDateTime = :N4)")},
-            {kind, feeOf(kind, dayUseFee, overnightFee), roomCaption, stayKey},
+            {stayWord(kind), feeOf(kind, dayUseFee, overnightFee), roomCaption, stayKey},
             QStringLiteral("데이터베이스에 수정이 되지 않았습니다"));
 }
 
 void RoomRecords::cancelLedgerRow(const QString& roomCaption, const QString& stayKey,
-                                    const QString& kind) {
+                                  StayKind kind) {
     deliver(db_.ledgerQuery(),
             {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set ODateTime = :N1"),
              QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)")},
-            {nowStamp() + kind + QStringLiteral("취소"), roomCaption, stayKey},
+            {LedgerStatus::cancelled(nowStamp(), kind).text(), roomCaption, stayKey},
             QStringLiteral("데이터베이스에 수정이 되지 않았습니다"));
 }
 
-void RoomRecords::moveLedgerRow(const QString& roomCaption, const QString& stayKey,
-                                  const QString& kind, qint32 elapsed, qint32 dayUseFee,
-                                  qint32 overnightFee) {
+void RoomRecords::moveLedgerRow(const QString& roomCaption, const QString& stayKey, StayKind kind,
+                                qint32 elapsed, qint32 dayUseFee, qint32 overnightFee) {
     const QString amount =
         elapsed < 15 ? QStringLiteral("0") : feeOf(kind, dayUseFee, overnightFee);
     deliver(
         db_.ledgerQuery(),
         {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set ODateTime = :N1 , Cash = :N2"),
          QStringLiteral("Where (roomNum = :N3) and (IDateTime = :N4)")},
-        {nowStamp() + QStringLiteral("객실교체"), amount, roomCaption, stayKey},
+        {LedgerStatus::moved(nowStamp()).text(), amount, roomCaption, stayKey},
         QStringLiteral("데이타베이스에 객실교체 저장이 되지 않았습니다"));
 }
 
 void RoomRecords::renumberLedgerRow(const QString& roomCaption, const QString& newRoomCaption,
-                                      const QString& stayKey) {
+                                    const QString& stayKey) {
     deliver(db_.ledgerQuery(),
             {QStringLiteral(R"(Update "Cash.DB")"), QStringLiteral("Set roomNum = :N1"),
              QStringLiteral("Where (roomNum = :N2) and (IDateTime = :N3)"),
-             QStringLiteral("and (coalesce(ODateTime, '') = '')")},
+             QStringLiteral("and ") + QLatin1String(LedgerStatus::kOpenSql)},
             {newRoomCaption, roomCaption, stayKey},
             QStringLiteral("방번호 변경이 요금에 저장되지 않았습니다"));
 }
@@ -154,7 +150,7 @@ void RoomRecords::purgeLedger(int saveMonth) {
     const QString limit =
         oldestMonth.addDays(-1).toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("0000");
     outbox::runPurge(db_.connection(), db_.statements(), QByteArrayLiteral("\"Cash.DB\""),
-                     QByteArrayLiteral("(IDateTime < :N1) and (ODateTime != '')"), limit);
+                     QByteArrayLiteral("(IDateTime < :N1) and ") + LedgerStatus::kEndedSql, limit);
 }
 
 void RoomRecords::purge(int saveMonth) {

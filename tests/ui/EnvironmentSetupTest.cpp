@@ -11,8 +11,8 @@
 #include "board/StoredRoomState.h"
 #include "store/Backup.h"
 #include "store/Database.h"
-#include "store/RoomRecords.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -140,7 +140,7 @@ protected:
         }
         Environment::SetUp();
         ledger->addHistory("101", "숙박", "1");
-        ledger->openLedgerRow("101", "200604011735", 1, 30000, 50000);
+        ledger->openLedgerRow("101", "200604011735", StayKind::Overnight, 30000, 50000);
     }
     int rows(const char* table) {
         return int(
