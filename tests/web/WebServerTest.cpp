@@ -118,9 +118,9 @@ protected:
     QTemporaryDir dir;
     FixedClock clock{QDateTime(QDate(2006, 4, 1), QTime(17, 35))};
     Database db{dir.path()};
-    DeskSession session;
+    DeskSession deskSession;
     RecordingLockdown lockdown;
-    PasswordRules rules{db, clock, session, lockdown};
+    PasswordRules rules{db, clock, deskSession, lockdown};
     std::unique_ptr<WebServer> server;
     int passwordChecks = 0;
 
@@ -190,7 +190,7 @@ TEST_F(WebServerTest, SignInGivesAStrictHttpOnlySessionThatOpensThePages) {
     EXPECT_FALSE(cookie.contains("Secure")) << "plain HTTP";
     const QByteArray session = signedIn.sessionCookie();
     ASSERT_EQ(session.size(), 64);
-    EXPECT_EQ(session.grade, 0) << "the desk itself stays signed out";
+    EXPECT_EQ(deskSession.grade, 0) << "the desk itself stays signed out";
     EXPECT_TRUE(deskLogLines(dir.path()).join('\n').contains(QStringLiteral("웹: 로그인 사용자")));
 
     for (const char* path : {"/board", "/today", "/month", "/log", "/app.js", "/app.css"})
