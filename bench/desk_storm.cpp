@@ -8,7 +8,8 @@
 //    the history table holds every row: pairs per second beside the 4800 bit/s line's 240, and
 //    the CPU time the program (and the X server) spent per pair, from /proc;
 //  - the program's resident memory after start-up and after the storm, from
-//    /proc/PID/smaps_rollup, and where it goes, per library, from /proc/PID/smaps;
+//    /proc/PID/smaps_rollup, and where it goes, per library, from /proc/PID/smaps; beside it
+//    the board's own share: that less an empty Qt window's over the same screen, in this run;
 //  - start-up to the first frame beside an empty Qt window, on the same X server
 //    (bench_startup, run here).
 //
@@ -66,7 +67,7 @@ QString startXvfb(QProcess& xvfb) {
         QStringLiteral("Xvfb"),
         {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
          QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(kScreenWidth).arg(kScreenHeight),
-         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+         QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
     if (!xvfb.waitForStarted(10000)) fail("Xvfb cannot be started");
     QElapsedTimer t;
     t.start();
@@ -117,19 +118,49 @@ double cpuSeconds(qint64 pid) {
     return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
-void printMemory(qint64 pid, const char* when) {
-    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-    if (!rollup.open(QIODevice::ReadOnly)) return;
+// The totals of /proc/PID/smaps_rollup, in kB by field.
+std::map<QByteArray, long> memoryOf(qint64 pid) {
     std::map<QByteArray, long> total;
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly)) return total;
     for (const QByteArray& line : rollup.readAll().split('\n')) {
         const QList<QByteArray> f = line.simplified().split(' ');
         if (f.size() >= 2 && f[0].endsWith(':')) total[f[0].chopped(1)] = f[1].toLong();
     }
+    return total;
+}
+
+// The resident memory of an empty Qt window shown over the whole screen as the board shows
+// itself, on the same X server: what any Qt program of one window holds. In kB.
+long emptyWindowRss(const QProcessEnvironment& env, const QString& bin) {
+    QProcess window;
+    window.setProcessEnvironment(env);
+    window.start(QDir(bin).filePath(QStringLiteral("bench_empty_window")),
+                 {QStringLiteral("--full-screen"), QStringLiteral("--stay")});
+    if (!window.waitForStarted(10000)) fail("bench_empty_window cannot be started");
+    QElapsedTimer t;
+    t.start();
+    while (!window.canReadLine() && t.elapsed() < 20000) window.waitForReadyRead(100);
+    if (!window.readLine().startsWith("first frame")) fail("the empty window showed no frame");
+    QThread::msleep(1000);  // settled as the board is when it is read
+    const long rss = memoryOf(window.processId())["Rss"];
+    window.kill();
+    window.waitForFinished();
+    return rss;
+}
+
+void printMemory(qint64 pid, const char* when, long emptyRss) {
+    std::map<QByteArray, long> total = memoryOf(pid);
+    if (total.empty()) return;
     std::printf(
         "  resident memory %s: Rss %.1f MB (Pss %.1f, private %.1f: anonymous %.1f)   "
         "(goal: Rss under 40 MB)\n",
         when, total["Rss"] / 1024.0, total["Pss"] / 1024.0,
         (total["Private_Clean"] + total["Private_Dirty"]) / 1024.0, total["Anonymous"] / 1024.0);
+    std::printf(
+        "    the board's own share: %.1f MB = Rss less the empty Qt window's %.1f MB over the "
+        "same screen   (goal under 8 MB)\n",
+        (total["Rss"] - emptyRss) / 1024.0, emptyRss / 1024.0);
 
     // Rss per mapping's file, anonymous mappings and the heap as such.
     QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
@@ -340,16 +371,17 @@ int main(int argc, char** argv) {
     while (history.rows() < 0 && t.elapsed() < 20000) QThread::msleep(50);
     if (history.rows() < 0) fail("tavolen made no database");
     QThread::msleep(2000);  // the first frames and the first minute tick
-    printMemory(board.processId(), "after start-up");
+    const long emptyRss = emptyWindowRss(env, bin);
+    printMemory(board.processId(), "after start-up", emptyRss);
 
     Screen screen(display);
     std::array<int, kRooms + 1> step{};
     paintDelay(master, screen, step);
     storm(master, board.processId(), xvfb.processId(), history, step);
-    printMemory(board.processId(), "right after the storm");
+    printMemory(board.processId(), "right after the storm", emptyRss);
     // The board gives back what a burst used once its line has been quiet for two seconds.
     QThread::msleep(3000);
-    printMemory(board.processId(), "after the storm, the line quiet for 3 s");
+    printMemory(board.processId(), "after the storm, the line quiet for 3 s", emptyRss);
     std::fflush(stdout);
 
     board.terminate();

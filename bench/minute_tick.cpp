@@ -12,7 +12,7 @@
 
 #include "BenchFigures.h"
 #include "board/BoardModel.h"
-#include "board/MinuteStamp.h"
+#include "board/StayTime.h"
 #include "board/ui/BoardWindow.h"
 #include "lockdown/Lockdown.h"
 #include "platform/Assets.h"
@@ -68,7 +68,8 @@ void writeFullBoard(const QString& dataDir) {
         ini.writeInteger(QStringLiteral("RoomKey"), k, 128 + n);
         ini.writeString(QStringLiteral("rStatus"), k, states[n % 4]);
         ini.writeInteger(QStringLiteral("Sleep"), k, n % 2);
-        ini.writeString(QStringLiteral("Time"), k, TimeText(kStart.addSecs(-60 * (169 + n))));
+        ini.writeString(QStringLiteral("Time"), k,
+                        StayTime::startingAt(kStart.addSecs(-60 * (169 + n))).stored());
         ini.writeString(QStringLiteral("TimeEnd"), k, QStringLiteral("9:5"));
         ini.writeString(QStringLiteral("Alram"), k,
                         kStart.addSecs(60 * 20 * n).toString(QStringLiteral("yyyy-MM-dd HH:mm")));

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "board/MinuteStamp.h"
+#include "board/StayTime.h"
 #include "store/IniStore.h"
 
 namespace {
@@ -24,7 +24,7 @@ void writeFullBoard(const QString& dir, const QString& port) {
     const QString states[] = {QStringLiteral("대 실"), QStringLiteral("숙 박"),
                               QStringLiteral("청 소"), QStringLiteral("퇴 실"),
                               QStringLiteral("외 출"), QStringLiteral("완 료")};
-    const QString time = TimeText(QDateTime::currentDateTime().addSecs(-3600));
+    const QString time = StayTime::startingAt(QDateTime::currentDateTime().addSecs(-3600)).stored();
     ini.writeString(QStringLiteral("Motel"), QStringLiteral("CoName"),
                     QStringLiteral("타볼렌 모텔"));
     ini.writeString(QStringLiteral("Motel"), QStringLiteral("ComPort"), port);
@@ -141,11 +141,11 @@ int main(int argc, char** argv) {
                 screenMs);
     std::printf("full board (72 rooms), start to first frame: %8.1f ms (median of %d)\n", fullMs,
                 runs);
-    std::printf("ratio: %.2f to the empty window of the design size, %.2f to the one over the "
-                "whole screen (goal <= 1.5)\n",
-                fullMs / designMs, fullMs / screenMs);
+    std::printf(
+        "ratio: %.2f to the empty window of the design size, %.2f to the one over the "
+        "whole screen (goal <= 1.5)\n",
+        fullMs / designMs, fullMs / screenMs);
     std::printf("start to exit, for comparison: empty %.1f and %.1f ms, board %.1f ms\n",
-                medianOf(designSize.toExit), medianOf(wholeScreen.toExit),
-                medianOf(full.toExit));
+                medianOf(designSize.toExit), medianOf(wholeScreen.toExit), medianOf(full.toExit));
     return 0;
 }

@@ -26,7 +26,7 @@ import time
 # The desk and browser harness this shares with the browser test: tests/e2e/ in the source
 # tree, copied beside this script into the build's bin/.
 sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from webdesk import WebDesk, wait_for  # noqa: E402
+from webdesk import OWNER, WebDesk, wait_for  # noqa: E402
 
 ROOMS = 72
 STAY = [3, 1, 2, 4, 5, 6]
@@ -43,7 +43,7 @@ class Owner:
     def __init__(self, port):
         self.port = port
         c = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
-        c.request("POST", "/login", "grade=1&password=1111", {
+        c.request("POST", "/login", "name=%s&password=%s" % OWNER[:2], {
             "Content-Type": "application/x-www-form-urlencoded",
             "Origin": "http://127.0.0.1:%d" % port})
         r = c.getresponse()

@@ -157,6 +157,7 @@ bool EnvironmentSetup::removeAll() {
     try {
         const BoardModel::Step step(board_);
         for (const IniStore::Change& c : reset) board_.storeValue(c.section, c.key, c.value);
+        for (int n = 1; n <= BoardModel::kSlots; ++n) board_.forgetOwnKeys(n);
         if (seams_.deleteAllRecords) seams_.deleteAllRecords();
         for (int n = 1; n <= BoardModel::kSlots; ++n) {
             RoomSlot& s = board_.slot(n);

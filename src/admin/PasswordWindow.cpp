@@ -169,6 +169,10 @@ void PasswordWindow::changePassword() {
                 repeatBox_->clear();
                 newBox_->setFocus();
                 break;
+            case PasswordRules::Outcome::Empty:
+                dialogs_.showError(QStringLiteral("새암호를 입력하십시오"));
+                newBox_->setFocus();
+                break;
             case PasswordRules::Outcome::Changed:
                 passwordBox_->setFocus();
                 dialogs_.showInfo(

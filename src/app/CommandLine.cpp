@@ -99,6 +99,14 @@ const QList<CommandSpec>& tavolenCommands() {
          {},
          QStringLiteral("sets the password of grade 1 (user), 2 (Windows use) or 3 (supplier), "
                         "read twice from the terminal")},
+        {QStringLiteral("web-user"),
+         QStringLiteral("add NAME | passwd NAME | remove NAME | list"),
+         1,
+         2,
+         {{QStringLiteral("downloads"), QString(),
+           QStringLiteral("with add: the account may fetch the report files too")}},
+         QStringLiteral("the live view's own accounts; a password (10 characters or more) is "
+                        "read twice from the terminal")},
         {QStringLiteral("central"),
          QStringLiteral("init | grant SITE ROLE | report day YYYY-MM-DD | report month YYYY-MM"),
          1,

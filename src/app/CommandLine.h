@@ -50,7 +50,7 @@ struct CommandLine {
     QString value(const QString& name) const { return options.value(name); }
 };
 
-// The commands of tavolen: the board, report, passwd and central.
+// The commands of tavolen: the board, report, passwd, web-user and central.
 const QList<CommandSpec>& tavolenCommands();
 
 // `args` without the program's name.

@@ -161,9 +161,8 @@ Desk::Desk(const Options& options)
 
 void Desk::startWeb() {
     try {
-        web_ =
-            startWebFace({&board_.ini(), options_.dataDir, QCoreApplication::applicationFilePath(),
-                          &board_, &passwords_, &clock_});
+        web_ = startWebFace({&board_.ini(), options_.dataDir,
+                             QCoreApplication::applicationFilePath(), &board_, &clock_});
         if (!web_) return;
         web_->setLinkUp(link_.isUp());
         QObject::connect(&link_, &CommLink::linkUp, &window_, [this](bool up) {

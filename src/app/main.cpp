@@ -13,6 +13,7 @@
 #include "app/FontSettings.h"
 #include "app/PasswdCommand.h"
 #include "app/ReportCommand.h"
+#include "app/WebUserCommand.h"
 #include "central/CentralCommand.h"
 #include "platform/FirstFrame.h"
 
@@ -20,10 +21,10 @@ namespace {
 // The board's fonts are named as the desk has always known them; the Nanum
 // families stand in for them.
 void substituteFonts() {
-    QFont::insertSubstitutions(QStringLiteral("굴림체"),
-                               {QStringLiteral("NanumGothicCoding"), QStringLiteral("NanumGothic")});
-    QFont::insertSubstitutions(QStringLiteral("굴림"),
-                               {QStringLiteral("NanumGothic"), QStringLiteral("NanumGothicCoding")});
+    QFont::insertSubstitutions(QStringLiteral("굴림체"), {QStringLiteral("NanumGothicCoding"),
+                                                          QStringLiteral("NanumGothic")});
+    QFont::insertSubstitutions(QStringLiteral("굴림"), {QStringLiteral("NanumGothic"),
+                                                        QStringLiteral("NanumGothicCoding")});
     QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("NanumGothic")});
     QFont base(QStringLiteral("굴림"));
     base.setPixelSize(12);
@@ -79,6 +80,8 @@ int main(int argc, char** argv) {
     useProgramFontSettings(runningProgramDir());
     if (line.command == QLatin1String("report")) return runReportCommand(line, argc, argv);
     if (line.command == QLatin1String("passwd")) return runPasswdCommand(line, argc, argv);
+    if (line.command == QLatin1String("web-user"))
+        return runWebUserCommand(line, argc, argv).exitCode;
     if (line.command == QLatin1String("central")) return runCentralCommand(args);
     return runBoard(line, argc, argv);
 }

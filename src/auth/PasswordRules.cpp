@@ -56,16 +56,10 @@ PasswordRules::Outcome PasswordRules::check(const QString& text) {
     return Outcome::SignedIn;
 }
 
-PasswordRules::Outcome PasswordRules::checkGrade(int grade, const QString& text) {
-    if (lockedOut(grade)) return Outcome::LockedOut;
-    if (!db_.checkPassword(grade, text)) return failed(grade);
-    triesOf(grade).failures = 0;
-    return Outcome::SignedIn;
-}
-
 PasswordRules::Outcome PasswordRules::change(const QString& current, const QString& fresh,
                                              const QString& repeat) {
     if (fresh != repeat) return Outcome::Mismatch;
+    if (fresh.isEmpty()) return Outcome::Empty;
     const int grade = session_.gradeToCheck;
     if (lockedOut(grade)) return Outcome::LockedOut;
     if (!db_.checkPassword(grade, current)) return failed(grade);

@@ -24,7 +24,7 @@ public:
     static constexpr int kMaxFailures = 5;
     static constexpr int kLockSeconds = 30;
 
-    enum class Outcome { SignedIn, Changed, Wrong, Mismatch, LockedOut };
+    enum class Outcome { SignedIn, Changed, Wrong, Mismatch, Empty, LockedOut };
 
     PasswordRules(Database& db, Clock& clock, DeskSession& session, Lockdown& lockdown);
 
@@ -33,12 +33,9 @@ public:
     // keyboard lock. Database failures raise DatabaseError and count for
     // nothing.
     Outcome check(const QString& text);
-    // Stores `fresh` for the grade in `gradeToCheck`; signs nobody in.
+    // Stores `fresh` for the grade in `gradeToCheck`; signs nobody in. An
+    // empty `fresh` is refused (Empty) before anything is checked.
     Outcome change(const QString& current, const QString& fresh, const QString& repeat);
-
-    // Checks the password of `grade` without signing anybody in at the desk
-    // (the owner's pages sign in this way); it counts in the same lock-out.
-    Outcome checkGrade(int grade, const QString& text);
 
     bool lockedOut(int grade);
     DeskSession& session() { return session_; }

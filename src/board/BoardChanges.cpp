@@ -3,7 +3,6 @@
 // reads the stay that the change ends, then the slot's values, the clock, the
 // look, the file, the history row, the log line and the sound.
 #include "board/BoardModel.h"
-#include "board/MinuteStamp.h"
 #include "board/RoomLook.h"
 #include "platform/Assets.h"
 
@@ -13,7 +12,7 @@ void BoardModel::changeRoom(int n, RoomChange change, ChangeSource source, StayK
     // A picture that cannot be loaded stops the change before anything of it
     // is done.
     const StateLook look = stateLook(plan.state, plan.kind);
-    if (look.picture && !look.picture->isEmpty()) ctx_.assets.picture(*look.picture);
+    if (!look.picture.isEmpty()) ctx_.assets.picture(look.picture);
     ctx_.assets.picture(kindGlyphFile(plan.state, plan.kind));
 
     // These read the stay's start, its kind and its minutes, which the
@@ -37,11 +36,13 @@ void BoardModel::changeRoom(int n, RoomChange change, ChangeSource source, StayK
     s.state = plan.state;
     s.kind = plan.kind;
     s.guestOut = plan.guestOut;
-    if (plan.startsStay) s.stayStart = TimeText(now());
+    if (plan.startsStay) s.stayStart = StayTime::startingAt(now());
     if (plan.checksOut) s.checkoutTime = clockText();
     if (plan.endsStay) {
-        s.stayStart.clear();
+        s.stayStart = {};
         s.morningCall.clear();
+        s.morningCallRung = false;
+        s.morningCallMissed = false;
     }
 
     switch (plan.clock) {
@@ -49,7 +50,7 @@ void BoardModel::changeRoom(int n, RoomChange change, ChangeSource source, StayK
             startClock(n);
             break;
         case StayClockChange::ShowElapsed:
-            showElapsedAtNextTick(n);
+            showElapsedTime(n);
             break;
         case StayClockChange::ShowCheckout:
             showCheckoutTime(n);
@@ -74,6 +75,12 @@ void BoardModel::changeRoom(int n, RoomChange change, ChangeSource source, StayK
     if (plan.startsStay || plan.endsStay) saveStayStart(n);
     if (plan.checksOut) saveCheckoutTime(n);
     if (plan.endsStay) saveMorningCall(n);
+    // Also when the change keeps the mark: a file from before the board kept
+    // it holds the mark only as the state 외 출.
+    saveOutMark(n);
+    if (plan.clock == StayClockChange::Start || plan.clock == StayClockChange::StartFinished)
+        saveClockStart(n);
+    if (plan.mark != ChangeMark::None) saveChangedBy(n);
 
     addHistory(n, plan.historyWord, plan.historyComm);
     if (plan.ledger == LedgerChange::Open) openLedgerRow(n);

@@ -63,6 +63,7 @@ void BoardModel::handlePair(quint8 key, quint8 code) {
         case ControllerEvent::DoorOpened:
         case ControllerEvent::DoorClosed:
             s.repeatKey = repeatKey;
+            saveRepeatKey(n);
             doorChanged(n, code == static_cast<quint8>(ControllerEvent::DoorOpened));
             break;
         case ControllerEvent::Taken:
@@ -73,8 +74,10 @@ void BoardModel::handlePair(quint8 key, quint8 code) {
             // A finish during a stay is ignored but remembered, so that the
             // same report again is a repeat; a check-out of a finished room is
             // forgotten.
-            if (change || code == static_cast<quint8>(ControllerEvent::Finish))
+            if (change || code == static_cast<quint8>(ControllerEvent::Finish)) {
                 s.repeatKey = repeatKey;
+                saveRepeatKey(n);
+            }
             if (!change) return;
             changeRoom(n, *change, ChangeSource::Controller, s.kind);
             break;

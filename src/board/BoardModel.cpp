@@ -7,7 +7,6 @@
 #include <QMetaMethod>
 #include <utility>
 
-#include "board/MinuteStamp.h"
 #include "board/RoomLook.h"
 #include "lockdown/Lockdown.h"
 #include "platform/Assets.h"
@@ -131,19 +130,20 @@ void BoardModel::showState(int n) {
     v.labelFontColor = look.font;
     v.labelColor = look.back;
     try {
-        if (look.picture && !look.picture->isEmpty()) ctx_.assets.picture(*look.picture);
+        if (!look.picture.isEmpty()) ctx_.assets.picture(look.picture);
         ctx_.assets.picture(glyph);
     } catch (...) {
         emit slotChanged(n);
         throw;
     }
-    if (look.picture) v.stateImage = *look.picture;
+    v.stateImage = look.picture;
     v.kindGlyphFile = glyph;
     emit slotChanged(n);
 }
 
 void BoardModel::markChanged(int n, ChangeMark mark) {
     if (mark == ChangeMark::None) return;
+    slot(n).changedBy = mark;
     views_.at(index(n)).buttonFontColor = markColor(mark);
     emit slotChanged(n);
 }
@@ -174,31 +174,42 @@ void BoardModel::checkMorningCallsAtStart() {
     // The oldest call that still rings, in the form of `nowMinute`.
     const QString lateLimit =
         minute.addSecs(-60 * kLateCallMinutes).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    for (int n = 1; n <= kSlots; ++n) {
+    forEverySlot([&](int n) {
         RoomSlot& s = slot(n);
         SlotView& v = views_[index(n)];
-        v.startColor = morningCallColor(s.morningCall, nowMinute, v.startColor);
         // A call whose minute fell while the board was down (a power cut, say)
         // still rings at the first tick when it is at most kLateCallMinutes
         // late. An older one would wake nobody in time: it is shown as missed,
         // in its own colour and with a log line, so that the clerk can knock.
-        const bool missed = !s.morningCall.isEmpty() && s.morningCall < lateLimit;
-        s.morningCallRung = missed;
-        if (missed) {
-            v.startColor = Colors::Red;
+        // A call that sounded or was shown missed before the restart stays as
+        // it was.
+        if (!s.morningCall.isEmpty() && !s.morningCallRung && s.morningCall < lateLimit) {
+            s.morningCallRung = true;
+            s.morningCallMissed = true;
             logEvent(kMissedCall, s.roomName);
+            saveMorningCallDone(n);
         }
+        if (s.morningCallMissed)
+            v.startColor = Colors::Red;
+        else if (s.morningCallRung)
+            v.startColor = Colors::Orange;
+        else
+            v.startColor = morningCallColor(s.morningCall, nowMinute, v.startColor);
         emit slotChanged(n);
-    }
+    });
 }
 
 void BoardModel::paintSlots() {
-    // One broken slot (a missing picture, say) must not leave the rest
-    // unpainted; the first failure is reported once.
+    forEverySlot([this](int n) { paintSlot(n); });
+}
+
+void BoardModel::forEverySlot(const std::function<void(int)>& work) {
+    // One broken slot (a missing picture, a failed write) must not leave the
+    // rest undone; the first failure is reported once.
     QString firstError;
     for (int n = 1; n <= kSlots; ++n) {
         try {
-            paintSlot(n);
+            work(n);
         } catch (const std::exception& e) {
             if (firstError.isEmpty()) firstError = errorText(e);
         }
@@ -209,6 +220,7 @@ void BoardModel::paintSlots() {
 void BoardModel::paintSlot(int n) {
     const RoomSlot& s = slot(n);
     SlotView& v = views_[index(n)];
+    if (s.changedBy != ChangeMark::None) v.buttonFontColor = markColor(s.changedBy);
     // Room number and panel come before the state look, so that a missing
     // picture still leaves the room visible with its number.
     setRoomNumber(s, v);
@@ -241,11 +253,17 @@ WinColor BoardModel::morningCallColor(const QString& call, const QString& nowMin
 
 void BoardModel::setMorningCall(int n, const QString& call, const QString& nowMinute) {
     RoomSlot& s = slot(n);
-    if (s.morningCall != call) s.morningCallRung = false;
+    if (s.morningCall != call) {
+        s.morningCallRung = false;
+        s.morningCallMissed = false;
+    }
     s.morningCall = call;
     SlotView& v = editView(n);
     v.startColor = morningCallColor(call, nowMinute, v.startColor);
     viewChanged(n);
+    // A call whose minute has come sounds now, not at the next tick: what
+    // the board does must not hang on where the tick falls, which a restart moves.
+    if (!call.isEmpty() && !s.morningCallRung && call <= nowMinute) ringMorningCall(n);
 }
 
 void BoardModel::setMemo(int n, const QString& memo) {
@@ -282,7 +300,7 @@ BoardSnapshotPtr BoardModel::snapshot() {
         room.state = s.state;
         room.kind = s.kind;
         room.doorOpen = s.doorOpen == 1;
-        room.stayStart = MomentOfStamp(QStringView(s.stayStart).left(12));
+        room.stayStart = s.stayStart.moment();
         room.elapsedMinutes = room.stayStart.isValid() ? s.elapsed : 0;
         room.checkoutTime = s.state == RoomState::CheckedOut || s.state == RoomState::GuestOut
                                 ? s.checkoutTime

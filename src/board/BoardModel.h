@@ -17,13 +17,13 @@
 #include "board/RoomRules.h"
 #include "board/RoomSlot.h"
 #include "board/SlotView.h"
+#include "store/IniStore.h"
 #include "store/StepJournal.h"
 
 class Assets;
 class RoomRecords;
 class Clock;
 class Dialogs;
-class IniStore;
 class Lockdown;
 class SoundPlayer;
 
@@ -139,6 +139,15 @@ public:
     void saveFees(int n);
     void saveMorningCall(int n);
     void saveMemo(int n);
+    // The board's own keys (see RoomSlot).
+    void saveOutMark(int n);
+    void saveRepeatKey(int n);
+    void saveChangedBy(int n);
+    void saveClockStart(int n);
+    // The call has sounded or was shown as missed.
+    void saveMorningCallDone(int n);
+    // Empties them all, for a room that is set up anew.
+    void forgetOwnKeys(int n);
     void storeValue(const QString& section, const QString& key, const QString& value);
 
     // A step: everything that one controller block or one desk action
@@ -185,7 +194,7 @@ public:
     // not know is reported once on the message line; the room shows ready.
     void restoreSlots();
     // The morning calls found at start-up: each time box takes its call's
-    // colour, and a call too late to ring is marked missed.
+    // colour, and a call too late to ring is marked missed, logged and stored.
     void checkMorningCallsAtStart();
     // Gives every slot the look of its restored values.
     void paintSlots();
@@ -201,7 +210,8 @@ public:
     void setBusinessName(const QString& name);
     // A room's morning call ("yyyy-mm-dd hh:mm", empty for none) and memo,
     // once the caller has stored them; the time box takes the call's colour
-    // against `nowMinute`. A changed call may sound again.
+    // against `nowMinute`. A changed call may sound again; one whose minute
+    // has come sounds at once.
     void setMorningCall(int n, const QString& call, const QString& nowMinute);
     void setMemo(int n, const QString& memo);
     // The time box's colour for a morning call: none black, later fuchsia,
@@ -212,22 +222,25 @@ public:
 
     bool isRestored(int n) const { return restored_.test(index(n)); }
 
-    // Stay clocks and the board clock.
+    // Stay clocks and the board clock. A clock counts the minutes of the
+    // real calendar from its start to the current minute; the minute tick
+    // shows them.
     // The room's clock from zero, the start time shown: a stay's or a cleaning's.
     void startClock(int n);
     // The check-out time shows instead of the elapsed time, which counts on unseen.
     void showCheckoutTime(int n);
-    // The elapsed time shows again from the next minute tick on; until then
-    // the box keeps what it shows.
-    void showElapsedAtNextTick(int n);
+    // The elapsed time shows again, at once.
+    void showElapsedTime(int n);
     // From zero without a start time: how long the room has been finished.
     void startFinishedClock(int n);
+    // Every clock as it ran before the restart, from the stored starts.
     void rebuildStayClocks();
     void onSecondTick();
     void onMinuteTick();
     // Sounds every morning call whose minute has come and that has not
     // sounded yet, however late the tick.
     void ringMorningCalls(const QString& nowMinute);
+    void ringMorningCall(int n);
     // The tables' purges, run first in every minute tick; they report their
     // own failures.
     std::function<void()> purgeTables;
@@ -293,7 +306,12 @@ private:
     void setUpFirstStart();
     static std::size_t index(int n);
     void runStep(const std::function<void()>& step);
+    // Runs `work` for every slot; see paintSlots.
+    void forEverySlot(const std::function<void(int)>& work);
     void recoverLastStep();
+    void restoreOwnKeys(const IniStore::Snapshot& store, int n);
+    void paintElapsed(int n);
+    void startClockShowing(int n, const QString& startText);
     void handleBlock(const QByteArray& block);
     void handlePair(quint8 key, quint8 code);
     void doorChanged(int n, bool open);

@@ -16,7 +16,7 @@ void BoardModel::setRecords(RoomRecords* records) {
 }
 
 namespace {
-QString stayKey(const RoomSlot& s) { return s.stayStart.left(12); }
+QString stayKey(const RoomSlot& s) { return s.stayStart.stamp(); }
 }  // namespace
 
 void BoardModel::addHistory(int n, const QString& action, const QString& comm) {

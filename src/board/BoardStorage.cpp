@@ -70,7 +70,7 @@ void BoardModel::saveCheckoutTime(int n) {
 void BoardModel::saveStayStart(int n) {
     requireRestored(*this, n);
     const QString num = QString::number(n);
-    storeValue(QStringLiteral("Time"), kR + num, slot(n).stayStart);
+    storeValue(QStringLiteral("Time"), kR + num, slot(n).stayStart.stored());
 }
 
 void BoardModel::saveFees(int n) {
@@ -91,6 +91,44 @@ void BoardModel::saveMorningCall(int n) {
 void BoardModel::saveMemo(int n) {
     requireRestored(*this, n);
     storeValue(QStringLiteral("Memo"), kR + QString::number(n), view(n).hint);
+}
+
+void BoardModel::saveOutMark(int n) {
+    requireRestored(*this, n);
+    storeValue(QStringLiteral("OutMark"), kR + QString::number(n),
+               slot(n).guestOut ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void BoardModel::saveRepeatKey(int n) {
+    requireRestored(*this, n);
+    storeValue(QStringLiteral("LastEvent"), kR + QString::number(n), slot(n).repeatKey);
+}
+
+void BoardModel::saveChangedBy(int n) {
+    requireRestored(*this, n);
+    storeValue(QStringLiteral("ChangedBy"), kR + QString::number(n), storedText(slot(n).changedBy));
+}
+
+void BoardModel::saveClockStart(int n) {
+    requireRestored(*this, n);
+    const QDateTime& start = slot(n).clockStart;
+    storeValue(QStringLiteral("ClockStart"), kR + QString::number(n),
+               start.isValid() ? stampText(start) : QString());
+}
+
+void BoardModel::saveMorningCallDone(int n) {
+    requireRestored(*this, n);
+    const RoomSlot& s = slot(n);
+    if (!s.morningCallRung) return;
+    storeValue(s.morningCallMissed ? QStringLiteral("AlramMissed") : QStringLiteral("AlramRung"),
+               kR + QString::number(n), s.morningCall);
+}
+
+void BoardModel::forgetOwnKeys(int n) {
+    requireRestored(*this, n);
+    for (const char* section :
+         {"OutMark", "LastEvent", "ChangedBy", "ClockStart", "AlramRung", "AlramMissed"})
+        storeValue(QString::fromLatin1(section), kR + QString::number(n), QString());
 }
 
 void BoardModel::storeValue(const QString& section, const QString& key, const QString& value) {
@@ -155,6 +193,31 @@ void BoardModel::notify(const QString& text) {
     emit noticeChanged();
 }
 
+void BoardModel::restoreOwnKeys(const IniStore::Snapshot& store, int n) {
+    RoomSlot& s = slot(n);
+    const QString key = kR + QString::number(n);
+    // A file written before the board kept the mark: a guest shown out is out.
+    const QString outMark = store.readString(QStringLiteral("OutMark"), key, QString());
+    s.guestOut = outMark.isEmpty() ? s.state == RoomState::GuestOut : outMark == QLatin1String("1");
+    // The mark belongs to a stay; a finished room has none.
+    if (s.state == RoomState::Finished) s.guestOut = false;
+    s.repeatKey = store.readString(QStringLiteral("LastEvent"), key, QString());
+    s.changedBy = markFromStored(store.readString(QStringLiteral("ChangedBy"), key, QString()));
+    if (!s.morningCall.isEmpty()) {
+        s.morningCallMissed =
+            store.readString(QStringLiteral("AlramMissed"), key, QString()) == s.morningCall;
+        s.morningCallRung =
+            s.morningCallMissed ||
+            store.readString(QStringLiteral("AlramRung"), key, QString()) == s.morningCall;
+    }
+    // A clock never starts before its stay: an earlier one is left from
+    // another stay, and the stay's own start is taken instead.
+    const QDateTime clock =
+        momentOfStamp(store.readString(QStringLiteral("ClockStart"), key, QString()));
+    const QDateTime stay = s.stayStart.moment();
+    s.clockStart = clock.isValid() && !(stay.isValid() && clock < stay) ? clock : QDateTime();
+}
+
 void BoardModel::restoreSlots() {
     // One reading of the file for the whole restore: every value comes from
     // the same moment of the file, and the board starts quickly.
@@ -171,10 +234,9 @@ void BoardModel::restoreSlots() {
         const std::optional<RoomState> state = stateFromStored(label);
         if (!state) unknown.append(QStringLiteral("%1번 \"%2\"").arg(n).arg(label));
         s.state = state.value_or(RoomState::Finished);
-        // A guest who was out when the board stopped is still out.
-        s.guestOut = s.state == RoomState::GuestOut;
         s.kind = kindFromStored(store.readInteger(QStringLiteral("Sleep"), key, 0));
-        s.stayStart = store.readString(QStringLiteral("Time"), key, QString());
+        s.stayStart =
+            StayTime::fromStored(store.readString(QStringLiteral("Time"), key, QString()));
         s.checkoutTime = store.readString(QStringLiteral("TimeEnd"), key, QString());
         s.overnightFee =
             store.readInteger(QStringLiteral("Money"), QStringLiteral("rs") + num, s.overnightFee);
@@ -184,6 +246,7 @@ void BoardModel::restoreSlots() {
         views_[index(n)].hint = store.readString(QStringLiteral("Memo"), key, QString());
         s.keyCode = static_cast<quint16>(store.readInteger(QStringLiteral("RoomKey"), key, 0));
         s.doorOpen = static_cast<quint8>(store.readInteger(QStringLiteral("DoorStatus"), key, 0));
+        restoreOwnKeys(store, n);
         restored_.set(index(n));
         emit slotChanged(n);
     }

@@ -114,19 +114,23 @@ void ClerkActions::resetRoom(int n) {
     RoomSlot& s = board_.slot(n);
     const QString num = QString::number(n);
 
-    // Everything of the room goes but its panel and the morning call's mark.
-    const RoomSlot before = s;
+    // Everything of the room goes but its panel.
+    const quint8 hasPanel = s.hasPanel;
     s = RoomSlot{};
     s.roomName = num;
-    s.hasPanel = before.hasPanel;
-    s.morningCallRung = before.morningCallRung;
+    s.hasPanel = hasPanel;
 
     board_.showRoomNumber(n);
     board_.showState(n);
+    // The panel shows what the file keeps, as it will after a restart.
     SlotView& v = board_.editView(n);
     v.startText.clear();
     v.startColor = Colors::Black;
     v.elapsedText.clear();
+    v.elapsedFontColor = Colors::White;
+    v.doorImage.clear();
+    v.hint.clear();
+    v.buttonFontColor = SlotView{}.buttonFontColor;
     board_.viewChanged(n);
 
     // The file forgets the room's state label (a finished room with no label).
@@ -134,8 +138,6 @@ void ClerkActions::resetRoom(int n) {
     board_.saveRoomName(n);
     board_.storeValue(QStringLiteral("rStatus"), key, QString());
     board_.saveStayKind(n);
-    // The door picture and the memo's hint stay on the panel until the next
-    // start; the file forgets them now.
     board_.storeValue(QStringLiteral("RoomKey"), key, QString());
     board_.storeValue(QStringLiteral("TimeEnd"), key, QString());
     board_.storeValue(QStringLiteral("Money"), QStringLiteral("rd") + num, QString());
@@ -144,4 +146,5 @@ void ClerkActions::resetRoom(int n) {
     board_.storeValue(QStringLiteral("DoorStatus"), key, QString());
     board_.storeValue(QStringLiteral("Alram"), key, QString());
     board_.storeValue(QStringLiteral("Memo"), key, QString());
+    board_.forgetOwnKeys(n);
 }

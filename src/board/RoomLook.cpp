@@ -6,7 +6,7 @@ StateLook stateLook(RoomState state, StayKind kind) {
     switch (state) {
         case RoomState::Finished:
             if (kind == StayKind::Overnight)
-                return {stateCaption(state), Colors::Black, Colors::LightPink, std::nullopt};
+                return {stateCaption(state), Colors::Black, Colors::LightPink, QString()};
             return {stateCaption(state), Colors::White, Colors::Green, QString()};
         case RoomState::DayUse:
             return {stateCaption(state), Colors::White, Colors::Blue, QStringLiteral("bed.bmp")};
@@ -18,7 +18,9 @@ StateLook stateLook(RoomState state, StayKind kind) {
             return {stateCaption(state), Colors::White, Colors::Purple,
                     QStringLiteral("withOut.bmp")};
         case RoomState::GuestOut:
-            return {stateCaption(state), Colors::Black, Colors::Yellow, std::nullopt};
+            // The guest is out of the room, as after a check-out.
+            return {stateCaption(state), Colors::Black, Colors::Yellow,
+                    QStringLiteral("withOut.bmp")};
     }
     return {};
 }

@@ -6,7 +6,6 @@
 // says who changed the room last.
 
 #include <QString>
-#include <optional>
 
 #include "board/RoomRules.h"
 #include "board/RoomState.h"
@@ -16,9 +15,9 @@ struct StateLook {
     QString caption;
     WinColor font = Colors::White;
     WinColor back = Colors::Green;
-    // The state picture; none leaves the one shown (a guest who goes out
-    // from a left room still shows the left room's picture).
-    std::optional<QString> picture;
+    // The state picture, empty for none. It follows from the state alone,
+    // so that a restarted board shows the picture the running one showed.
+    QString picture;
 };
 
 // A finished room looks different when its next stay is an overnight one.

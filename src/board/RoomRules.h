@@ -30,9 +30,6 @@ enum class RoomChange {
     Move,    // the guest moves to another room
 };
 
-// Who changed a room last, shown by the colour of its number.
-enum class ChangeMark { None, Desk, Controller };
-
 // Where the two sources really differ, side by side.
 struct SourceRules {
     QString historyComm;  // the history row's Comm: "1" the controller, "0" the desk

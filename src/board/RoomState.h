@@ -18,6 +18,9 @@ enum class RoomState : quint8 {
 // The kind of stay the room is let for (Sleep: 1 overnight, 0 day-use).
 enum class StayKind : quint8 { DayUse = 0, Overnight = 1 };
 
+// Who changed a room last, shown by the colour of its number.
+enum class ChangeMark : quint8 { None, Desk, Controller };
+
 // Stable ASCII words for the faces outside the desk (the owner's pages, the
 // group's ledger): they never change with a caption.
 inline QString roomStateKey(RoomState state) {

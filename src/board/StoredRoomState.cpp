@@ -36,3 +36,21 @@ std::optional<RoomState> stateFromStored(const QString& text) {
 StayKind kindFromStored(int value) { return value == 1 ? StayKind::Overnight : StayKind::DayUse; }
 
 int storedValue(StayKind kind) { return kind == StayKind::Overnight ? 1 : 0; }
+
+ChangeMark markFromStored(const QString& text) {
+    if (text == QLatin1String("desk")) return ChangeMark::Desk;
+    if (text == QLatin1String("controller")) return ChangeMark::Controller;
+    return ChangeMark::None;
+}
+
+QString storedText(ChangeMark mark) {
+    switch (mark) {
+        case ChangeMark::Desk:
+            return QStringLiteral("desk");
+        case ChangeMark::Controller:
+            return QStringLiteral("controller");
+        case ChangeMark::None:
+            break;
+    }
+    return {};
+}

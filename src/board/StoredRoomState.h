@@ -17,3 +17,8 @@ QString storedText(RoomState state);
 // `Sleep`: 1 overnight, anything else day-use.
 StayKind kindFromStored(int value);
 int storedValue(StayKind kind);
+
+// `ChangedBy`: "desk" or "controller"; anything else is no mark (the number
+// keeps its colour from the window's design).
+ChangeMark markFromStored(const QString& text);
+QString storedText(ChangeMark mark);

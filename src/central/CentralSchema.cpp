@@ -339,10 +339,12 @@ const char* const kSiteTables[] = {"site",   "change",      "history",  "history
 int centralSchema::latestVersion() { return int(kMigrations.size()); }
 
 int centralSchema::currentVersion(PgConnection& pg) {
-    const PgResult exists =
-        pg.exec(QStringLiteral("SELECT to_regclass('tavolen.schema_version') IS NOT NULL"));
+    const PgResult exists = pg.exec(
+        QStringLiteral("SELECT pg_catalog.to_regclass('tavolen.schema_version') IS NOT NULL"));
     if (exists.text(0, 0) != QStringLiteral("t")) return 0;
-    return pg.exec(QStringLiteral("SELECT coalesce(max(version), 0) FROM tavolen.schema_version"))
+    return pg
+        .exec(QStringLiteral(
+            "SELECT coalesce(pg_catalog.max(version), 0) FROM tavolen.schema_version"))
         .text(0, 0)
         .toInt();
 }
@@ -352,11 +354,11 @@ int centralSchema::migrate(PgConnection& pg, int upTo) {
     pg.exec(QStringLiteral("BEGIN"));
     try {
         // One program at a time: a second `central init` waits here, then finds nothing to do.
-        pg.exec(QStringLiteral("SELECT pg_advisory_xact_lock(742100)"));
+        pg.exec(QStringLiteral("SELECT pg_catalog.pg_advisory_xact_lock(742100)"));
         pg.exec(QStringLiteral("CREATE SCHEMA IF NOT EXISTS tavolen"));
         pg.exec(QStringLiteral(
             "CREATE TABLE IF NOT EXISTS tavolen.schema_version (version integer PRIMARY KEY, "
-            "applied_at timestamptz NOT NULL DEFAULT now())"));
+            "applied_at timestamptz NOT NULL DEFAULT pg_catalog.now())"));
         for (int v = currentVersion(pg) + 1; v <= std::min(upTo, latestVersion()); ++v) {
             pg.execScript(QString::fromUtf8(kMigrations[size_t(v - 1)]));
             if (v == 1) {
@@ -374,6 +376,11 @@ int centralSchema::migrate(PgConnection& pg, int upTo) {
                     {QString::number(v)});
             ++applied;
         }
+        // Servers made before PostgreSQL 15 let every role create in `public`, a schema every
+        // other role's session searches: a function planted there would run as them.
+        pg.execScript(QStringLiteral(
+            "DO $$ BEGIN IF EXISTS (SELECT FROM pg_catalog.pg_namespace WHERE nspname = "
+            "'public') THEN REVOKE CREATE ON SCHEMA public FROM PUBLIC; END IF; END $$"));
         pg.exec(QStringLiteral("COMMIT"));
     } catch (...) {
         if (pg.isUsable()) pg.exec(QStringLiteral("ROLLBACK"));
@@ -389,8 +396,8 @@ void centralSchema::grantSite(PgConnection& pg, const QString& site, const QStri
     const QString r = pg.quoteIdentifier(role);
     pg.exec(QStringLiteral("BEGIN"));
     try {
-        if (pg.exec(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = $1"), {role}).rows() ==
-            0)
+        if (pg.exec(QStringLiteral("SELECT 1 FROM pg_catalog.pg_roles WHERE rolname = $1"), {role})
+                .rows() == 0)
             pg.exec(QStringLiteral("CREATE ROLE %1 LOGIN").arg(r));
         pg.exec(
             QStringLiteral("INSERT INTO tavolen.site (site) VALUES ($1) ON CONFLICT DO NOTHING"),

@@ -3,13 +3,15 @@
 #include <sqlite3.h>
 #include <xlsxwriter.h>
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <map>
 #include <memory>
+#include <set>
+#include <tuple>
 
 #include "central/PgConnection.h"
 #include "settlement/NumberFormat.h"
@@ -81,6 +83,10 @@ const char kLedgerRows[] =
     "SELECT site, roomnum, idatetime, odatetime, action, cash FROM tavolen.ledger_kept "
     "WHERE idatetime >= $1 AND idatetime < $2";
 
+// The largest sum of a site's day taken from the server: far above any motel's, and small
+// enough that the report's totals of every site and day cannot overflow.
+constexpr qint64 kLargestSum = 1'000'000'000'000;
+
 // A text[] literal; every element quoted.
 QString textArray(const QStringList& values) {
     QStringList quoted;
@@ -94,8 +100,9 @@ QString textArray(const QStringList& values) {
 
 std::vector<SiteFigures> readSites(PgConnection& pg) {
     const PgResult r = pg.exec(QStringLiteral(
-        "SELECT site, name, last_seq, to_char(last_received_at AT TIME ZONE current_setting("
-        "'TimeZone'), 'YYYY-MM-DD HH24:MI:SS') FROM tavolen.site ORDER BY site"));
+        "SELECT site, name, last_seq, pg_catalog.to_char(last_received_at AT TIME ZONE "
+        "pg_catalog.current_setting('TimeZone'), 'YYYY-MM-DD HH24:MI:SS') FROM tavolen.site "
+        "ORDER BY site"));
     std::vector<SiteFigures> sites;
     for (int i = 0; i < r.rows(); ++i) {
         SiteFigures s;
@@ -142,13 +149,6 @@ QString lastReceived(const SiteFigures& s) {
 
 QString number(qint64 n) { return QString::number(n); }
 
-QString csvField(const QString& s) {
-    if (!s.contains(u',') && !s.contains(u'"') && !s.contains(u'\n')) return s;
-    QString quoted = s;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
-}
-
 bool isDigits(const QString& s) {
     if (s.isEmpty() || s.size() > 15) return false;
     for (QChar c : s)
@@ -163,14 +163,12 @@ void writeCsv(const GroupReport& report, const QString& path) {
         for (const QString& cell : row) fields << csvField(cell);
         out += fields.join(u',').toUtf8() + "\r\n";
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
-        throw ReportError(
-            QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+    replaceFileWith(path, out);
 }
 
-void writeXlsx(const GroupReport& report, const QString& path) {
-    const QByteArray file = QFile::encodeName(path);
+// The workbook written to `temporary`; messages name `path`, the file it becomes.
+void writeXlsxTo(const GroupReport& report, const QString& temporary, const QString& path) {
+    const QByteArray file = QFile::encodeName(temporary);
     lxw_workbook* book = workbook_new(file.constData());
     if (!book) throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1").arg(path));
     const QByteArray sheetName = QStringLiteral("그룹결산").toUtf8();
@@ -207,14 +205,7 @@ void writeXlsx(const GroupReport& report, const QString& path) {
                               .arg(path, QString::fromUtf8(lxw_strerror(rc))));
 }
 
-void writePdf(const GroupReport& report, const QString& path) {
-    {
-        QFile probe(path);
-        if (!probe.open(QIODevice::WriteOnly))
-            throw ReportError(QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)")
-                                  .arg(path, probe.errorString()));
-    }
-    QPdfWriter pdf(path);
+void paintPdf(const GroupReport& report, QPdfWriter& pdf) {
     pdf.setResolution(150);
     pdf.setTitle(report.title);
     pdf.setCreator(QStringLiteral("Tavolen"));
@@ -255,6 +246,18 @@ void writePdf(const GroupReport& report, const QString& path) {
         if (int(r) + 1 == report.headerRows) p.drawLine(QPointF(0, y), QPointF(width, y));
     }
     p.end();
+}
+
+void writePdf(const GroupReport& report, const QString& path) {
+    // Drawn in memory and written at once: through a buffered file, a last write that fails
+    // would go unnoticed and leave a cut file behind.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&buffer);
+        paintPdf(report, pdf);
+    }
+    replaceFileWith(path, buffer.data());
 }
 
 }  // namespace
@@ -333,11 +336,12 @@ GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) 
     QStringList dayEnds;
     for (int d = 1; d < days; ++d)
         dayEnds << hourOf(settlementDayFrom(QDate(year, month, d), hour).endStamp());
-    const PgResult sums = pg.exec(
-        QStringLiteral("SELECT site, width_bucket(hour, $3::text[]), action, sum(amount)::text "
-                       "FROM tavolen.ledger_hour WHERE hour >= $1 AND hour < $2 "
-                       "GROUP BY 1, 2, 3"),
-        {hourOf(from), hourOf(to), textArray(dayEnds)});
+    const PgResult sums =
+        pg.exec(QStringLiteral("SELECT site, pg_catalog.width_bucket(hour, $3::text[]), action, "
+                               "pg_catalog.sum(amount)::text "
+                               "FROM tavolen.ledger_hour WHERE hour >= $1 AND hour < $2 "
+                               "GROUP BY 1, 2, 3"),
+                {hourOf(from), hourOf(to), textArray(dayEnds)});
     const PgResult odd = pg.exec(
         QStringLiteral("SELECT site FROM tavolen.ledger WHERE idatetime >= $1 AND idatetime < $2 "
                        "AND tavolen.counted_amount(idatetime, cash) IS NULL UNION "
@@ -358,14 +362,7 @@ GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) 
         s.month.overnight.assign(size_t(days), 0);
         bySite[s.site] = &s;
     }
-    for (int i = 0; i < sums.rows(); ++i) {
-        const auto found = bySite.find(sums.text(i, 0));
-        if (found == bySite.end()) continue;
-        const size_t day = size_t(sums.text(i, 1).toInt());
-        auto& column = sums.text(i, 2) == QStringLiteral("대실") ? found->second->month.dayUse
-                                                                 : found->second->month.overnight;
-        column[day] = sums.text(i, 3).toLongLong();
-    }
+    addMonthSums(report.sites, sums);
     for (auto& [site, ledger] : ledgers)
         bySite[site]->month = ledger::readMonth(ledger.done(), year, month, hour, false);
     report.title = QStringLiteral("그룹 월합계 : %1-%2").arg(year).arg(month);
@@ -411,10 +408,36 @@ GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) 
     return report;
 }
 
+void groupReport::addMonthSums(std::vector<SiteFigures>& sites, const PgResult& sums) {
+    std::map<QString, SiteFigures*> bySite;
+    for (SiteFigures& s : sites) bySite[s.site] = &s;
+    std::set<std::tuple<QString, int, QString>> seen;
+    for (int i = 0; i < sums.rows(); ++i) {
+        const QString site = sums.text(i, 0), action = sums.text(i, 2);
+        const auto found = bySite.find(site);
+        if (found == bySite.end()) continue;
+        MonthSums& month = found->second->month;
+        // What the server answers is checked like any other input before it is used.
+        bool dayOk = false, amountOk = false;
+        const int day = sums.text(i, 1).toInt(&dayOk);
+        const qint64 amount = sums.text(i, 3).toLongLong(&amountOk);
+        const bool dayUse = action == QStringLiteral("대실");
+        if (!dayOk || day < 0 || size_t(day) >= month.dayUse.size() ||
+            (!dayUse && action != QStringLiteral("숙박")) || !amountOk || amount < -kLargestSum ||
+            amount > kLargestSum || !seen.emplace(site, day, action).second)
+            throw ReportError(
+                QStringLiteral("중앙 서버의 답에 이 달에 맞지 않는 행이 있습니다: 사이트 %1, 일 "
+                               "%2, 구분 %3, 금액 %4")
+                    .arg(site, sums.text(i, 1), action, sums.text(i, 3)));
+        (dayUse ? month.dayUse : month.overnight)[size_t(day)] = amount;
+    }
+}
+
 void groupReport::write(const GroupReport& report, const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QStringLiteral("xlsx"))
-        writeXlsx(report, path);
+        replaceFileBy(path,
+                      [&](const QString& temporary) { writeXlsxTo(report, temporary, path); });
     else if (suffix == QStringLiteral("pdf"))
         writePdf(report, path);
     else if (suffix == QStringLiteral("csv"))

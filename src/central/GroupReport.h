@@ -9,6 +9,7 @@
 #include "settlement/LedgerReader.h"
 
 class PgConnection;
+class PgResult;
 
 // One site's figures of a period, computed by the desk's own settlement code over the rows
 // the central ledger holds for it, so that they equal the site's own report.
@@ -39,7 +40,14 @@ GroupReport day(PgConnection& pg, QDate day, int hour);
 // The month's settlement days counted the same way.
 GroupReport month(PgConnection& pg, int year, int month, int hour);
 
-// .xlsx, .csv (UTF-8) or .pdf by the extension. Raises ReportError.
+// The server's sums of the month's days (site, day counted from 0, "대실" or "숙박", amount) put
+// into the days of the sites listed, whose months are sized. Raises ReportError, naming the row,
+// for a row that does not fit: a day outside the month, another kind, an amount that is no
+// amount, or a second row for the same day.
+void addMonthSums(std::vector<SiteFigures>& sites, const PgResult& sums);
+
+// .xlsx, .csv (UTF-8) or .pdf by the extension, written beside the file and renamed over it.
+// Raises ReportError.
 void write(const GroupReport& report, const QString& path);
 
 }  // namespace groupReport

@@ -37,8 +37,9 @@ const char* loadError() {
 
 extern "C" {
 
-PGconn* PQconnectdb(const char* conninfo) {
-    return loaded() ? LIBPQ(PQconnectdb)(conninfo) : nullptr;
+PGconn* PQconnectdbParams(const char* const* keywords, const char* const* values,
+                          int expand_dbname) {
+    return loaded() ? LIBPQ(PQconnectdbParams)(keywords, values, expand_dbname) : nullptr;
 }
 
 void PQfinish(PGconn* conn) {
@@ -59,6 +60,8 @@ PQconninfoOption* PQconninfoParse(const char* conninfo, char** errmsg) {
     if (errmsg) *errmsg = strdup(loadError());
     return nullptr;
 }
+
+PQconninfoOption* PQconndefaults(void) { return loaded() ? LIBPQ(PQconndefaults)() : nullptr; }
 
 void PQconninfoFree(PQconninfoOption* options) {
     if (options) LIBPQ(PQconninfoFree)(options);

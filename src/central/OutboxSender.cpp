@@ -27,10 +27,11 @@ const char kShipBatch[] = R"SQL(
 WITH incoming AS (
     SELECT (e->>'seq')::bigint AS seq, e->>'uid' AS uid, e->>'kind' AS kind,
            e->'payload' AS payload, (e->>'made')::bigint AS made_ms, ord
-    FROM jsonb_array_elements($2::jsonb) WITH ORDINALITY AS a(e, ord)
+    FROM pg_catalog.jsonb_array_elements($2::jsonb) WITH ORDINALITY AS a(e, ord)
 ), inserted AS (
     INSERT INTO tavolen.change (site, seq, uid, kind, payload, made_at)
-    SELECT $1, seq, uid, kind, payload, to_timestamp(made_ms / 1000.0)
+    SELECT $1, seq, uid, kind, payload,
+           pg_catalog.to_timestamp(made_ms OPERATOR(pg_catalog./) 1000.0)
     FROM incoming ORDER BY ord
     ON CONFLICT (site, seq) DO NOTHING
     RETURNING seq

@@ -1,12 +1,77 @@
 #include "central/PgConnection.h"
 
+#include <arpa/inet.h>
 #include <libpq-fe.h>
+#include <netinet/in.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
 
 QString trimmed(const char* text) { return QString::fromUtf8(text ? text : "").trimmed(); }
+
+// The authorities a server's certificate is checked against when the string names none.
+constexpr char kSystemAuthorities[] = "/etc/ssl/certs/ca-certificates.crt";
+// Modes that let a server go unverified, or let the connection go without TLS at all.
+const char* const kWeakModes[] = {"disable", "allow", "prefer", "require", "verify-ca"};
+
+using Options = std::vector<std::pair<QByteArray, QByteArray>>;
+
+// The options of libpq's answer, in its order, and frees it; none when there is no answer.
+Options valuesOf(PQconninfoOption* options, bool withoutValue) {
+    Options values;
+    for (PQconninfoOption* o = options; o && o->keyword; ++o)
+        if (withoutValue || (o->val && o->val[0]))
+            values.emplace_back(o->keyword, o->val ? o->val : "");
+    PQconninfoFree(options);
+    return values;
+}
+
+QByteArray valueOf(const Options& options, const char* keyword) {
+    for (const auto& [key, value] : options)
+        if (key == keyword) return value;
+    return {};
+}
+
+// Every keyword libpq knows with its default: the environment's (PGHOST and the like), else
+// libpq's own; empty when there is none.
+const Options& defaults() {
+    static const Options values = valuesOf(PQconndefaults(), true);
+    return values;
+}
+
+bool knowsKeyword(const char* keyword) {
+    return std::any_of(defaults().begin(), defaults().end(),
+                       [&](const auto& option) { return option.first == keyword; });
+}
+
+bool isLoopback(const QByteArray& address) {
+    if (address == "localhost") return true;
+    in_addr v4{};
+    if (inet_pton(AF_INET, address.constData(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, address.constData(), &v6) != 1) return false;
+    if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+    return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+}
+
+// The servers a connection may try, as libpq reads `host` and `hostaddr`: the address, or
+// the name when there is none, or an empty text for the default Unix socket.
+QList<QByteArray> targets(const QByteArray& hosts, const QByteArray& addresses) {
+    const QList<QByteArray> names = hosts.split(','), numbers = addresses.split(',');
+    QList<QByteArray> out;
+    for (qsizetype i = 0; i < std::max(names.size(), numbers.size()); ++i) {
+        const QByteArray number = i < numbers.size() ? numbers[i].trimmed() : QByteArray();
+        const QByteArray name = i < names.size() ? names[i].trimmed() : QByteArray();
+        out << (number.isEmpty() ? name : number);
+    }
+    return out;
+}
+
+bool isSocket(const QByteArray& target) {
+    return target.isEmpty() || target.startsWith('/') || target.startsWith('@');
+}
 
 }  // namespace
 
@@ -24,39 +89,100 @@ bool PgResult::isNull(int row, int column) const {
     return PQgetisnull(result_.get(), row, column) != 0;
 }
 
-QString PgConnection::checkConnectionString(const QString& conninfo) {
+QByteArray ConnectionParameters::value(const char* keyword) const {
+    return valueOf(keywords, keyword);
+}
+
+ConnectionParameters ConnectionParameters::of(const QString& conninfo) {
+    ConnectionParameters p;
     char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(conninfo.toUtf8().constData(), &error);
-    if (!options) {
-        const QString text = trimmed(error);
+    PQconninfoOption* parsed = PQconninfoParse(conninfo.toUtf8().constData(), &error);
+    if (!parsed) {
+        p.refusal =
+            QStringLiteral("중앙 서버 연결 문자열이 잘못되었습니다: %1").arg(trimmed(error));
         PQfreemem(error);
-        return QStringLiteral("중앙 서버 연결 문자열이 잘못되었습니다: %1").arg(text);
+        return p;
     }
-    QString problem;
-    for (PQconninfoOption* o = options; o->keyword; ++o) {
-        if (qstrcmp(o->keyword, "password") == 0 && o->val && o->val[0])
-            problem = QStringLiteral(
-                "중앙 서버 암호는 연결 문자열에 쓰지 않습니다: passfile 또는 ~/.pgpass에 두십시오");
+    p.keywords = valuesOf(parsed, false);
+    if (!p.value("password").isEmpty()) {
+        p.refusal = QStringLiteral(
+            "중앙 서버 암호는 연결 문자열에 쓰지 않습니다: passfile 또는 ~/.pgpass에 두십시오");
+        return p;
     }
-    PQconninfoFree(options);
-    return problem;
+    // A service file would bring a host and a mode of its own, past the checks below.
+    if (!p.value("service").isEmpty()) {
+        p.refusal = QStringLiteral(
+            "중앙 서버 연결 문자열에 service는 쓸 수 없습니다: host, port, dbname, user를 직접 "
+            "쓰십시오");
+        return p;
+    }
+    const auto given = [&](const char* keyword) {
+        const QByteArray v = p.value(keyword);
+        return v.isEmpty() ? valueOf(defaults(), keyword) : v;
+    };
+    QList<QByteArray> remote;
+    bool overTcp = false;
+    for (const QByteArray& target : targets(given("host"), given("hostaddr"))) {
+        if (isSocket(target)) continue;
+        overTcp = true;
+        if (!isLoopback(target)) remote << target;
+    }
+    const QByteArray mode = p.value("sslmode");
+    const bool weak = std::any_of(std::begin(kWeakModes), std::end(kWeakModes),
+                                  [&](const char* m) { return mode == m; });
+    if (weak && !remote.isEmpty()) {
+        p.refusal =
+            QStringLiteral(
+                "중앙 서버 연결의 sslmode=%1은 이 컴퓨터 안의 서버에만 쓸 수 있습니다 (%2): 다른 "
+                "곳의 서버는 인증서로 확인합니다. sslmode를 지우거나 verify-full로 두십시오")
+                .arg(QString::fromUtf8(mode), QString::fromUtf8(remote.join(", ")));
+        return p;
+    }
+    // Bounded waits: a server that does not answer is a connection error, tried again later.
+    if (p.value("connect_timeout").isEmpty()) p.keywords.emplace_back("connect_timeout", "5");
+    if (overTcp) {
+        if (mode.isEmpty()) p.keywords.emplace_back("sslmode", "verify-full");
+        if (given("sslrootcert").isEmpty())
+            p.keywords.emplace_back("sslrootcert", kSystemAuthorities);
+        if (knowsKeyword("require_auth") && given("require_auth").isEmpty())
+            p.keywords.emplace_back("require_auth", "scram-sha-256");
+    }
+    return p;
+}
+
+QString PgConnection::checkConnectionString(const QString& conninfo) {
+    return ConnectionParameters::of(conninfo).refusal;
 }
 
 PgConnection::PgConnection(const QString& conninfo) {
-    const QString problem = checkConnectionString(conninfo);
-    if (!problem.isEmpty()) throw CentralError(problem, QStringLiteral("TVCFG"));
-    // Bounded waits: a server that does not answer is a connection error, tried again later.
-    QString withTimeouts = conninfo;
-    if (!conninfo.contains(QStringLiteral("connect_timeout")))
-        withTimeouts += QStringLiteral(" connect_timeout=5");
-    conn_ = PQconnectdb(withTimeouts.toUtf8().constData());
+    const ConnectionParameters parameters = ConnectionParameters::of(conninfo);
+    if (!parameters.refusal.isEmpty())
+        throw CentralError(parameters.refusal, QStringLiteral("TVCFG"));
+    std::vector<const char*> keywords, values;
+    for (const auto& [keyword, value] : parameters.keywords) {
+        keywords.push_back(keyword.constData());
+        values.push_back(value.constData());
+    }
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    // The database name is a name, never a second connection string.
+    conn_ = PQconnectdbParams(keywords.data(), values.data(), 0);
     if (PQstatus(conn_) != CONNECTION_OK) {
         const QString text = trimmed(PQerrorMessage(conn_));
         PQfinish(conn_);
         conn_ = nullptr;
         throw CentralError(QStringLiteral("중앙 서버에 연결할 수 없습니다: %1").arg(text));
     }
-    PQclear(PQexec(conn_, "SET client_min_messages = warning"));
+    // Before any statement calls a function: the catalog's, and never one found in a schema
+    // that other roles may write.
+    try {
+        execScript(QStringLiteral(
+            "SET search_path = pg_catalog, pg_temp; SET client_min_messages = warning"));
+    } catch (...) {
+        PQfinish(conn_);
+        conn_ = nullptr;
+        throw;
+    }
 }
 
 PgConnection::~PgConnection() {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/Errors.h"
 
@@ -36,12 +39,29 @@ private:
     std::shared_ptr<pg_result> result_;
 };
 
+// What libpq is given for a connection string: its keywords as written and what this program
+// adds. A server reached over TCP proves itself before a password leaves the desk: its
+// certificate is verified against its name (`sslmode=verify-full`, the system's authorities
+// unless `sslrootcert` names a file) and, where libpq knows `require_auth`, it must ask for
+// SCRAM. A weaker `sslmode` is for a server on this computer only; a Unix socket needs no TLS.
+struct ConnectionParameters {
+    std::vector<std::pair<QByteArray, QByteArray>> keywords;
+    QString refusal;  // why the string is refused; empty when it is not
+
+    // The value given for `keyword`; empty when none is.
+    QByteArray value(const char* keyword) const;
+    static ConnectionParameters of(const QString& conninfo);
+};
+
 // One connection to the central PostgreSQL through libpq. Parameters are sent as text, apart
-// from the statement. Raises CentralError.
+// from the statement. The session's search path holds the system's catalog only, so that no
+// function or operator a role of the server created elsewhere is called in its place. Raises
+// CentralError.
 class PgConnection {
 public:
-    // `conninfo` is a libpq connection string. A password written into it is refused: it belongs
-    // in a password file readable by the program only (passfile=...) or in ~/.pgpass.
+    // `conninfo` is a libpq connection string (key=value or a postgresql:// address); see
+    // ConnectionParameters. A password written into it is refused: it belongs in a password
+    // file readable by the program only (passfile=...) or in ~/.pgpass.
     explicit PgConnection(const QString& conninfo);
     ~PgConnection();
     PgConnection(const PgConnection&) = delete;

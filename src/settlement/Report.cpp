@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <xlsxwriter.h>
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -10,7 +11,6 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QTemporaryFile>
 #include <cerrno>
 #include <cstdio>
@@ -55,10 +55,9 @@ double textWidth(const QPainter& p, const QString& text) {
     return QFontMetricsF(p.font(), p.device()).horizontalAdvance(text);
 }
 
-// Writes a file through a temporary one beside it and a rename, so that a
-// failure on the way leaves the old file whole. `write` fills the temporary
-// file by its name.
-void replaceFile(const QString& path, const std::function<void(const QString&)>& write) {
+}  // namespace
+
+void replaceFileBy(const QString& path, const std::function<void(const QString&)>& write) {
     const QFileInfo target(path);
     QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
                              QStringLiteral(".XXXXXX"));
@@ -77,10 +76,8 @@ void replaceFile(const QString& path, const std::function<void(const QString&)>&
     temporary.setAutoRemove(false);
 }
 
-}  // namespace
-
 void replaceFileWith(const QString& path, const QByteArray& bytes) {
-    replaceFile(path, [&](const QString& temporary) {
+    replaceFileBy(path, [&](const QString& temporary) {
         // Unbuffered, so that a short write is seen here and not lost in a flush.
         QFile file(temporary);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
@@ -90,18 +87,18 @@ void replaceFileWith(const QString& path, const QByteArray& bytes) {
     });
 }
 
-namespace {
-
-QString csvField(const QString& s) {
+QString csvField(const QString& cell) {
+    QString s = cell;
+    // A spreadsheet program takes a cell starting so for a formula, and runs it.
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    const bool isAmount = s.startsWith(QLatin1Char('-')) && isDigits(s.mid(1));
+    if (!s.isEmpty() && formulaStarts.contains(s[0]) && !isAmount) s.prepend(QLatin1Char('\''));
     if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) &&
-        !s.contains(QLatin1Char('\n')))
+        !s.contains(QLatin1Char('\n')) && !s.contains(QLatin1Char('\r')))
         return s;
-    QString quoted = s;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    s.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + s + QLatin1Char('"');
 }
-
-}  // namespace
 
 SettlementReport SettlementReport::daily(QDate base, const DailySettlement& day) {
     SettlementReport r;
@@ -286,20 +283,18 @@ void writeCsv(const SettlementReport& report, const QString& path) {
 }
 
 void writePdf(const SettlementReport& report, const QString& path, const ChartPainter& chart) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw ReportError(
-            QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+    // Drawn in memory and written at once: through a buffered file, a last write that fails
+    // would go unnoticed and leave a cut file behind.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
     {
-        QPdfWriter pdf(&file);
+        QPdfWriter pdf(&buffer);
         pdf.setResolution(300);
         pdf.setTitle(report.title);
         pdf.setCreator(QStringLiteral("Tavolen"));
         paintReport(report, pdf, chart);
     }
-    if (!file.commit())
-        throw ReportError(
-            QStringLiteral("파일을 저장할 수 없습니다: %1 (%2)").arg(path, file.errorString()));
+    replaceFileWith(path, buffer.data());
 }
 
 namespace {
@@ -367,5 +362,5 @@ void writeXlsxTo(const SettlementReport& report, const QString& file, const QStr
 }  // namespace
 
 void writeXlsx(const SettlementReport& report, const QString& path) {
-    replaceFile(path, [&](const QString& temporary) { writeXlsxTo(report, temporary, path); });
+    replaceFileBy(path, [&](const QString& temporary) { writeXlsxTo(report, temporary, path); });
 }

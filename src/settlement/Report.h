@@ -73,9 +73,18 @@ void paintReport(const SettlementReport& report, QPagedPaintDevice& device,
 void writeReport(const SettlementReport& report, const QString& path,
                  const ChartPainter& chart = {});
 
-// Writes `bytes` as the whole new content of `path`, through a temporary
-// file beside it and a rename. Raises ReportError.
+// Writes `path` through a temporary file beside it and a rename, so that a
+// failure on the way leaves the old file whole. `write` fills the temporary
+// file by its name. Raises ReportError.
+void replaceFileBy(const QString& path, const std::function<void(const QString&)>& write);
+// Writes `bytes` as the whole new content of `path`, as replaceFileBy does.
 void replaceFileWith(const QString& path, const QByteArray& bytes);
+
+// One cell of a CSV file: quoted when it holds a comma, a quote or a line
+// break, and never read back as a formula: a text that starts with =, +, -,
+// @, a tab or a carriage return gets an apostrophe in front. An amount (a
+// plain integer such as -5000) stays a number.
+QString csvField(const QString& cell);
 
 void writeCsv(const SettlementReport& report, const QString& path);
 void writeXlsx(const SettlementReport& report, const QString& path);

@@ -1,7 +1,6 @@
 #include "store/Database.h"
 
 #include <fcntl.h>
-#include <sodium.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "store/PasswordHash.h"
 #include "store/Query.h"
 
 namespace {
@@ -40,34 +40,6 @@ Connection openFile(const QString& path) {
         throw DatabaseError(QString::fromUtf8(db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc)));
     sqlite3_extended_result_codes(db.get(), 1);
     return db;
-}
-
-void initSodium() {
-    if (sodium_init() < 0) throw DatabaseError(QStringLiteral("암호 모듈을 초기화할 수 없습니다"));
-}
-
-QString hashPassword(const QString& text) {
-    initSodium();
-    const QByteArray utf8 = text.toUtf8();
-    char hash[crypto_pwhash_STRBYTES];
-    if (crypto_pwhash_str(hash, utf8.constData(), static_cast<unsigned long long>(utf8.size()),
-                          crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
-        throw DatabaseError(QStringLiteral("암호를 만들 수 없습니다 (메모리 부족)"));
-    return QString::fromLatin1(hash);
-}
-
-// Hashes carry their method in front; anything else in `Pass` is a password
-// written as it is.
-bool isHash(const QString& stored) { return stored.startsWith(QLatin1String("$argon2")); }
-
-bool verifyPassword(const QString& hash, const QString& text) {
-    initSodium();
-    const QByteArray stored = hash.toLatin1();
-    if (stored.size() >= crypto_pwhash_STRBYTES) return false;
-    const QByteArray utf8 = text.toUtf8();
-    return crypto_pwhash_str_verify(stored.constData(), utf8.constData(),
-                                    static_cast<unsigned long long>(utf8.size())) == 0;
 }
 
 constexpr const char* kCreateGrades =
@@ -175,7 +147,7 @@ void Database::createMissingTables(Installation installation) {
                     QStringLiteral(R"(Insert Into "grade.DB" (Grade, Pass) Values(:N1,:N2))"));
                 q.bind(QStringLiteral("N1"), QString::number(grade));
                 q.bind(QStringLiteral("N2"),
-                       hashPassword(QString::fromLatin1(kDefaultPasswords[grade - 1])));
+                       passwordHash::make(QString::fromLatin1(kDefaultPasswords[grade - 1])));
                 q.exec();
             }
         } else if (!gradesExist) {
@@ -246,8 +218,9 @@ bool Database::checkPassword(int grade, const QString& text) {
     q.clear();
     // A grade whose row was lost is a fault to show, not a wrong password to count.
     if (!found && gradesWithoutPassword_.contains(grade)) throw DatabaseError(passwordProblem_);
-    if (!found) return false;
-    if (isHash(stored)) return verifyPassword(stored, text);
+    // An empty password opens nothing, even against a row whose `Pass` was left empty.
+    if (!found || text.isEmpty()) return false;
+    if (passwordHash::isHash(stored)) return passwordHash::matches(stored, text);
     if (stored != text) return false;
     storeHash(grade, text);
     return true;
@@ -256,7 +229,7 @@ bool Database::checkPassword(int grade, const QString& text) {
 void Database::setPassword(int grade, const QString& text) { storeHash(grade, text); }
 
 void Database::restorePassword(int grade, const QString& text) {
-    const QString hash = hashPassword(text);
+    const QString hash = passwordHash::make(text);
     Query& q = *queryGrade_;
     exec(connection(), "BEGIN IMMEDIATE");
     try {
@@ -290,7 +263,7 @@ void Database::storeHash(int grade, const QString& text) {
     q.addLine(QStringLiteral(R"(Update "grade.DB")"));
     q.addLine(QStringLiteral("Set Pass = :N1"));
     q.addLine(QStringLiteral("Where Grade = :N2"));
-    q.bind(QStringLiteral("N1"), hashPassword(text));
+    q.bind(QStringLiteral("N1"), passwordHash::make(text));
     q.bind(QStringLiteral("N2"), QString::number(grade));
     q.exec();
     const bool changed = q.rowsAffected() > 0;

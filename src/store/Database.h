@@ -54,8 +54,8 @@ public:
     // Grade 1 user, 2 Windows use, 3 supplier. `Pass` holds a salted hash,
     // never the password itself. A row still holding plain text (a table
     // prepared by hand or brought from an older installation) matches that
-    // exact text, empty included, and is replaced by its hash in the same
-    // call. Both raise DatabaseError when the table cannot be read or
+    // exact text and is replaced by its hash in the same call. An empty text
+    // matches nothing. Both raise DatabaseError when the table cannot be read or
     // written; setPassword also when the grade has no row.
     bool checkPassword(int grade, const QString& text);
     void setPassword(int grade, const QString& text);

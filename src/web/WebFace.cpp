@@ -1,6 +1,5 @@
 #include "web/WebFace.h"
 
-#include "auth/PasswordRules.h"
 #include "board/BoardModel.h"
 #include "platform/Errors.h"
 #include "store/IniStore.h"
@@ -24,38 +23,9 @@ WebOptions WebFace::readOptions(const IniStore& ini, const QString& dataDir,
     return o;
 }
 
-WebFace::WebFace(WebOptions options, BoardModel& board, PasswordRules& passwords,
-                 const Clock& clock)
-    : board_(board), passwords_(passwords) {
+WebFace::WebFace(WebOptions options, BoardModel& board, const Clock& clock) : board_(board) {
     qRegisterMetaType<BoardSnapshotPtr>("BoardSnapshotPtr");
-    // The sign-in runs the desk's own rules on the desk's thread; the hash
-    // check takes a moment, and the lock-out and the address limit bound how
-    // often.
-    PasswordCheck check = [this](int grade, const QString& password,
-                                 std::function<void(PasswordVerdict)> done) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, grade, password, done] {
-                PasswordVerdict verdict = PasswordVerdict::Failed;
-                try {
-                    switch (passwords_.checkGrade(grade, password)) {
-                        case PasswordRules::Outcome::SignedIn:
-                            verdict = PasswordVerdict::Right;
-                            break;
-                        case PasswordRules::Outcome::LockedOut:
-                            verdict = PasswordVerdict::LockedOut;
-                            break;
-                        default:
-                            verdict = PasswordVerdict::Wrong;
-                    }
-                } catch (const std::exception&) {
-                    verdict = PasswordVerdict::Failed;
-                }
-                done(verdict);
-            },
-            Qt::QueuedConnection);
-    };
-    server_ = new WebServer(std::move(options), clock, std::move(check));
+    server_ = new WebServer(std::move(options), clock);
     server_->moveToThread(&thread_);
     thread_.setObjectName(QStringLiteral("web"));
     thread_.start();

@@ -11,11 +11,11 @@
 class BoardModel;
 class Clock;
 class IniStore;
-class PasswordRules;
 
 // The owner's live view in the desk program: the `Web` settings, the server
-// on a thread of its own, its sign-in through the desk's password rules and
-// the board's snapshots handed to it. Nothing here waits for the server.
+// on a thread of its own and the board's snapshots handed to it. The server
+// signs its owners in with accounts of its own: the desk's grades, and their
+// lock-out, never see the web. Nothing here waits for the server.
 class WebFace : public QObject, public WebFaceHandle {
     Q_OBJECT
 public:
@@ -24,7 +24,7 @@ public:
     static WebOptions readOptions(const IniStore& ini, const QString& dataDir,
                                   const QString& program);
 
-    WebFace(WebOptions options, BoardModel& board, PasswordRules& passwords, const Clock& clock);
+    WebFace(WebOptions options, BoardModel& board, const Clock& clock);
     ~WebFace() override;
 
     void setLinkUp(bool up) override;
@@ -34,7 +34,6 @@ private:
     void forward(const BoardSnapshotPtr& snapshot);
 
     BoardModel& board_;
-    PasswordRules& passwords_;
     QThread thread_;
     WebServer* server_ = nullptr;
     bool linkUp_ = false;

@@ -9,7 +9,6 @@
 class BoardModel;
 class Clock;
 class IniStore;
-class PasswordRules;
 
 // The running live view, as the program holds it: deleting it stops the server.
 class WebFaceHandle {
@@ -26,7 +25,6 @@ struct WebFaceParts {
     QString dataDir;
     QString program;  // the program's own file, which renders the ledger's pages
     BoardModel* board;
-    PasswordRules* passwords;
     const Clock* clock;
 };
 

@@ -1,6 +1,5 @@
 #include "web/WebServer.h"
 
-#include <sodium.h>
 #include <sqlite3.h>
 
 #include <QDate>
@@ -83,8 +82,12 @@ QByteArray resource(const QString& name) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QString gradeName(int grade) {
-    return grade == 3 ? QStringLiteral("공급업체") : QStringLiteral("사용자");
+// A name as the log may show it: what a stranger typed is cut short and kept to one line.
+QString loggedName(const QString& name) {
+    QString shown = name.left(WebAccounts::kMaxNameLength);
+    for (QChar& c : shown)
+        if (!c.isPrint()) c = u'?';
+    return shown;
 }
 
 const QByteArray kPageSecurity =
@@ -121,25 +124,40 @@ struct WebServer::Peer {
     bool clean = false;      // the socket's transaction began with this request
 };
 
-WebServer::WebServer(WebOptions options, const Clock& clock, PasswordCheck checkPassword,
-                     QObject* parent)
+WebServer::WebServer(WebOptions options, const Clock& clock, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
       clock_(clock),
-      checkPassword_(std::move(checkPassword)),
       sessions_(clock),
       limiter_(clock) {
     readers_.setMaxThreadCount(1);
     readers_.setExpiryTimeout(30000);
+    checker_.setMaxThreadCount(1);
+    checker_.setExpiryTimeout(30000);
 }
 
 WebServer::~WebServer() {
+    checker_.clear();
+    checker_.waitForDone();
     readers_.waitForDone();
     for (QWebSocket* page : pages_.keys()) page->abort();
-    sqlite3_close_v2(grades_);
+    accounts_.reset();
+    sqlite3_close_v2(accountsDb_);
 }
 
 bool WebServer::start(QString* error) {
+    // The view signs in with its own accounts only; without one nobody could.
+    bool anyAccount = false;
+    try {
+        anyAccount = accounts() && !accounts_->list().isEmpty();
+    } catch (const std::exception&) {
+    }
+    if (!anyAccount) {
+        *error = QStringLiteral(
+            "웹: 웹 계정이 없어 웹 화면을 열지 않습니다. 'tavolen web-user add 이름'으로 "
+            "계정을 만드십시오");
+        return false;
+    }
     const bool wantsTls = !options_.certificate.isEmpty() || !options_.key.isEmpty();
     if (wantsTls) {
         if (options_.certificate.isEmpty() || options_.key.isEmpty()) {
@@ -381,48 +399,37 @@ bool WebServer::sameOrigin(const HttpRequest& request) const {
     return origin == (secure_ ? "https://" : "http://") + host;
 }
 
-QByteArray WebServer::passwordStamp(int grade) {
-    if (!grades_) {
+WebAccounts* WebServer::accounts() {
+    if (!accountsDb_) {
         const QByteArray path =
             QDir(options_.dataDir).filePath(QStringLiteral("DB/motel.db")).toUtf8();
-        if (sqlite3_open_v2(path.constData(), &grades_, SQLITE_OPEN_READONLY, nullptr) !=
+        if (sqlite3_open_v2(path.constData(), &accountsDb_, SQLITE_OPEN_READONLY, nullptr) !=
             SQLITE_OK) {
-            sqlite3_close_v2(grades_);
-            grades_ = nullptr;
-            return {};
+            sqlite3_close_v2(accountsDb_);
+            accountsDb_ = nullptr;
+            return nullptr;
         }
-        sqlite3_busy_timeout(grades_, 1000);
+        sqlite3_busy_timeout(accountsDb_, 1000);
+        accounts_ = std::make_unique<WebAccounts>(accountsDb_);
     }
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(grades_, R"(SELECT Pass FROM "grade.DB" WHERE Grade = ?1)", -1, &stmt,
-                           nullptr) != SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        return {};
-    }
-    const QByteArray gradeText = QByteArray::number(grade);
-    sqlite3_bind_text(stmt, 1, gradeText.constData(), int(gradeText.size()), SQLITE_TRANSIENT);
-    QByteArray stamp;
-    if (sqlite3_step(stmt) == SQLITE_ROW) {
-        const auto* pass = static_cast<const unsigned char*>(sqlite3_column_blob(stmt, 0));
-        const int size = sqlite3_column_bytes(stmt, 0);
-        unsigned char digest[32];
-        crypto_generichash(digest, sizeof digest, pass, size_t(size), nullptr, 0);
-        // The grade goes in too: no stamp is ever empty for a readable row.
-        stamp = gradeText + ':' + QByteArray(reinterpret_cast<const char*>(digest), 32).toHex();
-    }
-    sqlite3_finalize(stmt);
-    return stamp;
+    return accounts_.get();
 }
 
 void WebServer::refreshSessions() {
-    for (int grade : {1, 3}) {
-        const QByteArray stamp = passwordStamp(grade);
-        // An unreadable table ends nothing now; the next look decides.
-        if (stamp.isEmpty() && grades_) continue;
-        const int ended = sessions_.closeStale(grade, stamp);
+    for (const QString& name : sessions_.accounts()) {
+        QByteArray stamp;
+        try {
+            if (!accounts()) break;
+            const auto account = accounts_->current(name);
+            if (account) stamp = account->stamp;
+        } catch (const std::exception&) {
+            // An unreadable table ends nothing now; the next look decides.
+            continue;
+        }
+        const int ended = sessions_.closeStale(name, stamp);
         if (ended > 0)
-            log(QStringLiteral("웹: %1 암호가 바뀌어 세션 %2개를 끝냈습니다")
-                    .arg(gradeName(grade))
+            log(QStringLiteral("웹: %1 계정의 암호나 권한이 바뀌어 세션 %2개를 끝냈습니다")
+                    .arg(name)
                     .arg(ended));
     }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
@@ -500,9 +507,15 @@ void WebServer::handle(QTcpSocket* socket, const HttpRequest& request) {
         if (latestJson_.isEmpty()) latestJson_ = snapshotJson(*latest_);
         return respond(socket, 200, "application/json", latestJson_, keep);
     }
+    if (path == QLatin1String("/api/me"))
+        return respond(socket, 200, "application/json",
+                       QJsonDocument(QJsonObject{{"name", session->account},
+                                                 {"downloads", session->downloads}})
+                           .toJson(QJsonDocument::Compact),
+                       keep);
     if (path == QLatin1String("/api/today")) return serveLedger(socket, request, false);
     if (path == QLatin1String("/api/month")) return serveLedger(socket, request, true);
-    if (path.startsWith(QLatin1String("/download/"))) return serveReport(socket, request);
+    if (path.startsWith(QLatin1String("/download/"))) return serveReport(socket, request, *session);
     return refuse(socket, 404, QStringLiteral("없는 페이지입니다"), keep);
 }
 
@@ -514,65 +527,83 @@ void WebServer::signIn(QTcpSocket* socket, const HttpRequest& request) {
         logRefusal(address, QStringLiteral("다른 출처의 로그인"));
         return refuse(socket, 403, QStringLiteral("허용되지 않는 출처입니다"), keep);
     }
-    const int wait = limiter_.waitSeconds(address);
+    const QUrlQuery form(QString::fromUtf8(request.body).replace(u'+', u' '));
+    const QString name = form.queryItemValue(QStringLiteral("name"), QUrl::FullyDecoded).trimmed();
+    const QString password = form.queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded);
+    // Nothing to check: no count, no hash.
+    if (name.isEmpty() || password.isEmpty() || name.size() > WebAccounts::kMaxNameLength)
+        return refuse(socket, 400, QStringLiteral("이름과 암호를 입력하십시오"), keep);
+    if (checksWaiting_ >= options_.limits.signInQueue) {
+        logRefusal(address, QStringLiteral("암호 확인 대기 초과"));
+        return refuse(socket, 503, QStringLiteral("잠시 뒤에 다시 하십시오"), keep,
+                      {{"Retry-After", "5"}});
+    }
+    const QString addressKey = SignInLimiter::addressKey(socket->peerAddress());
+    const QString accountKey = name.toLower();
+    const int wait = limiter_.begin(accountKey, addressKey);
     if (wait > 0) {
-        logRefusal(address, QStringLiteral("로그인 시도 초과"));
+        if (limiter_.full()) {
+            const qint64 minute = clock_.now().toSecsSinceEpoch() / 60;
+            if (minute != fullLoggedMinute_)
+                log(QStringLiteral("웹: 로그인 제한 표가 가득 차 모든 로그인이 기다립니다"));
+            fullLoggedMinute_ = minute;
+        } else {
+            logRefusal(address, QStringLiteral("로그인 시도 초과 (%1)").arg(loggedName(name)));
+        }
         return refuse(
             socket, 429,
             QStringLiteral("로그인 시도가 너무 많습니다. %1초 뒤에 다시 하십시오").arg(wait), keep,
             {{"Retry-After", QByteArray::number(wait)}});
     }
-    const QUrlQuery form(QString::fromUtf8(request.body).replace(u'+', u' '));
-    const QString gradeText = form.queryItemValue(QStringLiteral("grade"), QUrl::FullyDecoded);
-    const QString password = form.queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded);
-    const int grade = gradeText == QLatin1String("3") ? 3 : gradeText == QLatin1String("1") ? 1 : 0;
-    if (grade == 0) return refuse(socket, 400, QStringLiteral("등급을 고르십시오"), keep);
 
     peers_.value(socket)->busy = true;
+    ++checksWaiting_;
+    const QByteArray database =
+        QDir(options_.dataDir).filePath(QStringLiteral("DB/motel.db")).toUtf8();
     QPointer<QTcpSocket> target(socket);
-    QPointer<WebServer> self(this);
-    checkPassword_(grade, password, [self, target, grade, keep](PasswordVerdict verdict) {
-        if (!self) return;
+    checker_.start([this, target, database, name, password, keep, accountKey, addressKey] {
+        std::optional<WebAccounts::Current> account;
+        bool failed = false;
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(database.constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+            SQLITE_OK) {
+            sqlite3_busy_timeout(db, 1000);
+            try {
+                account = WebAccounts(db).verify(name, password);
+            } catch (const std::exception&) {
+                failed = true;
+            }
+        } else {
+            failed = true;
+        }
+        sqlite3_close_v2(db);
         QMetaObject::invokeMethod(
-            self.data(),
-            [self, target, grade, verdict, keep] {
-                if (self) self->finishSignIn(target, grade, verdict, keep);
+            this,
+            [this, target, name, account, failed, keep, accountKey, addressKey] {
+                --checksWaiting_;
+                if (account) limiter_.succeeded(accountKey, addressKey);
+                finishSignIn(target, name, account, failed, keep);
             },
             Qt::QueuedConnection);
     });
 }
 
-void WebServer::finishSignIn(QPointer<QTcpSocket> socket, int grade, PasswordVerdict verdict,
+void WebServer::finishSignIn(QPointer<QTcpSocket> socket, const QString& name,
+                             const std::optional<WebAccounts::Current>& account, bool failed,
                              bool keepAlive) {
     if (!socket || !peers_.contains(socket)) return;
     const QString address = addressOf(socket);
-    switch (verdict) {
-        case PasswordVerdict::Right: {
-            limiter_.succeeded(address);
-            const QByteArray stamp = passwordStamp(grade);
-            if (stamp.isEmpty())
-                return refuse(socket, 503, QStringLiteral("암호 표를 읽을 수 없습니다"), keepAlive);
-            const QByteArray id = sessions_.open(grade, stamp);
-            QByteArray cookie =
-                QByteArray(kCookie) + '=' + id + "; Path=/; HttpOnly; SameSite=Strict";
-            if (secure_) cookie += "; Secure";
-            log(QStringLiteral("웹: 로그인 %1 %2").arg(gradeName(grade), address));
-            return respond(socket, 303, {}, {}, keepAlive,
-                           {{"Location", "/board"}, {"Set-Cookie", cookie}});
-        }
-        case PasswordVerdict::Wrong:
-            limiter_.failed(address);
-            logRefusal(address, QStringLiteral("틀린 암호 (%1)").arg(gradeName(grade)));
-            return respond(socket, 303, {}, {}, keepAlive, {{"Location", "/login?e=wrong"}});
-        case PasswordVerdict::LockedOut:
-            limiter_.failed(address);
-            logRefusal(address, QStringLiteral("암호 잠김 (%1)").arg(gradeName(grade)));
-            return refuse(socket, 429,
-                          QStringLiteral("암호가 잠시 잠겼습니다. 30초 뒤에 다시 하십시오"),
-                          keepAlive, {{"Retry-After", "30"}});
-        case PasswordVerdict::Failed:
-            return refuse(socket, 503, QStringLiteral("암호를 확인할 수 없습니다"), keepAlive);
+    if (failed) return refuse(socket, 503, QStringLiteral("암호를 확인할 수 없습니다"), keepAlive);
+    if (!account) {
+        logRefusal(address, QStringLiteral("틀린 암호 (%1)").arg(loggedName(name)));
+        return respond(socket, 303, {}, {}, keepAlive, {{"Location", "/login?e=wrong"}});
     }
+    const QByteArray id = sessions_.open(account->name, account->downloads, account->stamp);
+    QByteArray cookie = QByteArray(kCookie) + '=' + id + "; Path=/; HttpOnly; SameSite=Strict";
+    if (secure_) cookie += "; Secure";
+    log(QStringLiteral("웹: 로그인 %1 %2").arg(account->name, address));
+    return respond(socket, 303, {}, {}, keepAlive,
+                   {{"Location", "/board"}, {"Set-Cookie", cookie}});
 }
 
 void WebServer::signOut(QTcpSocket* socket, const HttpRequest& request) {
@@ -618,8 +649,11 @@ void WebServer::serveLedger(QTcpSocket* socket, const HttpRequest& request, bool
     });
 }
 
-void WebServer::serveReport(QTcpSocket* socket, const HttpRequest& request) {
+void WebServer::serveReport(QTcpSocket* socket, const HttpRequest& request,
+                            const WebSessions::Session& session) {
     const bool keep = request.keepAlive();
+    if (!session.downloads)
+        return refuse(socket, 403, QStringLiteral("내려받기 권한이 없는 계정입니다"), keep);
     const QString name = request.path.mid(int(qstrlen("/download/")));
     static const QStringList known = {QStringLiteral("day.xlsx"), QStringLiteral("day.pdf"),
                                       QStringLiteral("month.xlsx"), QStringLiteral("month.pdf")};

@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 
+#include "auth/WebAccounts.h"
 #include "board/BoardSnapshot.h"
+#include "web/SignInLimiter.h"
 #include "web/WebSessions.h"
 
 class Clock;
@@ -28,11 +30,12 @@ struct WebLimits {
     int maxConnections = 128;
     int maxPerAddress = 32;
     int reportMs = 60000;  // a report file must be written by then
+    int signInQueue = 8;   // password checks waiting or running; more are answered "busy"
 };
 
 // `Web` in the room-state file.
 struct WebOptions {
-    QHostAddress listen = QHostAddress::Any;
+    QHostAddress listen = QHostAddress::LocalHost;  // until `Listen` says otherwise
     quint16 port = 8080;
     QString certificate;  // PEM; with `key` set too the server speaks HTTPS only
     QString key;
@@ -41,16 +44,12 @@ struct WebOptions {
     WebLimits limits;
 };
 
-enum class PasswordVerdict { Right, Wrong, LockedOut, Failed };
-// Checks the password of a grade through the desk's password rules (its
-// lock-out included) and answers through `done`, from any thread.
-using PasswordCheck = std::function<void(int grade, const QString& password,
-                                         std::function<void(PasswordVerdict)> done)>;
-
 // The owner's live view: a small HTTP/1.1 server with WebSockets for the
 // live pages, serving the board from the snapshots the board publishes, the
 // settlement from a read-only connection of its own, and the report files
-// from the report command. Every route but the sign-in page needs a session.
+// from the report command. Every route but the sign-in page needs a session,
+// opened with one of the view's own accounts (WebAccounts); the passwords are
+// checked one at a time on a thread of their own.
 // It lives on a thread of its own in the program; nothing in it waits for
 // the desk, and the desk never waits for it.
 class WebServer : public QObject {
@@ -58,11 +57,11 @@ class WebServer : public QObject {
 public:
     static constexpr const char* kCookie = "tavolen_session";
 
-    WebServer(WebOptions options, const Clock& clock, PasswordCheck checkPassword,
-              QObject* parent = nullptr);
+    WebServer(WebOptions options, const Clock& clock, QObject* parent = nullptr);
     ~WebServer() override;
 
-    // Listens; false with the reason in `error`.
+    // Listens; false with the reason in `error`, among them a database
+    // without a single account.
     bool start(QString* error);
     quint16 port() const;
     bool secure() const { return secure_; }
@@ -87,11 +86,13 @@ private:
     void afterResponse(QTcpSocket* socket, bool keepAlive);
     void handle(QTcpSocket* socket, const HttpRequest& request);
     void signIn(QTcpSocket* socket, const HttpRequest& request);
-    void finishSignIn(QPointer<QTcpSocket> socket, int grade, PasswordVerdict verdict,
+    void finishSignIn(QPointer<QTcpSocket> socket, const QString& name,
+                      const std::optional<WebAccounts::Current>& account, bool failed,
                       bool keepAlive);
     void signOut(QTcpSocket* socket, const HttpRequest& request);
     void serveLedger(QTcpSocket* socket, const HttpRequest& request, bool month);
-    void serveReport(QTcpSocket* socket, const HttpRequest& request);
+    void serveReport(QTcpSocket* socket, const HttpRequest& request,
+                     const WebSessions::Session& session);
     void openPage(QTcpSocket* socket, const HttpRequest& request);
     void onPageConnected();
     void pushSnapshot();
@@ -100,7 +101,9 @@ private:
 
     bool sameOrigin(const HttpRequest& request) const;
     std::optional<WebSessions::Session> sessionOf(const HttpRequest& request);
-    QByteArray passwordStamp(int grade);
+    // The accounts as the database has them now, on a read-only connection
+    // of the server's own; none when it cannot be opened.
+    WebAccounts* accounts();
     void respond(QTcpSocket* socket, int status, const QByteArray& type, const QByteArray& body,
                  bool keepAlive, const QList<QPair<QByteArray, QByteArray>>& extra = {});
     void refuse(QTcpSocket* socket, int status, const QString& why, bool keepAlive = false,
@@ -111,7 +114,6 @@ private:
 
     WebOptions options_;
     const Clock& clock_;
-    PasswordCheck checkPassword_;
     std::unique_ptr<QTcpServer> server_;
     std::unique_ptr<QWebSocketServer> pageServer_;
     bool secure_ = false;
@@ -125,7 +127,11 @@ private:
     QByteArray latestJson_;
     bool pushScheduled_ = false;
     QTimer* sessionTimer_ = nullptr;
-    sqlite3* grades_ = nullptr;  // read-only, for the password stamps
+    sqlite3* accountsDb_ = nullptr;  // read-only
+    std::unique_ptr<WebAccounts> accounts_;
+    QThreadPool checker_;  // the password checks, one at a time
+    int checksWaiting_ = 0;
+    qint64 fullLoggedMinute_ = -1;
     bool reportRunning_ = false;
     QThreadPool readers_;  // the ledger reads
     int refusalsThisMinute_ = 0;

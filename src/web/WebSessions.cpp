@@ -15,7 +15,7 @@ bool wellFormed(const QByteArray& id) {
 
 }  // namespace
 
-QByteArray WebSessions::open(int grade, const QByteArray& passwordStamp) {
+QByteArray WebSessions::open(const QString& account, bool downloads, const QByteArray& stamp) {
     if (sodium_init() < 0) return {};
     QByteArray raw(32, Qt::Uninitialized);
     randombytes_buf(raw.data(), size_t(raw.size()));
@@ -26,7 +26,8 @@ QByteArray WebSessions::open(int grade, const QByteArray& passwordStamp) {
             if (it->lastSeen < oldest->lastSeen) oldest = it;
         sessions_.erase(oldest);
     }
-    sessions_.insert(id, {grade, passwordStamp, clock_.now()});
+    const QDateTime now = clock_.now();
+    sessions_.insert(id, {account, downloads, stamp, now, now});
     return id;
 }
 
@@ -36,7 +37,11 @@ std::optional<WebSessions::Session> WebSessions::find(const QByteArray& id, bool
     if (it == sessions_.end()) return std::nullopt;
     const QDateTime now = clock_.now();
     // A clock set back counts as no idle time; one set far ahead ends it.
-    if (it->lastSeen.secsTo(now) >= qint64(kIdleMinutes) * 60) {
+    // A clock set back before the session's opening ends it, so that no
+    // setting of the clock stretches its lifetime.
+    const qint64 age = it->opened.secsTo(now);
+    if (it->lastSeen.secsTo(now) >= qint64(kIdleMinutes) * 60 || age < 0 ||
+        age >= qint64(kLifetimeHours) * 3600) {
         sessions_.erase(it);
         return std::nullopt;
     }
@@ -54,10 +59,17 @@ std::optional<WebSessions::Session> WebSessions::peek(const QByteArray& id) {
 
 void WebSessions::close(const QByteArray& id) { sessions_.remove(id); }
 
-int WebSessions::closeStale(int grade, const QByteArray& currentStamp) {
+QStringList WebSessions::accounts() const {
+    QStringList names;
+    for (const Session& s : sessions_)
+        if (!names.contains(s.account)) names.append(s.account);
+    return names;
+}
+
+int WebSessions::closeStale(const QString& account, const QByteArray& currentStamp) {
     int ended = 0;
     for (auto it = sessions_.begin(); it != sessions_.end();) {
-        if (it->grade == grade && it->passwordStamp != currentStamp) {
+        if (it->account == account && (currentStamp.isEmpty() || it->stamp != currentStamp)) {
             it = sessions_.erase(it);
             ++ended;
         } else {
@@ -65,30 +77,4 @@ int WebSessions::closeStale(int grade, const QByteArray& currentStamp) {
         }
     }
     return ended;
-}
-
-int SignInLimiter::waitSeconds(const QString& address) {
-    const auto it = failures_.find(address);
-    if (it == failures_.end()) return 0;
-    const qint64 since = it->first.secsTo(clock_.now());
-    if (since < 0 || since >= kWindowSeconds) {
-        failures_.erase(it);
-        return 0;
-    }
-    return it->count >= kFreeAttempts ? int(kWindowSeconds - since) : 0;
-}
-
-void SignInLimiter::failed(const QString& address) {
-    if (waitSeconds(address) == 0 && !failures_.contains(address) &&
-        failures_.size() >= kMaxAddresses) {
-        // Many addresses at once: forget those whose window has passed.
-        const QDateTime now = clock_.now();
-        for (auto it = failures_.begin(); it != failures_.end();)
-            it = it->first.secsTo(now) >= kWindowSeconds ? failures_.erase(it) : std::next(it);
-        // Still full: this address goes uncounted here; the per-grade lock-out still holds.
-        if (failures_.size() >= kMaxAddresses) return;
-    }
-    Failures& f = failures_[address];
-    if (f.count == 0) f.first = clock_.now();
-    ++f.count;
 }

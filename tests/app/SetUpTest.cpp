@@ -3,9 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <functional>
 
+#include "auth/WebAccounts.h"
 #include "store/AliasRegistry.h"
 #include "store/Database.h"
 #include "store/IniStore.h"
@@ -48,14 +50,19 @@ struct Installation {
         ASSERT_TRUE(p->waitForFinished(60000));
         ASSERT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
     }
-    // tavolen passwd GRADE with `typed` on its standard input.
-    int passwd(const QString& grade, const QByteArray& typed, QString* err = nullptr) {
-        std::unique_ptr<QProcess> p(start({"passwd", grade}));
+    // A command of the program with `typed` on its standard input.
+    int command(const QStringList& args, const QByteArray& typed, QString* err = nullptr,
+                QString* out = nullptr) {
+        std::unique_ptr<QProcess> p(start(args));
         p->write(typed);
         p->closeWriteChannel();
         if (!p->waitForFinished(60000)) return -1;
         if (err) *err = QString::fromLocal8Bit(p->readAllStandardError());
+        if (out) *out = QString::fromLocal8Bit(p->readAllStandardOutput());
         return p->exitCode();
+    }
+    int passwd(const QString& grade, const QByteArray& typed, QString* err = nullptr) {
+        return command({"passwd", grade}, typed, err);
     }
     void removeDatabase() {
         for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(dbFile() + suffix);
@@ -174,6 +181,68 @@ TEST(SetUp, PasswdRefusesWhatItCannotTakeAndChangesNothing) {
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 2);
     EXPECT_TRUE(QDir(empty.path()).isEmpty());
+}
+
+// The live view's accounts are kept from a terminal; without one the view
+// does not start, and the board says why on its message line and in the log.
+TEST(SetUp, WebAccountsAreKeptFromATerminalAndTheViewNeedsOne) {
+    Installation i;
+    QTcpServer probe;  // a port free right now
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const int port = probe.serverPort();
+    probe.close();
+    QString err;
+    EXPECT_EQ(i.command({"web-user", "add", "owner"}, "owner-pass-1\nowner-pass-1\n", &err), 2);
+    EXPECT_TRUE(err.contains("start the desk once")) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(i.dbFile())) << "the desk's first start makes the database";
+
+    IniStore ini = i.ini();
+    ini.writeInteger("Web", "Enabled", 1);
+    ini.writeInteger("Web", "Port", port);
+    ASSERT_NO_FATAL_FAILURE(i.runBoard());
+    EXPECT_EQ(i.log().filter("웹 계정이 없어").size(), 1) << i.log().join('\n').toStdString();
+    EXPECT_TRUE(i.log().filter("에서 시작").isEmpty());
+
+    const struct Case {
+        QStringList args;
+        QByteArray typed;
+        int exitCode;
+        const char* err;
+    } cases[] = {
+        {{"web-user", "add", "owner"}, "owner-pass-1\nowner-pass-1\n", 0, ""},
+        {{"web-user", "add", "clerk", "--downloads"}, "short\nshort\n", 2, "at least 10"},
+        {{"web-user", "add", "clerk"}, "clerk-pass-1\nclerk-pass-2\n", 2, "differ"},
+        {{"web-user", "add", "clerk"}, "clerk-pass-1\n", 2, "no password given"},
+        {{"web-user", "add", "OWNER"}, "other-pass-1\nother-pass-1\n", 2, "exists"},
+        {{"web-user", "add", "a b"}, "", 2, "letters, digits"},
+        {{"web-user", "passwd", "owner", "--downloads"}, "", 2, "--downloads goes with add"},
+        {{"web-user", "passwd", "nobody"}, "nobody-pass-1\nnobody-pass-1\n", 2, "no account"},
+        {{"web-user", "remove"}, "", 2, "takes the account's name"},
+        {{"web-user", "rename", "owner"}, "", 2, "unknown request"},
+        {{"web-user", "add", "clerk", "--downloads"}, "clerk-pass-1\nclerk-pass-1\n", 0, ""},
+        {{"web-user", "passwd", "owner"}, "owner-pass-2\nowner-pass-2\n", 0, ""},
+        {{"web-user", "remove", "clerk"}, "", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        EXPECT_EQ(i.command(c.args, c.typed, &err), c.exitCode) << err.toStdString();
+        EXPECT_TRUE(err.contains(QString::fromUtf8(c.err))) << err.toStdString();
+    }
+    QString out;
+    EXPECT_EQ(i.command({"web-user", "list"}, "", nullptr, &out), 0);
+    EXPECT_TRUE(out.startsWith("owner\tread-only\t")) << out.toStdString();
+    EXPECT_EQ(out.count('\n'), 1) << out.toStdString();
+    {
+        Database db(i.data);
+        db.open(Database::Installation::SetUp);
+        EXPECT_TRUE(WebAccounts(db.connection()).verify("owner", "owner-pass-2"));
+    }
+
+    ASSERT_NO_FATAL_FAILURE(i.runBoard());
+    EXPECT_EQ(i.log().filter("웹 계정이 없어").size(), 1) << "not again";
+    EXPECT_EQ(i.log().filter(QStringLiteral("포트 %1 에서 시작").arg(port)).size(), 1)
+        << i.log().join('\n').toStdString();
+    EXPECT_EQ(i.log().filter("127.0.0.1 포트").size(), 1) << "on loopback until Listen is set";
 }
 
 }  // namespace

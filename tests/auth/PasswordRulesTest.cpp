@@ -71,27 +71,45 @@ TEST(PasswordRules, WrongPasswordChangesNothing) {
     }
 }
 
-TEST(PasswordRules, PasswordsAreCaseSensitiveAndMayBeEmpty) {
+TEST(PasswordRules, PasswordsAreCaseSensitive) {
     Passwords p;
     p.db.setPassword(1, QStringLiteral("Desk"));
     EXPECT_EQ(p.check(1, QStringLiteral("desk")), Outcome::Wrong);
     EXPECT_EQ(p.check(1, QStringLiteral("Desk")), Outcome::SignedIn);
-    p.db.setPassword(2, QString());
-    EXPECT_EQ(p.check(2, QStringLiteral(" ")), Outcome::Wrong);
-    EXPECT_EQ(p.check(2, QString()), Outcome::SignedIn);
+}
+
+// Typed by mistake or left in a row prepared by hand, an empty password would
+// let anybody in: it is taken nowhere.
+TEST(PasswordRules, AnEmptyPasswordIsNeverAccepted) {
+    Passwords p;
+    p.session.gradeToCheck = 1;
+    EXPECT_EQ(p.passwords.change(QStringLiteral("1111"), QString(), QString()), Outcome::Empty);
+    EXPECT_EQ(p.check(1, QStringLiteral("1111")), Outcome::SignedIn) << "the password stays";
     EXPECT_EQ(p.check(1, QString()), Outcome::Wrong);
+
+    execSql(p.db, QStringLiteral(R"(Update "grade.DB" Set Pass = '' Where Grade = '2')"));
+    EXPECT_EQ(p.check(2, QString()), Outcome::Wrong) << "a row with an empty Pass";
+    EXPECT_EQ(p.session.grade, 1);
+    p.session.gradeToCheck = 2;
+    EXPECT_EQ(p.passwords.change(QString(), QStringLiteral("8765"), QStringLiteral("8765")),
+              Outcome::Wrong);
+    EXPECT_FALSE(PasswordRules::restore(p.db, 2, QString(), QString()).isEmpty());
+    EXPECT_TRUE(
+        PasswordRules::restore(p.db, 2, QStringLiteral("8765"), QStringLiteral("8765")).isEmpty());
+    EXPECT_EQ(p.check(2, QStringLiteral("8765")), Outcome::SignedIn);
 }
 
 TEST(PasswordRules, TableWrittenInPlainTextLetsTheSupplierInAndChangeIt) {
     Passwords p;
     execSql(p.db, QStringLiteral(R"(Update "grade.DB" Set Pass = '4321' Where Grade = '3')"));
-    execSql(p.db, QStringLiteral(R"(Update "grade.DB" Set Pass = '' Where Grade = '1')"));
+    execSql(p.db, QStringLiteral(R"(Update "grade.DB" Set Pass = '1234' Where Grade = '1')"));
     EXPECT_EQ(p.check(3, QStringLiteral("4321")), Outcome::SignedIn);
     EXPECT_EQ(p.lockdown.calls, QStringList{"disarmKeyboardFilter"});
     p.session.gradeToCheck = 1;
-    EXPECT_EQ(p.passwords.change(QString(), QStringLiteral("8765"), QStringLiteral("8765")),
-              Outcome::Changed);
-    EXPECT_EQ(p.check(1, QString()), Outcome::Wrong);
+    EXPECT_EQ(
+        p.passwords.change(QStringLiteral("1234"), QStringLiteral("8765"), QStringLiteral("8765")),
+        Outcome::Changed);
+    EXPECT_EQ(p.check(1, QStringLiteral("1234")), Outcome::Wrong);
     EXPECT_EQ(p.check(1, QStringLiteral("8765")), Outcome::SignedIn);
     EXPECT_EQ(p.check(3, QStringLiteral("4321")), Outcome::SignedIn);
 }

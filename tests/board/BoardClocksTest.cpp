@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "board/MinuteStamp.h"
+#include "board/StayTime.h"
 #include "board/StoredRoomState.h"
 #include "store/IniStore.h"
 #include "support/Fakes.h"
@@ -14,6 +14,13 @@ protected:
     void tick(int times = 1) {
         for (int i = 0; i < times; ++i) f.board.onMinuteTick();
     }
+    // Minutes of the clock pass, each with its tick.
+    void pass(int minutes) {
+        for (int i = 0; i < minutes; ++i) {
+            f.clock.advanceMinutes(1);
+            tick();
+        }
+    }
 };
 
 TEST_F(Clocks, ElapsedTimeTurnsLimeAfter180Minutes) {
@@ -22,10 +29,10 @@ TEST_F(Clocks, ElapsedTimeTurnsLimeAfter180Minutes) {
     f.board.startClock(3);
     EXPECT_EQ(f.board.view(3).startText, QStringLiteral("9:5"));
     EXPECT_EQ(f.board.view(3).elapsedText, QStringLiteral("0:0"));
-    tick(180);
+    pass(180);
     EXPECT_EQ(f.board.view(3).elapsedText, QStringLiteral("3:0"));
     EXPECT_EQ(f.board.view(3).elapsedFontColor, Colors::White);
-    tick();
+    pass(1);
     EXPECT_EQ(f.board.view(3).elapsedText, QStringLiteral("3:1"));
     EXPECT_EQ(f.board.view(3).elapsedFontColor, Colors::Lime);
 }
@@ -34,19 +41,20 @@ TEST_F(Clocks, CheckOutHidesTheCountUntilTheStayGoesOn) {
     f.board.clockHour = 10;
     f.board.clockMinute = 0;
     f.board.startClock(1);
-    tick(30);
+    pass(30);
     f.board.clockHour = 10;
     f.board.clockMinute = 30;
     f.board.showCheckoutTime(1);
-    tick(10);
+    pass(10);
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("10:30"));  // the check-out time stays
-    f.board.showElapsedAtNextTick(1);
-    tick();
-    EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:41"));  // counted all along
+    f.board.showElapsedTime(1);
+    EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:40"));  // counted all along
+    pass(1);
+    EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:41"));
     f.board.startFinishedClock(1);
     EXPECT_EQ(f.board.view(1).startText, QString());
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:0"));
-    tick();
+    pass(1);
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:1"));  // how long it has been ready
 }
 
@@ -146,8 +154,8 @@ TEST_F(Clocks, MinuteTickPurgesFirstAndRecounts) {
 TEST(ClockRebuild, RebuildsEveryClockFromTheStoredStay) {
     BoardFixture f;
     f.clock.set(QDateTime(QDate(2006, 4, 1), QTime(19, 35)));
-    const QString started =
-        TimeText(QDateTime(QDate(2006, 4, 1), QTime(17, 35)));  // 120 minutes ago
+    const QString started = StayTime::startingAt(QDateTime(QDate(2006, 4, 1), QTime(17, 35)))
+                                .stored();  // 120 minutes ago
     const struct {
         const char* status;
         quint8 clockOn, showElapsed;
@@ -158,7 +166,7 @@ TEST(ClockRebuild, RebuildsEveryClockFromTheStoredStay) {
         {"대 실", 1, 1, 120, "17:35", ""},
         {"숙 박", 1, 1, 120, "17:35", ""},
         {"청 소", 1, 1, 120, "17:35", ""},
-        {"외 출", 1, 1, 120, "17:35", "18:5"},
+        {"외 출", 1, 0, 120, "17:35", "18:5"},  // the check-out time, as before the restart
         {"퇴 실", 1, 0, 120, "17:35", "18:5"},
         {"완 료", 0, 0, 0, "", ""},
         {"", 0, 0, 0, "", ""},
@@ -175,7 +183,7 @@ TEST(ClockRebuild, RebuildsEveryClockFromTheStoredStay) {
         ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r8"),
                         storedText(RoomState::DayUse));
         ini.writeString(QStringLiteral("Time"), QStringLiteral("r8"),
-                        QStringLiteral("200604011735xx"));
+                        QStringLiteral("2006o4011735xx"));
     }
     f.start();
     int n = 0;
@@ -188,13 +196,13 @@ TEST(ClockRebuild, RebuildsEveryClockFromTheStoredStay) {
         EXPECT_EQ(f.board.view(n).startText, QString::fromUtf8(c.start));
         EXPECT_EQ(f.board.view(n).elapsedText, QString::fromUtf8(c.elapsedText));
     }
-    // A damaged minute count counts from now.
+    // A damaged start counts from now.
     EXPECT_EQ(f.board.slot(8).clockRunning, 1);
     EXPECT_EQ(f.board.slot(8).elapsed, 0);
 
     f.board.onMinuteTick();
-    EXPECT_EQ(f.board.view(4).elapsedText,
-              QStringLiteral("2:1"));  // out: shown from the first tick
+    EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("2:0"));   // the first tick shows it
+    EXPECT_EQ(f.board.view(4).elapsedText, QStringLiteral("18:5"));  // out: hidden
     EXPECT_EQ(f.board.view(5).elapsedText, QStringLiteral("18:5"));  // checked out: hidden
 }
 

@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-#include "board/MinuteStamp.h"
+#include "board/StayTime.h"
 #include "board/StoredRoomState.h"
 #include "store/IniStore.h"
 #include "support/Fakes.h"
@@ -44,7 +44,7 @@ TEST_F(BoardStart, PaintsEveryStateWithItsLookAndGlyph) {
         {"청 소", 1, "청 소", Colors::White, Colors::Gray, "Clean.bmp", "moon.bmp"},
         {"청 소", 0, "청 소", Colors::White, Colors::Gray, "Clean.bmp", "imp.bmp"},
         {"퇴 실", 1, "퇴 실", Colors::White, Colors::Purple, "withOut.bmp", "moon.bmp"},
-        {"외 출", 0, "외 출", Colors::Black, Colors::Yellow, "", "imp.bmp"},
+        {"외 출", 0, "외 출", Colors::Black, Colors::Yellow, "withOut.bmp", "imp.bmp"},
         // A label the board does not know: a ready room, reported below.
         {"엉 망", 1, "완 료", Colors::Black, Colors::LightPink, "", "moon.bmp"},
     };
@@ -197,7 +197,8 @@ TEST(BoardCounts, CountOccupiedRoomsByStayKind) {
     EXPECT_EQ(f.board.left().overnightCountText, QStringLiteral("숙박:2"));
 }
 
-TEST(BoardLooks, PictureKeptByLooksThatDoNotSetOne) {
+// The picture follows from the state alone, as a restarted board shows it.
+TEST(BoardLooks, PictureFollowsTheStateAlone) {
     BoardFixture f;
     f.start();
     const auto show = [&](RoomState state, StayKind kind) {
@@ -205,12 +206,10 @@ TEST(BoardLooks, PictureKeptByLooksThatDoNotSetOne) {
         f.board.slot(5).kind = kind;
         f.board.showState(5);
     };
-    show(RoomState::CheckedOut, StayKind::DayUse);
+    show(RoomState::Cleaning, StayKind::DayUse);
     show(RoomState::GuestOut, StayKind::DayUse);
     EXPECT_EQ(f.board.view(5).stateImage, QStringLiteral("withOut.bmp"));
     show(RoomState::Finished, StayKind::Overnight);
-    EXPECT_EQ(f.board.view(5).stateImage, QStringLiteral("withOut.bmp"));
-    show(RoomState::Finished, StayKind::DayUse);
     EXPECT_EQ(f.board.view(5).stateImage, QString());
     f.board.markChanged(5, ChangeMark::Desk);
     EXPECT_EQ(f.board.view(5).buttonFontColor, Colors::Maroon);
@@ -227,7 +226,7 @@ TEST(BoardSavers, EverySavedValueComesBackAfterARestart) {
     s.roomName = QStringLiteral("512");
     s.state = RoomState::GuestOut;
     s.kind = StayKind::Overnight;
-    s.stayStart = QStringLiteral("2006040117353284255");
+    s.stayStart = StayTime::fromStored(QStringLiteral("2006040117353284255"));
     s.checkoutTime = QStringLiteral("9:5");
     s.overnightFee = 50000;
     s.dayUseFee = 30000;
@@ -266,7 +265,7 @@ TEST(BoardSavers, NeverSavesASlotThatWasNotRestored) {
     EXPECT_FALSE(QFile::exists(f.iniPath()));
 }
 
-TEST(MinuteStampTest, CountsMinutesInYearsOf365Days) {
+TEST(StayTimeTest, CountsMinutesInYearsOf365Days) {
     const struct {
         const char* text;
         qint64 stamp;
@@ -277,24 +276,24 @@ TEST(MinuteStampTest, CountsMinutesInYearsOf365Days) {
         {"200012312359", 525599},
         {"200101010000", 525600},
         {"200604011735", 3284255},
-        {"200802290000", MinuteStamp(QStringLiteral("200803010000"))},  // no leap day
+        {"200802290000", minuteCount(QStringLiteral("200803010000"))},  // no leap day
         {"202412310000", 24 * 525600 + 480960 + 30 * 1440},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(MinuteStamp(QString::fromUtf8(c.text)), c.stamp) << c.text;
-    EXPECT_EQ(TimeText(QDateTime(QDate(2006, 4, 1), QTime(17, 35, 59))),
+        EXPECT_EQ(minuteCount(QString::fromUtf8(c.text)), c.stamp) << c.text;
+    EXPECT_EQ(StayTime::startingAt(QDateTime(QDate(2006, 4, 1), QTime(17, 35, 59))).stored(),
               QStringLiteral("2006040117353284255"));
 }
 
 // The stamp read back reads as the date-time parser of the format reads it.
-TEST(MinuteStampTest, MomentOfStampReadsAsTheFormatParser) {
+TEST(StayTimeTest, MomentOfStampReadsAsTheFormatParser) {
     for (const char* text :
          {"200604011735", "200002291200", "202412312359", "200102291200", "200613011200",
           "200604312400", "200604011760", "20060401173", "2006040117355", "2006o4011735",
           "+20604011735", " 200604011735", ""}) {
         const QString stamp = QString::fromUtf8(text);
         const QDateTime parsed = QDateTime::fromString(stamp, QStringLiteral("yyyyMMddHHmm"));
-        const QDateTime read = MomentOfStamp(stamp);
+        const QDateTime read = momentOfStamp(stamp);
         EXPECT_EQ(read.isValid(), parsed.isValid()) << text;
         if (parsed.isValid()) {
             EXPECT_EQ(read, parsed) << text;

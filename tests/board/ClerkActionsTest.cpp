@@ -4,8 +4,8 @@
 #include <functional>
 
 #include "board/ClerkActions.h"
-#include "board/MinuteStamp.h"
 #include "board/RoomModalWindows.h"
+#include "board/StayTime.h"
 #include "board/StoredRoomState.h"
 #include "store/Database.h"
 #include "store/IniStore.h"
@@ -74,8 +74,9 @@ struct DeskRig {
         ini.writeString(QStringLiteral("rStatus"), QStringLiteral("r1"), state);
         ini.writeInteger(QStringLiteral("Sleep"), QStringLiteral("r1"), sleep);
         if (state != kReady) {
-            ini.writeString(QStringLiteral("Time"), QStringLiteral("r1"),
-                            TimeText(QDateTime(QDate(2006, 4, 1), QTime(15, 0))));
+            ini.writeString(
+                QStringLiteral("Time"), QStringLiteral("r1"),
+                StayTime::startingAt(QDateTime(QDate(2006, 4, 1), QTime(15, 0))).stored());
             ini.writeString(QStringLiteral("TimeEnd"), QStringLiteral("r1"),
                             QStringLiteral("16:10"));
             ini.writeString(QStringLiteral("Alram"), QStringLiteral("r1"),
@@ -102,6 +103,13 @@ struct DeskRig {
     void choose(std::optional<RoomAction> result) {
         windows.result = result;
         actions.onStateLabelClicked(1);
+    }
+    // Minutes pass, each with its tick.
+    void pass(int minutes) {
+        for (int i = 0; i < minutes; ++i) {
+            f.clock.advanceMinutes(1);
+            f.board.onMinuteTick();
+        }
     }
     QStringList historyWords() {
         QStringList words;
@@ -159,9 +167,9 @@ TEST(ClerkActions, EveryPopupActionFromEveryState) {
         // The guest has left.
         {"퇴 실", 0, A::GoOut, "외 출", 0, 1, "kept", "15:00", "16:10", "외출", "", "open", "대실",
          "30000", ""},
-        {"퇴 실", 0, A::DayUseGoesOn, "대 실", 0, 0, "kept", "15:00", "16:10", "대실유지", "",
+        {"퇴 실", 0, A::DayUseGoesOn, "대 실", 0, 0, "kept", "15:00", "2:35", "대실유지", "",
          "open", "대실", "30000", "bell.wav"},
-        {"퇴 실", 1, A::OvernightGoesOn, "숙 박", 1, 0, "kept", "15:00", "16:10", "숙박유지", "",
+        {"퇴 실", 1, A::OvernightGoesOn, "숙 박", 1, 0, "kept", "15:00", "2:35", "숙박유지", "",
          "open", "숙박", "50000", "bell.wav"},
         {"퇴 실", 0, A::Clean, "청 소", 0, 0, "kept", "17:35", "0:0", "청소", "", "open", "대실",
          "30000", ""},
@@ -170,9 +178,9 @@ TEST(ClerkActions, EveryPopupActionFromEveryState) {
         // Gone out.
         {"외 출", 1, A::CheckOut, "퇴 실", 1, 0, "kept", "15:00", "17:35", "퇴실", "", "open",
          "숙박", "50000", "Bell2.Wav"},
-        {"외 출", 0, A::DayUseGoesOn, "대 실", 0, 0, "kept", "15:00", "16:10", "대실유지", "",
+        {"외 출", 0, A::DayUseGoesOn, "대 실", 0, 0, "kept", "15:00", "2:35", "대실유지", "",
          "open", "대실", "30000", "bell.wav"},
-        {"외 출", 1, A::OvernightGoesOn, "숙 박", 1, 0, "kept", "15:00", "16:10", "숙박유지", "",
+        {"외 출", 1, A::OvernightGoesOn, "숙 박", 1, 0, "kept", "15:00", "2:35", "숙박유지", "",
          "open", "숙박", "50000", "bell.wav"},
         // Cleaned.
         {"청 소", 0, A::Finish, "완 료", 0, 0, "", "", "0:0", "완료", "", "200604011735", "대실",
@@ -193,7 +201,7 @@ TEST(ClerkActions, EveryPopupActionFromEveryState) {
         DeskRig d;
         auto& f = d.f;
         d.start(from, c.sleep);
-        const QString timeBefore = f.board.slot(1).stayStart;
+        const QString timeBefore = f.board.slot(1).stayStart.stored();
         const QString alramBefore = f.board.slot(1).morningCall;
         const auto logBefore = f.board.eventLog().lines().size();
 
@@ -215,11 +223,12 @@ TEST(ClerkActions, EveryPopupActionFromEveryState) {
                   c.sleepAfter == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
         EXPECT_EQ(s.guestOut, c.outMark == 1);
         const QString time = QString::fromUtf8(c.time);
-        const QString timeAfter = time == QStringLiteral("new")    ? TimeText(f.clock.now())
+        const QString timeAfter = time == QStringLiteral("new")
+                                      ? StayTime::startingAt(f.clock.now()).stored()
                                   : time == QStringLiteral("kept") ? timeBefore
                                                                    : QString();
-        EXPECT_EQ(s.stayStart, timeAfter);
-        EXPECT_EQ(d.stored(QStringLiteral("Time")), s.stayStart);
+        EXPECT_EQ(s.stayStart.stored(), timeAfter);
+        EXPECT_EQ(d.stored(QStringLiteral("Time")), s.stayStart.stored());
         EXPECT_EQ(v.startText, QString::fromUtf8(c.startText));
         EXPECT_EQ(v.elapsedText, QString::fromUtf8(c.elapsedText));
         if (c.result == A::CheckOut) {
@@ -281,12 +290,11 @@ TEST(ClerkActions, RoomChangeChargesNothingUnderFifteenMinutes) {
         DeskRig d;
         d.start(kReady, 0);
         d.choose(A::StartDayUse);  // 대 실
-        for (int i = 0; i < c.minutes; ++i) d.f.board.onMinuteTick();
+        d.pass(c.minutes);
         d.choose(A::CheckOut);  // 퇴 실
         d.choose(A::MoveRoom);  // 객실교체
-        EXPECT_EQ(d.ledgerRows(),
-                  (std::vector<QStringList>{
-                      {"101", kNow, kNow + QStringLiteral("객실교체"), "대실", c.cash}}));
+        const QString moved = stampText(d.f.clock.now()) + QStringLiteral("객실교체");
+        EXPECT_EQ(d.ledgerRows(), (std::vector<QStringList>{{"101", kNow, moved, "대실", c.cash}}));
     }
 }
 
@@ -294,12 +302,12 @@ TEST(ClerkActions, TicksDuringThePopupCountForTheChosenAction) {
     DeskRig d;
     d.start(kReady, 0);
     d.choose(A::StartDayUse);  // 대 실
-    for (int i = 0; i < 14; ++i) d.f.board.onMinuteTick();
+    d.pass(14);
     d.choose(A::CheckOut);  // 퇴 실
 
     // The fifteenth minute passes while the popup is shown: the room change
     // chosen afterwards charges the stay.
-    d.windows.whileOpen = [&] { d.f.board.onMinuteTick(); };
+    d.windows.whileOpen = [&] { d.pass(1); };
     d.choose(A::MoveRoom);
     EXPECT_EQ(d.ledgerRows()[0][4], QStringLiteral("30000"));
     EXPECT_TRUE(d.f.dialogs.infos.isEmpty());
@@ -611,8 +619,9 @@ TEST(ClerkActions, ResetForgetsTheRoom) {
     EXPECT_EQ(v.startText, QString());
     EXPECT_EQ(v.elapsedText, QString());
     EXPECT_TRUE(v.visible);
-    EXPECT_EQ(v.doorImage, QStringLiteral("door.bmp"));  // until the next start
-    EXPECT_EQ(v.hint, QStringLiteral("창가 방"));
+    // The panel shows what the file keeps now, as it would after a restart.
+    EXPECT_EQ(v.doorImage, QString());
+    EXPECT_EQ(v.hint, QString());
 
     const RoomSlot& s = d.f.board.slot(1);
     EXPECT_EQ(s.roomName, QStringLiteral("1"));

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "board/MinuteStamp.h"
+#include "board/StayTime.h"
 #include "board/StoredRoomState.h"
 #include "store/IniStore.h"
 #include "store/RoomRecords.h"
@@ -52,7 +52,7 @@ protected:
         s.state = stateFromStored(state).value();
         f.board.showState(n);
         if (state != storedText(RoomState::Finished)) {
-            s.stayStart = TimeText(f.clock.now().addSecs(-3600));
+            s.stayStart = StayTime::startingAt(f.clock.now().addSecs(-3600));
             f.board.openLedgerRow(n);
         }
     }
@@ -108,7 +108,7 @@ TEST_F(Controller, EveryEventInEveryState) {
         f.board.editView(1).panelColor = Colors::PanelNormal;
         const QString state = QString::fromUtf8(c.state);
         put(1, state, c.sleep, c.outMark);
-        const QString timeBefore = f.board.slot(1).stayStart;
+        const QString timeBefore = f.board.slot(1).stayStart.stored();
 
         f.board.onControllerBlock(bytes({129, c.code}));
 
@@ -131,20 +131,20 @@ TEST_F(Controller, EveryEventInEveryState) {
         const auto rows = ledgerRows();
         if (c.code == 3 && state == storedText(RoomState::Finished)) {  // a new stay: its row opens
             ASSERT_EQ(rows.size(), 1u);
-            EXPECT_EQ(rows[0][1], f.board.slot(1).stayStart.left(12));
+            EXPECT_EQ(rows[0][1], f.board.slot(1).stayStart.stamp());
             EXPECT_EQ(rows[0][2], QString());
             EXPECT_EQ(rows[0][4], c.sleep ? QStringLiteral("50000") : QStringLiteral("30000"));
         } else if (label == storedText(RoomState::Finished) &&
                    c.code == 6) {  // the room is ready: the row closes
-            EXPECT_EQ(f.board.slot(1).stayStart, QString());
+            EXPECT_TRUE(f.board.slot(1).stayStart.isEmpty());
             EXPECT_EQ(stored(QStringLiteral("Time"), 1), QString());
             EXPECT_EQ(f.board.slot(1).kind, StayKind::DayUse);
             if (state != storedText(RoomState::Finished)) {
                 ASSERT_EQ(rows.size(), 1u);
-                EXPECT_EQ(rows[0][2], StampText(f.clock.now()));
+                EXPECT_EQ(rows[0][2], stampText(f.clock.now()));
             }
         } else {
-            EXPECT_EQ(f.board.slot(1).stayStart, timeBefore);
+            EXPECT_EQ(f.board.slot(1).stayStart.stored(), timeBefore);
         }
     }
 }
@@ -209,7 +209,7 @@ TEST_F(Controller, TheTypicalStay) {
     f.clock.set(QDateTime(QDate(2006, 4, 1), QTime(17, 35)));
     f.board.onSecondTick();
     f.board.onControllerBlock(bytes({129, 3}));
-    EXPECT_EQ(f.board.slot(1).stayStart, QStringLiteral("2006040117353284255"));
+    EXPECT_EQ(f.board.slot(1).stayStart.stored(), QStringLiteral("2006040117353284255"));
     EXPECT_EQ(f.board.view(1).startText, QStringLiteral("17:35"));
     EXPECT_TRUE(f.sound.played.last().endsWith(QStringLiteral("bell.wav")));
     f.clock.set(QDateTime(QDate(2006, 4, 1), QTime(19, 2)));
@@ -254,6 +254,7 @@ TEST_F(Controller, ABlockPublishesTheBoardWithTheNewState) {
     EXPECT_EQ(snap.logTail.back().color, Colors::Blue);
     EXPECT_EQ(snap.lastControllerReport, f.clock.now());
 
+    f.clock.advanceMinutes(1);
     f.board.onMinuteTick();
     ASSERT_EQ(published.size(), 2u);
     EXPECT_EQ(published.back()->sequence, snap.sequence + 1);

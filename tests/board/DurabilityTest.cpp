@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include "board/MinuteStamp.h"
+#include "board/StayTime.h"
 #include "board/StoredRoomState.h"
 #include "store/IniStore.h"
 #include "store/RoomRecords.h"
@@ -184,7 +184,7 @@ TEST_F(Unattended, StartUpWithoutTheSerialPortRestoresTheBoardAndRunsItsClocks) 
                      storedText(RoomState::DayUse));
     IniStore(f.iniPath())
         .writeString(QStringLiteral("Time"), QStringLiteral("r1"),
-                     TimeText(f.clock.now().addSecs(-600)));
+                     StayTime::startingAt(f.clock.now().addSecs(-600)).stored());
     QStringList started;
     BoardSeams seams;
     seams.startSecondTimer = [&] { started << "second"; };

@@ -460,6 +460,65 @@ TEST_F(CentralLedgerTest, ASitesRoleSeesAndSendsOnlyItsSiteTheGroupSeesAll) {
     EXPECT_EQ(centralLast(QStringLiteral("south")), south.lastSeq());
 }
 
+// A site's role on a server that still lets every role create in `public`, as servers made
+// before PostgreSQL 15 do, plants functions and an operator there that fit the desk's
+// statements better than the catalog's own. None is called: not by another site's sender, not
+// by the group's report, not by the administrator's `central init`, which takes the right away.
+TEST_F(CentralLedgerTest, AFunctionASitePlantsInPublicIsNeverCalled) {
+    {
+        PgConnection c(pg->connection());
+        centralSchema::grantSite(c, QStringLiteral("mallory"), QStringLiteral("mallory_desk"));
+        centralSchema::grantSite(c, QStringLiteral("honest"), QStringLiteral("honest_desk"));
+    }
+    pg->psql(QStringLiteral("GRANT CREATE ON SCHEMA public TO PUBLIC"));
+    pg->psql(QStringLiteral(R"SQL(
+CREATE TABLE public.caught (who name, what text);
+GRANT INSERT ON public.caught TO PUBLIC;
+CREATE FUNCTION public.to_timestamp(numeric) RETURNS timestamptz LANGUAGE plpgsql AS $$
+BEGIN
+    INSERT INTO public.caught VALUES (current_user, 'to_timestamp');
+    RETURN pg_catalog.to_timestamp($1::float8);
+END $$;
+CREATE FUNCTION public.divide(bigint, numeric) RETURNS numeric LANGUAGE plpgsql AS $$
+BEGIN
+    INSERT INTO public.caught VALUES (current_user, '/');
+    RETURN $1::numeric OPERATOR(pg_catalog./) $2;
+END $$;
+CREATE OPERATOR public./ (LEFTARG = bigint, RIGHTARG = numeric, FUNCTION = public.divide);
+CREATE FUNCTION public.pg_advisory_xact_lock(integer) RETURNS void LANGUAGE plpgsql AS $$
+BEGIN
+    INSERT INTO public.caught VALUES (current_user, 'pg_advisory_xact_lock');
+END $$;
+CREATE FUNCTION public.width_bucket(text, text[]) RETURNS integer LANGUAGE plpgsql AS $$
+BEGIN
+    INSERT INTO public.caught VALUES (current_user, 'width_bucket');
+    RETURN pg_catalog.width_bucket($1, $2);
+END $$;
+)SQL"),
+             QStringLiteral("mallory_desk"));
+    ASSERT_EQ(pg->psql(QStringLiteral("select count(*) from pg_proc where pronamespace = "
+                                      "'public'::regnamespace")),
+              QStringLiteral("4"))
+        << pg->log().toStdString();
+
+    Site s(QStringLiteral("honest"));
+    s.clock.set(QDateTime(QDate(2006, 4, 1), QTime(9, 0)));
+    s.stay(1);
+    s.startSender(pg->connection(QStringLiteral("honest_desk")));
+    ASSERT_TRUE(caughtUp(s)) << s.problems.join(u'\n').toStdString();
+    expectReportsEqual(s, QDate(2006, 4, 1), 3);
+    {
+        PgConnection c(pg->connection());
+        centralSchema::migrate(c);
+    }
+    EXPECT_EQ(pg->psql(QStringLiteral("select coalesce(string_agg(who || ' ' || what, ', '), "
+                                      "'none') from public.caught")),
+              QStringLiteral("none"));
+    EXPECT_EQ(
+        pg->psql(QStringLiteral("select has_schema_privilege('mallory_desk', 'public', 'CREATE')")),
+        QStringLiteral("f"));
+}
+
 TEST_F(CentralLedgerTest, TheCommandInitialisesGrantsAndWritesTheGroupReport) {
     Site s(QStringLiteral("east"));
     s.clock.set(QDateTime(QDate(2006, 4, 2), QTime(10, 0)));

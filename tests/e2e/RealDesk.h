@@ -41,10 +41,11 @@ protected:
 
     void SetUp() override {
         // Xvfb picks a free display itself and tells its number.
-        xvfb.start(QStringLiteral("Xvfb"),
-                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                    QStringLiteral("0"), QStringLiteral("1280x1024x24"),
-                    QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        xvfb.start(
+            QStringLiteral("Xvfb"),
+            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+             QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+             QStringLiteral("tcp"), QStringLiteral("-noreset")});
         ASSERT_TRUE(xvfb.waitForStarted(10000))
             << "Xvfb could not be started: " << xvfb.errorString().toStdString();
         ASSERT_NO_FATAL_FAILURE(readDisplay());

@@ -17,7 +17,7 @@ import sys
 
 from selenium.webdriver.common.by import By
 
-from webdesk import WebDesk, wait_for
+from webdesk import OWNER, WebDesk, wait_for
 
 
 def report_sums(program, data_dir, date, out_dir):
@@ -74,7 +74,8 @@ def main():
         viewport(driver, 390, 844, True)
         driver.get(desk.base + "/board")
         wait_for("the sign-in page", lambda: "/login" in driver.current_url)
-        driver.find_element(By.ID, "password").send_keys("1111")
+        driver.find_element(By.ID, "name").send_keys(OWNER[0])
+        driver.find_element(By.ID, "password").send_keys(OWNER[1])
         driver.find_element(By.ID, "signin").click()
         try:
             wait_for("the board", lambda: driver.current_url.endswith("/board"))
@@ -117,6 +118,8 @@ def main():
             ("huge header", b"GET /board HTTP/1.1\r\n" + host + b"X: " + b"x" * 20000 + b"\r\n\r\n", 431),
             ("huge body", b"POST /login HTTP/1.1\r\n" + host + b"Content-Length: 999999\r\n\r\n", 413),
             ("traversal", b"GET /%2e%2e/%2e%2e/etc/passwd HTTP/1.1\r\n" + host + b"\r\n", 400),
+            ("a desk PIN", b"POST /login HTTP/1.1\r\n" + host +
+             b"Content-Length: 21\r\n\r\ngrade=1&password=1111", 400),
         ]
         for name, request, expected in refusals:
             got = raw_status(desk.port, request)

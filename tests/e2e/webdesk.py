@@ -1,8 +1,9 @@
 """The real program with its web face on, for the browser test and the pages benchmark.
 
 Starts the desk under an Xvfb of its own, with its controller line on a pseudo-terminal and
-its web server on a free loopback port, from a room-state file written for it; opens Debian's
-headless Chromium through chromedriver. WebDesk.close(), or the end of `with WebDesk(...)`,
+its web server on a free loopback port, from a room-state file written for it, with the web
+accounts made first through the program's own `web-user add`; opens Debian's headless Chromium
+through chromedriver. WebDesk.close(), or the end of `with WebDesk(...)`,
 ends the browser, the desk and the Xvfb and removes the files. Every wait is bounded; only
 127.0.0.1 is used.
 """
@@ -39,7 +40,8 @@ def free_port():
 def start_xvfb():
     read_fd, write_fd = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"], pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+                             "-nolisten", "tcp", "-noreset"],
+                            pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
     os.close(write_fd)
     with os.fdopen(read_fd) as pipe:
         line = pipe.readline().strip()
@@ -65,6 +67,23 @@ def write_settings(path, tty_name, port, motel, rooms, more=()):
         f.write(("\r\n".join(lines) + "\r\n").encode("cp949"))
 
 
+# The account every WebDesk gets unless told otherwise: name, password, may download.
+OWNER = ("owner", "owner-pass-1", True)
+
+
+def add_web_accounts(program, data, env, accounts):
+    """Makes the desk's database by a first start without a display, then each account with
+    `tavolen web-user add`, its password typed twice on standard input."""
+    subprocess.run([program, "--data-dir", data, "--windowed", "--quit-after", "200"],
+                   env=dict(env, QT_QPA_PLATFORM="offscreen"), check=True, timeout=60,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for name, password, downloads in accounts:
+        subprocess.run([program, "--data-dir", data, "web-user", "add", name]
+                       + (["--downloads"] if downloads else []),
+                       input=("%s\n%s\n" % (password, password)).encode(), env=env,
+                       check=True, timeout=60, stdout=subprocess.DEVNULL)
+
+
 def chromium(profile, *more_args):
     options = Options()
     options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
@@ -78,10 +97,12 @@ def chromium(profile, *more_args):
 
 class WebDesk:
     """The program at `program` started in a fresh folder (named after `prefix`) on the
-    settings write_settings makes of motel, rooms and more_settings; the desk's own output
-    goes to `output` (inherited when None)."""
+    settings write_settings makes of motel, rooms and more_settings, with the web accounts
+    (name, password, downloads) of `accounts`; the desk's own output goes to `output`
+    (inherited when None)."""
 
-    def __init__(self, program, prefix, motel, rooms, more_settings=(), output=None):
+    def __init__(self, program, prefix, motel, rooms, more_settings=(), output=None,
+                 accounts=(OWNER,)):
         self.work = tempfile.mkdtemp(prefix=prefix)
         self.data = os.path.join(self.work, "data")
         os.makedirs(self.data)
@@ -96,6 +117,7 @@ class WebDesk:
             self.xvfb, display = start_xvfb()
             env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
                        XDG_CONFIG_HOME=os.path.join(self.work, "config"))
+            add_web_accounts(program, self.data, env, accounts)
             self.process = subprocess.Popen([program, "--data-dir", self.data, "--windowed"],
                                             env=env, stdout=output, stderr=output)
         except BaseException:

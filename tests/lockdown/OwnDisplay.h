@@ -22,10 +22,11 @@ public:
 
     // Starts Xvfb and connects to it; an empty text on success, else why not.
     QString start() {
-        xvfb_.start(QStringLiteral("Xvfb"),
-                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                     QStringLiteral("0"), QStringLiteral("1280x1024x24"),
-                     QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        xvfb_.start(
+            QStringLiteral("Xvfb"),
+            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+             QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+             QStringLiteral("tcp"), QStringLiteral("-noreset")});
         if (!xvfb_.waitForStarted(10000)) return QStringLiteral("Xvfb did not start");
         QElapsedTimer t;
         t.start();

@@ -180,6 +180,31 @@ TEST(Report, CsvIsUtf8WithAByteOrderMarkAndPlainAmounts) {
     EXPECT_EQ(lines[7], QStringLiteral("총합,교체금액:,70000,취소금액:,1234567,1384567"));
 }
 
+// A room's memo, a site's name: texts typed by someone else never run as formulas in the
+// spreadsheet that opens the file. Amounts stay numbers.
+TEST(Report, CsvCellsAreNeverReadAsFormulas) {
+    const struct {
+        const char* cell;
+        const char* written;
+    } cases[] = {
+        {"=1+2", "'=1+2"},
+        {"+82 10", "'+82 10"},
+        {"-1+2", "'-1+2"},
+        {"-", "'-"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\t=1", "'\t=1"},
+        {"\r=1", "\"'\r=1\""},
+        {"a\rb", "\"a\rb\""},
+        {"=\"x\",1", "\"'=\"\"x\"\",1\""},
+        {"-5000", "-5000"},
+        {"30000", "30000"},
+        {"101호 =1", "101호 =1"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(csvField(QString::fromUtf8(c.cell)), QString::fromUtf8(c.written)) << c.cell;
+}
+
 TEST(Report, EveryPrintedPageHasTheColumnTitlesAndItsNumber) {
     DailySettlement day;
     std::vector<LedgerStay> stays;
@@ -240,6 +265,30 @@ TEST(Report, AFailedExportLeavesTheOldFileWhole) {
         writeReport(threeStays(), path);
         EXPECT_GT(QFileInfo(path).size(), 200);
         QFile::remove(path);
+    }
+    std::signal(SIGXFSZ, oldSignal);
+}
+
+// A disk that fills up on the very last bytes of a report: the failure is seen, and the old
+// file stays.
+TEST(Report, AFailedLastWriteIsSeen) {
+    QTemporaryDir dir;
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    for (const char* ext : {"csv", "xls", "pdf"}) {
+        SCOPED_TRACE(ext);
+        const QString path = dir.filePath(QStringLiteral("report.") + ext);
+        writeReport(threeStays(), path);
+        const qint64 size = QFileInfo(path).size();
+        const QByteArray old(150, 'o');
+        writeBytes(path, old);
+        rlimit small = before;
+        small.rlim_cur = rlim_t(size - 1);
+        setrlimit(RLIMIT_FSIZE, &small);
+        EXPECT_THROW(writeReport(threeStays(), path), ReportError);
+        setrlimit(RLIMIT_FSIZE, &before);
+        EXPECT_EQ(readBytes(path), old);
     }
     std::signal(SIGXFSZ, oldSignal);
 }

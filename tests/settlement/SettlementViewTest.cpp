@@ -3,6 +3,7 @@
 #include <QCalendarWidget>
 #include <QChart>
 #include <QComboBox>
+#include <QGraphicsSimpleTextItem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableWidget>
@@ -217,6 +218,32 @@ TEST(MonthChart, AxisStepsAreWholeWonWithSeparators) {
         EXPECT_TRUE(chart->localizeNumbers());
         EXPECT_EQ(chart->locale().toString(1234567.0, 'f', 0), QStringLiteral("1,234,567"));
     }
+}
+
+TEST(MonthChart, AnEmptyMonthSaysSoInItsPlot) {
+    // The notice, found among the chart's items, or nothing.
+    const auto notice = [](QChart& chart) -> QGraphicsSimpleTextItem* {
+        for (QGraphicsItem* item : chart.childItems())
+            if (auto* text = dynamic_cast<QGraphicsSimpleTextItem*>(item);
+                text && text->text() == QStringLiteral("아직 자료가 없습니다"))
+                return text;
+        return nullptr;
+    };
+    MonthSums sums{2006, 4, std::vector<qint64>(30, 0), std::vector<qint64>(30, 0)};
+    std::unique_ptr<QChart> empty(makeMonthChart(sums));
+    empty->setGeometry(QRectF(0, 0, 600, 400));
+    QGraphicsSimpleTextItem* text = notice(*empty);
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->isVisible());
+    const QRectF plot = empty->plotArea();
+    ASSERT_FALSE(plot.isEmpty());
+    const QRectF box = text->mapRectToParent(text->boundingRect());
+    EXPECT_TRUE(plot.contains(box));
+    EXPECT_LT(QLineF(box.center(), plot.center()).length(), 2);
+
+    sums.dayUse[29] = 30000;
+    std::unique_ptr<QChart> withTakings(makeMonthChart(sums));
+    EXPECT_EQ(notice(*withTakings), nullptr);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #pragma once
 
 // A throwaway PostgreSQL server of the test's own: the cluster is made once per program
-// (initdb into a template directory), each server starts from a copy of it and listens only
-// on a Unix socket in its own directory. PostgreSQL refuses to run as root, so when the tests
-// run as root (CI) the server runs as the user `postgres` of Debian's package.
+// (initdb into a template directory), each server starts from a copy of it and listens on a
+// Unix socket in its own directory, and on a loopback port too when the test's settings say
+// so (`extraSettings`: more `-c name=value` for the server, `port` its port). PostgreSQL refuses to
+// run as root, so when the tests run as root (CI) the server runs as the user `postgres` of
+// Debian's package.
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,7 +22,8 @@ public:
     static QString binDir() { return QStringLiteral("/usr/lib/postgresql/15/bin"); }
     static bool available() { return QFile::exists(binDir() + QStringLiteral("/initdb")); }
 
-    PgServer() {
+    explicit PgServer(QString extraSettings = {}, int port = 5432)
+        : extraSettings_(std::move(extraSettings)), port_(port) {
         static std::atomic<int> counter{0};
         dir_ = QDir(base().path()).filePath(QStringLiteral("s%1").arg(++counter));
         run({QStringLiteral("cp"), QStringLiteral("-a"), templateDir(), dir_}, false);
@@ -37,8 +40,10 @@ public:
     const QString& log() const { return log_; }
     // The superuser's connection to the database `postgres`.
     QString connection(const QString& user = QStringLiteral("postgres")) const {
-        return QStringLiteral("host=%1 port=5432 dbname=postgres user=%2 connect_timeout=3")
-            .arg(dir_, user);
+        return QStringLiteral("host=%1 port=%2 dbname=postgres user=%3 connect_timeout=3")
+            .arg(dir_)
+            .arg(port_)
+            .arg(user);
     }
 
     bool start() {
@@ -46,9 +51,11 @@ public:
             run({binDir() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), dir_,
                  QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"),
                  QStringLiteral("-l"), dir_ + QStringLiteral("/server.log"), QStringLiteral("-o"),
-                 QStringLiteral("-k %1 -c listen_addresses= -c fsync=off "
-                                "-c max_connections=60")
-                     .arg(dir_),
+                 QStringLiteral("-k %1 -p %2 -c listen_addresses= -c fsync=off "
+                                "-c max_connections=60 %3")
+                     .arg(dir_)
+                     .arg(port_)
+                     .arg(extraSettings_),
                  QStringLiteral("start")},
                 true);
         return started_;
@@ -72,6 +79,16 @@ public:
         p.waitForFinished(30000);
         log_ = QString::fromUtf8(p.readAllStandardError());
         return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    }
+
+    // Makes `path` the server's own and readable by it only: a key file it reads.
+    static bool giveToServer(const QString& path) {
+        const QByteArray name = QFile::encodeName(path);
+        if (asRoot()) {
+            const passwd* pw = getpwnam("postgres");
+            if (!pw || ::chown(name.constData(), pw->pw_uid, pw->pw_gid) != 0) return false;
+        }
+        return ::chmod(name.constData(), 0600) == 0;
     }
 
 private:
@@ -138,6 +155,8 @@ private:
         return path;
     }
 
+    QString extraSettings_;
+    int port_;
     QString dir_;
     QString log_;
     bool started_ = false;

@@ -148,6 +148,15 @@ TEST(PasswordWindow, ChangeChecksBothBoxesThenTheCurrentPassword) {
     EXPECT_EQ(w.window.focusWidget(), w.edit("newPasswordBox"));
     EXPECT_TRUE(w.dialogs.infos.isEmpty());
 
+    // Both new boxes left empty: refused before the current password is looked at.
+    w.type("currentPasswordBox", QStringLiteral("1111"));
+    w.edit("newPasswordBox")->clear();
+    w.edit("repeatPasswordBox")->clear();
+    w.click("saveButton");
+    EXPECT_EQ(w.dialogs.errors.last(), QStringLiteral("새암호를 입력하십시오"));
+    EXPECT_EQ(w.window.focusWidget(), w.edit("newPasswordBox"));
+    EXPECT_TRUE(w.dialogs.infos.isEmpty());
+
     w.type("currentPasswordBox", QStringLiteral("1111"));
     w.type("newPasswordBox", QStringLiteral("5678"));
     w.type("repeatPasswordBox", QStringLiteral("5678"));

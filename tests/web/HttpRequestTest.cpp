@@ -100,28 +100,28 @@ TEST(HttpRequestReader, ReadsPipelinedRequestsOneByOneWithTheirBodies) {
 TEST(WebSessions, EndAfterThirtyIdleMinutesOnSignOutAndWhenThePasswordChanges) {
     FixedClock clock;
     WebSessions sessions(clock);
-    const QByteArray owner = sessions.open(1, "1:a");
-    const QByteArray supplier = sessions.open(3, "3:b");
+    const QByteArray owner = sessions.open("owner", true, "a");
+    const QByteArray clerk = sessions.open("clerk", false, "b");
     ASSERT_EQ(owner.size(), 64);
-    EXPECT_NE(owner, supplier);
+    EXPECT_NE(owner, clerk);
 
     clock.advanceMinutes(29);
     ASSERT_TRUE(sessions.use(owner));  // restarts its idle time
     clock.advanceMinutes(29);
     EXPECT_TRUE(sessions.peek(owner));
-    EXPECT_FALSE(sessions.use(supplier)) << "58 idle minutes";
+    EXPECT_FALSE(sessions.use(clerk)) << "58 idle minutes";
     clock.advanceMinutes(1);
     EXPECT_FALSE(sessions.peek(owner)) << "peeking is not activity: 30 idle minutes";
 
-    const QByteArray a = sessions.open(1, "1:a");
-    const QByteArray b = sessions.open(3, "3:b");
-    EXPECT_EQ(sessions.closeStale(1, "1:changed"), 1);
+    const QByteArray a = sessions.open("owner", true, "a");
+    const QByteArray b = sessions.open("clerk", false, "b");
+    EXPECT_EQ(sessions.closeStale("owner", "changed"), 1);
     EXPECT_FALSE(sessions.use(a));
     EXPECT_TRUE(sessions.use(b));
     sessions.close(b);
     EXPECT_FALSE(sessions.use(b));
 
-    QByteArray forged = sessions.open(1, "1:a");
+    QByteArray forged = sessions.open("owner", true, "a");
     forged[0] = forged[0] == 'a' ? 'b' : 'a';
     EXPECT_FALSE(sessions.use(forged));
     EXPECT_FALSE(sessions.use(QByteArray(64, 'G')));
@@ -131,34 +131,14 @@ TEST(WebSessions, EndAfterThirtyIdleMinutesOnSignOutAndWhenThePasswordChanges) {
 TEST(WebSessions, KeepABoundedNumberDroppingTheLongestIdle) {
     FixedClock clock;
     WebSessions sessions(clock);
-    const QByteArray first = sessions.open(1, "s");
+    const QByteArray first = sessions.open("owner", true, "s");
     clock.advanceMinutes(1);
-    const QByteArray second = sessions.open(1, "s");
+    const QByteArray second = sessions.open("owner", true, "s");
     clock.advanceMinutes(1);
-    for (int i = 0; i < WebSessions::kMaxSessions; ++i) sessions.open(3, "t");
+    for (int i = 0; i < WebSessions::kMaxSessions; ++i) sessions.open("clerk", false, "t");
     EXPECT_EQ(sessions.count(), WebSessions::kMaxSessions);
     EXPECT_FALSE(sessions.peek(first));
     EXPECT_FALSE(sessions.peek(second));
-}
-
-TEST(SignInLimiter, MakesAnAddressWaitButNeverShutsItOutForGood) {
-    FixedClock clock;
-    SignInLimiter limiter(clock);
-    const QString owner = QStringLiteral("192.168.0.7");
-    for (int i = 0; i < SignInLimiter::kFreeAttempts; ++i) {
-        EXPECT_EQ(limiter.waitSeconds(owner), 0);
-        limiter.failed(owner);
-    }
-    EXPECT_EQ(limiter.waitSeconds(owner), SignInLimiter::kWindowSeconds);
-    EXPECT_EQ(limiter.waitSeconds(QStringLiteral("192.168.0.8")), 0) << "other addresses go on";
-    clock.set(clock.now().addSecs(45));
-    for (int i = 0; i < 1000; ++i) limiter.failed(owner);  // hammering does not lengthen it
-    EXPECT_EQ(limiter.waitSeconds(owner), 15);
-    clock.set(clock.now().addSecs(15));
-    EXPECT_EQ(limiter.waitSeconds(owner), 0);
-    limiter.failed(owner);
-    limiter.succeeded(owner);
-    EXPECT_EQ(limiter.waitSeconds(owner), 0);
 }
 
 TEST(SnapshotJson, CarriesStateValuesTheDesksColoursAndTheStatus) {

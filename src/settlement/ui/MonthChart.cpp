@@ -4,6 +4,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QLocale>
 #include <QPainter>
 #include <QStackedBarSeries>
@@ -66,6 +67,19 @@ QChart* makeMonthChart(const MonthSums& sums) {
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(x);
     series->attachAxis(y);
+    if (top == 0) {
+        // A month without takings says so in the middle of its plot, rather than leaving a bare
+        // box that looks like a chart that failed to draw.
+        auto* note = new QGraphicsSimpleTextItem(QStringLiteral("아직 자료가 없습니다"), chart);
+        QFont font = note->font();
+        font.setPointSize(12);
+        note->setFont(font);
+        note->setBrush(QColor(96, 96, 96));
+        note->setZValue(10);
+        QObject::connect(chart, &QChart::plotAreaChanged, chart, [note](const QRectF& plot) {
+            note->setPos(plot.center() - note->boundingRect().center());
+        });
+    }
     return chart;
 }
 

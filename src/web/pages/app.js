@@ -185,6 +185,12 @@
   }
 
   connect();
+  // An account that only reads is offered no downloads.
+  if (view === 'today' || view === 'month') {
+    getJson('/api/me').then((me) => {
+      if (!me.downloads) document.querySelectorAll('.downloads').forEach((p) => { p.hidden = true; });
+    }).catch(() => {});
+  }
   if (view === 'today') { showToday(); setInterval(showToday, 30000); }
   if (view === 'month') {
     showMonth('');

@@ -1,11 +1,11 @@
-#include "board/MinuteStamp.h"
+#include "board/StayTime.h"
 
 namespace {
 constexpr qint64 kMonthStart[12] = {0,      44640,  84960,  129600, 172800, 217440,
                                     260640, 305280, 349920, 393120, 437760, 480960};
 }
 
-qint64 MinuteStamp(const QString& s) {
+qint64 minuteCount(QStringView s) {
     const qint64 year = s.mid(0, 4).toLongLong();
     const int month = s.mid(4, 2).toInt();
     const qint64 day = s.mid(6, 2).toLongLong();
@@ -15,11 +15,11 @@ qint64 MinuteStamp(const QString& s) {
     return (year - 2000) * 525600 + monthStart + (day - 1) * 1440 + hour * 60 + minute;
 }
 
-QString StampText(const QDateTime& moment) {
+QString stampText(const QDateTime& moment) {
     return moment.toString(QStringLiteral("yyyyMMddHHmm"));
 }
 
-QDateTime MomentOfStamp(QStringView text) {
+QDateTime momentOfStamp(QStringView text) {
     // Read by hand: the board reads one for every room of every snapshot.
     if (text.size() != 12) return {};
     int digits[12];
@@ -39,7 +39,22 @@ QDateTime MomentOfStamp(QStringView text) {
     return QDateTime(date, time);
 }
 
-QString TimeText(const QDateTime& moment) {
-    const QString stamp = StampText(moment);
-    return stamp + QString::number(MinuteStamp(stamp));
+QDateTime minuteOf(const QDateTime& moment) {
+    return QDateTime(moment.date(), QTime(moment.time().hour(), moment.time().minute()));
+}
+
+qint64 minutesBetween(const QDateTime& from, const QDateTime& to) {
+    return minuteOf(from).secsTo(minuteOf(to)) / 60;
+}
+
+StayTime StayTime::startingAt(const QDateTime& moment) {
+    const QString stamp = stampText(moment);
+    return StayTime(stamp + QString::number(::minuteCount(stamp)));
+}
+
+std::optional<qint64> StayTime::minuteCount() const {
+    bool ok = false;
+    const qint64 count = text_.mid(kStampLength, 9).toLongLong(&ok);
+    if (!ok) return std::nullopt;
+    return count;
 }
