@@ -84,8 +84,8 @@ TEST_F(DatabaseTest, PlainTextRowMatchesItsExactTextOnceAndIsHashedAtOnce) {
         bool accepted;
     } cases[] = {
         {"1111", "1111", true},  {"1111", "1112", false}, {"1111", "", false},
-        {"abc", "ABC", false},   {"암호", "암호", true},  {"", "", true},
-        {"", "1111", false},     {nullptr, "", true},     {nullptr, "1111", false},
+        {"abc", "ABC", false},   {"암호", "암호", true},  {"", "", false},
+        {"", "1111", false},     {nullptr, "", false},    {nullptr, "1111", false},
         {kHashed, "1111", true}, {kHashed, "", false},
     };
     for (const auto& c : cases) {
