@@ -28,7 +28,7 @@
 #include <memory>
 #include <vector>
 
-#include "board/MinuteStamp.h"
+#include "board/StayTime.h"
 #include "board/StoredRoomState.h"
 #include "store/Database.h"
 #include "store/IniStore.h"
@@ -212,7 +212,7 @@ private:
             ini.writeString(QStringLiteral("rStatus"), k, QString::fromUtf8(r.state));
             if (r.minutesAgo > 0)
                 ini.writeString(QStringLiteral("Time"), k,
-                                TimeText(kStart.addSecs(-60 * r.minutesAgo)));
+                                StayTime::startingAt(kStart.addSecs(-60 * r.minutesAgo)).stored());
             ini.writeString(QStringLiteral("TimeEnd"), k, QString::fromUtf8(r.timeEnd));
         }
         // A morning call that the minute ticks of a long input reach.
@@ -240,7 +240,7 @@ private:
                 broken(QStringLiteral("slot %1: the file's state \"%2\" is not the slot's %3")
                            .arg(n)
                            .arg(label, roomStateKey(s.state)));
-            same("Time", s.stayStart);
+            same("Time", s.stayStart.stored());
             same("TimeEnd", s.checkoutTime);
             if (kindFromStored(stored.readInteger(QStringLiteral("Sleep"), k, 0)) != s.kind ||
                 stored.readInteger(QStringLiteral("DoorStatus"), k, 0) != s.doorOpen)
@@ -256,9 +256,9 @@ private:
                                   sqlite3_column_bytes(rows, 0)));
         if (sqlite3_reset(rows) != SQLITE_OK) brokenTables();
         for (int n = 1; n <= BoardModel::kSlots; ++n) {
-            const QString& time = board.slot(n).stayStart;
+            const StayTime& time = board.slot(n).stayStart;
             if (time.isEmpty()) continue;
-            const QString stay = board.slot(n).roomCaption() + u'/' + time.left(12);
+            const QString stay = board.slot(n).roomCaption() + u'/' + time.stamp();
             if (!open.contains(stay))
                 broken(QStringLiteral("slot %1 runs the stay %2 without an open ledger row")
                            .arg(n)
