@@ -40,10 +40,10 @@
 #include "platform/Dialogs.h"
 #include "platform/SoundPlayer.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
 #include "store/Outbox.h"
 #include "store/Query.h"
+#include "store/RoomRecords.h"
 #include "store/StepJournal.h"
 
 namespace {
@@ -147,7 +147,7 @@ void lag(PgServer& server, int everyMs, double seconds) {
     IniStore ini(dir.filePath(QStringLiteral("TavolenConfig.ini")));
     SteppedClock clock;
     QuietDialogs dialogs;
-    HistoryLedger ledger(db, clock, dialogs);
+    RoomRecords ledger(db, clock, dialogs);
     StepJournal journal;
     journal.setIni(&ini);
     journal.setDatabase(&db);
@@ -176,7 +176,7 @@ void lag(PgServer& server, int everyMs, double seconds) {
     while (timer.elapsed() < seconds * 1000) {
         const QString key = clock.now().toString(QStringLiteral("yyyyMMddHHmm"));
         ledger.addHistory(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
-        ledger.openLedgerRow(QStringLiteral("101"), key, 0, 30000, 50000);
+        ledger.openLedgerRow(QStringLiteral("101"), key, StayKind::DayUse, 30000, 50000);
         journal.flush();
         clock.advanceMinutes(1);
         ++steps;
@@ -218,12 +218,12 @@ Turn controllerRate(PgServer& server, Central central, int cycles) {
     SilentSound sound;
     QuietDialogs dialogs;
     NoLockdown lockdown;
-    DeskSession shared;
+    DeskSession session;
     Assets assets(dir.path(), QCoreApplication::applicationDirPath());
-    BoardModel board({clock, sound, dialogs, lockdown, assets, shared});
+    BoardModel board({clock, sound, dialogs, lockdown, assets, session});
     Database db(dir.path());
     db.open();
-    HistoryLedger ledger(db, clock, dialogs);
+    RoomRecords ledger(db, clock, dialogs);
     board.setRecords(&ledger);
     board.startUp(dir.path());
     std::unique_ptr<OutboxSender> s;

@@ -37,8 +37,8 @@
 #include "platform/Dialogs.h"
 #include "platform/SoundPlayer.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 
 using Steady = std::chrono::steady_clock;
 
@@ -86,7 +86,7 @@ private:
 struct RealBoard {
     RealBoard(const QString& dataDir, Clock& clock)
         : assets(dataDir, QCoreApplication::applicationDirPath()),
-          board({clock, sound, dialogs, lockdown, assets, shared}),
+          board({clock, sound, dialogs, lockdown, assets, session}),
           db(dataDir),
           ledger(db, clock, dialogs) {
         writeBenchRooms(dataDir);
@@ -97,11 +97,11 @@ struct RealBoard {
     SilentSound sound;
     FailingDialogs dialogs;
     NoLockdown lockdown;
-    DeskSession shared;
+    DeskSession session;
     Assets assets;
     BoardModel board;
     Database db;
-    HistoryLedger ledger;
+    RoomRecords ledger;
 };
 
 double msBetween(Steady::time_point from, Steady::time_point to) {

@@ -17,7 +17,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 
 namespace {
 
@@ -93,10 +93,10 @@ int main(int argc, char** argv) {
     db.open();
     SystemClock clock;
     PrintedDialogs dialogs;
-    HistoryLedger ledger(db, clock, dialogs);
+    RoomRecords ledger(db, clock, dialogs);
     const QString stayKey = QStringLiteral("200604011735");
     for (int room = 101; room <= 172; ++room)
-        ledger.openLedgerRow(QString::number(room), stayKey, 0, 30000, 50000);
+        ledger.openLedgerRow(QString::number(room), stayKey, StayKind::DayUse, 30000, 50000);
 
     std::vector<double> event;
     QElapsedTimer timer;
@@ -104,8 +104,8 @@ int main(int argc, char** argv) {
         const QString room = QString::number(101 + i % 72);
         timer.start();
         ledger.addHistory(room, QStringLiteral("숙박전환"), QStringLiteral("0"));
-        ledger.convertLedgerRow(
-            room, stayKey, i % 2 ? QStringLiteral("대실") : QStringLiteral("숙박"), 30000, 50000);
+        ledger.convertLedgerRow(room, stayKey, i % 2 ? StayKind::DayUse : StayKind::Overnight,
+                                30000, 50000);
         event.push_back(timer.nsecsElapsed() / 1e6);
     }
 

@@ -93,9 +93,9 @@ int main(int argc, char** argv) {
     QuietSound sound;
     CountingDialogs dialogs;
     NoLockdown lockdown;
-    DeskSession shared;
+    DeskSession session;
     Assets assets(dir.path(), QCoreApplication::applicationDirPath());
-    BoardModel board({clock, sound, dialogs, lockdown, assets, shared});
+    BoardModel board({clock, sound, dialogs, lockdown, assets, session});
     board.startUp(dir.path());
 
     std::vector<double> emptyMs, listMs;

@@ -92,9 +92,9 @@ int main(int argc, char** argv) {
     CountingSound sound;
     CountingDialogs dialogs;
     NoLockdown lockdown;
-    DeskSession shared;
+    DeskSession session;
     Assets assets(dir.path(), QCoreApplication::applicationDirPath());
-    BoardModel board({clock, sound, dialogs, lockdown, assets, shared});
+    BoardModel board({clock, sound, dialogs, lockdown, assets, session});
     BoardWindow window(board, assets);
     window.setAllowClose(true);
     board.startUp(dir.path());

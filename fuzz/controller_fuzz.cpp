@@ -31,8 +31,8 @@
 #include "board/StayTime.h"
 #include "board/StoredRoomState.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 #include "store/StepJournal.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
@@ -81,8 +81,8 @@ public:
                    : QDir::temp().filePath(QStringLiteral("tavolen-fuzz-XXXXXX"))),
           assets_(dir_.path(), QStringLiteral(TAVOLEN_BIN_DIR)),
           db_(dir_.path()),
-          ledger_(db_, clock_, dialogs_),
-          board_(BoardContext{clock_, sound_, dialogs_, lockdown_, assets_, shared_}) {
+          records_(db_, clock_, dialogs_),
+          board_(BoardContext{clock_, sound_, dialogs_, lockdown_, assets_, session_}) {
         if (!dir_.isValid()) broken(QStringLiteral("no temporary directory"));
         copyFreshDatabase(dir_.path());
         db_.open();
@@ -90,8 +90,8 @@ public:
         checkStore_ = std::make_unique<IniStore>(iniPath_);
         writeRooms();
         clock_.set(kStart);
-        board_.setRecords(&ledger_);
-        board_.purgeTables = [this] { ledger_.purge(board_.ledgerMonths); };
+        board_.setRecords(&records_);
+        board_.purgeTables = [this] { records_.purge(board_.ledgerMonths); };
         board_.startUp(dir_.path());
         for (int n = 1; n <= kRoomCount; ++n)
             if (!board_.slot(n).stayStart.isEmpty()) board_.openLedgerRow(n);
@@ -115,7 +115,7 @@ private:
     void rememberStart() {
         start_ = board_.moment();
         startIni_ = readBytes(iniPath_);
-        startSession_ = shared_;
+        startSession_ = session_;
         sqlite3* db = db_.connection();
         const char* copy = R"(attach database ':memory:' as start;
                               create table start.history as select * from main."room.DB";
@@ -154,7 +154,7 @@ private:
         dialogs_.questions.clear();
         sound_.played.clear();
         lockdown_.calls.clear();
-        shared_ = startSession_;
+        session_ = startSession_;
         board_.returnTo(start_);
     }
 
@@ -258,7 +258,7 @@ private:
         for (int n = 1; n <= BoardModel::kSlots; ++n) {
             const StayTime& time = board.slot(n).stayStart;
             if (time.isEmpty()) continue;
-            const QString stay = board.slot(n).roomText() + u'/' + time.stamp();
+            const QString stay = board.slot(n).roomCaption() + u'/' + time.stamp();
             if (!open.contains(stay))
                 broken(QStringLiteral("slot %1 runs the stay %2 without an open ledger row")
                            .arg(n)
@@ -280,10 +280,10 @@ private:
     RecordingSound sound_;
     ScriptedDialogs dialogs_;
     RecordingLockdown lockdown_;
-    DeskSession shared_;
+    DeskSession session_;
     Assets assets_;
     Database db_;
-    HistoryLedger ledger_;
+    RoomRecords records_;
     BoardModel board_;
     QString iniPath_;
     std::unique_ptr<IniStore> checkStore_;

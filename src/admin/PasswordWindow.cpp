@@ -86,8 +86,8 @@ PasswordWindow::PasswordWindow(PasswordRules& check, Dialogs& dialogs, QWidget* 
     connect(change, &QPushButton::clicked, this, &PasswordWindow::toggleChangeArea);
     connect(save, &QPushButton::clicked, this, &PasswordWindow::changePassword);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(maker, &QPushButton::clicked, this, [&check] { check.shared().gradeToCheck = 3; });
-    connect(windowUse, &QPushButton::clicked, this, [&check] { check.shared().gradeToCheck = 2; });
+    connect(maker, &QPushButton::clicked, this, [&check] { check.session().gradeToCheck = 3; });
+    connect(windowUse, &QPushButton::clicked, this, [&check] { check.session().gradeToCheck = 2; });
 
     setDesignHeight(kShortHeight);
     centreOnScreen();

@@ -87,7 +87,7 @@ RoomSetupWindow::RoomSetupWindow(BoardModel& board, int slot, const QString& roo
                                  std::function<void(QWidget*)> signIn, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       board_(board),
-      shared_(board.context().shared),
+      session_(board.context().session),
       slot_(slot),
       room_(room),
       signIn_(std::move(signIn)) {
@@ -158,13 +158,13 @@ RoomSetupWindow::RoomSetupWindow(BoardModel& board, int slot, const QString& roo
         board_.showError(errorText(e));
     }
     saveRoomButton_->setEnabled(false);
-    if (room_ != RoomSlot::noRoomText()) {
+    if (room_ != RoomSlot::noRoomCaption()) {
         setupToggle_->setText(room_ + QStringLiteral("호 룸설정"));
         setWindowTitle(room_ + QStringLiteral("호 내역"));
     } else {
         setWindowTitle(room_ + QStringLiteral("호 설정"));
     }
-    resetButton_->setVisible(room_ != RoomSlot::noRoomText());
+    resetButton_->setVisible(room_ != RoomSlot::noRoomCaption());
 }
 
 QLineEdit* RoomSetupWindow::numberBox(QWidget* area, const QString& name, int maxLength,
@@ -273,7 +273,7 @@ void RoomSetupWindow::toggle(int openHeight) {
     if (designHeight_ == kCollapsed) {
         setDesignHeight(openHeight);
         setArrow(kArrowUp);
-        if (room_ != RoomSlot::noRoomText()) {
+        if (room_ != RoomSlot::noRoomCaption()) {
             const RoomSlot& s = board_.slot(slot_);
             if (openHeight == kFull) roomNumberBox_->setText(room_);
             dayUseFeeBox_->setText(QString::number(s.dayUseFee));
@@ -290,13 +290,13 @@ void RoomSetupWindow::toggle(int openHeight) {
 
 void RoomSetupWindow::toggleSetup() {
     try {
-        int level = shared_.grade;
+        int level = session_.grade;
         if (level == 0) {
             if (!board_.askYesNo(QStringLiteral("사용자 인증을 하셔야 합니다. 하시겠습니까?")))
                 return;
-            shared_.gradeToCheck = 1;
+            session_.gradeToCheck = 1;
             if (signIn_) signIn_(this);
-            level = shared_.grade;
+            level = session_.grade;
         }
         if (level == 1) toggle(kFees);
         if (level == 3) toggle(kFull);
@@ -322,7 +322,7 @@ void RoomSetupWindow::saveRoom() {
 }
 
 void RoomSetupWindow::onRoomNumberEdited(const QString& text) {
-    if (text.size() != 3) return;
+    if (!RoomSlot::isNewRoomNumber(text)) return;
     saveRoomButton_->setEnabled(true);
     keyNumberBox_->setFocus();
 }
@@ -334,7 +334,7 @@ void RoomSetupWindow::checkRoomNumber() {
     if (text == room_) return;
     int taken = 0;
     for (int n = 1; n <= BoardModel::kSlots; ++n)
-        if (board_.slot(n).roomText() == text) ++taken;
+        if (board_.slot(n).roomCaption() == text) ++taken;
     if (taken == 0) return;
     saveRoomButton_->setEnabled(false);
     board_.showError(QStringLiteral("이미 지정된 방번호 입니다"));

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <functional>
 
-#include "board/RoomWindows.h"
+#include "board/RoomModalWindows.h"
 
 class BoardModel;
 class Query;
@@ -53,7 +53,7 @@ private:
                          const QColor& colour);
 
     BoardModel& board_;
-    DeskSession& shared_;
+    DeskSession& session_;
     int slot_;
     QString room_;  // "호수" for a slot without a room
     RoomSetupResult result_;

@@ -21,32 +21,32 @@ Desk::Desk(const Options& options)
                                                            Qt::QueuedConnection);
                              })),
       assets_(options.dataDir, options.programDir),
-      board_({clock_, sound_, dialogs_, *lockdown_, assets_, shared_}),
+      board_({clock_, sound_, dialogs_, *lockdown_, assets_, session_}),
       window_(board_, assets_),
       db_(options.dataDir),
-      ledger_(db_, clock_, dialogs_),
+      records_(db_, clock_, dialogs_),
       trail_(db_, clock_),
       backup_(db_, options.dataDir, dialogs_),
       link_(controllerPort_),
-      passwords_(db_, clock_, shared_, *lockdown_),
+      passwords_(db_, clock_, session_, *lockdown_),
       deskWindows_(board_, passwords_, db_, &window_),
-      deskActions_(board_, db_, deskWindows_),
+      clerkActions_(board_, db_, deskWindows_),
       environment_(board_, environmentSeams()),
       toolbar_(board_, toolbarWindows()),
       activity_([this] { lockdown_->markScreenSaver(); }, [this] { toolbar_.noteActivity(); }) {
     dialogs_.setOwner(&window_);
     window_.setAllowClose(options.windowed);
 
-    board_.setRecords(&ledger_);
+    board_.setRecords(&records_);
     board_.setWriteAfterPaint(true);
     QObject::connect(&window_, &BoardWindow::labelClicked, &window_,
-                     [this](int n) { deskActions_.onStateLabelClicked(n); });
+                     [this](int n) { clerkActions_.onStateLabelClicked(n); });
     QObject::connect(&window_, &BoardWindow::kindClicked, &window_,
-                     [this](int n) { deskActions_.toggleStayKind(n); });
+                     [this](int n) { clerkActions_.toggleStayKind(n); });
     QObject::connect(&window_, &BoardWindow::roomButtonClicked, &window_,
-                     [this](int n) { deskActions_.onRoomButtonClicked(n); });
+                     [this](int n) { clerkActions_.onRoomButtonClicked(n); });
     board_.purgeTables = [this] {
-        ledger_.purge(board_.ledgerMonths);
+        records_.purge(board_.ledgerMonths);
         try {
             if (db_.isOpen()) audit::purge(db_.connection(), clock_.now(), auditKeepMonths_);
             trail_.alive();
@@ -56,7 +56,7 @@ Desk::Desk(const Options& options)
     };
     passwords_.trail = &trail_;
     trail_.problem = [this](const QString& text) { board_.notify(text); };
-    ledger_.notice = [this](const QString& text) { board_.notify(text); };
+    records_.notice = [this](const QString& text) { board_.notify(text); };
 
     QObject::connect(&window_, &BoardWindow::toolbarClicked, &window_, [this](ToolbarButton b) {
         // A command that fails (a file that cannot be read, say) ends in the
@@ -129,7 +129,7 @@ Desk::Desk(const Options& options)
 
     BoardSeams seams;
     seams.startSecondTimer = [this] { secondTimer_.setEnabled(true); };
-    seams.openDatabaseIsFirstStart = [this] {
+    seams.openDatabase = [this] {
         // A database that cannot be opened is reported once the board is up;
         // every history and ledger write then reports its own failure, and
         // the board runs.
@@ -312,7 +312,7 @@ ToolbarWindows Desk::toolbarWindows() {
 EnvironmentSeams Desk::environmentSeams() {
     EnvironmentSeams e;
     e.backup = [this] { return backup_.run(); };
-    e.deleteAllRecords = [this] { ledger_.deleteAllRecords(); };
+    e.deleteAllRecords = [this] { records_.deleteAllRecords(); };
     e.reopenPort = [this](const QString& port) {
         if (!link_.reopen(port)) throw TavolenError(QStringLiteral("장치가 응답하지 않습니다"));
     };

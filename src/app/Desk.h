@@ -14,23 +14,23 @@
 #include "audit/AuditTrail.h"
 #include "auth/PasswordRules.h"
 #include "board/BoardModel.h"
-#include "board/DeskActions.h"
+#include "board/ClerkActions.h"
 #include "board/ToolbarCommands.h"
 #include "board/ui/BoardWindow.h"
 #include "board/ui/QtDialogs.h"
 #include "central/OutboxSender.h"
 #include "comm/CommLink.h"
 #include "comm/SerialPort.h"
-#include "comm/ThreadTimer.h"
 #include "lockdown/Lockdown.h"
 #include "lockdown/LockdownFactory.h"
 #include "platform/AlsaSoundPlayer.h"
 #include "platform/Assets.h"
 #include "platform/Clock.h"
+#include "platform/ThreadTimer.h"
 #include "store/AliasRegistry.h"
 #include "store/Backup.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 
 // The whole desk program wired together: the real clock, sound, boxes and
 // lockdown around the board and its window, the database, the controller's
@@ -73,11 +73,11 @@ private:
     QtDialogs dialogs_;
     std::unique_ptr<Lockdown> lockdown_;  // chosen by `Lockdown`/`Mode`
     Assets assets_;
-    DeskSession shared_;
+    DeskSession session_;
     BoardModel board_;
     BoardWindow window_;
     Database db_;
-    HistoryLedger ledger_;
+    RoomRecords records_;
     AuditTrail trail_;
     int auditKeepMonths_ = audit::kDefaultKeepMonths;  // `Audit`/`KeepMonths`
     Backup backup_;
@@ -89,7 +89,7 @@ private:
     QTimer quietLine_;         // restarted by every controller block
     PasswordRules passwords_;
     ModalWindows deskWindows_;
-    DeskActions deskActions_;
+    ClerkActions clerkActions_;
     EnvironmentSetup environment_;
     ToolbarCommands toolbar_;
     ActivityFilter activity_;

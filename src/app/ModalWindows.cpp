@@ -18,7 +18,7 @@
 #include "store/IniStore.h"
 
 ModalWindows::ModalWindows(BoardModel& board, PasswordRules& passwords, Database& db,
-                             QWidget* owner)
+                           QWidget* owner)
     : board_(board), passwords_(passwords), db_(db), owner_(owner) {}
 
 std::optional<RoomAction> ModalWindows::runPopup(const RoomOffer& offer, const QString& room) {
@@ -88,15 +88,15 @@ void ModalWindows::runSettlement(SettlementKind kind) {
     BoardContext& ctx = board_.context();
     // The program's folder and the alias registry's are the desk's too.
     const ExportTargets targets(
-        ctx.shared.dataDir,
+        ctx.session.dataDir,
         {QCoreApplication::applicationDirPath(), QFileInfo(AliasRegistry().path()).absolutePath()});
     SettlementViewParts parts{db_,
                               board_.ini(),
                               ctx.clock,
                               ctx.dialogs,
-                              [this] { return board_.context().shared.grade; },
+                              [this] { return board_.context().session.grade; },
                               [this](int grade) {
-                                  board_.context().shared.gradeToCheck = grade;
+                                  board_.context().session.gradeToCheck = grade;
                                   runPassword(owner_);
                               },
                               [this](int months) { board_.ledgerMonths = months; },

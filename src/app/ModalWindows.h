@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "board/RoomWindows.h"
+#include "board/RoomModalWindows.h"
 #include "board/ToolbarCommands.h"
 
 class BoardModel;
@@ -17,7 +17,7 @@ class PasswordRules;
 
 // The desk's windows as modal Qt windows over the board, each created for
 // one showing and freed when it closes.
-class ModalWindows final : public RoomWindows {
+class ModalWindows final : public RoomModalWindows {
 public:
     ModalWindows(BoardModel& board, PasswordRules& passwords, Database& db, QWidget* owner);
 

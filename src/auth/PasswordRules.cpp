@@ -6,8 +6,8 @@
 #include "platform/Clock.h"
 #include "store/Database.h"
 
-PasswordRules::PasswordRules(Database& db, Clock& clock, DeskSession& shared, Lockdown& lockdown)
-    : db_(db), clock_(clock), shared_(shared), lockdown_(lockdown) {}
+PasswordRules::PasswordRules(Database& db, Clock& clock, DeskSession& session, Lockdown& lockdown)
+    : db_(db), clock_(clock), session_(session), lockdown_(lockdown) {}
 
 QString PasswordRules::signOutCaption(int grade) {
     switch (grade) {
@@ -50,14 +50,14 @@ PasswordRules::Outcome PasswordRules::failed(int grade, const QString& where) {
 }
 
 PasswordRules::Outcome PasswordRules::check(const QString& text) {
-    const int grade = shared_.gradeToCheck;
+    const int grade = session_.gradeToCheck;
     if (lockedOut(grade)) return Outcome::LockedOut;
     if (!db_.checkPassword(grade, text)) return failed(grade, QStringLiteral("desk"));
     triesOf(grade).failures = 0;
     if (trail) trail->note({audit::Action::SignIn, grade, {}});
-    shared_.grade = grade;
-    shared_.signInCaption = signOutCaption(grade);
-    shared_.signInPicture = QStringLiteral("lockO.bmp");
+    session_.grade = grade;
+    session_.signInCaption = signOutCaption(grade);
+    session_.signInPicture = QStringLiteral("lockO.bmp");
     if (grade == 3) lockdown_.disarmKeyboardFilter();
     return Outcome::SignedIn;
 }
@@ -66,7 +66,7 @@ PasswordRules::Outcome PasswordRules::change(const QString& current, const QStri
                                              const QString& repeat) {
     if (fresh != repeat) return Outcome::Mismatch;
     if (fresh.isEmpty()) return Outcome::Empty;
-    const int grade = shared_.gradeToCheck;
+    const int grade = session_.gradeToCheck;
     if (lockedOut(grade)) return Outcome::LockedOut;
     if (!db_.checkPassword(grade, current)) return failed(grade, QStringLiteral("desk"));
     triesOf(grade).failures = 0;

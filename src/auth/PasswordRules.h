@@ -27,7 +27,7 @@ public:
 
     enum class Outcome { SignedIn, Changed, Wrong, Mismatch, Empty, LockedOut };
 
-    PasswordRules(Database& db, Clock& clock, DeskSession& shared, Lockdown& lockdown);
+    PasswordRules(Database& db, Clock& clock, DeskSession& session, Lockdown& lockdown);
 
     // On success `grade` becomes `gradeToCheck`, the sign-in button's
     // caption and picture are set, and a supplier's sign-in releases the
@@ -42,7 +42,7 @@ public:
     // Where sign-ins, bursts of wrong passwords and changes are recorded; none in a test that
     // does not look at them.
     AuditTrail* trail = nullptr;
-    DeskSession& shared() { return shared_; }
+    DeskSession& session() { return session_; }
     static QString signOutCaption(int grade);
 
     // The supplier's restore from a terminal (tavolen passwd): sets the
@@ -63,7 +63,7 @@ private:
 
     Database& db_;
     Clock& clock_;
-    DeskSession& shared_;
+    DeskSession& session_;
     Lockdown& lockdown_;
     std::array<Tries, 4> tries_;
 };

@@ -6,19 +6,19 @@
 #include "board/RoomLook.h"
 #include "platform/Assets.h"
 
-void BoardModel::change(int n, RoomChange change, ChangeSource source, StayKind kind) {
+void BoardModel::changeRoom(int n, RoomChange change, ChangeSource source, StayKind kind) {
     RoomSlot& s = slot(n);
     const ChangePlan plan = planChange(change, source, s, kind);
     // A picture that cannot be loaded stops the change before anything of it
     // is done.
     const StateLook look = stateLook(plan.state, plan.kind);
     if (!look.picture.isEmpty()) ctx_.assets.picture(look.picture);
-    ctx_.assets.picture(kindGlyph(plan.state, plan.kind));
+    ctx_.assets.picture(kindGlyphFile(plan.state, plan.kind));
 
     // These read the stay's start, its kind and its minutes, which the
     // change may clear.
     switch (plan.ledger) {
-        case LedgerChange::Close:
+        case LedgerChange::Finish:
             closeLedgerRow(n);
             break;
         case LedgerChange::Cancel:
@@ -47,16 +47,16 @@ void BoardModel::change(int n, RoomChange change, ChangeSource source, StayKind 
 
     switch (plan.clock) {
         case StayClockChange::Start:
-            startStayClock(n);
+            startClock(n);
             break;
         case StayClockChange::ShowElapsed:
-            showElapsedAgain(n);
+            showElapsedTime(n);
             break;
         case StayClockChange::ShowCheckout:
             showCheckoutTime(n);
             break;
-        case StayClockChange::StartReady:
-            startReadyClock(n);
+        case StayClockChange::StartFinished:
+            startFinishedClock(n);
             break;
         case StayClockChange::None:
             break;
@@ -78,13 +78,13 @@ void BoardModel::change(int n, RoomChange change, ChangeSource source, StayKind 
     // Also when the change keeps the mark: a file from before the board kept
     // it holds the mark only as the state 외 출.
     saveOutMark(n);
-    if (plan.clock == StayClockChange::Start || plan.clock == StayClockChange::StartReady)
+    if (plan.clock == StayClockChange::Start || plan.clock == StayClockChange::StartFinished)
         saveClockStart(n);
     if (plan.mark != ChangeMark::None) saveChangedBy(n);
 
     addHistory(n, plan.historyWord, plan.historyComm);
     if (plan.ledger == LedgerChange::Open) openLedgerRow(n);
     if (plan.ledger == LedgerChange::Convert) convertLedgerRow(n, plan.ledgerKind);
-    logEvent(plan.word, s.roomText());
+    logEvent(plan.word, s.roomCaption());
     if (!plan.sound.isEmpty()) playSound(plan.sound);
 }

@@ -25,11 +25,11 @@ QString BoardModel::weekdayName(int dayOfWeek) {
     return names.at(static_cast<std::size_t>((dayOfWeek + 6) % 7));
 }
 
-void BoardModel::startStayClock(int n) { startClock(n, clockText()); }
+void BoardModel::startClock(int n) { startClockShowing(n, clockText()); }
 
-void BoardModel::startReadyClock(int n) { startClock(n, QString()); }
+void BoardModel::startFinishedClock(int n) { startClockShowing(n, QString()); }
 
-void BoardModel::startClock(int n, const QString& startText) {
+void BoardModel::startClockShowing(int n, const QString& startText) {
     RoomSlot& s = slot(n);
     SlotView& v = editView(n);
     s.clockStart = minuteOf(now());
@@ -51,15 +51,15 @@ void BoardModel::showCheckoutTime(int n) {
     viewChanged(n);
 }
 
-void BoardModel::showElapsedAgain(int n) {
+void BoardModel::showElapsedTime(int n) {
     RoomSlot& s = slot(n);
     s.showElapsed = 1;
     if (s.clockRunning != 1) return;
     s.elapsed = static_cast<qint32>(std::max<qint64>(0, minutesBetween(s.clockStart, now())));
-    showElapsed(n);
+    paintElapsed(n);
 }
 
-void BoardModel::showElapsed(int n) {
+void BoardModel::paintElapsed(int n) {
     RoomSlot& s = slot(n);
     SlotView& v = editView(n);
     s.elapsedHours = s.elapsed / 60;
@@ -73,10 +73,10 @@ void BoardModel::rebuildStayClocks() {
     const QDateTime t = now();
     for (int n = 1; n <= kSlots; ++n) {
         RoomSlot& s = slot(n);
-        const bool ready = s.state == RoomState::Ready;
+        const bool finished = s.state == RoomState::Finished;
         // A file written before the board kept its clocks: a stay's clock
-        // counts from the stay's start, a ready room's is off.
-        if (!s.clockStart.isValid() && !ready && !s.stayStart.isEmpty()) {
+        // counts from the stay's start, a finished room's is off.
+        if (!s.clockStart.isValid() && !finished && !s.stayStart.isEmpty()) {
             s.clockStart = s.stayStart.moment();
             // A stay whose start is damaged counts from now rather than
             // from a nonsense figure.
@@ -90,13 +90,13 @@ void BoardModel::rebuildStayClocks() {
         s.clockRunning = 1;
         // After a check-out the box shows its time until the guest is back
         // or the room is cleaned, also while the guest is out.
-        const bool showsCheckout = s.state == RoomState::Vacated ||
+        const bool showsCheckout = s.state == RoomState::CheckedOut ||
                                    s.state == RoomState::GuestOut ||
                                    (s.state == RoomState::Cleaning && s.guestOut);
         s.showElapsed = showsCheckout ? 0 : 1;
         s.elapsed = static_cast<qint32>(std::max<qint64>(0, minutesBetween(s.clockStart, t)));
         // A restored start shows its leading zeros (09:05).
-        if (!ready) v.startText = s.clockStart.toString(QStringLiteral("HH:mm"));
+        if (!finished) v.startText = s.clockStart.toString(QStringLiteral("HH:mm"));
         if (showsCheckout) v.elapsedText = s.checkoutTime;
         viewChanged(n);
     }
@@ -127,7 +127,7 @@ void BoardModel::onMinuteTick() {
         RoomSlot& s = slot(n);
         if (s.clockRunning != 1) continue;
         s.elapsed = static_cast<qint32>(std::max<qint64>(0, minutesBetween(s.clockStart, t)));
-        if (s.showElapsed == 1) showElapsed(n);
+        if (s.showElapsed == 1) paintElapsed(n);
     }
     ringMorningCalls(nowMinute);
     publish();

@@ -56,7 +56,7 @@ void BoardModel::handlePair(quint8 key, quint8 code) {
     RoomSlot& s = slot(n);
     // The key begins with the room's number, so a renumbered room's next
     // report is new.
-    const QString repeatKey = s.roomText() + QString::number(code);
+    const QString repeatKey = s.roomCaption() + QString::number(code);
     if (s.repeatKey == repeatKey) return;
 
     switch (static_cast<ControllerEvent>(code)) {
@@ -67,19 +67,19 @@ void BoardModel::handlePair(quint8 key, quint8 code) {
             doorChanged(n, code == static_cast<quint8>(ControllerEvent::DoorOpened));
             break;
         case ControllerEvent::Taken:
-        case ControllerEvent::Left:
+        case ControllerEvent::CheckOut:
         case ControllerEvent::Cleaning:
-        case ControllerEvent::OutOrReady: {
+        case ControllerEvent::Finish: {
             const std::optional<RoomChange> change = controllerChange(code, s);
-            // A "ready" during a stay is ignored but remembered, so that the
-            // same report again is a repeat; a check-out of a ready room is
+            // A finish during a stay is ignored but remembered, so that the
+            // same report again is a repeat; a check-out of a finished room is
             // forgotten.
-            if (change || code == static_cast<quint8>(ControllerEvent::OutOrReady)) {
+            if (change || code == static_cast<quint8>(ControllerEvent::Finish)) {
                 s.repeatKey = repeatKey;
                 saveRepeatKey(n);
             }
             if (!change) return;
-            this->change(n, *change, ChangeSource::Controller, s.kind);
+            changeRoom(n, *change, ChangeSource::Controller, s.kind);
             break;
         }
         default:
@@ -91,7 +91,7 @@ void BoardModel::handlePair(quint8 key, quint8 code) {
 void BoardModel::doorChanged(int n, bool open) {
     RoomSlot& s = slot(n);
     const QString word = open ? QStringLiteral("문열림") : QStringLiteral("문닫힘");
-    logEvent(word, s.roomText());
+    logEvent(word, s.roomCaption());
     if (open) ctx_.assets.picture(QStringLiteral("door.bmp"));
     editView(n).doorImage = open ? QStringLiteral("door.bmp") : QString();
     viewChanged(n);

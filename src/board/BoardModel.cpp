@@ -15,8 +15,8 @@
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 
 namespace {
 const QString kDoor = QStringLiteral("door.bmp");
@@ -24,7 +24,7 @@ constexpr int kSnapshotLogLines = 50;
 
 // The room number button's caption, and the stay kind button shown for a slot with a room.
 void setRoomNumber(const RoomSlot& s, SlotView& v) {
-    v.buttonCaption = s.roomText();
+    v.buttonCaption = s.roomCaption();
     v.kindVisible = s.hasRoom();
 }
 }  // namespace
@@ -68,7 +68,7 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
     startingUp_ = true;
     runStep([&] {
         dataDir = QDir(directory).absolutePath() + QLatin1Char('/');
-        ctx_.shared.dataDir = dataDir;
+        ctx_.session.dataDir = dataDir;
     });
     runStep([&] {
         ini_ = std::make_unique<IniStore>(dataDir + QLatin1String(kIniName));
@@ -78,21 +78,19 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
         if (seams.startSecondTimer) seams.startSecondTimer();
     });
     runStep([&] {
-        if (seams.openDatabaseIsFirstStart && seams.openDatabaseIsFirstStart()) {
-            ctx_.lockdown.installKioskSession();
-            ctx_.lockdown.restartComputer();
-        }
+        if (seams.openDatabase && seams.openDatabase()) setUpFirstStart();
     });
     runStep([&] {
         portName = ini().readString(QStringLiteral("Motel"), QStringLiteral("ComPort"),
                                     QStringLiteral("COM2"));
         if (seams.openPort) seams.openPort(portName);
     });
-    runStep([&] { ctx_.shared.grade = 0; });
+    runStep([&] { ctx_.session.grade = 0; });
     // A step cut off by a crash is finished before the rooms are read.
     runStep([&] { recoverLastStep(); });
     runStep([&] { restoreSlots(); });
     runStep([&] { rebuildStayClocks(); });
+    runStep([&] { checkMorningCallsAtStart(); });
     // The business name was read by the restore; an empty one shows nothing.
     runStep([&] { paintSlots(); });
     runStep([&] { ctx_.lockdown.hideTaskBar(); });
@@ -109,6 +107,11 @@ void BoardModel::startUp(const QString& directory, const BoardSeams& seams) {
     if (!failures.isEmpty()) notify(failures.join(QStringLiteral(" / ")));
 }
 
+void BoardModel::setUpFirstStart() {
+    ctx_.lockdown.installKioskSession();
+    ctx_.lockdown.restartComputer();
+}
+
 // ---- looks ------------------------------------------------------------
 
 void BoardModel::showRoomNumber(int n) {
@@ -119,7 +122,7 @@ void BoardModel::showRoomNumber(int n) {
 void BoardModel::showState(int n) {
     const RoomSlot& s = slot(n);
     const StateLook look = stateLook(s.state, s.kind);
-    const QString glyph = kindGlyph(s.state, s.kind);
+    const QString glyph = kindGlyphFile(s.state, s.kind);
     SlotView& v = views_.at(index(n));
     // The label first: a picture that cannot be loaded still leaves the
     // state readable.
@@ -134,7 +137,7 @@ void BoardModel::showState(int n) {
         throw;
     }
     v.stateImage = look.picture;
-    v.kindGlyph = glyph;
+    v.kindGlyphFile = glyph;
     emit slotChanged(n);
 }
 
@@ -146,36 +149,70 @@ void BoardModel::markChanged(int n, ChangeMark mark) {
 }
 
 void BoardModel::recountStays() {
-    int dasil = 0;
-    int sleep = 0;
+    int dayUse = 0;
+    int overnight = 0;
     for (const RoomSlot& s : slots_) {
-        if (s.state == RoomState::Ready) continue;
+        if (s.state == RoomState::Finished) continue;
         if (s.kind == StayKind::Overnight)
-            ++sleep;
+            ++overnight;
         else
-            ++dasil;
+            ++dayUse;
     }
     // Every change of a room asks; the texts are made only when a count changed.
-    if (dasil == left_.dayUseStays && sleep == left_.overnightStays) return;
-    left_.dayUseStays = dasil;
-    left_.overnightStays = sleep;
-    left_.dasilCount = QStringLiteral("대실:") + QString::number(dasil);
-    left_.sleepCount = QStringLiteral("숙박:") + QString::number(sleep);
+    if (dayUse == left_.dayUseStays && overnight == left_.overnightStays) return;
+    left_.dayUseStays = dayUse;
+    left_.overnightStays = overnight;
+    left_.dayUseCountText = QStringLiteral("대실:") + QString::number(dayUse);
+    left_.overnightCountText = QStringLiteral("숙박:") + QString::number(overnight);
     emit leftChanged();
 }
 
-void BoardModel::paintSlots() {
+void BoardModel::checkMorningCallsAtStart() {
     QDateTime minute = now();
     minute.setTime(QTime(minute.time().hour(), minute.time().minute()));
     const QString nowMinute = minute.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    // The oldest call that still rings, in the form of `nowMinute`.
     const QString lateLimit =
         minute.addSecs(-60 * kLateCallMinutes).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    // One broken slot (a missing picture, say) must not leave the rest
-    // unpainted; the first failure is reported once.
+    forEverySlot([&](int n) {
+        RoomSlot& s = slot(n);
+        SlotView& v = views_[index(n)];
+        // A call whose minute fell while the board was down (a power cut, say)
+        // still rings at the first tick when it is at most kLateCallMinutes
+        // late. An older one would wake nobody in time: it is shown as missed,
+        // in its own colour and with a log line, so that the clerk can knock.
+        // A call that sounded or was shown missed before the restart stays as
+        // it was.
+        if (!s.morningCall.isEmpty() && !s.morningCallRung && s.morningCall < lateLimit) {
+            s.morningCallRung = true;
+            s.morningCallMissed = true;
+            logEvent(kMissedCall, s.roomName);
+            saveMorningCallDone(n);
+            recordAction(audit::Action::MorningCallMissed,
+                         {{QStringLiteral("room"), s.roomCaption()},
+                          {QStringLiteral("call"), s.morningCall}});
+        }
+        if (s.morningCallMissed)
+            v.startColor = Colors::Red;
+        else if (s.morningCallRung)
+            v.startColor = Colors::Orange;
+        else
+            v.startColor = morningCallColor(s.morningCall, nowMinute, v.startColor);
+        emit slotChanged(n);
+    });
+}
+
+void BoardModel::paintSlots() {
+    forEverySlot([this](int n) { paintSlot(n); });
+}
+
+void BoardModel::forEverySlot(const std::function<void(int)>& work) {
+    // One broken slot (a missing picture, a failed write) must not leave the
+    // rest undone; the first failure is reported once.
     QString firstError;
     for (int n = 1; n <= kSlots; ++n) {
         try {
-            paintSlot(n, nowMinute, lateLimit);
+            work(n);
         } catch (const std::exception& e) {
             if (firstError.isEmpty()) firstError = errorText(e);
         }
@@ -183,31 +220,10 @@ void BoardModel::paintSlots() {
     if (!firstError.isEmpty()) throw TavolenError(firstError);
 }
 
-void BoardModel::paintSlot(int n, const QString& nowMinute, const QString& lateLimit) {
-    RoomSlot& s = slot(n);
+void BoardModel::paintSlot(int n) {
+    const RoomSlot& s = slot(n);
     SlotView& v = views_[index(n)];
-
-    // A call whose minute fell while the board was down (a power cut, say)
-    // still rings at the first tick when it is at most kLateCallMinutes late.
-    // An older one would wake nobody in time: it is shown as missed, in its
-    // own colour and with a log line, so that the clerk can knock. A call
-    // that sounded or was shown missed before the restart stays as it was.
-    if (!s.morningCall.isEmpty() && !s.morningCallRung && s.morningCall < lateLimit) {
-        s.morningCallRung = true;
-        s.morningCallMissed = true;
-        logEvent(kMissedCall, s.roomName);
-        saveMorningCallDone(n);
-        recordAction(audit::Action::MorningCallMissed, {{QStringLiteral("room"), s.roomText()},
-                                                        {QStringLiteral("call"), s.morningCall}});
-    }
-    if (s.morningCallMissed)
-        v.startColor = Colors::Red;
-    else if (s.morningCallRung)
-        v.startColor = Colors::Orange;
-    else
-        v.startColor = morningCallColor(s.morningCall, nowMinute, v.startColor);
     if (s.changedBy != ChangeMark::None) v.buttonFontColor = markColor(s.changedBy);
-
     // Room number and panel come before the state look, so that a missing
     // picture still leaves the room visible with its number.
     setRoomNumber(s, v);
@@ -283,13 +299,13 @@ BoardSnapshotPtr BoardModel::snapshot() {
         if (!v.visible) continue;
         BoardSnapshot::Room room;
         room.slot = n;
-        room.number = s.roomText();
+        room.number = s.roomCaption();
         room.state = s.state;
         room.kind = s.kind;
         room.doorOpen = s.doorOpen == 1;
         room.stayStart = s.stayStart.moment();
         room.elapsedMinutes = room.stayStart.isValid() ? s.elapsed : 0;
-        room.checkoutTime = s.state == RoomState::Vacated || s.state == RoomState::GuestOut
+        room.checkoutTime = s.state == RoomState::CheckedOut || s.state == RoomState::GuestOut
                                 ? s.checkoutTime
                                 : QString();
         room.morningCall = s.morningCall;

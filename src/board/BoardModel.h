@@ -22,7 +22,7 @@
 #include "store/StepJournal.h"
 
 class Assets;
-class HistoryLedger;
+class RoomRecords;
 class Clock;
 class Dialogs;
 class Lockdown;
@@ -36,7 +36,7 @@ struct BoardContext {
     Dialogs& dialogs;
     Lockdown& lockdown;
     Assets& assets;
-    DeskSession& shared;
+    DeskSession& session;
 };
 
 // Start-up steps that belong to other parts of the program (timers, database
@@ -45,8 +45,8 @@ struct BoardContext {
 struct BoardSeams {
     std::function<void()> startSecondTimer;
     // Opens the database and records its location; true on the PC's first
-    // start, which installs the kiosk session and restarts the PC.
-    std::function<bool()> openDatabaseIsFirstStart;
+    // start (the board then sets the PC up, see setUpFirstStart).
+    std::function<bool()> openDatabase;
     std::function<void(const QString& portName)> openPort;
     std::function<void()> showBorderlessMaximised;
     std::function<void()> startMinuteTimer;
@@ -57,8 +57,8 @@ struct LeftColumn {
     QString businessName;
     QString date;
     QString time;
-    QString dasilCount = QStringLiteral("대실:00");
-    QString sleepCount = QStringLiteral("숙박:00");
+    QString dayUseCountText = QStringLiteral("대실:00");
+    QString overnightCountText = QStringLiteral("숙박:00");
     // The counts the two texts were made from; -1 before the first count.
     int dayUseStays = -1;
     int overnightStays = -1;
@@ -125,7 +125,7 @@ public:
     // plans it): the slot's values, the look, the clock, the file, the
     // history and ledger rows, the log line and the sound. `kind` is the
     // kind asked for by a new stay or a conversion.
-    void change(int n, RoomChange change, ChangeSource source, StayKind kind);
+    void changeRoom(int n, RoomChange change, ChangeSource source, StayKind kind);
 
     // Savers: each stores one slot value in the INI file, reading it from
     // the slot at the moment of the call. Inside a step (below) the values
@@ -194,10 +194,12 @@ public:
     // Restores every slot from the INI file. A stored state the board does
     // not know is reported once on the message line; the room shows ready.
     void restoreSlots();
+    // The morning calls found at start-up: each time box takes its call's
+    // colour, and a call too late to ring is marked missed, logged and stored.
+    void checkMorningCallsAtStart();
     // Gives every slot the look of its restored values.
     void paintSlots();
-    // `lateLimit` is the oldest morning call that still rings, in the form of `nowMinute`.
-    void paintSlot(int n, const QString& nowMinute, const QString& lateLimit);
+    void paintSlot(int n);
     // How late a call found at start-up may still ring; older ones are shown
     // as missed (kMissedCall in the log, the time box red).
     static constexpr int kLateCallMinutes = 30;
@@ -233,14 +235,14 @@ public:
     // Stay clocks and the board clock. A clock counts the minutes of the
     // real calendar from its start to the current minute; the minute tick
     // shows them.
-    // From zero, the start time shown.
-    void startStayClock(int n);
+    // The room's clock from zero, the start time shown: a stay's or a cleaning's.
+    void startClock(int n);
     // The check-out time shows instead of the elapsed time, which counts on unseen.
     void showCheckoutTime(int n);
     // The elapsed time shows again, at once.
-    void showElapsedAgain(int n);
-    // From zero without a start time: how long the room has been ready.
-    void startReadyClock(int n);
+    void showElapsedTime(int n);
+    // From zero without a start time: how long the room has been finished.
+    void startFinishedClock(int n);
     // Every clock as it ran before the restart, from the stored starts.
     void rebuildStayClocks();
     void onSecondTick();
@@ -260,17 +262,17 @@ public:
     // The room history and the cash ledger rows of a slot's room and stay,
     // found by the room's number and the stay's start; each reports its own
     // database failure and returns. The rows become part of the board's steps.
-    void setRecords(HistoryLedger* records);
+    void setRecords(RoomRecords* records);
     void addHistory(int n, const QString& action, const QString& comm);
     void openLedgerRow(int n);
     void closeLedgerRow(int n);
-    void convertLedgerRow(int n, const QString& kind);
-    // `kind` names the stay cancelled: "대실" or "숙박".
-    void cancelLedgerRow(int n, const QString& kind);
-    void moveLedgerRow(int n, const QString& kind);
-    // The running stay's open row, still under `oldRoomText`, takes the
+    void convertLedgerRow(int n, StayKind kind);
+    // `kind` is the kind of the stay cancelled.
+    void cancelLedgerRow(int n, StayKind kind);
+    void moveLedgerRow(int n, StayKind kind);
+    // The running stay's open row, still under `oldRoomCaption`, takes the
     // room's current number.
-    void renumberLedgerRow(int n, const QString& oldRoomText);
+    void renumberLedgerRow(int n, const QString& oldRoomCaption);
 
     // A block of bytes from the room controller: pairs of key code and
     // event code. Blocks are applied whole and in the order they came, also
@@ -310,12 +312,16 @@ signals:
 
 private:
     void endStep();
+    // The PC's first start: the kiosk session is installed and the PC restarts into it.
+    void setUpFirstStart();
     static std::size_t index(int n);
     void runStep(const std::function<void()>& step);
+    // Runs `work` for every slot; see paintSlots.
+    void forEverySlot(const std::function<void(int)>& work);
     void recoverLastStep();
     void restoreOwnKeys(const IniStore::Snapshot& store, int n);
-    void showElapsed(int n);
-    void startClock(int n, const QString& startText);
+    void paintElapsed(int n);
+    void startClockShowing(int n, const QString& startText);
     void handleBlock(const QByteArray& block);
     void handlePair(quint8 key, quint8 code);
     void doorChanged(int n, bool open);
@@ -330,7 +336,7 @@ private:
     std::bitset<kSlots> restored_;
     LeftColumn left_;
     EventLog log_;
-    HistoryLedger* records_ = nullptr;
+    RoomRecords* records_ = nullptr;
     std::vector<QByteArray> pendingBlocks_;
     bool handlingBlocks_ = false;
     StepJournal journal_;

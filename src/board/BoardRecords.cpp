@@ -1,10 +1,10 @@
 // The board's side of the room history and the cash ledger: a slot's rows
-// are found by its room's number (RoomSlot::roomText) and its stay's key, the
+// are found by its room's number (RoomSlot::roomCaption) and its stay's key, the
 // first 12 characters of its `Time`.
 #include "board/BoardModel.h"
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 
-void BoardModel::setRecords(HistoryLedger* records) {
+void BoardModel::setRecords(RoomRecords* records) {
     records_ = records;
     journal_.setDatabase(records ? &records->database() : nullptr);
     if (!records) return;
@@ -20,38 +20,38 @@ QString stayKey(const RoomSlot& s) { return s.stayStart.stamp(); }
 }  // namespace
 
 void BoardModel::addHistory(int n, const QString& action, const QString& comm) {
-    if (records_) records_->addHistory(slot(n).roomText(), action, comm);
+    if (records_) records_->addHistory(slot(n).roomCaption(), action, comm);
 }
 
 void BoardModel::openLedgerRow(int n) {
     const RoomSlot& s = slot(n);
     if (records_)
-        records_->openLedgerRow(s.roomText(), stayKey(s), s.kind == StayKind::Overnight ? 1 : 0,
-                                s.dayUseFee, s.overnightFee);
+        records_->openLedgerRow(s.roomCaption(), stayKey(s), s.kind, s.dayUseFee, s.overnightFee);
 }
 
 void BoardModel::closeLedgerRow(int n) {
-    if (records_) records_->closeLedgerRow(slot(n).roomText(), stayKey(slot(n)));
+    if (records_) records_->closeLedgerRow(slot(n).roomCaption(), stayKey(slot(n)));
 }
 
-void BoardModel::convertLedgerRow(int n, const QString& kind) {
+void BoardModel::convertLedgerRow(int n, StayKind kind) {
     const RoomSlot& s = slot(n);
     if (records_)
-        records_->convertLedgerRow(slot(n).roomText(), stayKey(s), kind, s.dayUseFee,
+        records_->convertLedgerRow(slot(n).roomCaption(), stayKey(s), kind, s.dayUseFee,
                                    s.overnightFee);
 }
 
-void BoardModel::cancelLedgerRow(int n, const QString& kind) {
-    if (records_) records_->cancelLedgerRow(slot(n).roomText(), stayKey(slot(n)), kind);
+void BoardModel::cancelLedgerRow(int n, StayKind kind) {
+    if (records_) records_->cancelLedgerRow(slot(n).roomCaption(), stayKey(slot(n)), kind);
 }
 
-void BoardModel::moveLedgerRow(int n, const QString& kind) {
+void BoardModel::moveLedgerRow(int n, StayKind kind) {
     const RoomSlot& s = slot(n);
     if (records_)
-        records_->moveLedgerRow(slot(n).roomText(), stayKey(s), kind, s.elapsed, s.dayUseFee,
+        records_->moveLedgerRow(slot(n).roomCaption(), stayKey(s), kind, s.elapsed, s.dayUseFee,
                                 s.overnightFee);
 }
 
-void BoardModel::renumberLedgerRow(int n, const QString& oldRoomText) {
-    if (records_) records_->renumberLedgerRow(oldRoomText, slot(n).roomText(), stayKey(slot(n)));
+void BoardModel::renumberLedgerRow(int n, const QString& oldRoomCaption) {
+    if (records_)
+        records_->renumberLedgerRow(oldRoomCaption, slot(n).roomCaption(), stayKey(slot(n)));
 }

@@ -14,15 +14,15 @@
 // only these, never the model or the widgets, from any thread.
 struct BoardSnapshot {
     struct Room {
-        int slot = 0;            // 1..72
-        QString number;          // the room number shown on the panel
-        RoomState state = RoomState::Ready;
+        int slot = 0;    // 1..72
+        QString number;  // the room number shown on the panel
+        RoomState state = RoomState::Finished;
         StayKind kind = StayKind::DayUse;
         bool doorOpen = false;
-        QDateTime stayStart;     // invalid when no stay runs
-        int elapsedMinutes = 0;  // of the running stay
-        QString checkoutTime;    // "h:m", empty for none
-        QString morningCall;     // "yyyy-mm-dd hh:mm", empty for none
+        QDateTime stayStart;        // invalid when no stay runs
+        int elapsedMinutes = 0;     // of the running stay
+        QString checkoutTime;       // "h:m", empty for none
+        QString morningCall;        // "yyyy-mm-dd hh:mm", empty for none
         WinColor labelColor{};      // the desk's colours for the state,
         WinColor labelFontColor{};  // from the board's one look table
     };
@@ -34,14 +34,14 @@ struct BoardSnapshot {
     quint64 sequence = 0;  // grows by one with every publication
     QDateTime takenAt;
     QString businessName;
-    std::vector<Room> rooms;  // rooms with a panel, in slot order
+    std::vector<Room> rooms;       // rooms with a panel, in slot order
     std::vector<LogLine> logTail;  // the event log's last lines, oldest first
     bool controllerConnected = false;
     QString controllerPort;
-    QDateTime lastControllerReport;  // invalid before the first
-    QString storageWarning;          // empty while everything is on disk
-    QString notice;                  // the message line
-    QString centralLink;             // the group ledger's link, empty when off
+    QDateTime lastControllerReport;   // invalid before the first
+    QString storageWarning;           // empty while everything is on disk
+    QString notice;                   // the message line
+    QString centralLink;              // the group ledger's link, empty when off
     bool centralLinkHealthy = false;  // connected, or only behind
 };
 

@@ -9,8 +9,8 @@
 #include "platform/DeskLog.h"
 #include "platform/Errors.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 
 void BoardModel::recoverLastStep() {
     if (!records_ || !records_->database().isOpen()) return;
@@ -199,8 +199,8 @@ void BoardModel::restoreOwnKeys(const IniStore::Snapshot& store, int n) {
     // A file written before the board kept the mark: a guest shown out is out.
     const QString outMark = store.readString(QStringLiteral("OutMark"), key, QString());
     s.guestOut = outMark.isEmpty() ? s.state == RoomState::GuestOut : outMark == QLatin1String("1");
-    // The mark belongs to a stay; a ready room has none.
-    if (s.state == RoomState::Ready) s.guestOut = false;
+    // The mark belongs to a stay; a finished room has none.
+    if (s.state == RoomState::Finished) s.guestOut = false;
     s.repeatKey = store.readString(QStringLiteral("LastEvent"), key, QString());
     s.changedBy = markFromStored(store.readString(QStringLiteral("ChangedBy"), key, QString()));
     if (!s.morningCall.isEmpty()) {
@@ -233,7 +233,7 @@ void BoardModel::restoreSlots() {
         const QString label = store.readString(QStringLiteral("rStatus"), key, QString());
         const std::optional<RoomState> state = stateFromStored(label);
         if (!state) unknown.append(QStringLiteral("%1번 \"%2\"").arg(n).arg(label));
-        s.state = state.value_or(RoomState::Ready);
+        s.state = state.value_or(RoomState::Finished);
         s.kind = kindFromStored(store.readInteger(QStringLiteral("Sleep"), key, 0));
         s.stayStart =
             StayTime::fromStored(store.readString(QStringLiteral("Time"), key, QString()));

@@ -31,18 +31,18 @@ public:
     qint64 trimmed() const { return trimmed_; }
     void select(int index) { selected_ = index; }
 
-    const QString& wordText() const { return wordText_; }  // the last event's word
-    const QString& roomText() const { return roomText_; }  // the last event's room
-    const LogColor& wordColor() const { return wordColor_; }
-    const LogColor& roomColor() const { return roomColor_; }
+    const QString& lastEventWord() const { return lastEventWord_; }  // the last event's word
+    const QString& lastEventRoom() const { return lastEventRoom_; }  // the last event's room
+    const LogColor& lastEventWordColor() const { return lastEventWordColor_; }
+    const LogColor& lastEventRoomColor() const { return lastEventRoomColor_; }
 
 private:
     QStringList lines_;
     std::vector<std::optional<LogColor>> colors_;  // one per line
     int selected_ = -1;
     qint64 trimmed_ = 0;
-    QString wordText_ = QStringLiteral("신호대기");
-    QString roomText_ = QStringLiteral("신호대기");
-    LogColor wordColor_;  // window text
-    LogColor roomColor_ = Colors::Black;
+    QString lastEventWord_ = QStringLiteral("신호대기");
+    QString lastEventRoom_ = QStringLiteral("신호대기");
+    LogColor lastEventWordColor_;  // window text
+    LogColor lastEventRoomColor_ = Colors::Black;
 };

@@ -4,7 +4,7 @@
 
 StateLook stateLook(RoomState state, StayKind kind) {
     switch (state) {
-        case RoomState::Ready:
+        case RoomState::Finished:
             if (kind == StayKind::Overnight)
                 return {stateCaption(state), Colors::Black, Colors::LightPink, QString()};
             return {stateCaption(state), Colors::White, Colors::Green, QString()};
@@ -14,7 +14,7 @@ StateLook stateLook(RoomState state, StayKind kind) {
             return {stateCaption(state), Colors::White, Colors::Red, QStringLiteral("night.bmp")};
         case RoomState::Cleaning:
             return {stateCaption(state), Colors::White, Colors::Gray, QStringLiteral("Clean.bmp")};
-        case RoomState::Vacated:
+        case RoomState::CheckedOut:
             return {stateCaption(state), Colors::White, Colors::Purple,
                     QStringLiteral("withOut.bmp")};
         case RoomState::GuestOut:
@@ -28,7 +28,7 @@ StateLook stateLook(RoomState state, StayKind kind) {
 // The label shows the words the room-state file keeps for the state.
 QString stateCaption(RoomState state) { return storedText(state); }
 
-QString kindGlyph(RoomState state, StayKind kind) {
+QString kindGlyphFile(RoomState state, StayKind kind) {
     if (state == RoomState::DayUse) kind = StayKind::DayUse;
     if (state == RoomState::Overnight) kind = StayKind::Overnight;
     return kind == StayKind::Overnight ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp");

@@ -20,11 +20,11 @@ struct StateLook {
     QString picture;
 };
 
-// A ready room looks different when its next stay is an overnight one.
+// A finished room looks different when its next stay is an overnight one.
 StateLook stateLook(RoomState state, StayKind kind);
 QString stateCaption(RoomState state);
 // The stay kind button's glyph, imp.bmp for day-use and moon.bmp for
 // overnight: a running stay's by its state, any other room's by its kind.
-QString kindGlyph(RoomState state, StayKind kind);
+QString kindGlyphFile(RoomState state, StayKind kind);
 // Maroon for the desk, navy for the controller.
 WinColor markColor(ChangeMark mark);

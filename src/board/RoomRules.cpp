@@ -6,10 +6,6 @@ RoomState stayState(StayKind kind) {
 }
 }  // namespace
 
-QString stayWord(StayKind kind) {
-    return kind == StayKind::Overnight ? QStringLiteral("숙박") : QStringLiteral("대실");
-}
-
 SourceRules sourceRules(ChangeSource source) {
     switch (source) {
         case ChangeSource::Controller:
@@ -31,14 +27,14 @@ ChangePlan planChange(RoomChange change, ChangeSource source, const RoomSlot& ro
     p.guestOut = room.guestOut;
     p.historyComm = by.historyComm;
     p.mark = by.mark;
-    // The end of a stay, whichever way it ends: the room is ready for a
-    // day-use guest, its clock shows how long it has been ready.
+    // The end of a stay, whichever way it ends: the room is finished, ready
+    // for a day-use guest; its clock shows how long it has been finished.
     const auto endStay = [&](LedgerChange ledger) {
-        p.state = RoomState::Ready;
+        p.state = RoomState::Finished;
         p.kind = StayKind::DayUse;
         p.guestOut = false;
         p.ledger = ledger;
-        p.clock = StayClockChange::StartReady;
+        p.clock = StayClockChange::StartFinished;
         p.endsStay = true;
         p.savesKind = true;
     };
@@ -70,11 +66,11 @@ ChangePlan planChange(RoomChange change, ChangeSource source, const RoomSlot& ro
                 p.state = stayState(kind);
             p.word = stayWord(kind) + QStringLiteral("전환");
             p.ledger = LedgerChange::Convert;
-            p.ledgerKind = stayWord(kind);
+            p.ledgerKind = kind;
             p.savesKind = true;
             break;
         case RoomChange::CheckOut:
-            p.state = RoomState::Vacated;
+            p.state = RoomState::CheckedOut;
             if (by.checkOutEndsGuestOut) p.guestOut = false;
             p.word = QStringLiteral("퇴실");
             p.clock = StayClockChange::ShowCheckout;
@@ -86,7 +82,7 @@ ChangePlan planChange(RoomChange change, ChangeSource source, const RoomSlot& ro
             p.guestOut = true;
             p.word = QStringLiteral("외출");
             // The absence is the desk's mark, also when the controller's
-            // "ready" shows it again.
+            // finish shows it again.
             p.historyComm = QStringLiteral("0");
             break;
         case RoomChange::Clean:
@@ -96,17 +92,17 @@ ChangePlan planChange(RoomChange change, ChangeSource source, const RoomSlot& ro
             p.clock = room.guestOut ? StayClockChange::None : StayClockChange::Start;
             break;
         case RoomChange::Finish:
-            endStay(LedgerChange::Close);
+            endStay(LedgerChange::Finish);
             p.word = QStringLiteral("완료");
             break;
         case RoomChange::Cancel:
-            p.ledgerKind = stayWord(room.state == RoomState::Overnight ? StayKind::Overnight
-                                                                       : StayKind::DayUse);
+            p.ledgerKind =
+                room.state == RoomState::Overnight ? StayKind::Overnight : StayKind::DayUse;
             endStay(LedgerChange::Cancel);
-            p.word = p.ledgerKind + QStringLiteral("취소");
+            p.word = stayWord(p.ledgerKind) + QStringLiteral("취소");
             break;
         case RoomChange::Move:
-            p.ledgerKind = stayWord(room.kind);
+            p.ledgerKind = room.kind;
             endStay(LedgerChange::Move);
             p.word = QStringLiteral("완료");
             p.historyWord = QStringLiteral("객실교체");
@@ -117,17 +113,17 @@ ChangePlan planChange(RoomChange change, ChangeSource source, const RoomSlot& ro
 }
 
 std::optional<RoomChange> controllerChange(quint8 code, const RoomSlot& room) {
-    const bool ready = room.state == RoomState::Ready;
+    const bool finished = room.state == RoomState::Finished;
     const bool stay = room.state == RoomState::DayUse || room.state == RoomState::Overnight;
     switch (static_cast<ControllerEvent>(code)) {
         case ControllerEvent::Taken:
-            return ready ? RoomChange::StartStay : RoomChange::KeepStay;
-        case ControllerEvent::Left:
-            if (ready) return std::nullopt;
+            return finished ? RoomChange::StartStay : RoomChange::KeepStay;
+        case ControllerEvent::CheckOut:
+            if (finished) return std::nullopt;
             return RoomChange::CheckOut;
         case ControllerEvent::Cleaning:
             return RoomChange::Clean;
-        case ControllerEvent::OutOrReady:
+        case ControllerEvent::Finish:
             if (stay) return std::nullopt;
             return room.guestOut ? RoomChange::GuestOut : RoomChange::Finish;
         case ControllerEvent::DoorOpened:
@@ -217,7 +213,7 @@ RoomOffer offeredActions(RoomState state, StayKind kind) {
     const bool overnight = kind == StayKind::Overnight;
     const A goesOn = overnight ? A::OvernightGoesOn : A::DayUseGoesOn;
     switch (state) {
-        case RoomState::Ready:
+        case RoomState::Finished:
             if (overnight) return {QStringLiteral("]호 숙박입니까?"), {A::StartOvernight}};
             return {QStringLiteral("]호 대실입니까?"), {A::StartDayUse}};
         case RoomState::DayUse:
@@ -228,7 +224,7 @@ RoomOffer offeredActions(RoomState state, StayKind kind) {
                     {A::CheckOut, A::CancelOvernight, A::ToDayUse}};
         case RoomState::Cleaning:
             return {QStringLiteral("]호의 청소사항을 선택하세요!"), {A::Finish}};
-        case RoomState::Vacated:
+        case RoomState::CheckedOut:
             return {QStringLiteral("]호의 퇴실사항을 선택하세요!"),
                     {A::GoOut, goesOn, A::Clean, A::MoveRoom}};
         case RoomState::GuestOut:

@@ -19,13 +19,13 @@ enum class ChangeSource { Controller, Popup, KindButton };
 
 // The changes of a room. Each is one plan (planChange), whoever asks for it.
 enum class RoomChange {
-    StartStay,  // a guest takes the ready room
+    StartStay,  // a guest takes the finished room
     KeepStay,   // the guest is back: the stay goes on
     Convert,    // the running stay becomes the other kind
     CheckOut,   // the guest has left the room
     GuestOut,   // the guest is out for a while; the stay goes on
     Clean,
-    Finish,  // the room is ready again; the stay is settled
+    Finish,  // the room is made up again ("완료"); the stay is settled
     Cancel,  // the stay is cancelled: nothing is charged
     Move,    // the guest moves to another room
 };
@@ -41,26 +41,26 @@ struct SourceRules {
 };
 SourceRules sourceRules(ChangeSource source);
 
-enum class LedgerChange { None, Open, Close, Convert, Cancel, Move };
+enum class LedgerChange { None, Open, Finish, Convert, Cancel, Move };
 
 enum class StayClockChange {
     None,
-    Start,         // from zero, the start time shown
-    ShowElapsed,   // the elapsed time shows again (it went on counting)
-    ShowCheckout,  // the check-out time shows; the clock counts on unseen
-    StartReady,    // from zero without a start time: how long the room is ready
+    Start,          // from zero, the start time shown
+    ShowElapsed,    // the elapsed time shows again (it went on counting)
+    ShowCheckout,   // the check-out time shows; the clock counts on unseen
+    StartFinished,  // from zero without a start time: how long the room is finished
 };
 
-// What one change does to a room; BoardModel::change carries it out.
+// What one change does to a room; BoardModel::changeRoom carries it out.
 struct ChangePlan {
-    RoomState state = RoomState::Ready;  // afterwards
-    StayKind kind = StayKind::DayUse;    // afterwards
-    bool guestOut = false;               // afterwards
-    QString word;                        // the event log's word
-    QString historyWord;                 // the history row's word
+    RoomState state = RoomState::Finished;  // afterwards
+    StayKind kind = StayKind::DayUse;       // afterwards
+    bool guestOut = false;                  // afterwards
+    QString word;                           // the event log's word
+    QString historyWord;                    // the history row's word
     QString historyComm;
     LedgerChange ledger = LedgerChange::None;
-    QString ledgerKind;  // "대실" or "숙박" for Convert, Cancel and Move
+    StayKind ledgerKind = StayKind::DayUse;  // the stay's kind for Convert, Cancel and Move
     StayClockChange clock = StayClockChange::None;
     bool startsStay = false;  // `Time` becomes now
     bool checksOut = false;   // `TimeEnd` becomes the board's clock
@@ -75,22 +75,21 @@ struct ChangePlan {
 // keep the room's kind.
 ChangePlan planChange(RoomChange change, ChangeSource source, const RoomSlot& room, StayKind kind);
 
-// "대실" or "숙박": a kind of stay in the history, the ledger and the log.
-QString stayWord(StayKind kind);
-
 // The controller's event codes (second byte of a pair).
 enum class ControllerEvent : quint8 {
     DoorOpened = 1,
     DoorClosed = 2,
-    Taken = 3,  // a stay begins or goes on
-    Left = 4,   // the guest leaves
+    Taken = 3,     // a stay begins or goes on
+    CheckOut = 4,  // the guest leaves
     Cleaning = 5,
-    OutOrReady = 6,  // the guest is out again, or the room is ready
+    Finish = 6,  // the room is made up; a guest marked out by the desk is out again
 };
 
 // The change a controller event means for a room in its present state; none
-// when the room ignores it (a check-out of a ready room, a "ready" during a
-// stay). Door events and unknown codes are no change of the room.
+// when the room ignores it (a check-out of a finished room, a finish during a
+// stay). Door events and unknown codes are no change of the room. The one
+// rule that reads the guest-out mark: a finish while the guest is out is the
+// guest going out again.
 std::optional<RoomChange> controllerChange(quint8 code, const RoomSlot& room);
 
 // What the clerk can choose in the room action popup.

@@ -7,12 +7,12 @@
 // text (rStatus) is read into it and written from it in one place, and what a
 // panel shows is derived from it in one place.
 enum class RoomState : quint8 {
-    Ready,      // 완료: made up, waiting for a guest
-    DayUse,     // 대실: a day-use stay is running
-    Overnight,  // 숙박: an overnight stay is running
-    Cleaning,   // 청소
-    Vacated,    // 퇴실: the guest has left, not yet cleaned
-    GuestOut,   // 외출: the guest is out, the stay goes on
+    Finished,    // 완료: made up, waiting for a guest
+    DayUse,      // 대실: a day-use stay is running
+    Overnight,   // 숙박: an overnight stay is running
+    Cleaning,    // 청소
+    CheckedOut,  // 퇴실: the guest has left, not yet cleaned
+    GuestOut,    // 외출: the guest is out, the stay goes on
 };
 
 // The kind of stay the room is let for (Sleep: 1 overnight, 0 day-use).
@@ -25,7 +25,7 @@ enum class ChangeMark : quint8 { None, Desk, Controller };
 // group's ledger): they never change with a caption.
 inline QString roomStateKey(RoomState state) {
     switch (state) {
-        case RoomState::Ready:
+        case RoomState::Finished:
             return QStringLiteral("ready");
         case RoomState::DayUse:
             return QStringLiteral("dayUse");
@@ -33,12 +33,22 @@ inline QString roomStateKey(RoomState state) {
             return QStringLiteral("overnight");
         case RoomState::Cleaning:
             return QStringLiteral("cleaning");
-        case RoomState::Vacated:
+        case RoomState::CheckedOut:
             return QStringLiteral("vacated");
         case RoomState::GuestOut:
             return QStringLiteral("guestOut");
     }
     return {};
+}
+
+// The words of the stay kinds in the history, the ledger (`Action`) and the
+// log: written from the value here, and read back here.
+inline QString stayWord(StayKind kind) {
+    return kind == StayKind::Overnight ? QStringLiteral("숙박") : QStringLiteral("대실");
+}
+// A ledger row's kind: "대실" is a day-use stay, any other word an overnight one.
+inline StayKind stayKindOfWord(QStringView word) {
+    return word == QStringLiteral("대실") ? StayKind::DayUse : StayKind::Overnight;
 }
 
 inline QString stayKindKey(StayKind kind) {

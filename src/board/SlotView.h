@@ -21,7 +21,7 @@ struct SlotView {
     WinColor labelColor = Colors::Green;
     QString stateImage;
 
-    QString kindGlyph = QStringLiteral("imp.bmp");
+    QString kindGlyphFile = QStringLiteral("imp.bmp");
     bool kindVisible = true;
 
     QString doorImage;

@@ -3,14 +3,14 @@
 #include <array>
 
 namespace {
-const std::array<RoomState, 6> kStates = {RoomState::Ready,     RoomState::DayUse,
-                                          RoomState::Overnight, RoomState::Cleaning,
-                                          RoomState::Vacated,   RoomState::GuestOut};
+const std::array<RoomState, 6> kStates = {RoomState::Finished,   RoomState::DayUse,
+                                          RoomState::Overnight,  RoomState::Cleaning,
+                                          RoomState::CheckedOut, RoomState::GuestOut};
 }  // namespace
 
 QString storedText(RoomState state) {
     switch (state) {
-        case RoomState::Ready:
+        case RoomState::Finished:
             return QStringLiteral("완 료");
         case RoomState::DayUse:
             return QStringLiteral("대 실");
@@ -18,7 +18,7 @@ QString storedText(RoomState state) {
             return QStringLiteral("숙 박");
         case RoomState::Cleaning:
             return QStringLiteral("청 소");
-        case RoomState::Vacated:
+        case RoomState::CheckedOut:
             return QStringLiteral("퇴 실");
         case RoomState::GuestOut:
             return QStringLiteral("외 출");
@@ -27,7 +27,7 @@ QString storedText(RoomState state) {
 }
 
 std::optional<RoomState> stateFromStored(const QString& text) {
-    if (text.isEmpty()) return RoomState::Ready;
+    if (text.isEmpty()) return RoomState::Finished;
     for (RoomState s : kStates)
         if (storedText(s) == text) return s;
     return std::nullopt;

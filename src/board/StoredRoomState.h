@@ -9,7 +9,7 @@
 #include "board/RoomState.h"
 
 // The state a stored label names: "완 료", "대 실", ... An empty label is a
-// ready room; a text the board does not know is none (the caller reports it
+// finished room; a text the board does not know is none (the caller reports it
 // and shows the room ready, leaving the text on file until the room changes).
 std::optional<RoomState> stateFromStored(const QString& text);
 QString storedText(RoomState state);

@@ -15,7 +15,7 @@ const QString kSignInCaption = QStringLiteral("사용자인증");
 ToolbarCommands::ToolbarCommands(BoardModel& board, ToolbarWindows windows, QObject* parent)
     : QObject(parent),
       board_(board),
-      session_(board.context().shared),
+      session_(board.context().session),
       windows_(std::move(windows)),
       lastActivity_(board.now()) {}
 

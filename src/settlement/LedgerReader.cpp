@@ -159,8 +159,8 @@ MonthSums readMonth(sqlite3* db, int year, int month, int hour, bool startsDayBe
                        WHERE IDateTime >= ?1 AND IDateTime < ?2 ORDER BY IDateTime)");
     q.bind(1, settlementDayFrom(firstDay, hour).startStamp());
     q.bind(2, QString::fromLatin1(dayEnds.back()));
-    const QByteArray dayUse = QStringLiteral("대실").toUtf8();
-    const QByteArray overnight = QStringLiteral("숙박").toUtf8();
+    const QByteArray dayUse = stayWord(StayKind::DayUse).toUtf8();
+    const QByteArray overnight = stayWord(StayKind::Overnight).toUtf8();
     int index = 0;
     while (q.step()) {
         const QByteArrayView start = q.bytes(0);

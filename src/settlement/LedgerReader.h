@@ -7,6 +7,7 @@
 
 #include "platform/Errors.h"
 #include "settlement/SettlementWindow.h"
+#include "store/LedgerStatus.h"
 
 struct sqlite3;
 
@@ -20,16 +21,18 @@ public:
 // One row of "Cash.DB" as the settlement reads it.
 struct LedgerStay {
     qint64 rowId = 0;
-    QString room;   // roomNum
-    QString start;  // IDateTime, "yyyyMMddHHmm"
-    QString end;  // ODateTime: empty, a stamp, or a stamp and "대실취소"/"숙박취소"/"객실교체"
-    QString action;  // "대실", "숙박"
+    QString room;    // roomNum
+    QString start;   // IDateTime, "yyyyMMddHHmm"
+    QString end;     // ODateTime, as stored: see status()
+    QString action;  // Action, as stored: "대실", "숙박"; see kind()
     qint64 cash = 0;
 
-    bool isOpen() const { return end.isEmpty(); }
-    bool isCancelled() const { return end.endsWith(QStringLiteral("취소")); }
-    bool isMoved() const { return end.endsWith(QStringLiteral("교체")); }
-    bool isDayUse() const { return action == QStringLiteral("대실"); }
+    LedgerStatus status() const { return LedgerStatus::read(end); }
+    StayKind kind() const { return stayKindOfWord(action); }
+    bool isOpen() const { return status().isOpen(); }
+    bool isCancelled() const { return status().isCancelled(); }
+    bool isMoved() const { return status().isMoved(); }
+    bool isDayUse() const { return kind() == StayKind::DayUse; }
 };
 
 enum class StayOrder { ByRoom, ByTime };

@@ -4,8 +4,8 @@
 #include <QDateTime>
 #include <algorithm>
 
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 
 namespace {
 const QString kCashTime = QStringLiteral("CashTime");
@@ -67,8 +67,8 @@ void DailySettlement::fill(std::vector<LedgerStay> stays) {
         const LedgerStay& s = stays_[k];
         const QString amount = QString::number(s.cash);
         grid_.push_back({QString::number(k + 1), s.room + QStringLiteral("호"), stampText(s.start),
-                         s.end.isEmpty() ? QString() : stampText(s.end),
-                         s.isDayUse() ? amount : zero, s.isDayUse() ? zero : amount});
+                         s.isOpen() ? QString() : stampText(s.end), s.isDayUse() ? amount : zero,
+                         s.isDayUse() ? zero : amount});
         if (s.isCancelled()) cancelled_ += s.cash;
         if (s.isMoved()) moved_ += s.cash;
         (s.isDayUse() ? dayUse_ : overnight_) += s.cash;
@@ -125,7 +125,7 @@ QString DailySettlement::figures(int roomsOnBoard) const {
         if (s.isCancelled()) ++cancelled;
         if (s.isMoved()) ++moved;
         // Only stays that ended normally say how long a day-use stay lasts.
-        if (s.isDayUse() && s.end.size() == 12) {
+        if (s.isDayUse() && s.status().isFinished()) {
             const QDateTime in = QDateTime::fromString(s.start, stamp);
             const QDateTime out = QDateTime::fromString(s.end, stamp);
             if (in.isValid() && out.isValid() && out >= in) {

@@ -93,8 +93,8 @@ QJsonObject today(const QString& dataDir, const QDateTime& now) {
         stays.append(QJsonObject{
             {"room", s.room},
             {"start", shown(s.start)},
-            {"end", s.end.isEmpty() ? QString() : shown(s.end)},
-            {"note", s.end.mid(12)},
+            {"end", s.isOpen() ? QString() : shown(s.end)},
+            {"note", s.status().note()},
             {"action", s.action},
             {"cash", double(s.cash)},
         });

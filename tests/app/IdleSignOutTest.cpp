@@ -32,7 +32,7 @@ struct Desk {
         copyFreshDatabase(f.dataDir());
         db = std::make_unique<Database>(f.dataDir());
         db->open();
-        rules = std::make_unique<PasswordRules>(*db, f.clock, f.shared, f.lockdown);
+        rules = std::make_unique<PasswordRules>(*db, f.clock, f.session, f.lockdown);
         windows = std::make_unique<ModalWindows>(f.board, *rules, *db, nullptr);
         environment = std::make_unique<EnvironmentSetup>(f.board, EnvironmentSeams{});
         ToolbarWindows w;
@@ -64,7 +64,7 @@ TEST(IdleSignOut, ClosesTheWindowsOpenedUnderTheGrade) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Desk d;
-        d.f.shared.grade = c.grade;
+        d.f.session.grade = c.grade;
         d.toolbar->noteActivity();
         QWidget* window = nullptr;
         bool boxOpen = false;

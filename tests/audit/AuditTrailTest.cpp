@@ -10,12 +10,12 @@
 #include "admin/EnvironmentSetup.h"
 #include "audit/AuditTrail.h"
 #include "auth/PasswordRules.h"
-#include "board/DeskActions.h"
-#include "board/RoomWindows.h"
+#include "board/ClerkActions.h"
+#include "board/RoomModalWindows.h"
 #include "board/ToolbarCommands.h"
 #include "settlement/LedgerReader.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 #include "store/IniStore.h"
 #include "store/Outbox.h"
 #include "support/Fakes.h"
@@ -29,7 +29,7 @@ class Trail : public ::testing::Test {
 protected:
     BoardFixture f;
     std::unique_ptr<Database> db;
-    std::unique_ptr<HistoryLedger> ledger;
+    std::unique_ptr<RoomRecords> ledger;
     std::unique_ptr<AuditTrail> trail;
     std::unique_ptr<PasswordRules> rules;
     std::unique_ptr<ToolbarCommands> toolbar;
@@ -40,10 +40,10 @@ protected:
         copyFreshDatabase(f.dataDir());
         db = std::make_unique<Database>(f.dataDir());
         db->open();
-        ledger = std::make_unique<HistoryLedger>(*db, f.clock, f.dialogs);
+        ledger = std::make_unique<RoomRecords>(*db, f.clock, f.dialogs);
         f.board.setRecords(ledger.get());
         trail = std::make_unique<AuditTrail>(*db, f.clock);
-        rules = std::make_unique<PasswordRules>(*db, f.clock, f.shared, f.lockdown);
+        rules = std::make_unique<PasswordRules>(*db, f.clock, f.session, f.lockdown);
         rules->trail = trail.get();
         ToolbarWindows w;
         w.password = [this] {
@@ -69,7 +69,7 @@ protected:
     int count() { return int(rows().size()); }
 
     void signIn(int grade) {
-        f.shared.gradeToCheck = grade;
+        f.session.gradeToCheck = grade;
         ASSERT_EQ(rules->check(QString(4, QChar(u'0' + grade))), PasswordRules::Outcome::SignedIn);
     }
 
@@ -103,7 +103,7 @@ TEST_F(Trail, EachPrivilegedActionLeavesOneRowWithTheGradeAndWhatWasDone) {
          {}},
         {"a password changed: the grade, never the password",
          [&] {
-             f.shared.gradeToCheck = 1;
+             f.session.gradeToCheck = 1;
              ASSERT_EQ(rules->change("1111", "4321", "4321"), PasswordRules::Outcome::Changed);
          },
          "password_changed",
@@ -138,7 +138,7 @@ TEST_F(Trail, EachPrivilegedActionLeavesOneRowWithTheGradeAndWhatWasDone) {
         {"sign-out", [&] { toolbar->signInOrOut(); }, "sign_out", 1, {{"idle", false}}},
         {"a burst of wrong passwords",
          [&] {
-             f.shared.gradeToCheck = 3;
+             f.session.gradeToCheck = 3;
              for (int i = 0; i < PasswordRules::kMaxFailures; ++i) rules->check("0000");
          },
          "wrong_passwords",
@@ -147,7 +147,7 @@ TEST_F(Trail, EachPrivilegedActionLeavesOneRowWithTheGradeAndWhatWasDone) {
         {"the lock lifted for Windows use",
          [&] {
              typed = {QStringLiteral("2222")};
-             f.shared.gradeToCheck = 2;
+             f.session.gradeToCheck = 2;
              toolbar->useWindows();
          },
          "lock_lifted",
@@ -202,7 +202,7 @@ TEST_F(Trail, RoomSetupRecordsEachChangedValueAndAMissedMorningCallItsRoom) {
     EXPECT_EQ(json(all[0].at(3)), (QJsonObject{{"room", "101"}, {"call", "2006-04-01 08:00"}}));
 
     // The room setup saves a new number and key, and the fees (its fee boxes change the slot).
-    struct SetupWindow : RoomWindows {
+    struct SetupWindow : RoomModalWindows {
         std::optional<RoomAction> runPopup(const RoomOffer&, const QString&) override {
             return std::nullopt;
         }
@@ -213,8 +213,8 @@ TEST_F(Trail, RoomSetupRecordsEachChangedValueAndAMissedMorningCallItsRoom) {
         BoardModel* board = nullptr;
     } window;
     window.board = &f.board;
-    DeskActions actions(f.board, *db, window);
-    f.shared.grade = 1;
+    ClerkActions actions(f.board, *db, window);
+    f.session.grade = 1;
     actions.onRoomButtonClicked(1);
     const auto after = rows();
     ASSERT_EQ(after.size(), 4u);  // the overnight fee stayed as it was

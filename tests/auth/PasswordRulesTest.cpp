@@ -16,16 +16,16 @@ struct Passwords {
         db.open();
     }
     Outcome check(int grade, const QString& text) {
-        shared.gradeToCheck = grade;
+        session.gradeToCheck = grade;
         return passwords.check(text);
     }
 
     QTemporaryDir dir;
     Database db{dir.path()};
     FixedClock clock;
-    DeskSession shared;
+    DeskSession session;
     RecordingLockdown lockdown;
-    PasswordRules passwords{db, clock, shared, lockdown};
+    PasswordRules passwords{db, clock, session, lockdown};
 };
 
 TEST(PasswordRules, RightPasswordSignsItsGradeIn) {
@@ -41,9 +41,9 @@ TEST(PasswordRules, RightPasswordSignsItsGradeIn) {
         SCOPED_TRACE(c.grade);
         Passwords p;
         EXPECT_EQ(p.check(c.grade, QString::fromLatin1(c.password)), Outcome::SignedIn);
-        EXPECT_EQ(p.shared.grade, c.grade);
-        EXPECT_EQ(p.shared.signInCaption, QString::fromUtf8(c.caption));
-        EXPECT_EQ(p.shared.signInPicture, QStringLiteral("lockO.bmp"));
+        EXPECT_EQ(p.session.grade, c.grade);
+        EXPECT_EQ(p.session.signInCaption, QString::fromUtf8(c.caption));
+        EXPECT_EQ(p.session.signInPicture, QStringLiteral("lockO.bmp"));
         EXPECT_EQ(p.lockdown.calls,
                   c.keyLockOff ? QStringList{"disarmKeyboardFilter"} : QStringList());
     }
@@ -62,11 +62,11 @@ TEST(PasswordRules, WrongPasswordChangesNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         Passwords p;
-        p.shared.grade = 2;  // signed in earlier
-        p.shared.signInCaption = QStringLiteral("윈도우사용인증해제");
+        p.session.grade = 2;  // signed in earlier
+        p.session.signInCaption = QStringLiteral("윈도우사용인증해제");
         EXPECT_EQ(p.check(c.grade, QString::fromLatin1(c.text)), Outcome::Wrong);
-        EXPECT_EQ(p.shared.grade, 2);
-        EXPECT_EQ(p.shared.signInCaption, QStringLiteral("윈도우사용인증해제"));
+        EXPECT_EQ(p.session.grade, 2);
+        EXPECT_EQ(p.session.signInCaption, QStringLiteral("윈도우사용인증해제"));
         EXPECT_TRUE(p.lockdown.calls.isEmpty());
     }
 }
@@ -82,15 +82,15 @@ TEST(PasswordRules, PasswordsAreCaseSensitive) {
 // let anybody in: it is taken nowhere.
 TEST(PasswordRules, AnEmptyPasswordIsNeverAccepted) {
     Passwords p;
-    p.shared.gradeToCheck = 1;
+    p.session.gradeToCheck = 1;
     EXPECT_EQ(p.passwords.change(QStringLiteral("1111"), QString(), QString()), Outcome::Empty);
     EXPECT_EQ(p.check(1, QStringLiteral("1111")), Outcome::SignedIn) << "the password stays";
     EXPECT_EQ(p.check(1, QString()), Outcome::Wrong);
 
     execSql(p.db, QStringLiteral(R"(Update "grade.DB" Set Pass = '' Where Grade = '2')"));
     EXPECT_EQ(p.check(2, QString()), Outcome::Wrong) << "a row with an empty Pass";
-    EXPECT_EQ(p.shared.grade, 1);
-    p.shared.gradeToCheck = 2;
+    EXPECT_EQ(p.session.grade, 1);
+    p.session.gradeToCheck = 2;
     EXPECT_EQ(p.passwords.change(QString(), QStringLiteral("8765"), QStringLiteral("8765")),
               Outcome::Wrong);
     EXPECT_FALSE(PasswordRules::restore(p.db, 2, QString(), QString()).isEmpty());
@@ -105,7 +105,7 @@ TEST(PasswordRules, TableWrittenInPlainTextLetsTheSupplierInAndChangeIt) {
     execSql(p.db, QStringLiteral(R"(Update "grade.DB" Set Pass = '1234' Where Grade = '1')"));
     EXPECT_EQ(p.check(3, QStringLiteral("4321")), Outcome::SignedIn);
     EXPECT_EQ(p.lockdown.calls, QStringList{"disarmKeyboardFilter"});
-    p.shared.gradeToCheck = 1;
+    p.session.gradeToCheck = 1;
     EXPECT_EQ(
         p.passwords.change(QStringLiteral("1234"), QStringLiteral("8765"), QStringLiteral("8765")),
         Outcome::Changed);
@@ -130,7 +130,7 @@ TEST(PasswordRules, FiveWrongInARowLockThatGradeOutForThirtySeconds) {
         EXPECT_EQ(p.check(tried, right), Outcome::LockedOut);
         EXPECT_EQ(p.passwords.change(right, QStringLiteral("9"), QStringLiteral("9")),
                   Outcome::LockedOut);
-        EXPECT_EQ(p.shared.grade, 0);
+        EXPECT_EQ(p.session.grade, 0);
         EXPECT_TRUE(p.lockdown.calls.isEmpty());
         for (int other = 1; other <= 3; ++other) {
             if (other == tried) continue;
@@ -163,7 +163,7 @@ TEST(PasswordRules, ClockSetBackEndsTheLockOut) {
 
 TEST(PasswordRules, ChangeNeedsTheCurrentPasswordAndTheNewOneTwice) {
     Passwords p;
-    p.shared.gradeToCheck = 1;
+    p.session.gradeToCheck = 1;
     EXPECT_EQ(
         p.passwords.change(QStringLiteral("1111"), QStringLiteral("5678"), QStringLiteral("5679")),
         Outcome::Mismatch);
@@ -172,11 +172,11 @@ TEST(PasswordRules, ChangeNeedsTheCurrentPasswordAndTheNewOneTwice) {
         Outcome::Wrong);
     EXPECT_EQ(p.check(1, QStringLiteral("1111")), Outcome::SignedIn);  // still the old one
 
-    p.shared.grade = 0;
+    p.session.grade = 0;
     EXPECT_EQ(
         p.passwords.change(QStringLiteral("1111"), QStringLiteral("5678"), QStringLiteral("5678")),
         Outcome::Changed);
-    EXPECT_EQ(p.shared.grade, 0);  // a change signs nobody in
+    EXPECT_EQ(p.session.grade, 0);  // a change signs nobody in
     EXPECT_EQ(p.check(1, QStringLiteral("1111")), Outcome::Wrong);
     EXPECT_EQ(p.check(1, QStringLiteral("5678")), Outcome::SignedIn);
     EXPECT_EQ(p.check(3, QStringLiteral("3333")), Outcome::SignedIn);  // other grades keep theirs
@@ -184,7 +184,7 @@ TEST(PasswordRules, ChangeNeedsTheCurrentPasswordAndTheNewOneTwice) {
 
 TEST(PasswordRules, WrongCurrentPasswordsOfChangesCountTowardsTheLockOut) {
     Passwords p;
-    p.shared.gradeToCheck = 3;
+    p.session.gradeToCheck = 3;
     for (int i = 1; i < PasswordRules::kMaxFailures; ++i)
         p.passwords.change(QStringLiteral("0000"), QStringLiteral("1"), QStringLiteral("1"));
     EXPECT_EQ(p.passwords.change(QStringLiteral("0000"), QStringLiteral("1"), QStringLiteral("1")),
@@ -195,9 +195,9 @@ TEST(PasswordRules, WrongCurrentPasswordsOfChangesCountTowardsTheLockOut) {
 TEST(PasswordRules, UnreadableTableRaisesAndSignsNobodyIn) {
     Passwords p;
     execSql(p.db, QStringLiteral(R"(Drop Table "grade.DB")"));
-    p.shared.gradeToCheck = 1;
+    p.session.gradeToCheck = 1;
     EXPECT_THROW(p.passwords.check(QStringLiteral("1111")), DatabaseError);
-    EXPECT_EQ(p.shared.grade, 0);
+    EXPECT_EQ(p.session.grade, 0);
     // Failures of the database are no wrong passwords.
     for (int i = 0; i < PasswordRules::kMaxFailures; ++i)
         EXPECT_THROW(p.passwords.check(QStringLiteral("1111")), DatabaseError);

@@ -26,7 +26,7 @@ protected:
 TEST_F(Clocks, ElapsedTimeTurnsLimeAfter180Minutes) {
     f.board.clockHour = 9;
     f.board.clockMinute = 5;
-    f.board.startStayClock(3);
+    f.board.startClock(3);
     EXPECT_EQ(f.board.view(3).startText, QStringLiteral("9:5"));
     EXPECT_EQ(f.board.view(3).elapsedText, QStringLiteral("0:0"));
     pass(180);
@@ -40,18 +40,18 @@ TEST_F(Clocks, ElapsedTimeTurnsLimeAfter180Minutes) {
 TEST_F(Clocks, CheckOutHidesTheCountUntilTheStayGoesOn) {
     f.board.clockHour = 10;
     f.board.clockMinute = 0;
-    f.board.startStayClock(1);
+    f.board.startClock(1);
     pass(30);
     f.board.clockHour = 10;
     f.board.clockMinute = 30;
     f.board.showCheckoutTime(1);
     pass(10);
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("10:30"));  // the check-out time stays
-    f.board.showElapsedAgain(1);
+    f.board.showElapsedTime(1);
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:40"));  // counted all along
     pass(1);
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:41"));
-    f.board.startReadyClock(1);
+    f.board.startFinishedClock(1);
     EXPECT_EQ(f.board.view(1).startText, QString());
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("0:0"));
     pass(1);
@@ -62,7 +62,7 @@ TEST_F(Clocks, CheckOutHidesTheCountUntilTheStayGoesOn) {
 // room's clock runs or not.
 TEST_F(Clocks, MorningCallSoundsOnceFromItsMinute) {
     f.clock.set(QDateTime(QDate(2006, 4, 2), QTime(6, 58, 30)));
-    f.board.startStayClock(4);
+    f.board.startClock(4);
     f.board.slot(4).morningCall = QStringLiteral("2006-04-02 07:00");
     f.board.slot(5).morningCall = QStringLiteral("2006-04-02 07:00");  // its clock is off
     for (int i = 0; i < 4; ++i) {
@@ -144,11 +144,11 @@ TEST(MorningCallAtStartUp, LateCallsRingOnceAndOlderOnesShowAsMissed) {
 
 TEST_F(Clocks, MinuteTickPurgesFirstAndRecounts) {
     QStringList order;
-    f.board.purgeTables = [&] { order << f.board.left().dasilCount; };
+    f.board.purgeTables = [&] { order << f.board.left().dayUseCountText; };
     f.board.slot(2).state = RoomState::DayUse;  // unannounced: only the tick counts it
     tick();
     EXPECT_EQ(order, QStringList{QStringLiteral("대실:0")});  // purged before the recount
-    EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:1"));
+    EXPECT_EQ(f.board.left().dayUseCountText, QStringLiteral("대실:1"));
 }
 
 TEST(ClockRebuild, RebuildsEveryClockFromTheStoredStay) {

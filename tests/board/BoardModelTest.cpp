@@ -64,12 +64,12 @@ TEST_F(BoardStart, PaintsEveryStateWithItsLookAndGlyph) {
         EXPECT_EQ(v.labelFontColor, c.font);
         EXPECT_EQ(v.labelColor, c.back);
         EXPECT_EQ(v.stateImage, QString::fromUtf8(c.picture));
-        EXPECT_EQ(v.kindGlyph, QString::fromUtf8(c.glyph));
+        EXPECT_EQ(v.kindGlyphFile, QString::fromUtf8(c.glyph));
         EXPECT_TRUE(v.visible);
     }
     EXPECT_EQ(f.board.notice(),
               QStringLiteral("17:35 객실 상태를 알 수 없어 완료로 보입니다: 11번 \"엉 망\""));
-    EXPECT_EQ(f.board.slot(11).state, RoomState::Ready);
+    EXPECT_EQ(f.board.slot(11).state, RoomState::Finished);
     EXPECT_EQ(f.board.slot(10).guestOut, true);  // a guest who was out is still out
     EXPECT_EQ(f.board.slot(9).guestOut, false);
 }
@@ -120,7 +120,7 @@ TEST_F(BoardStart, MissingFileGivesTheDefaults) {
     EXPECT_EQ(f.board.ledgerMonths, 1);
     for (int n : {1, 36, 72}) {
         EXPECT_FALSE(f.board.view(n).visible);
-        EXPECT_EQ(f.board.view(n).labelCaption, storedText(RoomState::Ready));
+        EXPECT_EQ(f.board.view(n).labelCaption, storedText(RoomState::Finished));
         EXPECT_EQ(f.board.view(n).labelColor, Colors::Green);
         EXPECT_EQ(f.board.view(n).buttonCaption, QStringLiteral("호수"));
     }
@@ -136,9 +136,7 @@ TEST_F(BoardStart, FailedStepsAreShownAndTheRestStillRuns) {
     QStringList steps;
     BoardSeams seams;
     seams.startSecondTimer = [&] { steps << "second"; };
-    seams.openDatabaseIsFirstStart = [&]() -> bool {
-        throw TavolenError(QStringLiteral("db down"));
-    };
+    seams.openDatabase = [&]() -> bool { throw TavolenError(QStringLiteral("db down")); };
     seams.openPort = [&](const QString& port) {
         steps << port;
         throw TavolenError(QStringLiteral("Error opening COM2 port"));
@@ -170,7 +168,7 @@ TEST_F(BoardStart, FailedStepsAreShownAndTheRestStillRuns) {
 
 TEST_F(BoardStart, FirstStartSwitchesTheLogonAndRestarts) {
     BoardSeams seams;
-    seams.openDatabaseIsFirstStart = [] { return true; };
+    seams.openDatabase = [] { return true; };
     f.start(seams);
     EXPECT_EQ(f.lockdown.calls, (QStringList{"installKioskSession", "restartComputer",
                                              "hideTaskBar", "armKeyboardFilter"}));
@@ -185,18 +183,18 @@ TEST(BoardCounts, CountOccupiedRoomsByStayKind) {
         StayKind kind;
     } rooms[] = {{1, RoomState::DayUse, StayKind::DayUse},
                  {2, RoomState::Overnight, StayKind::Overnight},
-                 {3, RoomState::Vacated, StayKind::Overnight},
+                 {3, RoomState::CheckedOut, StayKind::Overnight},
                  {4, RoomState::Cleaning, StayKind::DayUse},
-                 {5, RoomState::Ready, StayKind::Overnight},
+                 {5, RoomState::Finished, StayKind::Overnight},
                  {6, RoomState::GuestOut, StayKind::DayUse},
-                 {72, RoomState::Vacated, StayKind::DayUse}};
+                 {72, RoomState::CheckedOut, StayKind::DayUse}};
     for (const auto& r : rooms) {
         f.board.slot(r.slot).state = r.state;
         f.board.slot(r.slot).kind = r.kind;
     }
     f.board.recountStays();
-    EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:4"));
-    EXPECT_EQ(f.board.left().sleepCount, QStringLiteral("숙박:2"));
+    EXPECT_EQ(f.board.left().dayUseCountText, QStringLiteral("대실:4"));
+    EXPECT_EQ(f.board.left().overnightCountText, QStringLiteral("숙박:2"));
 }
 
 // The picture follows from the state alone, as a restarted board shows it.
@@ -211,7 +209,7 @@ TEST(BoardLooks, PictureFollowsTheStateAlone) {
     show(RoomState::Cleaning, StayKind::DayUse);
     show(RoomState::GuestOut, StayKind::DayUse);
     EXPECT_EQ(f.board.view(5).stateImage, QStringLiteral("withOut.bmp"));
-    show(RoomState::Ready, StayKind::Overnight);
+    show(RoomState::Finished, StayKind::Overnight);
     EXPECT_EQ(f.board.view(5).stateImage, QString());
     f.board.markChanged(5, ChangeMark::Desk);
     EXPECT_EQ(f.board.view(5).buttonFontColor, Colors::Maroon);
@@ -244,7 +242,7 @@ TEST(BoardSavers, EverySavedValueComesBackAfterARestart) {
     f.board.saveMemo(12);
 
     ScriptedDialogs dialogs;
-    BoardModel again({f.clock, f.sound, dialogs, f.lockdown, f.assets, f.shared});
+    BoardModel again({f.clock, f.sound, dialogs, f.lockdown, f.assets, f.session});
     again.startUp(f.dataDir());
     const RoomSlot& r = again.slot(12);
     EXPECT_EQ(r.roomName, s.roomName);

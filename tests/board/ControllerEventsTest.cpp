@@ -2,8 +2,8 @@
 
 #include "board/StayTime.h"
 #include "board/StoredRoomState.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -21,13 +21,13 @@ class Controller : public ::testing::Test {
 protected:
     BoardFixture f;
     std::unique_ptr<Database> db;
-    std::unique_ptr<HistoryLedger> ledger;
+    std::unique_ptr<RoomRecords> ledger;
 
     void SetUp() override {
         copyFreshDatabase(f.dataDir());
         db = std::make_unique<Database>(f.dataDir());
         db->open();
-        ledger = std::make_unique<HistoryLedger>(*db, f.clock, f.dialogs);
+        ledger = std::make_unique<RoomRecords>(*db, f.clock, f.dialogs);
         f.board.setRecords(ledger.get());
         {
             IniStore ini(f.iniPath());
@@ -51,7 +51,7 @@ protected:
         s.guestOut = outMark == 1;
         s.state = stateFromStored(state).value();
         f.board.showState(n);
-        if (state != storedText(RoomState::Ready)) {
+        if (state != storedText(RoomState::Finished)) {
             s.stayStart = StayTime::startingAt(f.clock.now().addSecs(-3600));
             f.board.openLedgerRow(n);
         }
@@ -129,17 +129,17 @@ TEST_F(Controller, EveryEventInEveryState) {
             EXPECT_EQ(f.board.view(1).buttonFontColor, Colors::Navy);
         }
         const auto rows = ledgerRows();
-        if (c.code == 3 && state == storedText(RoomState::Ready)) {  // a new stay: its row opens
+        if (c.code == 3 && state == storedText(RoomState::Finished)) {  // a new stay: its row opens
             ASSERT_EQ(rows.size(), 1u);
             EXPECT_EQ(rows[0][1], f.board.slot(1).stayStart.stamp());
             EXPECT_EQ(rows[0][2], QString());
             EXPECT_EQ(rows[0][4], c.sleep ? QStringLiteral("50000") : QStringLiteral("30000"));
-        } else if (label == storedText(RoomState::Ready) &&
+        } else if (label == storedText(RoomState::Finished) &&
                    c.code == 6) {  // the room is ready: the row closes
             EXPECT_TRUE(f.board.slot(1).stayStart.isEmpty());
             EXPECT_EQ(stored(QStringLiteral("Time"), 1), QString());
             EXPECT_EQ(f.board.slot(1).kind, StayKind::DayUse);
-            if (state != storedText(RoomState::Ready)) {
+            if (state != storedText(RoomState::Finished)) {
                 ASSERT_EQ(rows.size(), 1u);
                 EXPECT_EQ(rows[0][2], stampText(f.clock.now()));
             }
@@ -179,7 +179,7 @@ TEST_F(Controller, RepeatsAreSuppressedUntilAnotherEventOfTheRoom) {
     EXPECT_EQ(f.board.slot(1).repeatKey, QStringLiteral("1016"));
     EXPECT_EQ(history().size(), 3u);
     // An ignored 4 is not remembered.
-    put(2, storedText(RoomState::Ready), 0, 0);
+    put(2, storedText(RoomState::Finished), 0, 0);
     f.board.onControllerBlock(bytes({130, 4}));
     EXPECT_EQ(f.board.slot(2).repeatKey, QString());
 }
@@ -202,7 +202,7 @@ TEST_F(Controller, TheHighestSlotWithTheKeyIsTheRoom) {
     f.board.slot(2).keyCode = 129;
     f.board.onControllerBlock(bytes({129, 5}));
     EXPECT_EQ(f.board.view(2).labelCaption, storedText(RoomState::Cleaning));
-    EXPECT_EQ(f.board.view(1).labelCaption, storedText(RoomState::Ready));
+    EXPECT_EQ(f.board.view(1).labelCaption, storedText(RoomState::Finished));
 }
 
 TEST_F(Controller, TheTypicalStay) {
@@ -218,7 +218,7 @@ TEST_F(Controller, TheTypicalStay) {
     EXPECT_EQ(f.board.view(1).elapsedText, QStringLiteral("19:2"));
     EXPECT_EQ(stored(QStringLiteral("TimeEnd"), 1), QStringLiteral("19:2"));
     f.board.onControllerBlock(bytes({129, 5, 129, 6}));
-    EXPECT_EQ(f.board.view(1).labelCaption, storedText(RoomState::Ready));
+    EXPECT_EQ(f.board.view(1).labelCaption, storedText(RoomState::Finished));
     const auto rows = ledgerRows();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0], (QStringList{"101", "200604011735", "200604011902", "대실", "30000"}));
@@ -229,9 +229,9 @@ TEST_F(Controller, TheTypicalStay) {
 
 TEST_F(Controller, StayCountsChangeTheMomentAStayStartsAndEnds) {
     f.board.onControllerBlock(bytes({129, 3}));
-    EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:1"));  // no minute tick needed
+    EXPECT_EQ(f.board.left().dayUseCountText, QStringLiteral("대실:1"));  // no minute tick needed
     f.board.onControllerBlock(bytes({129, 4, 129, 5, 129, 6}));
-    EXPECT_EQ(f.board.left().dasilCount, QStringLiteral("대실:0"));
+    EXPECT_EQ(f.board.left().dayUseCountText, QStringLiteral("대실:0"));
 }
 
 TEST_F(Controller, ABlockPublishesTheBoardWithTheNewState) {
@@ -248,7 +248,7 @@ TEST_F(Controller, ABlockPublishesTheBoardWithTheNewState) {
     EXPECT_EQ(room.kind, StayKind::DayUse);
     EXPECT_EQ(room.stayStart, f.clock.now().addSecs(-f.clock.now().time().second()));
     EXPECT_EQ(room.labelColor, Colors::Blue);
-    EXPECT_EQ(snap.rooms[1].state, RoomState::Ready);
+    EXPECT_EQ(snap.rooms[1].state, RoomState::Finished);
     ASSERT_FALSE(snap.logTail.empty());
     EXPECT_EQ(snap.logTail.back().text, QStringLiteral("101호 대실"));
     EXPECT_EQ(snap.logTail.back().color, Colors::Blue);
@@ -280,8 +280,8 @@ TEST_F(Controller, ABoardTakenBackGoesOnAsItDidFromThatMoment) {
             s.views.push_back(f.board.view(n));
         }
         s.log = f.board.eventLog().lines();
-        s.dasil = f.board.left().dasilCount;
-        s.sleep = f.board.left().sleepCount;
+        s.dasil = f.board.left().dayUseCountText;
+        s.sleep = f.board.left().overnightCountText;
         s.highlighted = f.board.highlightedSlot;
         s.notice = f.board.notice();
         const BoardSnapshotPtr snap = f.board.snapshot();

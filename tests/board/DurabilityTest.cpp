@@ -8,8 +8,8 @@
 
 #include "board/StayTime.h"
 #include "board/StoredRoomState.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 #include "store/StepJournal.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
@@ -28,16 +28,16 @@ class Unattended : public ::testing::Test {
 protected:
     BoardFixture f;
     BlockingDialogs dialogs;
-    BoardModel board{{f.clock, f.sound, dialogs, f.lockdown, f.assets, f.shared}};
+    BoardModel board{{f.clock, f.sound, dialogs, f.lockdown, f.assets, f.session}};
     std::unique_ptr<Database> db;
-    std::unique_ptr<HistoryLedger> ledger;
+    std::unique_ptr<RoomRecords> ledger;
     QTimer patience;
 
     void SetUp() override {
         copyFreshDatabase(f.dataDir());
         db = std::make_unique<Database>(f.dataDir());
         db->open();
-        ledger = std::make_unique<HistoryLedger>(*db, f.clock, dialogs);
+        ledger = std::make_unique<RoomRecords>(*db, f.clock, dialogs);
         // As the desk wires them.
         ledger->notice = [this](const QString& text) { board.notify(text); };
         board.purgeTables = [this] { ledger->purge(1); };
@@ -96,7 +96,7 @@ TEST_F(Unattended, ABlockIsOneStepThatAStartUpFindsWhole) {
 
     board.onControllerBlock(pairs({129, 4, 129, 5, 129, 6}));
     EXPECT_EQ(steps(), before + 2);
-    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::Ready));
+    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::Finished));
     EXPECT_TRUE(stored(QStringLiteral("Time")).isEmpty());
     EXPECT_TRUE(openStays().empty());
 }
@@ -172,8 +172,8 @@ TEST_F(Unattended, ABlockIsAppliedWhileAnEarlierErrorIsOnTheBoard) {
 
     board.onControllerBlock(pairs({129, 4}));
     EXPECT_EQ(dialogs.held, 0);
-    EXPECT_EQ(board.view(1).labelCaption, storedText(RoomState::Vacated));
-    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::Vacated));
+    EXPECT_EQ(board.view(1).labelCaption, storedText(RoomState::CheckedOut));
+    EXPECT_EQ(stored(QStringLiteral("rStatus")), storedText(RoomState::CheckedOut));
     EXPECT_EQ(rowsOf(*db, QStringLiteral(R"(select Action from "room.DB")")).size(), 2u);
     EXPECT_TRUE(board.notice().endsWith(QStringLiteral("요금이 초기저장이 되지 않았습니다")));
 }

@@ -45,22 +45,22 @@ TEST(EventLogTest, LabelsTakeTheColourOfTheWord) {
     for (const auto& c : cases) {
         EventLog log;
         log.logEvent(QString::fromUtf8(c.word), QStringLiteral("101"));
-        EXPECT_EQ(log.wordColor(), c.colour) << c.word;
-        EXPECT_EQ(log.roomColor(), c.colour) << c.word;
-        EXPECT_EQ(log.wordText(), QString::fromUtf8(c.word));
-        EXPECT_EQ(log.roomText(), QStringLiteral("101 호"));
+        EXPECT_EQ(log.lastEventWordColor(), c.colour) << c.word;
+        EXPECT_EQ(log.lastEventRoomColor(), c.colour) << c.word;
+        EXPECT_EQ(log.lastEventWord(), QString::fromUtf8(c.word));
+        EXPECT_EQ(log.lastEventRoom(), QStringLiteral("101 호"));
         EXPECT_EQ(log.lines().last(), QStringLiteral("101호 ") + QString::fromUtf8(c.word));
     }
 }
 
 TEST(EventLogTest, AWordOutsideTheTableKeepsThePreviousColours) {
     EventLog log;
-    EXPECT_EQ(log.wordText(), QStringLiteral("신호대기"));
-    EXPECT_EQ(log.roomText(), QStringLiteral("신호대기"));
+    EXPECT_EQ(log.lastEventWord(), QStringLiteral("신호대기"));
+    EXPECT_EQ(log.lastEventRoom(), QStringLiteral("신호대기"));
     log.logEvent(QStringLiteral("숙박"), QStringLiteral("201"));
     log.logEvent(QStringLiteral("객실교체"), QStringLiteral("202"));
-    EXPECT_EQ(log.wordColor(), LogColor(0x0000FFu));
-    EXPECT_EQ(log.wordText(), QStringLiteral("객실교체"));
+    EXPECT_EQ(log.lastEventWordColor(), LogColor(0x0000FFu));
+    EXPECT_EQ(log.lastEventWord(), QStringLiteral("객실교체"));
     EXPECT_FALSE(log.lineColor(1).has_value());
 }
 

@@ -11,13 +11,12 @@
 #include <QFileInfo>
 #include <random>
 
-#include "board/DeskActions.h"
-#include "board/RoomWindows.h"
+#include "board/ClerkActions.h"
+#include "board/RoomModalWindows.h"
 #include "board/StayTime.h"
 #include "board/StoredRoomState.h"
 #include "platform/Cp949.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
 #include "support/DeskOnDisk.h"
 #include "support/StoreHelpers.h"
@@ -27,7 +26,7 @@ namespace {
 // The clerk picks the button at `pick` among the offered ones and 취 소
 // (modulo one more than the buttons: the last value closes the popup by its
 // close box).
-class GoldenWindows : public RoomWindows {
+class GoldenWindows : public RoomModalWindows {
 public:
     std::optional<RoomAction> runPopup(const RoomOffer& offer, const QString& room) override {
         const std::size_t buttons = offer.actions.size() + 1;
@@ -265,7 +264,7 @@ private:
                        .arg(v.labelCaption)
                        .arg(v.labelFontColor, 0, 16)
                        .arg(v.labelColor, 0, 16)
-                       .arg(v.stateImage, v.kindGlyph);
+                       .arg(v.stateImage, v.kindGlyphFile);
             out += QStringLiteral("%1|%2|%3|%4|%5|%6|%7\n")
                        .arg(v.kindVisible)
                        .arg(v.doorImage, v.startText)
@@ -276,10 +275,10 @@ private:
         }
         const LeftColumn& l = g_.board().left();
         const EventLog& log = g_.board().eventLog();
-        out += l.dasilCount + QLatin1Char(' ') + l.sleepCount + QLatin1Char(' ') + log.roomText() +
-               QLatin1Char(' ') + log.wordText() + QLatin1Char(' ') +
-               colourText(std::optional<LogColor>(log.wordColor())) + QLatin1Char(' ') +
-               colourText(std::optional<LogColor>(log.roomColor())) + QLatin1Char('\n');
+        out += l.dayUseCountText + QLatin1Char(' ') + l.overnightCountText + QLatin1Char(' ') +
+               log.lastEventRoom() + QLatin1Char(' ') + log.lastEventWord() + QLatin1Char(' ') +
+               colourText(std::optional<LogColor>(log.lastEventWordColor())) + QLatin1Char(' ') +
+               colourText(std::optional<LogColor>(log.lastEventRoomColor())) + QLatin1Char('\n');
         return out;
     }
 
@@ -415,7 +414,7 @@ std::vector<Field> roomFields(BoardModel& b, int n) {
             f("label colour", colour(v.labelFontColor)),
             f("label background", colour(v.labelColor)),
             f("state picture", v.stateImage),
-            f("kind glyph", v.kindGlyph),
+            f("kind glyph", v.kindGlyphFile),
             f("kind button shown", number(v.kindVisible)),
             f("door picture", v.doorImage),
             f("start time", withoutLeadingZeros(v.startText)),
@@ -453,8 +452,8 @@ std::vector<Field> boardFields(BoardModel& b) {
     fields.push_back({QStringLiteral("business name"), l.businessName});
     fields.push_back({QStringLiteral("date"), l.date});
     fields.push_back({QStringLiteral("time"), l.time});
-    fields.push_back({QStringLiteral("day-use count"), l.dasilCount});
-    fields.push_back({QStringLiteral("overnight count"), l.sleepCount});
+    fields.push_back({QStringLiteral("day-use count"), l.dayUseCountText});
+    fields.push_back({QStringLiteral("overnight count"), l.overnightCountText});
     return fields;
 }
 

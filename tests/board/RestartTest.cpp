@@ -9,7 +9,7 @@
 
 namespace {
 
-class ChosenAction : public RoomWindows {
+class ChosenAction : public RoomModalWindows {
 public:
     std::optional<RoomAction> runPopup(const RoomOffer&, const QString&) override { return choice; }
     RoomSetupResult runRoomSetup(int, const QString&, Query&) override { return {}; }

@@ -35,7 +35,7 @@ protected:
         copyFreshDatabase(f.dataDir());
         db = std::make_unique<Database>(f.dataDir());
         db->open();
-        rules = std::make_unique<PasswordRules>(*db, f.clock, f.shared, f.lockdown);
+        rules = std::make_unique<PasswordRules>(*db, f.clock, f.session, f.lockdown);
         ToolbarWindows w;
         w.environmentSetup = [this] { opened << "environment"; };
         w.settlement = [this](SettlementKind k) {
@@ -43,11 +43,11 @@ protected:
         };
         w.morningCalls = [this] { opened << "morning calls"; };
         w.password = [this] {
-            checkedGrades << f.shared.gradeToCheck;
+            checkedGrades << f.session.gradeToCheck;
             if (typed.empty()) return;
             const Typed t = typed.front();
             typed.pop_front();
-            if (t.switchTo) f.shared.gradeToCheck = t.switchTo;
+            if (t.switchTo) f.session.gradeToCheck = t.switchTo;
             rules->check(t.text);
         };
         w.about = [this] { opened << "about"; };
@@ -61,7 +61,7 @@ protected:
     }
 
     void signIn(int grade) {
-        f.shared.gradeToCheck = grade;
+        f.session.gradeToCheck = grade;
         ASSERT_EQ(rules->check(QString(4, QChar(u'0' + grade))), PasswordRules::Outcome::SignedIn);
         f.lockdown.calls.clear();
     }
@@ -105,7 +105,7 @@ TEST_F(Toolbar, CommandsByGrade) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        f.shared.grade = 0;
+        f.session.grade = 0;
         if (c.grade) signIn(c.grade);
         opened.clear();
         f.dialogs.questions.clear();
@@ -114,7 +114,7 @@ TEST_F(Toolbar, CommandsByGrade) {
         (toolbar.get()->*c.command)();
         EXPECT_EQ(f.dialogs.questions.size(), c.answer ? 1 : 0);
         EXPECT_EQ(opened, c.opens ? QStringList{QString::fromUtf8(c.opens)} : QStringList{});
-        EXPECT_EQ(f.shared.grade, c.gradeAfter);
+        EXPECT_EQ(f.session.grade, c.gradeAfter);
         EXPECT_TRUE(typed.empty());
     }
 }
@@ -134,7 +134,7 @@ TEST_F(Toolbar, HiddenSwitchSignsTheSupplierInFromAnyCommand) {
     f.dialogs.answers = {true};
     typed = {{QStringLiteral("3333"), 3}};
     toolbar->monthlySettlement();
-    EXPECT_EQ(f.shared.grade, 3);
+    EXPECT_EQ(f.session.grade, 3);
     EXPECT_EQ(opened, QStringList{"monthly"});
     EXPECT_EQ(toolbar->signInCaption(), QStringLiteral("공급업체인증해제"));
 }
@@ -250,7 +250,7 @@ TEST_F(Toolbar, RefusedPowerOffLeavesTheDeskAsItWasAndSaysSo) {
          true},
         {"supplier signed in, lock lifted",
          [this] {
-             f.shared.gradeToCheck = 3;
+             f.session.gradeToCheck = 3;
              rules->check(QStringLiteral("3333"));
              f.lockdown.calls.clear();
          },
@@ -298,7 +298,7 @@ TEST_F(Toolbar, IdleSignOutAfterMinutesWithoutAKeyOrClick) {
     // The supplier's windows go with the supplier; the board comes back in
     // front of whatever was minimised.
     EXPECT_EQ(opened, (QStringList{"close signed-out windows", "restore"}));
-    EXPECT_TRUE(f.dialogs.infos.isEmpty());     // a tick asks and tells nobody
+    EXPECT_TRUE(f.dialogs.infos.isEmpty());  // a tick asks and tells nobody
 
     signIn(1);
     toolbar->setIdleMinutes(0);  // never

@@ -73,17 +73,17 @@ struct Site : DeskTables {
         const QString room = QString::number(101 + n % 12);
         const QString key = clock.now().toString(QStringLiteral("yyyyMMddHHmm"));
         ledger->addHistory(room, QStringLiteral("대실"), QStringLiteral("1"));
-        ledger->openLedgerRow(room, key, 0, 30000 + n, 50000);
+        ledger->openLedgerRow(room, key, StayKind::DayUse, 30000 + n, 50000);
         step();
         clock.advanceMinutes(20);
-        if (n % 2) ledger->convertLedgerRow(room, key, QStringLiteral("숙박"), 30000, 50000 + n);
+        if (n % 2) ledger->convertLedgerRow(room, key, StayKind::Overnight, 30000, 50000 + n);
         step();
         clock.advanceMinutes(100);
         ledger->addHistory(room, QStringLiteral("완료"), QStringLiteral("1"));
         if (n % 3 == 0)
-            ledger->cancelLedgerRow(room, key, QStringLiteral("대 실"));
+            ledger->cancelLedgerRow(room, key, StayKind::DayUse);
         else if (n % 5 == 0)
-            ledger->moveLedgerRow(room, key, QStringLiteral("대실"), 120, 30000, 50000);
+            ledger->moveLedgerRow(room, key, StayKind::DayUse, 120, 30000, 50000);
         else
             ledger->closeLedgerRow(room, key);
         step();
@@ -373,7 +373,9 @@ TEST_F(CentralLedgerTest, AnHourWithoutTheServerIsSentWholeAfterwards) {
             const QString key = s.clock.now().toString(QStringLiteral("yyyyMMddHHmm"));
             s.ledger->addHistory(QStringLiteral("201"), QStringLiteral("대실"),
                                  QStringLiteral("1"));
-            s.ledger->openLedgerRow(QStringLiteral("201"), key, minute % 8 ? 1 : 0, 30000, 50000);
+            s.ledger->openLedgerRow(QStringLiteral("201"), key,
+                                    minute % 8 ? StayKind::Overnight : StayKind::DayUse, 30000,
+                                    50000);
             s.step();
             s.ledger->closeLedgerRow(QStringLiteral("201"), key);
             s.step();

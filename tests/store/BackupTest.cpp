@@ -6,7 +6,7 @@
 
 #include "store/Backup.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -18,8 +18,8 @@ protected:
         copyFreshDatabase(dir.path());
         db.open();
         ledger.addHistory(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
-        ledger.openLedgerRow(QStringLiteral("101"), QStringLiteral("200604011735"), 0, 30000,
-                             50000);
+        ledger.openLedgerRow(QStringLiteral("101"), QStringLiteral("200604011735"),
+                             StayKind::DayUse, 30000, 50000);
         db.setPassword(2, QStringLiteral("윈도우"));
         writeBytes(iniPath(), QByteArray("[Name]\r\n1=101\r\n[Memo]\r\n1=\xb8\xde\xb8\xf0\r\n"));
     }
@@ -43,7 +43,7 @@ protected:
     Database db{dir.path()};
     FixedClock clock;
     ScriptedDialogs dialogs;
-    HistoryLedger ledger{db, clock, dialogs};
+    RoomRecords ledger{db, clock, dialogs};
     Backup backup{db, dir.path(), dialogs};
 };
 

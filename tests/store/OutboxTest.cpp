@@ -14,10 +14,10 @@ protected:
     void stay(const QString& room) {
         const QString key = clock.now().toString(QStringLiteral("yyyyMMddHHmm"));
         ledger->addHistory(room, QStringLiteral("대실"), QStringLiteral("1"));
-        ledger->openLedgerRow(room, key, 0, 30000, 50000);
+        ledger->openLedgerRow(room, key, StayKind::DayUse, 30000, 50000);
         ASSERT_TRUE(journal.flush().written);
         clock.advanceMinutes(30);
-        ledger->convertLedgerRow(room, key, QStringLiteral("숙박"), 30000, 50000);
+        ledger->convertLedgerRow(room, key, StayKind::Overnight, 30000, 50000);
         ASSERT_TRUE(journal.flush().written);
         clock.advanceMinutes(90);
         ledger->addHistory(room, QStringLiteral("완료"), QStringLiteral("1"));
@@ -44,10 +44,10 @@ TEST_F(OutboxTest, StartsWithWhatTheTablesHoldAndFollowsEveryChange) {
 
     stay(QStringLiteral("102"));
     const QString key = clock.now().toString(QStringLiteral("yyyyMMddHHmm"));
-    ledger->openLedgerRow(QStringLiteral("103"), key, 1, 30000, 50000);
+    ledger->openLedgerRow(QStringLiteral("103"), key, StayKind::Overnight, 30000, 50000);
     ledger->renumberLedgerRow(QStringLiteral("103"), QStringLiteral("104"), key);
     ASSERT_TRUE(journal.flush().written);
-    ledger->cancelLedgerRow(QStringLiteral("104"), key, QStringLiteral("숙 박"));
+    ledger->cancelLedgerRow(QStringLiteral("104"), key, StayKind::Overnight);
     ASSERT_TRUE(journal.flush().written);
     expectOutboxIsTheTables();
     EXPECT_EQ(kinds().back(), QStringList{"ledger_update"});
@@ -86,7 +86,8 @@ TEST_F(OutboxTest, AStepThatCannotBeWrittenLeavesNothingInTheOutboxUntilItIs) {
     sqlite3_open(qPrintable(db->path()), &other);
     sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     ledger->addHistory(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
-    ledger->openLedgerRow(QStringLiteral("101"), QStringLiteral("200604011735"), 0, 30000, 0);
+    ledger->openLedgerRow(QStringLiteral("101"), QStringLiteral("200604011735"), StayKind::DayUse,
+                          30000, 0);
     EXPECT_FALSE(journal.flush().written);
     EXPECT_TRUE(kinds().empty());
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);

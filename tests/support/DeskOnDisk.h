@@ -13,16 +13,18 @@
 #include <memory>
 
 #include "board/BoardModel.h"
-#include "board/DeskActions.h"
-#include "board/RoomWindows.h"
+#include "board/ClerkActions.h"
+#include "board/RoomModalWindows.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
 class DeskOnDisk {
 public:
-    explicit DeskOnDisk(RoomWindows& windows) : windows_(windows) { copyFreshDatabase(dir.path()); }
+    explicit DeskOnDisk(RoomModalWindows& windows) : windows_(windows) {
+        copyFreshDatabase(dir.path());
+    }
     DeskOnDisk(const DeskOnDisk&) = delete;
     DeskOnDisk& operator=(const DeskOnDisk&) = delete;
     ~DeskOnDisk() { stop(); }
@@ -32,15 +34,15 @@ public:
     void start() {
         db = std::make_unique<Database>(dir.path());
         db->open();
-        ledger = std::make_unique<HistoryLedger>(*db, clock, dialogs);
+        ledger = std::make_unique<RoomRecords>(*db, clock, dialogs);
         board = std::make_unique<BoardModel>(
-            BoardContext{clock, sound, dialogs, lockdown, assets, shared});
+            BoardContext{clock, sound, dialogs, lockdown, assets, session});
         board->setRecords(ledger.get());
         board->purgeTables = [this] { ledger->purge(board->ledgerMonths); };
         board->startUp(dir.path());
         board->onSecondTick();
         board->onMinuteTick();
-        actions = std::make_unique<DeskActions>(*board, *db, windows_);
+        actions = std::make_unique<ClerkActions>(*board, *db, windows_);
     }
 
     void stop() {
@@ -79,13 +81,13 @@ public:
     RecordingSound sound;
     ScriptedDialogs dialogs;
     RecordingLockdown lockdown;
-    DeskSession shared;
+    DeskSession session;
     Assets assets{dir.path(), QStringLiteral(TAVOLEN_BIN_DIR)};
     std::unique_ptr<Database> db;
-    std::unique_ptr<HistoryLedger> ledger;
+    std::unique_ptr<RoomRecords> ledger;
     std::unique_ptr<BoardModel> board;
-    std::unique_ptr<DeskActions> actions;
+    std::unique_ptr<ClerkActions> actions;
 
 private:
-    RoomWindows& windows_;
+    RoomModalWindows& windows_;
 };

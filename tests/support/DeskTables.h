@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 #include "store/StepJournal.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
@@ -19,7 +19,7 @@ struct DeskTables {
     ScriptedDialogs dialogs;
     std::unique_ptr<Database> db;
     std::unique_ptr<IniStore> ini;
-    std::unique_ptr<HistoryLedger> ledger;
+    std::unique_ptr<RoomRecords> ledger;
     StepJournal journal;
 
     DeskTables() {
@@ -27,7 +27,7 @@ struct DeskTables {
         db = std::make_unique<Database>(dir.path());
         db->open();
         ini = std::make_unique<IniStore>(dir.filePath(QStringLiteral("TavolenConfig.ini")));
-        ledger = std::make_unique<HistoryLedger>(*db, clock, dialogs);
+        ledger = std::make_unique<RoomRecords>(*db, clock, dialogs);
         journal.setIni(ini.get());
         journal.setDatabase(db.get());
         ledger->collectStep = [this](StepStatement s) { journal.addStatement(std::move(s)); };

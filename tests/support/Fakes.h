@@ -123,9 +123,9 @@ struct BoardFixture {
     RecordingSound sound;
     ScriptedDialogs dialogs;
     RecordingLockdown lockdown;
-    DeskSession shared;
+    DeskSession session;
     Assets assets{dir.path(), QStringLiteral(TAVOLEN_BIN_DIR)};
-    BoardModel board{{clock, sound, dialogs, lockdown, assets, shared}};
+    BoardModel board{{clock, sound, dialogs, lockdown, assets, session}};
 
     QString dataDir() const { return dir.path(); }
     QString iniPath() const {

@@ -11,8 +11,8 @@
 #include "board/StoredRoomState.h"
 #include "store/Backup.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -22,7 +22,7 @@ class Environment : public ::testing::Test {
 protected:
     BoardFixture f;
     std::unique_ptr<Database> db;
-    std::unique_ptr<HistoryLedger> ledger;
+    std::unique_ptr<RoomRecords> ledger;
     std::unique_ptr<Backup> backup;
     std::unique_ptr<EnvironmentSetup> setup;
     QStringList reopened;
@@ -33,7 +33,7 @@ protected:
         f.start();
         db = std::make_unique<Database>(f.dataDir());
         db->open();
-        ledger = std::make_unique<HistoryLedger>(*db, f.clock, f.dialogs);
+        ledger = std::make_unique<RoomRecords>(*db, f.clock, f.dialogs);
         f.board.setRecords(ledger.get());  // as the desk has it: rows go with the board's steps
         backup = std::make_unique<Backup>(*db, f.dataDir(), f.dialogs);
         EnvironmentSeams seams;
@@ -140,7 +140,7 @@ protected:
         }
         Environment::SetUp();
         ledger->addHistory("101", "숙박", "1");
-        ledger->openLedgerRow("101", "200604011735", 1, 30000, 50000);
+        ledger->openLedgerRow("101", "200604011735", StayKind::Overnight, 30000, 50000);
     }
     int rows(const char* table) {
         return int(
@@ -164,7 +164,7 @@ TEST_F(RemoveAll, AsksBacksUpThenWipesEveryRoomAndBothTables) {
         const QString r = QStringLiteral("r%1").arg(n);
         EXPECT_FALSE(f.board.view(n).visible);
         EXPECT_EQ(f.board.view(n).buttonCaption, QStringLiteral("호수"));
-        EXPECT_EQ(f.board.view(n).labelCaption, storedText(RoomState::Ready));
+        EXPECT_EQ(f.board.view(n).labelCaption, storedText(RoomState::Finished));
         EXPECT_EQ(f.board.view(n).hint, QString());
         EXPECT_EQ(f.board.slot(n).keyCode, 0);
         EXPECT_EQ(f.board.slot(n).morningCall, QString());
@@ -177,7 +177,7 @@ TEST_F(RemoveAll, AsksBacksUpThenWipesEveryRoomAndBothTables) {
         EXPECT_EQ(stored("Money", QStringLiteral("rs%1").arg(n)), QString());
     }
     EXPECT_EQ(stored("Motel", "SleepCnt"), QStringLiteral("0"));
-    EXPECT_EQ(f.board.left().sleepCount, QStringLiteral("숙박:0"));
+    EXPECT_EQ(f.board.left().overnightCountText, QStringLiteral("숙박:0"));
 }
 
 TEST_F(RemoveAll, RefusedWhenTheBackupFails) {

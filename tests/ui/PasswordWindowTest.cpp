@@ -19,7 +19,7 @@ struct PassWindow {
     explicit PassWindow(QWidget* opener = nullptr) : window(check, dialogs, opener) {
         copyFreshDatabase(dir.path());
         db.open();
-        shared.gradeToCheck = 1;
+        session.gradeToCheck = 1;
         window.show();
     }
     QLineEdit* edit(const char* name) {
@@ -41,10 +41,10 @@ struct PassWindow {
     QTemporaryDir dir;
     Database db{dir.path()};
     FixedClock clock;
-    DeskSession shared;
+    DeskSession session;
     RecordingLockdown lockdown;
     ScriptedDialogs dialogs;
-    PasswordRules check{db, clock, shared, lockdown};
+    PasswordRules check{db, clock, session, lockdown};
     PasswordWindow window;
 };
 
@@ -59,13 +59,13 @@ TEST(PasswordWindow, RightPasswordSignsInAndCloses) {
     EXPECT_EQ(w.dialogs.errors, QStringList{QStringLiteral("암호가 맞지 않습니다")});
     EXPECT_TRUE(w.window.isVisible());
     EXPECT_EQ(w.edit("passwordBox")->text(), QStringLiteral("1112"));  // kept for correcting
-    EXPECT_EQ(w.shared.grade, 0);
+    EXPECT_EQ(w.session.grade, 0);
 
     w.signIn(QStringLiteral("1111"));
     EXPECT_FALSE(w.window.isVisible());
     EXPECT_EQ(w.window.result(), QDialog::Accepted);
-    EXPECT_EQ(w.shared.grade, 1);
-    EXPECT_EQ(w.shared.signInCaption, QStringLiteral("사용자인증해제"));
+    EXPECT_EQ(w.session.grade, 1);
+    EXPECT_EQ(w.session.signInCaption, QStringLiteral("사용자인증해제"));
     EXPECT_TRUE(w.lockdown.calls.isEmpty());
 }
 
@@ -98,21 +98,21 @@ TEST(PasswordWindow, HiddenSwitchesChooseTheGradeToCheck) {
         EXPECT_EQ(hidden->size(), QSize(10, 10));
         w.click(c.hiddenSwitch);
         w.signIn(QStringLiteral("1111"));  // the user's password no longer passes
-        EXPECT_EQ(w.shared.grade, 0);
+        EXPECT_EQ(w.session.grade, 0);
         w.signIn(QString::fromLatin1(c.password));
-        EXPECT_EQ(w.shared.grade, c.level);
+        EXPECT_EQ(w.session.grade, c.level);
         EXPECT_EQ(w.lockdown.calls, c.lockdown);
     }
 }
 
 TEST(PasswordWindow, CancelLeavesTheSignInAsItWas) {
     PassWindow w;
-    w.shared.grade = 2;
+    w.session.grade = 2;
     w.type("passwordBox", QStringLiteral("1111"));
     w.click("cancelButton");
     EXPECT_FALSE(w.window.isVisible());
     EXPECT_EQ(w.window.result(), QDialog::Rejected);
-    EXPECT_EQ(w.shared.grade, 2);
+    EXPECT_EQ(w.session.grade, 2);
 }
 
 TEST(PasswordWindow, ChangeAreaOpensEmptyAndCloses) {
@@ -166,9 +166,9 @@ TEST(PasswordWindow, ChangeChecksBothBoxesThenTheCurrentPassword) {
     EXPECT_EQ(w.window.designHeight(), PasswordWindow::kShortHeight);
     EXPECT_EQ(w.window.focusWidget(), w.edit("passwordBox"));
     EXPECT_TRUE(w.window.isVisible());
-    EXPECT_EQ(w.shared.grade, 0);
+    EXPECT_EQ(w.session.grade, 0);
     w.signIn(QStringLiteral("5678"));
-    EXPECT_EQ(w.shared.grade, 1);
+    EXPECT_EQ(w.session.grade, 1);
 }
 
 TEST(PasswordWindow, FifthWrongPasswordLocksTheWindowOut) {
@@ -179,10 +179,10 @@ TEST(PasswordWindow, FifthWrongPasswordLocksTheWindowOut) {
         QStringLiteral("비밀번호를 5번 잘못 입력했습니다. 30초 후에 다시 시도하십시오.");
     EXPECT_EQ(w.dialogs.errors.mid(3),
               (QStringList{QStringLiteral("암호가 맞지 않습니다"), locked, locked}));
-    EXPECT_EQ(w.shared.grade, 0);
+    EXPECT_EQ(w.session.grade, 0);
     w.clock.set(w.clock.now().addSecs(30));
     w.signIn(QStringLiteral("1111"));
-    EXPECT_EQ(w.shared.grade, 1);
+    EXPECT_EQ(w.session.grade, 1);
 }
 
 TEST(PasswordWindow, UnreadableTableIsReported) {
@@ -192,7 +192,7 @@ TEST(PasswordWindow, UnreadableTableIsReported) {
     ASSERT_EQ(w.dialogs.errors.size(), 1);
     EXPECT_TRUE(w.dialogs.errors[0].contains(QStringLiteral("grade.DB"), Qt::CaseInsensitive))
         << w.dialogs.errors[0].toStdString();
-    EXPECT_EQ(w.shared.grade, 0);
+    EXPECT_EQ(w.session.grade, 0);
     EXPECT_TRUE(w.window.isVisible());
 }
 

@@ -35,7 +35,7 @@ TEST(RoomActionPopup, ShowsTheOfferedActionsAndTheQuestion) {
         std::vector<Placed> buttons;
         const char* prompt;
     } cases[] = {
-        {RoomState::Vacated,
+        {RoomState::CheckedOut,
          StayKind::DayUse,
          {{"외 출", 8}, {"대실유지", 110}, {"청 소", 213}, {"객실교체", 316}, {"취 소", 419}},
          "[101]호의 퇴실사항을 선택하세요!"},
@@ -47,11 +47,11 @@ TEST(RoomActionPopup, ShowsTheOfferedActionsAndTheQuestion) {
          StayKind::DayUse,
          {{"완 료", 165}, {"취 소", 268}},
          "[101]호의 청소사항을 선택하세요!"},
-        {RoomState::Ready,
+        {RoomState::Finished,
          StayKind::DayUse,
          {{"대 실", 165}, {"취 소", 268}},
          "[101]호 대실입니까?"},
-        {RoomState::Vacated,
+        {RoomState::CheckedOut,
          StayKind::Overnight,
          {{"외 출", 8}, {"숙박유지", 110}, {"청 소", 213}, {"객실교체", 316}, {"취 소", 419}},
          "[101]호의 퇴실사항을 선택하세요!"},
@@ -59,7 +59,7 @@ TEST(RoomActionPopup, ShowsTheOfferedActionsAndTheQuestion) {
          StayKind::Overnight,
          {{"퇴 실", 62}, {"숙박취소", 165}, {"대실전환", 268}, {"취 소", 371}},
          "[101]호의 숙박사항을 선택하세요!"},
-        {RoomState::Ready,
+        {RoomState::Finished,
          StayKind::Overnight,
          {{"숙 박", 165}, {"취 소", 268}},
          "[101]호 숙박입니까?"},
@@ -83,8 +83,8 @@ TEST(RoomActionPopup, ShowsTheOfferedActionsAndTheQuestion) {
 }
 
 TEST(RoomActionPopup, EveryButtonHandsBackItsAction) {
-    for (RoomState state : {RoomState::Ready, RoomState::DayUse, RoomState::Overnight,
-                            RoomState::Cleaning, RoomState::Vacated, RoomState::GuestOut}) {
+    for (RoomState state : {RoomState::Finished, RoomState::DayUse, RoomState::Overnight,
+                            RoomState::Cleaning, RoomState::CheckedOut, RoomState::GuestOut}) {
         const RoomOffer offer = offeredActions(state, StayKind::Overnight);
         for (std::size_t i = 0; i <= offer.actions.size(); ++i) {
             RoomActionPopup popup(offer, QStringLiteral("101"));

@@ -13,9 +13,9 @@
 #include "admin/RoomSetupWindow.h"
 #include "auth/PasswordRules.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
 #include "store/Query.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -40,7 +40,7 @@ struct RoomSetup {
 
     RoomSetupWindow& open(int n, int loginLevel = 0) {
         const QString room = f.board.view(n).buttonCaption;
-        f.shared.grade = loginLevel;
+        f.session.grade = loginLevel;
         Query& q = db.historyQuery();
         q.clear();
         q.addLine(QStringLiteral(
@@ -72,7 +72,7 @@ struct RoomSetup {
 
     BoardFixture f;
     Database db{f.dataDir()};
-    HistoryLedger ledger{db, f.clock, f.dialogs};
+    RoomRecords ledger{db, f.clock, f.dialogs};
     std::unique_ptr<RoomSetupWindow> window;
     std::function<void(QWidget*)> signIn;
     int signIns = 0;
@@ -174,8 +174,8 @@ TEST(RoomSetupWindow, RoomSetupOpensByTheSignedInGrade) {
         RoomSetup r;
         r.f.dialogs.answers = {c.answer};
         r.signIn = [&](QWidget*) {
-            EXPECT_EQ(r.f.shared.gradeToCheck, 1);
-            r.f.shared.grade = c.signedInAs;
+            EXPECT_EQ(r.f.session.gradeToCheck, 1);
+            r.f.session.grade = c.signedInAs;
         };
         RoomSetupWindow& w = r.open(1, c.level);
         r.click("setupToggle");
@@ -347,7 +347,7 @@ TEST(RoomSetupWindow, ResetIsRequestedAndCloses) {
 TEST(RoomSetupWindow, SupplierSignedInThroughThePasswordWindowGetsTheFullView) {
     RoomSetup r;
     RecordingLockdown lockdown;
-    PasswordRules check(r.db, r.f.clock, r.f.shared, lockdown);
+    PasswordRules check(r.db, r.f.clock, r.f.session, lockdown);
     r.signIn = [&](QWidget* opener) {
         PasswordWindow pass(check, r.f.dialogs, opener);
         QTimer::singleShot(0, &pass, [&pass] {
@@ -362,7 +362,7 @@ TEST(RoomSetupWindow, SupplierSignedInThroughThePasswordWindowGetsTheFullView) {
     };
     RoomSetupWindow& w = r.open(1);
     r.click("setupToggle");
-    EXPECT_EQ(r.f.shared.grade, 3);
+    EXPECT_EQ(r.f.session.grade, 3);
     EXPECT_EQ(w.designHeight(), RoomSetupWindow::kFull);
     EXPECT_EQ(lockdown.calls, QStringList{QStringLiteral("disarmKeyboardFilter")});
 }

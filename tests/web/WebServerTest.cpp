@@ -143,9 +143,9 @@ protected:
     QTemporaryDir dir;
     FixedClock clock{QDateTime(QDate(2006, 4, 1), QTime(17, 35))};
     Database db{dir.path()};
-    DeskSession shared;
+    DeskSession deskSession;
     RecordingLockdown lockdown;
-    PasswordRules rules{db, clock, shared, lockdown};
+    PasswordRules rules{db, clock, deskSession, lockdown};
     std::unique_ptr<WebServer> server;
 
     void SetUp() override {
@@ -223,7 +223,7 @@ TEST_F(WebServerTest, SignInGivesAStrictHttpOnlySessionThatOpensThePages) {
     EXPECT_FALSE(cookie.contains("Secure")) << "plain HTTP";
     const QByteArray session = signedIn.sessionCookie();
     ASSERT_EQ(session.size(), 64);
-    EXPECT_EQ(shared.grade, 0) << "the desk itself stays signed out";
+    EXPECT_EQ(deskSession.grade, 0) << "the desk itself stays signed out";
     EXPECT_TRUE(deskLogLines(dir.path()).join('\n').contains(QStringLiteral("웹: 로그인 owner")));
 
     for (const char* path : {"/board", "/today", "/month", "/log", "/app.js", "/app.css"})
@@ -604,7 +604,7 @@ TEST_F(WebServerTest, WrongPasswordsAreHeldOffPerAccountAndAddressAndNeverReachT
     EXPECT_EQ(retryAfter.toInt(), SignInLimiter::kSlowWaitSeconds);
     EXPECT_LT(deskLogLines(dir.path()).size(), 100) << "a flood is summed up in the log";
     for (int grade : {1, 3}) {
-        shared.gradeToCheck = grade;
+        deskSession.gradeToCheck = grade;
         EXPECT_EQ(rules.check(QString(4, QChar(u'0' + grade))), PasswordRules::Outcome::SignedIn)
             << "the desk's grade " << grade << " never saw the web's failures";
     }
@@ -730,7 +730,7 @@ TEST_F(WebServerTest, PagesGetTheBoardLiveAndAreClosedAtSignOut) {
             << server->connectionCount();
     }
     server->publish(snapshotWithRoom(QStringLiteral("707"), RoomState::Cleaning, 2));
-    server->publish(snapshotWithRoom(QStringLiteral("707"), RoomState::Ready, 3));
+    server->publish(snapshotWithRoom(QStringLiteral("707"), RoomState::Finished, 3));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return messages.last().contains(QStringLiteral("\"ready\"")); }, 5000));
     EXPECT_EQ(messages.size(), 2) << "two steps in one turn reach the page as one";

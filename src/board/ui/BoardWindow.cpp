@@ -225,8 +225,8 @@ void BoardWindow::renderLastEvent() {
         p.setColor(QPalette::WindowText, ink);
         label->setPalette(p);
     };
-    show(lastRoom_, log.roomText(), log.roomColor());
-    show(lastWord_, log.wordText(), log.wordColor());
+    show(lastRoom_, log.lastEventRoom(), log.lastEventRoomColor());
+    show(lastWord_, log.lastEventWord(), log.lastEventWordColor());
 }
 
 void BoardWindow::renderLeft() {
@@ -234,8 +234,8 @@ void BoardWindow::renderLeft() {
     businessName_->setCaption(left.businessName);
     date_->setText(left.date);
     time_->setText(left.time);
-    dasilCount_->setText(left.dasilCount);
-    sleepCount_->setText(left.sleepCount);
+    dasilCount_->setText(left.dayUseCountText);
+    sleepCount_->setText(left.overnightCountText);
 }
 
 void BoardWindow::resizeEvent(QResizeEvent* event) {

@@ -1,10 +1,11 @@
 #include "board/ui/RoomPanel.h"
 
+#include <qdrawutil.h>
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
-#include <qdrawutil.h>
 
 #include "board/ui/DesignScaler.h"
 #include "board/ui/PanelPictures.h"
@@ -83,7 +84,7 @@ void RoomPanel::render(const SlotView& v) {
     if (v.labelCaption != shown_.labelCaption || v.labelColor != shown_.labelColor ||
         v.labelFontColor != shown_.labelFontColor)
         updatePart(Part::StateLabel);
-    if (v.kindGlyph != shown_.kindGlyph || v.kindVisible != shown_.kindVisible)
+    if (v.kindGlyphFile != shown_.kindGlyphFile || v.kindVisible != shown_.kindVisible)
         updatePart(Part::KindButton);
     if (v.doorImage != shown_.doorImage) updatePart(Part::DoorPicture);
     if (v.stateImage != shown_.stateImage) updatePart(Part::StatePicture);
@@ -170,8 +171,8 @@ void RoomPanel::paintEvent(QPaintEvent* event) {
         paintTextBox(painter, Part::StartTime, timeFont_, shown_.startColor, Colors::White,
                      shown_.startText);
     if (wanted(Part::ElapsedTime))
-        paintTextBox(painter, Part::ElapsedTime, timeFont_, Colors::Black,
-                     shown_.elapsedFontColor, shown_.elapsedText);
+        paintTextBox(painter, Part::ElapsedTime, timeFont_, Colors::Black, shown_.elapsedFontColor,
+                     shown_.elapsedText);
 }
 
 void RoomPanel::paintRoomButton(QPainter& painter) {
@@ -193,7 +194,7 @@ void RoomPanel::paintKindButton(QPainter& painter) {
         qDrawShadePanel(&painter, r, palette(), pressed_ == Part::KindButton, 1);
     // The glyph grows with the board like everything else on the panel.
     const int side = std::max(8, height() * 20 / kDesignHeight);
-    const QPixmap glyph = pictures_.fitted(shown_.kindGlyph, QSize(side, side));
+    const QPixmap glyph = pictures_.fitted(shown_.kindGlyphFile, QSize(side, side));
     if (glyph.isNull()) return;
     QRect place(QPoint(), glyph.size());
     place.moveCenter(r.center());

@@ -1,4 +1,4 @@
-#include "comm/ThreadTimer.h"
+#include "platform/ThreadTimer.h"
 
 #include <pthread.h>
 #include <sched.h>

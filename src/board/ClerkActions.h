@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "board/RoomWindows.h"
+#include "board/RoomModalWindows.h"
 
 class BoardModel;
 class Database;
@@ -11,10 +11,10 @@ class Database;
 // chosen in it, the stay kind button, and the room setup behind the room
 // number button. Each entry point takes the slot number; a failure (a picture
 // that cannot be loaded, say) is shown in the error box and ends the action
-// where it happened. The changes themselves are the board's (BoardModel::change).
-class DeskActions {
+// where it happened. The changes themselves are the board's (BoardModel::changeRoom).
+class ClerkActions {
 public:
-    DeskActions(BoardModel& board, Database& db, RoomWindows& windows);
+    ClerkActions(BoardModel& board, Database& db, RoomModalWindows& windows);
 
     // A click on the state label: the popup offers what the room's state and
     // stay kind allow (RoomRules' offeredActions), and the choice is carried out.
@@ -30,5 +30,5 @@ private:
 
     BoardModel& board_;
     Database& db_;
-    RoomWindows& windows_;
+    RoomModalWindows& windows_;
 };

@@ -1,4 +1,4 @@
-#include "comm/TickPacer.h"
+#include "platform/TickPacer.h"
 
 #include <algorithm>
 #include <chrono>

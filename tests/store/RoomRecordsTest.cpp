@@ -7,8 +7,8 @@
 #include <functional>
 
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/Outbox.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -43,7 +43,7 @@ protected:
     Database db{dir.path()};
     FixedClock clock{at(2006, 4, 1, 17, 35)};
     ScriptedDialogs dialogs;
-    HistoryLedger ledger{db, clock, dialogs};
+    RoomRecords ledger{db, clock, dialogs};
 };
 
 TEST_F(HistoryLedgerTest, HistoryRowHoldsItsColumnsInOrder) {
@@ -58,8 +58,8 @@ TEST_F(HistoryLedgerTest, HistoryRowHoldsItsColumnsInOrder) {
 }
 
 TEST_F(HistoryLedgerTest, StayOpensWithTheFeeOfItsKind) {
-    ledger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
-    ledger.openLedgerRow(QStringLiteral("102"), kStay, 1, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("101"), kStay, StayKind::DayUse, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("102"), kStay, StayKind::Overnight, 30000, 50000);
     const auto rows = cash();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], (QStringList{"101", kStay, "", "대실", "30000"}));
@@ -67,7 +67,7 @@ TEST_F(HistoryLedgerTest, StayOpensWithTheFeeOfItsKind) {
 }
 
 TEST_F(HistoryLedgerTest, FinishStampsTheEndOfTheStay) {
-    ledger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("101"), kStay, StayKind::DayUse, 30000, 50000);
     clock.set(at(2006, 4, 1, 19, 2));
     ledger.closeLedgerRow(QStringLiteral("101"), kStay);
     EXPECT_EQ(cash()[0], (QStringList{"101", kStay, "200604011902", "대실", "30000"}));
@@ -75,19 +75,18 @@ TEST_F(HistoryLedgerTest, FinishStampsTheEndOfTheStay) {
 
 TEST_F(HistoryLedgerTest, CancelAddsTheStayKindAndKeepsTheAmount) {
     const struct {
-        const char* kind;  // the stay's ledger word
-        int sleepFlag;
+        StayKind kind;
         const char* end;
         const char* amount;
-    } cases[] = {{"대실", 0, "200604011902대실취소", "30000"},
-                 {"숙박", 1, "200604011902숙박취소", "50000"}};
+    } cases[] = {{StayKind::DayUse, "200604011902대실취소", "30000"},
+                 {StayKind::Overnight, "200604011902숙박취소", "50000"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.kind);
+        SCOPED_TRACE(c.end);
         execSql(db, QStringLiteral(R"(Delete From "Cash.DB")"));
         clock.set(at(2006, 4, 1, 17, 35));
-        ledger.openLedgerRow(QStringLiteral("101"), kStay, c.sleepFlag, 30000, 50000);
+        ledger.openLedgerRow(QStringLiteral("101"), kStay, c.kind, 30000, 50000);
         clock.set(at(2006, 4, 1, 19, 2));
-        ledger.cancelLedgerRow(QStringLiteral("101"), kStay, QString::fromUtf8(c.kind));
+        ledger.cancelLedgerRow(QStringLiteral("101"), kStay, c.kind);
         const QStringList row = cash()[0];
         EXPECT_EQ(row[2], QString::fromUtf8(c.end));
         EXPECT_EQ(row[4], QString::fromLatin1(c.amount));
@@ -95,28 +94,29 @@ TEST_F(HistoryLedgerTest, CancelAddsTheStayKindAndKeepsTheAmount) {
 }
 
 TEST_F(HistoryLedgerTest, ConvertChangesKindAndFeeOfTheOpenStay) {
-    ledger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
-    ledger.convertLedgerRow(QStringLiteral("101"), kStay, QStringLiteral("숙박"), 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("101"), kStay, StayKind::DayUse, 30000, 50000);
+    ledger.convertLedgerRow(QStringLiteral("101"), kStay, StayKind::Overnight, 30000, 50000);
     EXPECT_EQ(cash()[0], (QStringList{"101", kStay, "", "숙박", "50000"}));
-    ledger.convertLedgerRow(QStringLiteral("101"), kStay, QStringLiteral("대실"), 35000, 50000);
+    ledger.convertLedgerRow(QStringLiteral("101"), kStay, StayKind::DayUse, 35000, 50000);
     EXPECT_EQ(cash()[0], (QStringList{"101", kStay, "", "대실", "35000"}));
 }
 
 TEST_F(HistoryLedgerTest, RoomChangeChargesNothingUnderFifteenMinutes) {
     const struct {
         int elapsed;
-        const char* kind;
+        StayKind kind;
         const char* amount;
-    } cases[] = {
-        {14, "대실", "0"}, {15, "대실", "30000"}, {14, "숙박", "0"}, {15, "숙박", "50000"}};
+    } cases[] = {{14, StayKind::DayUse, "0"},
+                 {15, StayKind::DayUse, "30000"},
+                 {14, StayKind::Overnight, "0"},
+                 {15, StayKind::Overnight, "50000"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.elapsed);
         execSql(db, QStringLiteral(R"(Delete From "Cash.DB")"));
         clock.set(at(2006, 4, 1, 17, 35));
-        ledger.openLedgerRow(QStringLiteral("101"), kStay, 0, 12345, 67890);
+        ledger.openLedgerRow(QStringLiteral("101"), kStay, StayKind::DayUse, 12345, 67890);
         clock.set(at(2006, 4, 1, 17, 35 + c.elapsed));
-        ledger.moveLedgerRow(QStringLiteral("101"), kStay, QString::fromUtf8(c.kind), c.elapsed,
-                             30000, 50000);
+        ledger.moveLedgerRow(QStringLiteral("101"), kStay, c.kind, c.elapsed, 30000, 50000);
         const QStringList row = cash()[0];
         EXPECT_EQ(row[2], QStringLiteral("2006040117%1객실교체").arg(35 + c.elapsed));
         EXPECT_EQ(row[4], QString::fromLatin1(c.amount));
@@ -125,10 +125,11 @@ TEST_F(HistoryLedgerTest, RoomChangeChargesNothingUnderFifteenMinutes) {
 
 TEST_F(HistoryLedgerTest, UpdatesReachEveryStayOfTheKeyAndNothingElse) {
     // Two stays of one room begun in the same minute share their key.
-    ledger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
-    ledger.openLedgerRow(QStringLiteral("101"), kStay, 1, 30000, 50000);
-    ledger.openLedgerRow(QStringLiteral("102"), kStay, 0, 30000, 50000);
-    ledger.openLedgerRow(QStringLiteral("101"), QStringLiteral("200604011736"), 0, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("101"), kStay, StayKind::DayUse, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("101"), kStay, StayKind::Overnight, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("102"), kStay, StayKind::DayUse, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("101"), QStringLiteral("200604011736"), StayKind::DayUse,
+                         30000, 50000);
     clock.set(at(2006, 4, 1, 19, 2));
     ledger.closeLedgerRow(QStringLiteral("101"), kStay);
     const auto rows = cash();
@@ -154,41 +155,41 @@ TEST_F(HistoryLedgerTest, RefusedStatementsShowTheirOwnMessageAndReturn) {
     const struct {
         const char* name;
         QStringList breakage;
-        std::function<void(HistoryLedger&)> operation;
+        std::function<void(RoomRecords&)> operation;
         QString message;
     } cases[] = {
         {"history missing",
          {QStringLiteral(R"(Drop Table "room.DB")")},
-         [&](HistoryLedger& l) { l.addHistory(r, QStringLiteral("대실"), QStringLiteral("1")); },
+         [&](RoomRecords& l) { l.addHistory(r, QStringLiteral("대실"), QStringLiteral("1")); },
          QStringLiteral("룸정보가 초기저장되지 않았습니다.")},
         {"ledger missing",
          {noLedger},
-         [&](HistoryLedger& l) { l.openLedgerRow(r, kStay, 0, 30000, 50000); },
+         [&](RoomRecords& l) { l.openLedgerRow(r, kStay, StayKind::DayUse, 30000, 50000); },
          QStringLiteral("요금이 초기저장이 되지 않았습니다")},
         {"ledger without Cash",
          {noLedger, ledgerWithoutCash},
-         [&](HistoryLedger& l) { l.openLedgerRow(r, kStay, 0, 30000, 50000); },
+         [&](RoomRecords& l) { l.openLedgerRow(r, kStay, StayKind::DayUse, 30000, 50000); },
          QStringLiteral("요금이 초기저장이 되지 않았습니다")},
         {"finish without ODateTime",
          {noLedger, ledgerWithoutEnd},
-         [&](HistoryLedger& l) { l.closeLedgerRow(r, kStay); },
+         [&](RoomRecords& l) { l.closeLedgerRow(r, kStay); },
          QStringLiteral("완료시간이 저장되지 않았습니다")},
         {"convert without Cash",
          {noLedger, ledgerWithoutCash},
-         [&](HistoryLedger& l) { l.convertLedgerRow(r, kStay, QStringLiteral("숙박"), 1, 2); },
+         [&](RoomRecords& l) { l.convertLedgerRow(r, kStay, StayKind::Overnight, 1, 2); },
          QStringLiteral("데이터베이스에 수정이 되지 않았습니다")},
         {"cancel without ODateTime",
          {noLedger, ledgerWithoutEnd},
-         [&](HistoryLedger& l) { l.cancelLedgerRow(r, kStay, QStringLiteral("대 실")); },
+         [&](RoomRecords& l) { l.cancelLedgerRow(r, kStay, StayKind::DayUse); },
          QStringLiteral("데이터베이스에 수정이 되지 않았습니다")},
         {"change without ODateTime",
          {noLedger, ledgerWithoutEnd},
-         [&](HistoryLedger& l) { l.moveLedgerRow(r, kStay, QStringLiteral("대실"), 20, 1, 2); },
+         [&](RoomRecords& l) { l.moveLedgerRow(r, kStay, StayKind::DayUse, 20, 1, 2); },
          QStringLiteral("데이타베이스에 객실교체 저장이 되지 않았습니다")},
         // No page may be added: the disk is full as far as SQLite can tell.
         {"disk full",
          {QStringLiteral("PRAGMA max_page_count = 1")},
-         [&](HistoryLedger& l) {
+         [&](RoomRecords& l) {
              l.addHistory(r.repeated(5000), QStringLiteral("대실"), QStringLiteral("1"));
          },
          QStringLiteral("룸정보가 초기저장되지 않았습니다.")},
@@ -200,7 +201,7 @@ TEST_F(HistoryLedgerTest, RefusedStatementsShowTheirOwnMessageAndReturn) {
         Database caseDb(caseDir.path());
         caseDb.open();
         for (const QString& sql : c.breakage) execSql(caseDb, sql);
-        HistoryLedger caseLedger(caseDb, clock, dialogs);
+        RoomRecords caseLedger(caseDb, clock, dialogs);
         dialogs.errors.clear();
         EXPECT_NO_THROW(c.operation(caseLedger));
         EXPECT_EQ(dialogs.errors, QStringList{c.message});
@@ -213,9 +214,9 @@ TEST_F(HistoryLedgerTest, DamagedFileLeavesEveryOperationReporting) {
                QByteArray(4096, '\x5a'));
     Database broken(damaged.path());
     EXPECT_THROW(broken.open(), DatabaseError);
-    HistoryLedger brokenLedger(broken, clock, dialogs);
+    RoomRecords brokenLedger(broken, clock, dialogs);
     brokenLedger.addHistory(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
-    brokenLedger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    brokenLedger.openLedgerRow(QStringLiteral("101"), kStay, StayKind::DayUse, 30000, 50000);
     EXPECT_EQ(dialogs.errors, (QStringList{QStringLiteral("룸정보가 초기저장되지 않았습니다."),
                                            QStringLiteral("요금이 초기저장이 되지 않았습니다")}));
     EXPECT_THROW(brokenLedger.deleteAllRecords(), DatabaseError);
@@ -223,7 +224,7 @@ TEST_F(HistoryLedgerTest, DamagedFileLeavesEveryOperationReporting) {
 
 TEST_F(HistoryLedgerTest, TableAllDeleteEmptiesBothTables) {
     ledger.addHistory(QStringLiteral("101"), QStringLiteral("대실"), QStringLiteral("1"));
-    ledger.openLedgerRow(QStringLiteral("101"), kStay, 0, 30000, 50000);
+    ledger.openLedgerRow(QStringLiteral("101"), kStay, StayKind::DayUse, 30000, 50000);
     ledger.deleteAllRecords();
     EXPECT_TRUE(history().empty());
     EXPECT_TRUE(cash().empty());

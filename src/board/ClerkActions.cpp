@@ -1,4 +1,4 @@
-#include "board/DeskActions.h"
+#include "board/ClerkActions.h"
 
 #include "board/BoardModel.h"
 #include "platform/Errors.h"
@@ -17,16 +17,16 @@ void guarded(BoardModel& board, Action&& action) {
 }
 }  // namespace
 
-DeskActions::DeskActions(BoardModel& board, Database& db, RoomWindows& windows)
+ClerkActions::ClerkActions(BoardModel& board, Database& db, RoomModalWindows& windows)
     : board_(board), db_(db), windows_(windows) {}
 
 // ---- the state label ---------------------------------------------------
 
-void DeskActions::onStateLabelClicked(int n) {
+void ClerkActions::onStateLabelClicked(int n) {
     guarded(board_, [&] {
         const RoomSlot& s = board_.slot(n);
         if (!s.hasRoom()) return;
-        const QString room = s.roomText();
+        const QString room = s.roomCaption();
         const RoomOffer offer = offeredActions(s.state, s.kind);
         const std::optional<RoomAction> action = windows_.runPopup(offer, room);
         if (!action) return;
@@ -35,7 +35,7 @@ void DeskActions::onStateLabelClicked(int n) {
         // check-out it reported) would open a second ledger row or close the
         // stay wrongly: the clerk chooses again from what the board shows now.
         const RoomSlot& now = board_.slot(n);
-        if (now.roomText() != room || offeredActions(now.state, now.kind) != offer) {
+        if (now.roomCaption() != room || offeredActions(now.state, now.kind) != offer) {
             board_.showInfo(QStringLiteral("%1호의 상태가 바뀌어 선택하신 작업을 하지 않았습니다. "
                                            "다시 선택하여 주십시오")
                                 .arg(room));
@@ -45,23 +45,24 @@ void DeskActions::onStateLabelClicked(int n) {
         // ends early; the popup is outside it, so that the reports taken
         // meanwhile are written at once.
         const BoardModel::Step step(board_);
-        board_.change(n, actionChange(*action), ChangeSource::Popup, actionKind(*action, now.kind));
+        board_.changeRoom(n, actionChange(*action), ChangeSource::Popup,
+                          actionKind(*action, now.kind));
     });
 }
 
 // ---- the stay kind button ----------------------------------------------
 
-void DeskActions::toggleStayKind(int n) {
+void ClerkActions::toggleStayKind(int n) {
     guarded(board_, [&] {
         const BoardModel::Step step(board_);
         RoomSlot& s = board_.slot(n);
         const StayKind other =
             s.kind == StayKind::Overnight ? StayKind::DayUse : StayKind::Overnight;
-        if (s.state != RoomState::Ready) {
-            board_.change(n, RoomChange::Convert, ChangeSource::KindButton, other);
+        if (s.state != RoomState::Finished) {
+            board_.changeRoom(n, RoomChange::Convert, ChangeSource::KindButton, other);
             return;
         }
-        // A ready room only learns the kind of its next stay.
+        // A finished room only learns the kind of its next stay.
         s.kind = other;
         board_.saveStayKind(n);
         board_.showState(n);
@@ -70,9 +71,9 @@ void DeskActions::toggleStayKind(int n) {
 
 // ---- the room number button --------------------------------------------
 
-void DeskActions::onRoomButtonClicked(int n) {
+void ClerkActions::onRoomButtonClicked(int n) {
     guarded(board_, [&] {
-        const QString room = board_.slot(n).roomText();
+        const QString room = board_.slot(n).roomCaption();
         openHistory(room);
         const RoomSetupResult result = windows_.runRoomSetup(n, room, db_.historyQuery());
         const BoardModel::Step step(board_);
@@ -86,7 +87,7 @@ void DeskActions::onRoomButtonClicked(int n) {
         // The trail keeps each value the setup changed, old and new.
         const QString num = QString::number(n);
         QList<IniStore::Change> changes;
-        if (result.newRoomName.size() == 3)
+        if (RoomSlot::isNewRoomNumber(result.newRoomName))
             changes += {{QStringLiteral("Name"), QStringLiteral("LName") + num, result.newRoomName},
                         {QStringLiteral("RoomKey"), QStringLiteral("r") + num,
                          QString::number(result.newKeyCode)}};
@@ -96,8 +97,8 @@ void DeskActions::onRoomButtonClicked(int n) {
                         {QStringLiteral("Money"), QStringLiteral("rd") + num,
                          QString::number(s.dayUseFee)}};
         const QStringList before = board_.storedValues(changes);
-        if (result.newRoomName.size() == 3) {
-            const QString oldRoom = s.roomText();
+        if (RoomSlot::isNewRoomNumber(result.newRoomName)) {
+            const QString oldRoom = s.roomCaption();
             s.roomName = result.newRoomName;
             board_.showRoomNumber(n);
             board_.saveRoomName(n);
@@ -112,19 +113,19 @@ void DeskActions::onRoomButtonClicked(int n) {
     });
 }
 
-void DeskActions::openHistory(const QString& room) {
+void ClerkActions::openHistory(const QString& room) {
     Query& q = db_.historyQuery();
     q.clear();
     q.addLine(QStringLiteral(R"(Select * From "Room.db")"));
     q.addLine(QStringLiteral("Where RoomNum = :N1"));
-    q.addLine(room != RoomSlot::noRoomText()
+    q.addLine(room != RoomSlot::noRoomCaption()
                   ? QStringLiteral("ORDER By RoomNum ASC, SDate DESC, STime DESC")
                   : QStringLiteral("Order By SDate, STime ASC"));
     q.bind(QStringLiteral("N1"), room);
     q.open();
 }
 
-void DeskActions::resetRoom(int n) {
+void ClerkActions::resetRoom(int n) {
     RoomSlot& s = board_.slot(n);
     const QString num = QString::number(n);
 
@@ -147,7 +148,7 @@ void DeskActions::resetRoom(int n) {
     v.buttonFontColor = SlotView{}.buttonFontColor;
     board_.viewChanged(n);
 
-    // The file forgets the room's state label (a ready room with no label).
+    // The file forgets the room's state label (a finished room with no label).
     const QString key = QStringLiteral("r") + num;
     board_.saveRoomName(n);
     board_.storeValue(QStringLiteral("rStatus"), key, QString());

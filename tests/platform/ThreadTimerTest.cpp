@@ -20,9 +20,9 @@
 #include <stop_token>
 #include <vector>
 
-#include "comm/ThreadTimer.h"
-#include "comm/TickPacer.h"
 #include "platform/Errors.h"
+#include "platform/ThreadTimer.h"
+#include "platform/TickPacer.h"
 
 using namespace std::chrono_literals;
 

@@ -16,12 +16,13 @@ struct RoomSetupResult {
     bool feesSaved = false;
 };
 
-// The modal windows that the clerk opens over a room. While one is shown the
-// event loop runs on, so controller reports and ticks may change the room
-// meanwhile.
-class RoomWindows {
+// The interface to the modal windows that the clerk opens over a room:
+// ModalWindows (app/) shows the real ones, tests script the answers. While one
+// is shown the event loop runs on, so controller reports and ticks may change
+// the room meanwhile.
+class RoomModalWindows {
 public:
-    virtual ~RoomWindows() = default;
+    virtual ~RoomModalWindows() = default;
     // The room action popup offering `offer` for `room`; the clerk's choice,
     // none when the popup was cancelled or closed.
     virtual std::optional<RoomAction> runPopup(const RoomOffer& offer, const QString& room) = 0;

@@ -5,6 +5,7 @@
 #include <QtGlobal>
 #include <functional>
 
+#include "board/RoomState.h"
 #include "store/StepJournal.h"
 
 class Clock;
@@ -18,8 +19,9 @@ class Query;
 // purge has emptied.
 int ledgerMonthsKept(int saveMonth);
 
-// The board's writes to the room history ("room.DB") and the cash ledger
-// ("Cash.DB"), on the database's two shared queries. A stay's ledger row is
+// A room's records: the room history ("room.DB") and the cash ledger
+// ("Cash.DB"), both written by the board on the database's two shared queries
+// and both purged by the minute tick. A stay's ledger row is
 // found by the room text (the caption of the room's number button) and the
 // stay key (the first 12 characters of the slot's `Time`).
 //
@@ -27,9 +29,9 @@ int ledgerMonthsKept(int saveMonth);
 // their own message and return normally; the caller goes on. With a step
 // collector set they hand their statements to it instead, to be written with
 // the rest of the step (see StepJournal).
-class HistoryLedger {
+class RoomRecords {
 public:
-    HistoryLedger(Database& db, Clock& clock, Dialogs& dialogs);
+    RoomRecords(Database& db, Clock& clock, Dialogs& dialogs);
 
     Database& database() { return db_; }
     std::function<void(StepStatement)> collectStep;
@@ -37,24 +39,23 @@ public:
     std::function<void(const QString&)> notice;
 
     // One history row; comm is "1" for the controller, "0" for the desk.
-    void addHistory(const QString& roomText, const QString& action, const QString& comm);
-    // Opens a stay: overnight ("숙박", the overnight fee) when sleepFlag is 1, else
-    // day-use ("대실", the day-use fee).
-    void openLedgerRow(const QString& roomText, const QString& stayKey, int sleepFlag,
+    void addHistory(const QString& roomCaption, const QString& action, const QString& comm);
+    // Opens a stay of `kind`, charged that kind's fee.
+    void openLedgerRow(const QString& roomCaption, const QString& stayKey, StayKind kind,
                        qint32 dayUseFee, qint32 overnightFee);
-    void closeLedgerRow(const QString& roomText, const QString& stayKey);
-    // kind is "대실" or "숙박"; the amount is that kind's fee.
-    void convertLedgerRow(const QString& roomText, const QString& stayKey, const QString& kind,
+    void closeLedgerRow(const QString& roomCaption, const QString& stayKey);
+    // The stay becomes `kind`, charged that kind's fee.
+    void convertLedgerRow(const QString& roomCaption, const QString& stayKey, StayKind kind,
                           qint32 dayUseFee, qint32 overnightFee);
-    // kind names the stay cancelled: "대실" or "숙박".
-    void cancelLedgerRow(const QString& roomText, const QString& stayKey, const QString& kind);
+    // `kind` is the kind of the stay cancelled.
+    void cancelLedgerRow(const QString& roomCaption, const QString& stayKey, StayKind kind);
     // A move to another room: nothing is charged under 15 minutes.
-    void moveLedgerRow(const QString& roomText, const QString& stayKey, const QString& kind,
+    void moveLedgerRow(const QString& roomCaption, const QString& stayKey, StayKind kind,
                        qint32 elapsed, qint32 dayUseFee, qint32 overnightFee);
 
     // A room given a new number during a stay: the stay's open row follows
     // it. Finished rows keep the number they were settled under.
-    void renumberLedgerRow(const QString& roomText, const QString& newRoomText,
+    void renumberLedgerRow(const QString& roomCaption, const QString& newRoomCaption,
                            const QString& stayKey);
 
     // Empties both tables: within the board's step when it collects one (so

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "comm/TickPacer.h"
+#include "platform/TickPacer.h"
 
 enum class ThreadPriority { Idle, Lowest, Lower, Normal, Higher, Highest, TimeCritical };
 

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <functional>
 
-#include "board/DeskActions.h"
-#include "board/RoomWindows.h"
+#include "board/ClerkActions.h"
+#include "board/RoomModalWindows.h"
 #include "board/StayTime.h"
 #include "board/StoredRoomState.h"
 #include "store/Database.h"
-#include "store/HistoryLedger.h"
 #include "store/IniStore.h"
 #include "store/Query.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -18,11 +18,11 @@ namespace {
 
 using A = RoomAction;
 const std::optional<RoomAction> kNone;  // 취 소, or the popup's close box
-const QString kReady = storedText(RoomState::Ready);
+const QString kReady = storedText(RoomState::Finished);
 
 // The popup and the room setup answer from the test. `whileOpen` runs while
 // the window would be shown, as reports and ticks do in the real event loop.
-class ScriptedWindows : public RoomWindows {
+class ScriptedWindows : public RoomModalWindows {
 public:
     std::optional<RoomAction> runPopup(const RoomOffer& offer, const QString& room) override {
         offers.push_back(offer);
@@ -120,9 +120,9 @@ struct DeskRig {
     BoardFixture f;
     IniStore ini{f.iniPath()};
     Database db{f.dataDir()};
-    HistoryLedger ledger{db, f.clock, f.dialogs};
+    RoomRecords ledger{db, f.clock, f.dialogs};
     ScriptedWindows windows;
-    DeskActions actions{f.board, db, windows};
+    ClerkActions actions{f.board, db, windows};
 };
 
 // Each action of the popup from each state where it is offered.
@@ -144,7 +144,7 @@ struct ActionCase {
     const char* sound;
 };
 
-TEST(DeskActions, EveryPopupActionFromEveryState) {
+TEST(ClerkActions, EveryPopupActionFromEveryState) {
     const ActionCase cases[] = {
         // A new stay.
         {"완 료", 0, A::StartDayUse, "대 실", 0, 0, "new", "17:35", "0:0", "대실", "", "open",
@@ -219,7 +219,7 @@ TEST(DeskActions, EveryPopupActionFromEveryState) {
         EXPECT_EQ(d.stored(QStringLiteral("rStatus")), label);
         EXPECT_EQ(storedValue(s.kind), c.sleepAfter);
         EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QString::number(c.sleepAfter));
-        EXPECT_EQ(v.kindGlyph,
+        EXPECT_EQ(v.kindGlyphFile,
                   c.sleepAfter == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
         EXPECT_EQ(s.guestOut, c.outMark == 1);
         const QString time = QString::fromUtf8(c.time);
@@ -280,7 +280,7 @@ TEST(DeskActions, EveryPopupActionFromEveryState) {
     }
 }
 
-TEST(DeskActions, RoomChangeChargesNothingUnderFifteenMinutes) {
+TEST(ClerkActions, RoomChangeChargesNothingUnderFifteenMinutes) {
     const struct {
         int minutes;
         const char* cash;
@@ -298,7 +298,7 @@ TEST(DeskActions, RoomChangeChargesNothingUnderFifteenMinutes) {
     }
 }
 
-TEST(DeskActions, TicksDuringThePopupCountForTheChosenAction) {
+TEST(ClerkActions, TicksDuringThePopupCountForTheChosenAction) {
     DeskRig d;
     d.start(kReady, 0);
     d.choose(A::StartDayUse);  // 대 실
@@ -313,7 +313,7 @@ TEST(DeskActions, TicksDuringThePopupCountForTheChosenAction) {
     EXPECT_TRUE(d.f.dialogs.infos.isEmpty());
 }
 
-TEST(DeskActions, ChoiceForAStateTheRoomNoLongerHasIsNotCarriedOut) {
+TEST(ClerkActions, ChoiceForAStateTheRoomNoLongerHasIsNotCarriedOut) {
     using Ledger = std::vector<std::pair<QString, QString>>;  // IDateTime, ODateTime
     const QString k = kStayKey;
     // While the popup is open: a controller event of room 101 (key 129), or
@@ -380,7 +380,7 @@ TEST(DeskActions, ChoiceForAStateTheRoomNoLongerHasIsNotCarriedOut) {
     }
 }
 
-TEST(DeskActions, NoPopupForASlotWithoutARoomNumber) {
+TEST(ClerkActions, NoPopupForASlotWithoutARoomNumber) {
     DeskRig d;
     d.ini.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("10"));
     d.start(kReady, 0);
@@ -389,7 +389,7 @@ TEST(DeskActions, NoPopupForASlotWithoutARoomNumber) {
     EXPECT_TRUE(d.history().empty());
 }
 
-TEST(DeskActions, PictureThatCannotBeLoadedEndsTheActionWithItsError) {
+TEST(ClerkActions, PictureThatCannotBeLoadedEndsTheActionWithItsError) {
     DeskRig d;
     d.start(kReady, 0);
     writeBytes(QDir(d.f.dataDir()).filePath(QStringLiteral("bed.bmp")), "not a picture");
@@ -397,7 +397,7 @@ TEST(DeskActions, PictureThatCannotBeLoadedEndsTheActionWithItsError) {
     ASSERT_EQ(d.f.dialogs.errors.size(), 1);
     // The pictures are loaded before anything of the change is done.
     EXPECT_TRUE(d.f.board.eventLog().lines().isEmpty());
-    EXPECT_EQ(d.f.board.slot(1).state, RoomState::Ready);
+    EXPECT_EQ(d.f.board.slot(1).state, RoomState::Finished);
     EXPECT_EQ(d.f.board.view(1).labelCaption, kReady);
     EXPECT_EQ(d.stored(QStringLiteral("rStatus")), kReady);
     EXPECT_TRUE(d.history().empty());
@@ -406,7 +406,7 @@ TEST(DeskActions, PictureThatCannotBeLoadedEndsTheActionWithItsError) {
 
 // ---- the stay kind button ------------------------------------------------
 
-TEST(DeskActions, StayKindButtonSwitchesTheKindInEveryState) {
+TEST(ClerkActions, StayKindButtonSwitchesTheKindInEveryState) {
     const struct {
         const char* state;
         int sleep;
@@ -438,7 +438,8 @@ TEST(DeskActions, StayKindButtonSwitchesTheKindInEveryState) {
         const SlotView& v = f.board.view(1);
         EXPECT_EQ(storedValue(f.board.slot(1).kind), sleep);
         EXPECT_EQ(d.stored(QStringLiteral("Sleep")), QString::number(sleep));
-        EXPECT_EQ(v.kindGlyph, sleep == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
+        EXPECT_EQ(v.kindGlyphFile,
+                  sleep == 1 ? QStringLiteral("moon.bmp") : QStringLiteral("imp.bmp"));
         EXPECT_EQ(v.labelCaption, label);
         EXPECT_EQ(v.labelColor, c.labelColor);
         EXPECT_EQ(d.stored(QStringLiteral("rStatus")), label);
@@ -464,7 +465,7 @@ TEST(DeskActions, StayKindButtonSwitchesTheKindInEveryState) {
 
 // ---- the room number button ----------------------------------------------
 
-TEST(DeskActions, RoomSetupGetsTheRoomsHistory) {
+TEST(ClerkActions, RoomSetupGetsTheRoomsHistory) {
     DeskRig d;
     d.start(kReady, 0);
     const std::pair<const char*, int> rows[] = {
@@ -488,7 +489,7 @@ TEST(DeskActions, RoomSetupGetsTheRoomsHistory) {
     EXPECT_EQ(d.windows.historyRows[0][2], QStringLiteral("0903"));
 }
 
-TEST(DeskActions, RoomSetupResultsAreAppliedAndSaved) {
+TEST(ClerkActions, RoomSetupResultsAreAppliedAndSaved) {
     const struct {
         const char* name;
         int key;
@@ -527,7 +528,7 @@ TEST(DeskActions, RoomSetupResultsAreAppliedAndSaved) {
     }
 }
 
-TEST(DeskActions, RenumberedRoomTakesItsRunningStayAlong) {
+TEST(ClerkActions, RenumberedRoomTakesItsRunningStayAlong) {
     const auto finishByController = [](DeskRig& d) {
         d.f.board.onControllerBlock(QByteArray("\x81\x04\x81\x05\x81\x06", 6));
     };
@@ -588,7 +589,7 @@ TEST(DeskActions, RenumberedRoomTakesItsRunningStayAlong) {
     EXPECT_EQ(d.ledgerRows()[0][0], QStringLiteral("101"));
 }
 
-TEST(DeskActions, NumberGivenToASlotWithoutOneShowsItsStayKindButton) {
+TEST(ClerkActions, NumberGivenToASlotWithoutOneShowsItsStayKindButton) {
     DeskRig d;
     d.ini.writeString(QStringLiteral("Name"), QStringLiteral("LName1"), QStringLiteral("1"));
     d.start(kReady, 0);
@@ -601,11 +602,11 @@ TEST(DeskActions, NumberGivenToASlotWithoutOneShowsItsStayKindButton) {
     EXPECT_EQ(d.windows.rooms, QStringList{QStringLiteral("201")});
 }
 
-TEST(DeskActions, ResetForgetsTheRoom) {
+TEST(ClerkActions, ResetForgetsTheRoom) {
     DeskRig d;
     d.ini.writeString(QStringLiteral("Memo"), QStringLiteral("r1"), QStringLiteral("창가 방"));
     d.ini.writeInteger(QStringLiteral("DoorStatus"), QStringLiteral("r1"), 1);
-    d.start(storedText(RoomState::Vacated), 1);
+    d.start(storedText(RoomState::CheckedOut), 1);
     d.windows.setup = [](RoomSetupResult& r) { r.resetRequested = true; };
     d.actions.onRoomButtonClicked(1);
 
@@ -614,7 +615,7 @@ TEST(DeskActions, ResetForgetsTheRoom) {
     EXPECT_EQ(v.labelCaption, kReady);
     EXPECT_EQ(v.labelColor, Colors::Green);
     EXPECT_FALSE(v.kindVisible);
-    EXPECT_EQ(v.kindGlyph, QStringLiteral("imp.bmp"));
+    EXPECT_EQ(v.kindGlyphFile, QStringLiteral("imp.bmp"));
     EXPECT_EQ(v.startText, QString());
     EXPECT_EQ(v.elapsedText, QString());
     EXPECT_TRUE(v.visible);
@@ -651,7 +652,7 @@ TEST(DeskActions, ResetForgetsTheRoom) {
     EXPECT_TRUE(d.windows.offers.empty());
 }
 
-TEST(DeskActions, RoomSetupClosedWithoutResultsChangesNothing) {
+TEST(ClerkActions, RoomSetupClosedWithoutResultsChangesNothing) {
     DeskRig d;
     d.start(storedText(RoomState::DayUse), 0);
     const SlotView before = d.f.board.view(1);
