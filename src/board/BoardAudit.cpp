@@ -6,7 +6,7 @@ void BoardModel::recordAction(audit::Action action, const QJsonObject& detail) {
     // A board given no database (a part tested alone) has no trail to keep.
     if (!records_) return;
     const Step step(*this);
-    for (StepStatement& s : audit::statements({action, ctx_.shared.grade, detail}, now()))
+    for (StepStatement& s : audit::statements({action, ctx_.session.grade, detail}, now()))
         journal_.addStatement(std::move(s));
 }
 
