@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 // What a room is doing, as a value. The rules decide on it; the stored label
 // text (rStatus) is read into it and written from it in one place, and what a
@@ -46,9 +47,15 @@ inline QString roomStateKey(RoomState state) {
 inline QString stayWord(StayKind kind) {
     return kind == StayKind::Overnight ? QStringLiteral("숙박") : QStringLiteral("대실");
 }
+// The stay kind a stored word names; none for any other word.
+inline std::optional<StayKind> stayKindNamed(QStringView word) {
+    for (StayKind kind : {StayKind::DayUse, StayKind::Overnight})
+        if (word == stayWord(kind)) return kind;
+    return std::nullopt;
+}
 // A ledger row's kind: "대실" is a day-use stay, any other word an overnight one.
 inline StayKind stayKindOfWord(QStringView word) {
-    return word == QStringLiteral("대실") ? StayKind::DayUse : StayKind::Overnight;
+    return stayKindNamed(word).value_or(StayKind::Overnight);
 }
 
 inline QString stayKindKey(StayKind kind) {

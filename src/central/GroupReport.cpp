@@ -13,6 +13,7 @@
 #include <set>
 #include <tuple>
 
+#include "board/RoomState.h"
 #include "central/PgConnection.h"
 #include "settlement/NumberFormat.h"
 #include "settlement/Report.h"
@@ -421,15 +422,15 @@ void groupReport::addMonthSums(std::vector<SiteFigures>& sites, const PgResult& 
         bool dayOk = false, amountOk = false;
         const int day = sums.text(i, 1).toInt(&dayOk);
         const qint64 amount = sums.text(i, 3).toLongLong(&amountOk);
-        const bool dayUse = action == QStringLiteral("대실");
-        if (!dayOk || day < 0 || size_t(day) >= month.dayUse.size() ||
-            (!dayUse && action != QStringLiteral("숙박")) || !amountOk || amount < -kLargestSum ||
-            amount > kLargestSum || !seen.emplace(site, day, action).second)
+        const std::optional<StayKind> kind = stayKindNamed(action);
+        if (!dayOk || day < 0 || size_t(day) >= month.dayUse.size() || !kind || !amountOk ||
+            amount < -kLargestSum || amount > kLargestSum ||
+            !seen.emplace(site, day, action).second)
             throw ReportError(
                 QStringLiteral("중앙 서버의 답에 이 달에 맞지 않는 행이 있습니다: 사이트 %1, 일 "
                                "%2, 구분 %3, 금액 %4")
                     .arg(site, sums.text(i, 1), action, sums.text(i, 3)));
-        (dayUse ? month.dayUse : month.overnight)[size_t(day)] = amount;
+        (*kind == StayKind::DayUse ? month.dayUse : month.overnight)[size_t(day)] = amount;
     }
 }
 
