@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "board/BoardModel.h"
+#include "platform/Cp949.h"
 #include "platform/Errors.h"
 #include "store/IniStore.h"
 
@@ -20,10 +21,17 @@ std::optional<int> smallNumber(const QString& text) {
     return text.toInt();
 }
 
-// Writes the values in one replacement of the file, then the trail's row of each that changed.
+// Stores the values and the trail's row of each that changed as one step of the board, so
+// that they reach the disk together. A value the file cannot hold refuses them all before
+// anything is staged.
 void saveRecorded(BoardModel& board, const QList<IniStore::Change>& changes) {
+    for (const IniStore::Change& c : changes) {
+        IniStore::checkWritable(c);
+        Cp949::encode(c.value);
+    }
     const QStringList before = board.storedValues(changes);
-    board.ini().writeStrings(changes);
+    const BoardModel::Step step(board);
+    for (const IniStore::Change& c : changes) board.storeValue(c.section, c.key, c.value);
     board.recordSettings(audit::Action::EnvironmentSaved, changes, before);
 }
 }  // namespace

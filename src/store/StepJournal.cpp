@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/Cp949.h"
 #include "store/Database.h"
 
 namespace {
@@ -91,8 +92,9 @@ std::optional<Record> lastRecord(sqlite3* db, StatementCache& statements) {
     if (const auto failed = run(db, statements, kCreateTable, {}))
         throw DatabaseError(failed->text);
     StatementCache::Use statement;
-    if (statements.prepare(db, QByteArrayLiteral("SELECT before_digest, ini FROM tavolen_step "
-                                                 "WHERE id = 1"),
+    if (statements.prepare(db,
+                           QByteArrayLiteral("SELECT before_digest, ini FROM tavolen_step "
+                                             "WHERE id = 1"),
                            statement) != SQLITE_OK ||
         !statement.get())
         throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
@@ -113,6 +115,8 @@ std::optional<Record> lastRecord(sqlite3* db, StatementCache& statements) {
 void StepJournal::setValue(const QString& section, const QString& key, const QString& value) {
     IniStore::Change change{section, key, value};
     IniStore::checkWritable(change);
+    // Refused here, not at the write: a value the file cannot hold would fail every step after.
+    Cp949::encode(value);
     // A value set again in the same pending step only changes the value: a long outage keeps
     // one entry per key, not one per event.
     for (IniStore::Change& pending : changes_) {

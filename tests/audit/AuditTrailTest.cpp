@@ -15,9 +15,9 @@
 #include "board/ToolbarCommands.h"
 #include "settlement/LedgerReader.h"
 #include "store/Database.h"
-#include "store/RoomRecords.h"
 #include "store/IniStore.h"
 #include "store/Outbox.h"
+#include "store/RoomRecords.h"
 #include "support/Fakes.h"
 #include "support/StoreHelpers.h"
 
@@ -231,6 +231,36 @@ TEST_F(Trail, RoomSetupRecordsEachChangedValueAndAMissedMorningCallItsRoom) {
     EXPECT_EQ(row(2), changed("RoomKey", "r1", "", "135"));
     EXPECT_EQ(row(3), changed("Money", "rd1", "30000", "35000"));
     EXPECT_EQ(after[3].at(1), "1");
+}
+
+// The setup's values and their trail rows are one step: while the database refuses the step,
+// the file keeps its old value too, and both arrive together once it takes it.
+TEST_F(Trail, EnvironmentSavedReachesTheDiskTogetherWithItsRow) {
+    start();
+    f.session.grade = 1;
+    const auto storedName = [&] {
+        return IniStore(f.iniPath())
+            .snapshot()
+            .readString(QStringLiteral("Motel"), QStringLiteral("CoName"), QString());
+    };
+    Database other(f.dataDir());
+    other.open();
+    execSql(other, QStringLiteral("BEGIN IMMEDIATE"));
+    ASSERT_TRUE(environment->registerBusiness({"새모텔", "", ""}));
+    EXPECT_EQ(storedName(), QString());
+    EXPECT_EQ(count(), 0);
+    EXPECT_FALSE(f.board.storageWarning().isEmpty());
+
+    execSql(other, QStringLiteral("COMMIT"));
+    f.board.writeStep();
+    EXPECT_EQ(storedName(), QStringLiteral("새모텔"));
+    ASSERT_EQ(count(), 1);
+    EXPECT_EQ(rows()[0].at(2), "environment_saved");
+
+    // A name the file cannot hold stores none of the three, and says so.
+    EXPECT_FALSE(environment->registerBusiness({"모텔", "😀", ""}));
+    EXPECT_EQ(storedName(), QStringLiteral("새모텔"));
+    EXPECT_EQ(count(), 1);
 }
 
 TEST_F(Trail, AStartAfterAnUncleanStopSaysHowLongTheDeskWasDown) {
