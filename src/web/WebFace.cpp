@@ -4,6 +4,7 @@
 
 #include "board/BoardModel.h"
 #include "platform/Errors.h"
+#include "platform/ThreadPriority.h"
 #include "store/IniStore.h"
 
 WebOptions WebFace::readOptions(const IniStore& ini, const QString& dataDir,
@@ -46,6 +47,7 @@ WebFace::WebFace(WebOptions options, BoardModel& board, const Clock& clock) : bo
     thread_.setObjectName(QStringLiteral("web"));
     thread_.start();
     QMetaObject::invokeMethod(server_, [this] {
+        runBehindTheDesk();
         QString error;
         if (server_->start(&error)) return;
         QMetaObject::invokeMethod(this, [this, error] { board_.notify(error); });
