@@ -130,42 +130,11 @@ std::map<QByteArray, long> memoryOf(qint64 pid) {
     return total;
 }
 
-// The resident memory of an empty Qt window shown over the whole screen as the board shows
-// itself, on the same X server: what any Qt program of one window holds. In kB.
-long emptyWindowRss(const QProcessEnvironment& env, const QString& bin) {
-    QProcess window;
-    window.setProcessEnvironment(env);
-    window.start(QDir(bin).filePath(QStringLiteral("bench_empty_window")),
-                 {QStringLiteral("--full-screen"), QStringLiteral("--stay")});
-    if (!window.waitForStarted(10000)) fail("bench_empty_window cannot be started");
-    QElapsedTimer t;
-    t.start();
-    while (!window.canReadLine() && t.elapsed() < 20000) window.waitForReadyRead(100);
-    if (!window.readLine().startsWith("first frame")) fail("the empty window showed no frame");
-    QThread::msleep(1000);  // settled as the board is when it is read
-    const long rss = memoryOf(window.processId())["Rss"];
-    window.kill();
-    window.waitForFinished();
-    return rss;
-}
-
-void printMemory(qint64 pid, const char* when, long emptyRss) {
-    std::map<QByteArray, long> total = memoryOf(pid);
-    if (total.empty()) return;
-    std::printf(
-        "  resident memory %s: Rss %.1f MB (Pss %.1f, private %.1f: anonymous %.1f)   "
-        "(goal: Rss under 40 MB)\n",
-        when, total["Rss"] / 1024.0, total["Pss"] / 1024.0,
-        (total["Private_Clean"] + total["Private_Dirty"]) / 1024.0, total["Anonymous"] / 1024.0);
-    std::printf(
-        "    the board's own share: %.1f MB = Rss less the empty Qt window's %.1f MB over the "
-        "same screen   (goal under 8 MB)\n",
-        (total["Rss"] - emptyRss) / 1024.0, emptyRss / 1024.0);
-
-    // Rss per mapping's file, anonymous mappings and the heap as such.
-    QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
-    if (!smaps.open(QIODevice::ReadOnly)) return;
+// Rss per mapping's file (its base name), anonymous mappings and the heap as such, in kB.
+std::map<QByteArray, long> rssByMapping(qint64 pid) {
     std::map<QByteArray, long> byName;
+    QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
+    if (!smaps.open(QIODevice::ReadOnly)) return byName;
     QByteArray current;
     for (const QByteArray& line : smaps.readAll().split('\n')) {
         const QList<QByteArray> f = line.simplified().split(' ');
@@ -178,14 +147,65 @@ void printMemory(qint64 pid, const char* when, long emptyRss) {
             byName[current] += f[1].toLong();
         }
     }
+    return byName;
+}
+
+// An empty Qt window shown over the whole screen as the board shows itself, on the same X
+// server: what any Qt program of one window holds.
+struct EmptyWindow {
+    long rss = 0;  // kB
+    std::map<QByteArray, long> byMapping;
+};
+
+EmptyWindow emptyWindowMemory(const QProcessEnvironment& env, const QString& bin) {
+    QProcess window;
+    window.setProcessEnvironment(env);
+    window.start(QDir(bin).filePath(QStringLiteral("bench_empty_window")),
+                 {QStringLiteral("--full-screen"), QStringLiteral("--stay")});
+    if (!window.waitForStarted(10000)) fail("bench_empty_window cannot be started");
+    QElapsedTimer t;
+    t.start();
+    while (!window.canReadLine() && t.elapsed() < 20000) window.waitForReadyRead(100);
+    if (!window.readLine().startsWith("first frame")) fail("the empty window showed no frame");
+    QThread::msleep(1000);  // settled as the board is when it is read
+    EmptyWindow empty{memoryOf(window.processId())["Rss"], rssByMapping(window.processId())};
+    window.kill();
+    window.waitForFinished();
+    return empty;
+}
+
+void printLargest(const char* title, const std::map<QByteArray, long>& kb) {
     std::vector<std::pair<long, QByteArray>> sorted;
-    for (const auto& [name, kb] : byName) sorted.emplace_back(kb, name);
+    for (const auto& [name, size] : kb) sorted.emplace_back(size, name);
     std::sort(sorted.rbegin(), sorted.rend());
-    std::printf("    by mapping (Rss):");
-    for (size_t i = 0; i < sorted.size() && i < 14; ++i)
+    std::printf("    %s:", title);
+    for (size_t i = 0; i < sorted.size() && i < 14 && sorted[i].first > 0; ++i)
         std::printf("%s %s %.1f MB", i % 4 == 0 ? "\n     " : ",", sorted[i].second.constData(),
                     sorted[i].first / 1024.0);
     std::printf("\n");
+}
+
+void printMemory(qint64 pid, const char* when, const EmptyWindow& empty) {
+    std::map<QByteArray, long> total = memoryOf(pid);
+    if (total.empty()) return;
+    std::printf(
+        "  resident memory %s: Rss %.1f MB (Pss %.1f, private %.1f: anonymous %.1f)   "
+        "(goal: Rss under 40 MB)\n",
+        when, total["Rss"] / 1024.0, total["Pss"] / 1024.0,
+        (total["Private_Clean"] + total["Private_Dirty"]) / 1024.0, total["Anonymous"] / 1024.0);
+    std::printf(
+        "    the board's own share: %.1f MB = Rss less the empty Qt window's %.1f MB over the "
+        "same screen   (goal under 8 MB)\n",
+        (total["Rss"] - empty.rss) / 1024.0, empty.rss / 1024.0);
+    const std::map<QByteArray, long> board = rssByMapping(pid);
+    printLargest("by mapping (Rss)", board);
+    // Where the own share lies: each mapping's Rss beyond the empty window's.
+    std::map<QByteArray, long> beyond;
+    for (const auto& [name, kb] : board) {
+        const auto e = empty.byMapping.find(name);
+        beyond[name] = kb - (e == empty.byMapping.end() ? 0 : e->second);
+    }
+    printLargest("beyond the empty window's (Rss)", beyond);
 }
 
 // The screen's pixels under one room's panel, read back from the X server.
@@ -371,17 +391,17 @@ int main(int argc, char** argv) {
     while (history.rows() < 0 && t.elapsed() < 20000) QThread::msleep(50);
     if (history.rows() < 0) fail("tavolen made no database");
     QThread::msleep(2000);  // the first frames and the first minute tick
-    const long emptyRss = emptyWindowRss(env, bin);
-    printMemory(board.processId(), "after start-up", emptyRss);
+    const EmptyWindow empty = emptyWindowMemory(env, bin);
+    printMemory(board.processId(), "after start-up", empty);
 
     Screen screen(display);
     std::array<int, kRooms + 1> step{};
     paintDelay(master, screen, step);
     storm(master, board.processId(), xvfb.processId(), history, step);
-    printMemory(board.processId(), "right after the storm", emptyRss);
+    printMemory(board.processId(), "right after the storm", empty);
     // The board gives back what a burst used once its line has been quiet for two seconds.
     QThread::msleep(3000);
-    printMemory(board.processId(), "after the storm, the line quiet for 3 s", emptyRss);
+    printMemory(board.processId(), "after the storm, the line quiet for 3 s", empty);
     std::fflush(stdout);
 
     board.terminate();
