@@ -300,6 +300,11 @@ TEST_F(CentralLedgerTest, AnOlderCentralLedgerIsUpgradedWithItsSums) {
     for (int n = 0; n < 6; ++n) s.stay(n);
     s.startSender(pg->connection(QStringLiteral("old_desk")));
     ASSERT_TRUE(caughtUp(s)) << s.problems.join(u'\n').toStdString();
+    // The older server takes no heartbeat: said once, and the changes go on.
+    ASSERT_TRUE(waitFor([&] { return !s.problems.filter(QStringLiteral("하트비트")).isEmpty(); }));
+    s.stay(6);
+    ASSERT_TRUE(caughtUp(s));
+    EXPECT_EQ(s.problems.filter(QStringLiteral("하트비트")).size(), 1);
     s.sender->stop();
     // A row of March the desk purged long ago.
     pg->psql(
@@ -486,6 +491,26 @@ TEST_F(CentralLedgerTest, ASitesRoleSeesAndSendsOnlyItsSiteTheGroupSeesAll) {
     EXPECT_TRUE(pg->log().contains(QStringLiteral("row-level security")))
         << pg->log().toStdString();
     EXPECT_EQ(centralLast(QStringLiteral("south")), south.lastSeq());
+
+    // Each sender beats for its own site; a role can neither beat for another site nor set a
+    // time of its own.
+    const QString beats = QStringLiteral(
+        "select string_agg(site || ':' || (at > now() - interval '1 minute' and at <= "
+        "clock_timestamp()), ',' order by site) from tavolen.heartbeat");
+    ASSERT_TRUE(waitFor([&] { return pg->psql(beats) == QStringLiteral("north:true,south:true"); }))
+        << pg->psql(beats).toStdString();
+    pg->psql(QStringLiteral("select tavolen.beat('south')"), QStringLiteral("north_desk"));
+    EXPECT_TRUE(pg->log().contains(QStringLiteral("row-level security")))
+        << pg->log().toStdString();
+    pg->psql(QStringLiteral("update tavolen.heartbeat set at = '2100-01-01'"),
+             QStringLiteral("north_desk"));
+    pg->psql(QStringLiteral("insert into tavolen.heartbeat values ('north', '2100-01-01') on "
+                            "conflict (site) do update set at = excluded.at"),
+             QStringLiteral("north_desk"));
+    EXPECT_EQ(pg->psql(beats), QStringLiteral("north:true,south:true"));
+    EXPECT_EQ(pg->psql(QStringLiteral("select string_agg(site, ',') from tavolen.heartbeat"),
+                       QStringLiteral("north_desk")),
+              QStringLiteral("north"));
 }
 
 // A site's role on a server that still lets every role create in `public`, as servers made
