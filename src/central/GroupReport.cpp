@@ -158,7 +158,7 @@ bool isDigits(const QString& s) {
 }
 
 void writeCsv(const GroupReport& report, const QString& path) {
-    QByteArray out = csvField(report.title).toUtf8() + "\r\n";
+    QByteArray out = kCsvStart + csvField(report.title).toUtf8() + "\r\n";
     for (const QStringList& row : report.rows) {
         QStringList fields;
         for (const QString& cell : row) fields << csvField(cell);

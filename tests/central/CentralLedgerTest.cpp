@@ -612,7 +612,10 @@ TEST_F(CentralLedgerTest, TheCommandInitialisesGrantsAndWritesTheGroupReport) {
     DailySettlement own;
     own.fill(ledger::readStays(s.db->connection(), settlementDayFrom(QDate(2006, 4, 2), 3),
                                StayOrder::ByRoom));
-    const QString csv = QString::fromUtf8(readBytes(reports.filePath(QStringLiteral("group.csv"))));
+    const QByteArray csvBytes = readBytes(reports.filePath(QStringLiteral("group.csv")));
+    // A spreadsheet opens it as UTF-8.
+    EXPECT_TRUE(csvBytes.startsWith("\xEF\xBB\xBF" + QStringLiteral("그룹 일합계").toUtf8()));
+    const QString csv = QString::fromUtf8(csvBytes);
     EXPECT_TRUE(
         csv.contains(QStringLiteral("합계,%1,%1").arg(own.dayUseSum() + own.overnightSum())))
         << csv.toStdString();
