@@ -117,6 +117,8 @@ const QList<CommandSpec>& tavolenCommands() {
           hourOption(),
           {QStringLiteral("out"), QStringLiteral("FILE"),
            QStringLiteral("the group report's file: .xlsx, .csv or .pdf")},
+          {QStringLiteral("trail"), QString(),
+           QStringLiteral("with report month: the desks' trail of actions, per site")},
           {QStringLiteral("minutes"), QStringLiteral("N"),
            QStringLiteral("with watch: alert for each site silent for more than N minutes"),
            [](const QString& v) { return checkCount(v, 1, 7 * 24 * 60); }},

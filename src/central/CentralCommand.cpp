@@ -20,7 +20,7 @@ const char kUsage[] =
     "usage: tavolen [--data-dir DIR] central init [--connection CONNINFO]\n"
     "       tavolen [--data-dir DIR] central grant SITE ROLE [--connection CONNINFO]\n"
     "       tavolen [--data-dir DIR] central report day YYYY-MM-DD|month YYYY-MM [--hour H]\n"
-    "               --out FILE [--connection CONNINFO]\n"
+    "               [--trail] --out FILE [--connection CONNINFO]\n"
     "       tavolen central watch --minutes N --settings FILE [--connection CONNINFO]\n"
     "FILE ends in .xlsx, .pdf or .csv; the watch's FILE holds [Alert] (and [Central])\n";
 
@@ -31,6 +31,7 @@ struct Request {
     int hour = -1;
     QString out;
     int minutes = 0;
+    bool trail = false;
     QString settings;
     QStringList words;  // after "central"
 };
@@ -77,6 +78,8 @@ QString parse(const QStringList& args, Request& r) {
             r.hour = text.toInt(&ok);
             if (taken < 0 || !ok || r.hour < 0 || r.hour > 23)
                 return QStringLiteral("bad hour '%1' (0 to 23)").arg(text);
+        } else if (a == QStringLiteral("--trail")) {
+            r.trail = true;
         } else if (a.startsWith(QStringLiteral("--"))) {
             return QStringLiteral("unknown option %1").arg(a);
         } else {
@@ -100,6 +103,8 @@ QString parse(const QStringList& args, Request& r) {
         if (!QStringList{QStringLiteral("xlsx"), QStringLiteral("pdf"), QStringLiteral("csv")}
                  .contains(suffix))
             return QStringLiteral("unknown file type '%1' (.xlsx, .pdf or .csv)").arg(r.out);
+        if (r.trail && r.words[1] != QStringLiteral("month"))
+            return QStringLiteral("--trail goes with report month");
     } else if (what == QStringLiteral("watch")) {
         if (r.words.size() != 1) return QStringLiteral("watch takes no words");
         if (r.minutes == 0) return QStringLiteral("--minutes N is missing");
@@ -172,6 +177,7 @@ int runRequest(const Request& request) {
             QDate::fromString(period + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
         if (!first.isValid()) return fail(QStringLiteral("bad month '%1' (YYYY-MM)").arg(period));
         report = groupReport::month(pg, first.year(), first.month(), hour);
+        if (request.trail) groupReport::addTrail(pg, report, first.year(), first.month());
     }
     groupReport::write(report, request.out);
     std::printf("%s: %zu sites, %zu lines\n", request.out.toLocal8Bit().constData(),

@@ -424,6 +424,34 @@ TEST_F(CentralLedgerTest, TheTrailOfDeskActionsReachesTheCentralLedgerAndOutlive
         "2006-04-01 17:35:00 1 backup {\"directory\": \"/b\"} | "
         "2006-04-01 19:40:00 3 password_changed {}");
     EXPECT_EQ(pg->psql(rows), expected);
+
+    // The group's month lists each site's trail, newest first, in Korean; a busy site's is cut
+    // after its newest rows, saying how many older ones were left out.
+    pg->psql(
+        QStringLiteral(
+            "insert into tavolen.site (site) values ('busy'); insert into tavolen.audit select "
+            "'busy', n, 'u' || n, '2006-04-02 ' || to_char(n, 'FM00000'), 1, 'sign_in', '{}' from "
+            "generate_series(1, %1) n; insert into tavolen.audit values ('busy', 0, 'may', "
+            "'2006-05-01 00:00:00', 1, 'sign_out', '{}')")
+            .arg(groupReport::kTrailRowsPerSite + 3));
+    PgConnection c(pg->connection());
+    GroupReport month = groupReport::month(c, 2006, 4, 3);
+    const size_t monthRows = month.rows.size();
+    groupReport::addTrail(c, month, 2006, 4);
+    const std::vector<QStringList> trailRows(month.rows.begin() + qsizetype(monthRows),
+                                             month.rows.end());
+    ASSERT_EQ(trailRows.size(), 3 + groupReport::kTrailRowsPerSite + 1 + 2u);
+    EXPECT_EQ(trailRows[1], QStringList{QStringLiteral("작업 기록 (최근 순)")});
+    EXPECT_EQ(trailRows[3][1], QStringLiteral("2006-04-02 00503"));
+    EXPECT_EQ(trailRows[3][3], QStringLiteral("인증"));
+    EXPECT_EQ(trailRows[3 + groupReport::kTrailRowsPerSite],
+              QStringList({QStringLiteral("busy"), QStringLiteral("이전 기록 3건 생략")}));
+    EXPECT_EQ(trailRows[trailRows.size() - 2],
+              QStringList({QStringLiteral("모텔 site-trail (site-trail)"),
+                           QStringLiteral("2006-04-01 19:40:00"), QStringLiteral("공급업체"),
+                           QStringLiteral("암호 변경"), QString()}));
+    EXPECT_EQ(trailRows.back()[4], QStringLiteral("{\"directory\": \"/b\"}"));
+
     // The desk's database lost: the central ledger keeps its trail.
     s.sender->stop();
     s.sender.reset();
@@ -624,8 +652,17 @@ TEST_F(CentralLedgerTest, TheCommandInitialisesGrantsAndWritesTheGroupReport) {
 
     const QString month = reports.filePath(QStringLiteral("month.csv"));
     EXPECT_EQ(tavolen({QStringLiteral("report"), QStringLiteral("month"), QStringLiteral("2006-04"),
-                       QStringLiteral("--out"), month}),
+                       QStringLiteral("--trail"), QStringLiteral("--out"), month}),
               0);
+    EXPECT_TRUE(QString::fromUtf8(readBytes(month))
+                    .contains(QStringLiteral("작업 기록 (최근 순)\r\n사이트,시각,등급,작업,내용\r\n"
+                                             "이 달의 작업 기록이 없습니다\r\n")));
+    EXPECT_EQ(
+        tavolen({QStringLiteral("report"), QStringLiteral("day"), QStringLiteral("2006-04-02"),
+                 QStringLiteral("--trail"), QStringLiteral("--out"), month},
+                &out),
+        2);
+    EXPECT_TRUE(out.contains(QStringLiteral("--trail goes with report month")));
     EXPECT_EQ(tavolen({QStringLiteral("report"), QStringLiteral("month"), QStringLiteral("2006-13"),
                        QStringLiteral("--out"), month},
                       &out),
