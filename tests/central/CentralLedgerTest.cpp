@@ -25,19 +25,6 @@
 
 namespace {
 
-// Waits for `done`, letting queued signals through; at most `ms`.
-bool waitFor(const std::function<bool()>& done, int ms = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(20);
-    }
-    QCoreApplication::processEvents();
-    return true;
-}
-
 // One desk: its database and ledger on a temporary directory, with the outbox.
 struct Site : DeskTables {
     QString id;

@@ -21,17 +21,6 @@
 
 namespace {
 
-bool waitFor(const std::function<bool()>& done, int ms = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(20);
-    }
-    return true;
-}
-
 struct Desk : DeskTables {
     QString site;
     QString name;
