@@ -1,7 +1,10 @@
 // Ten desks beat to a real PostgreSQL; two stop hard. The group's watch, run as the
 // administrator's timer would run it, tells the owner about each of the two once, and again
 // once each when they are back.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -186,6 +189,18 @@ TEST_F(CentralWatchTest, TwoDesksStoppedHardAreToldOnceAndOnceMoreWhenBack) {
     EXPECT_EQ(told.filter(QStringLiteral("데스크 연락 복구: %1 (site7)").arg(hostile)).size(), 1);
     EXPECT_EQ(receivers.received("hook").size(), 4);
     EXPECT_EQ(watchAt(back).sent, 0);
+
+    // While a slow run still sends, the next one does nothing: not even the ten sites that
+    // would all be silent by then.
+    {
+        const int held = ::open(QFile::encodeName(options.statePath + QStringLiteral(".lock")),
+                                O_RDWR | O_CLOEXEC);
+        ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        o = watchAt(back + 10 * 60 * 1000);
+        ::close(held);
+        EXPECT_TRUE(o.busy);
+        EXPECT_EQ(o.sent + o.failed, 0);
+    }
 
     // The administrator's command, at the server's own time, with the group's read-only role
     // and the same state: everything is already told.
