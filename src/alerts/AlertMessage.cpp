@@ -83,6 +83,25 @@ Told tell(const QString& kind, const QJsonObject& d) {
                              ? QStringLiteral("웹")
                              : QStringLiteral("카운터")),
                 QStringLiteral("누가 시도했는지 확인하십시오.")};
+    // The group's watch, about a desk that has gone silent and one that is back.
+    const QString site = d.value(QStringLiteral("site")).toString();
+    if (kind == QLatin1String("site_silent"))
+        return {QStringLiteral("데스크 연락 끊김: ") + site,
+                QStringLiteral("%1 데스크에서 %2분 넘게 소식이 없습니다 (마지막 소식 %3). PC나 "
+                               "프로그램이 꺼졌거나 인터넷이 끊겼을 수 있습니다.")
+                    .arg(site)
+                    .arg(d.value(QStringLiteral("minutes")).toInteger())
+                    .arg(d.value(QStringLiteral("lastSeen")).toString()),
+                QStringLiteral("업소에 연락해 카운터 PC와 프로그램이 켜져 있는지, 인터넷이 되는지 "
+                               "확인하십시오.")};
+    if (kind == QLatin1String("site_back"))
+        return {QStringLiteral("데스크 연락 복구: ") + site,
+                QStringLiteral("%1 데스크가 다시 소식을 보냅니다. %2부터 약 %3분 동안 소식이 "
+                               "없었습니다.")
+                    .arg(site, d.value(QStringLiteral("lastSeen")).toString())
+                    .arg(d.value(QStringLiteral("minutes")).toInteger()),
+                QStringLiteral("그동안의 매출이 그룹 보고서에 들어왔는지, 정전 뒤 재시작 알림이 "
+                               "왔는지 확인하십시오.")};
     return {kind, QString::fromUtf8(QJsonDocument(d).toJson(QJsonDocument::Compact)),
             QStringLiteral("카운터에 확인하십시오.")};
 }

@@ -1,13 +1,12 @@
 #include "alerts/AlertSender.h"
 
-#include <curl/curl.h>
 #include <sqlite3.h>
 
 #include <QDateTime>
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 
+#include "alerts/AlertDelivery.h"
 #include "alerts/AlertMessage.h"
 #include "alerts/AlertQueue.h"
 
@@ -17,84 +16,6 @@ qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
 // How long the thread sleeps at most between looks at the queue: the desk's own inserts wake it.
 constexpr qint64 kIdleMs = 5000;
-
-struct Upload {
-    const QByteArray* bytes;
-    qsizetype offset = 0;
-};
-
-size_t readUpload(char* buffer, size_t size, size_t count, void* data) {
-    auto* upload = static_cast<Upload*>(data);
-    const size_t left = size_t(upload->bytes->size() - upload->offset);
-    const size_t n = std::min(left, size * count);
-    std::memcpy(buffer, upload->bytes->constData() + upload->offset, n);
-    upload->offset += qsizetype(n);
-    return n;
-}
-
-size_t ignoreBody(char*, size_t size, size_t count, void*) { return size * count; }
-
-// Ends a transfer when the sender stops.
-int progress(void* stopping, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<std::atomic<bool>*>(stopping)->load() ? 1 : 0;
-}
-
-// One transfer's handle with the settings both ways share: certificates always verified.
-class Transfer {
-public:
-    Transfer(const AlertSettings& settings, int seconds, std::atomic<bool>* stopping)
-        : curl_(curl_easy_init()) {
-        if (!curl_) return;
-        curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 2L);
-        curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, long(std::min(seconds, 10)));
-        curl_easy_setopt(curl_, CURLOPT_TIMEOUT, long(seconds));
-        curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, progress);
-        curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, static_cast<void*>(stopping));
-        if (!settings.caFile.isEmpty()) {
-            caFile_ = settings.caFile.toUtf8();
-            curl_easy_setopt(curl_, CURLOPT_CAINFO, caFile_.constData());
-        }
-    }
-    ~Transfer() {
-        curl_slist_free_all(list_);
-        curl_easy_cleanup(curl_);
-    }
-    Transfer(const Transfer&) = delete;
-    Transfer& operator=(const Transfer&) = delete;
-
-    CURL* get() const { return curl_; }
-    // Keeps the text for the transfer's life.
-    const char* keep(const QByteArray& text) {
-        kept_.push_back(text);
-        return kept_.back().constData();
-    }
-    curl_slist* list(const QByteArrayList& items) {
-        for (const QByteArray& item : items) list_ = curl_slist_append(list_, keep(item));
-        return list_;
-    }
-    QString perform() {
-        if (!curl_) return QStringLiteral("libcurl을 쓸 수 없습니다");
-        const CURLcode rc = curl_easy_perform(curl_);
-        return rc == CURLE_OK ? QString() : QString::fromUtf8(curl_easy_strerror(rc));
-    }
-
-private:
-    CURL* curl_;
-    curl_slist* list_ = nullptr;
-    QByteArray caFile_;
-    std::vector<QByteArray> kept_;
-};
-
-// The address inside a From or To entry ("이름 <a@b>" or "a@b").
-QByteArray address(const QString& entry) {
-    const qsizetype open = entry.indexOf(QLatin1Char('<'));
-    const qsizetype close = entry.indexOf(QLatin1Char('>'), open);
-    const QString bare = open >= 0 && close > open ? entry.mid(open + 1, close - open - 1) : entry;
-    return "<" + bare.trimmed().toUtf8() + ">";
-}
 
 }  // namespace
 
@@ -220,48 +141,7 @@ qint64 AlertSender::sendDue(sqlite3* db, qint64 now) {
 
 QString AlertSender::deliver(const QString& channel, const QByteArray& mail,
                              const QByteArray& json) {
-    return channel == QLatin1String("mail") ? sendMail(mail) : post(json);
-}
-
-QString AlertSender::sendMail(const QByteArray& mail) {
-    Transfer t(settings_, timing_.transferSeconds, &stopping_);
-    CURL* curl = t.get();
-    if (!curl) return t.perform();
-    curl_easy_setopt(curl, CURLOPT_URL, t.keep(settings_.smtp.toUtf8()));
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-    // smtp:// goes on only after STARTTLS; smtps:// is TLS from the start.
-    curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
-    if (!settings_.user.isEmpty()) {
-        curl_easy_setopt(curl, CURLOPT_USERNAME, t.keep(settings_.user.toUtf8()));
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, t.keep(settings_.password.toUtf8()));
-    }
-    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, t.keep(address(settings_.from)));
-    QByteArrayList to;
-    for (const QString& entry : settings_.to) to << address(entry);
-    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, t.list(to));
-    Upload upload{&mail};
-    curl_easy_setopt(curl, CURLOPT_READFUNCTION, readUpload);
-    curl_easy_setopt(curl, CURLOPT_READDATA, static_cast<void*>(&upload));
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-    return t.perform();
-}
-
-QString AlertSender::post(const QByteArray& json) {
-    Transfer t(settings_, timing_.transferSeconds, &stopping_);
-    CURL* curl = t.get();
-    if (!curl) return t.perform();
-    curl_easy_setopt(curl, CURLOPT_URL, t.keep(settings_.webhook.toUtf8()));
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, json.constData());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, long(json.size()));
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER,
-                     t.list({QByteArrayLiteral("Content-Type: application/json; charset=utf-8")}));
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, ignoreBody);
-    const QString failed = t.perform();
-    if (!failed.isEmpty()) return failed;
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status < 200 || status > 299)
-        return QStringLiteral("웹훅이 HTTP %1로 답했습니다").arg(status);
-    return {};
+    return channel == QLatin1String("mail")
+               ? alertDelivery::sendMail(settings_, mail, timing_.transferSeconds, stopping_)
+               : alertDelivery::post(settings_, json, timing_.transferSeconds, stopping_);
 }

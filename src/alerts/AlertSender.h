@@ -62,8 +62,6 @@ private:
     // Sends what is due; the time of the next thing due (ms since 1970).
     qint64 sendDue(sqlite3* db, qint64 nowMs);
     QString deliver(const QString& channel, const QByteArray& mail, const QByteArray& json);
-    QString sendMail(const QByteArray& mail);
-    QString post(const QByteArray& json);
 
     QString path_;
     AlertSettings settings_;

@@ -108,15 +108,25 @@ const QList<CommandSpec>& tavolenCommands() {
          QStringLiteral("the live view's own accounts; a password (10 characters or more) is "
                         "read twice from the terminal")},
         {QStringLiteral("central"),
-         QStringLiteral("init | grant SITE ROLE | report day YYYY-MM-DD | report month YYYY-MM"),
+         QStringLiteral("init | grant SITE ROLE | report day YYYY-MM-DD | report month YYYY-MM "
+                        "| watch"),
          1,
          3,
          {{QStringLiteral("connection"), QStringLiteral("CONNINFO"),
            QStringLiteral("the central server (default: Central/Connection)")},
           hourOption(),
           {QStringLiteral("out"), QStringLiteral("FILE"),
-           QStringLiteral("the group report's file: .xlsx, .csv or .pdf")}},
-         QStringLiteral("the group's central ledger: its schema, a site's role, group reports")},
+           QStringLiteral("the group report's file: .xlsx, .csv or .pdf")},
+          {QStringLiteral("trail"), QString(),
+           QStringLiteral("with report month: the desks' trail of actions, per site")},
+          {QStringLiteral("minutes"), QStringLiteral("N"),
+           QStringLiteral("with watch: alert for each site silent for more than N minutes"),
+           [](const QString& v) { return checkCount(v, 1, 7 * 24 * 60); }},
+          {QStringLiteral("settings"), QStringLiteral("FILE"),
+           QStringLiteral("with watch: its own settings ([Alert], [Central]); what it told "
+                          "is kept beside it")}},
+         QStringLiteral("the group's central ledger: its schema, a site's role, group reports, "
+                        "the watch over silent desks")},
     };
     return commands;
 }

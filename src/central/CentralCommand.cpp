@@ -8,6 +8,7 @@
 
 #include "central/CentralSchema.h"
 #include "central/CentralSettings.h"
+#include "central/CentralWatch.h"
 #include "central/GroupReport.h"
 #include "central/PgConnection.h"
 #include "settlement/Settlement.h"
@@ -19,8 +20,9 @@ const char kUsage[] =
     "usage: tavolen [--data-dir DIR] central init [--connection CONNINFO]\n"
     "       tavolen [--data-dir DIR] central grant SITE ROLE [--connection CONNINFO]\n"
     "       tavolen [--data-dir DIR] central report day YYYY-MM-DD|month YYYY-MM [--hour H]\n"
-    "               --out FILE [--connection CONNINFO]\n"
-    "FILE ends in .xlsx, .pdf or .csv\n";
+    "               [--trail] --out FILE [--connection CONNINFO]\n"
+    "       tavolen central watch --minutes N --settings FILE [--connection CONNINFO]\n"
+    "FILE ends in .xlsx, .pdf or .csv; the watch's FILE holds [Alert] (and [Central])\n";
 
 struct Request {
     QString dataDir;
@@ -28,6 +30,9 @@ struct Request {
     bool connectionGiven = false;
     int hour = -1;
     QString out;
+    int minutes = 0;
+    bool trail = false;
+    QString settings;
     QStringList words;  // after "central"
 };
 
@@ -61,11 +66,20 @@ QString parse(const QStringList& args, Request& r) {
             r.connectionGiven = true;
         } else if ((taken = take("--out", r.out)) != 0) {
             if (taken < 0) return QStringLiteral("--out needs a file name");
+        } else if ((taken = take("--settings", r.settings)) != 0) {
+            if (taken < 0) return QStringLiteral("--settings needs a file name");
+        } else if ((taken = take("--minutes", text)) != 0) {
+            bool ok = false;
+            r.minutes = text.toInt(&ok);
+            if (taken < 0 || !ok || r.minutes < 1 || r.minutes > 7 * 24 * 60)
+                return QStringLiteral("bad minutes '%1' (1 to 10080)").arg(text);
         } else if ((taken = take("--hour", text)) != 0) {
             bool ok = false;
             r.hour = text.toInt(&ok);
             if (taken < 0 || !ok || r.hour < 0 || r.hour > 23)
                 return QStringLiteral("bad hour '%1' (0 to 23)").arg(text);
+        } else if (a == QStringLiteral("--trail")) {
+            r.trail = true;
         } else if (a.startsWith(QStringLiteral("--"))) {
             return QStringLiteral("unknown option %1").arg(a);
         } else {
@@ -73,8 +87,8 @@ QString parse(const QStringList& args, Request& r) {
         }
     }
     if (r.words.isEmpty() || r.words.takeFirst() != QStringLiteral("central"))
-        return QStringLiteral("expected: central init|grant|report");
-    if (r.words.isEmpty()) return QStringLiteral("expected: central init|grant|report");
+        return QStringLiteral("expected: central init|grant|report|watch");
+    if (r.words.isEmpty()) return QStringLiteral("expected: central init|grant|report|watch");
     const QString& what = r.words.first();
     if (what == QStringLiteral("init")) {
         if (r.words.size() != 1) return QStringLiteral("init takes no words");
@@ -89,13 +103,46 @@ QString parse(const QStringList& args, Request& r) {
         if (!QStringList{QStringLiteral("xlsx"), QStringLiteral("pdf"), QStringLiteral("csv")}
                  .contains(suffix))
             return QStringLiteral("unknown file type '%1' (.xlsx, .pdf or .csv)").arg(r.out);
+        if (r.trail && r.words[1] != QStringLiteral("month"))
+            return QStringLiteral("--trail goes with report month");
+    } else if (what == QStringLiteral("watch")) {
+        if (r.words.size() != 1) return QStringLiteral("watch takes no words");
+        if (r.minutes == 0) return QStringLiteral("--minutes N is missing");
+        if (r.settings.isEmpty()) return QStringLiteral("--settings FILE is missing");
     } else {
-        return QStringLiteral("unknown central command '%1' (init, grant, report)").arg(what);
+        return QStringLiteral("unknown central command '%1' (init, grant, report, watch)")
+            .arg(what);
     }
     return QString();
 }
 
+// The watch reads its own settings file, not a desk's: `[Alert]` for where the alerts go,
+// `[Central]` `Connection` unless --connection is given.
+int runWatch(const Request& request) {
+    if (!QFileInfo::exists(request.settings))
+        return fail(QStringLiteral("no settings file %1").arg(request.settings));
+    const IniStore ini(request.settings);
+    centralWatch::Options options;
+    options.silentAfterMs = qint64(request.minutes) * 60 * 1000;
+    QStringList problems;
+    options.settings = AlertSettings::read(ini, problems);
+    for (const QString& p : problems) fail(p);
+    if (!options.settings.configured())
+        return fail(
+            QStringLiteral("[Alert] of %1 sets no usable Smtp or Webhook").arg(request.settings));
+    const QFileInfo file(request.settings);
+    options.statePath =
+        file.absoluteDir().filePath(file.completeBaseName() + QStringLiteral("-state.json"));
+    PgConnection pg(request.connectionGiven ? request.connection
+                                            : CentralSettings::read(ini).connection);
+    const centralWatch::Outcome outcome = centralWatch::run(pg, options);
+    for (const QString& p : outcome.problems) fail(p);
+    std::printf("%s\n", outcome.summary(options.silentAfterMs).toLocal8Bit().constData());
+    return outcome.exitCode();
+}
+
 int runRequest(const Request& request) {
+    if (request.words.first() == QStringLiteral("watch")) return runWatch(request);
     const QString iniPath =
         QDir(request.dataDir.isEmpty() ? QApplication::applicationDirPath() : request.dataDir)
             .filePath(QStringLiteral("TavolenConfig.ini"));
@@ -130,6 +177,7 @@ int runRequest(const Request& request) {
             QDate::fromString(period + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
         if (!first.isValid()) return fail(QStringLiteral("bad month '%1' (YYYY-MM)").arg(period));
         report = groupReport::month(pg, first.year(), first.month(), hour);
+        if (request.trail) groupReport::addTrail(pg, report, first.year(), first.month());
     }
     groupReport::write(report, request.out);
     std::printf("%s: %zu sites, %zu lines\n", request.out.toLocal8Bit().constData(),
@@ -141,7 +189,11 @@ int runRequest(const Request& request) {
 
 bool isCentralCommand(const QStringList& args) {
     for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QStringLiteral("--data-dir") || args[i] == QStringLiteral("--connection")) {
+        static const QStringList withValue{
+            QStringLiteral("--data-dir"), QStringLiteral("--connection"),
+            QStringLiteral("--out"),      QStringLiteral("--hour"),
+            QStringLiteral("--settings"), QStringLiteral("--minutes")};
+        if (withValue.contains(args[i])) {
             ++i;
             continue;
         }

@@ -462,6 +462,48 @@ BEGIN
     END LOOP;
 END $$;
 )SQL",
+    // 4: each site's heartbeat: the sender says it is alive every minute, with or without
+    // changes to send, for the group's watch to tell a desk that is off.
+    R"SQL(
+CREATE TABLE tavolen.heartbeat (
+    site text PRIMARY KEY REFERENCES tavolen.site,
+    at timestamptz NOT NULL DEFAULT pg_catalog.clock_timestamp()
+);
+ALTER TABLE tavolen.heartbeat ENABLE ROW LEVEL SECURITY;
+CREATE POLICY by_site ON tavolen.heartbeat USING (tavolen.may_see(site, current_user))
+    WITH CHECK (tavolen.may_see(site, current_user));
+
+-- The time is the server's: a desk whose clock is wrong, or a role that writes a time of its
+-- own, can neither look alive nor look silent to the watch.
+CREATE FUNCTION tavolen.stamp_heartbeat() RETURNS trigger
+LANGUAGE plpgsql SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    NEW.at := clock_timestamp();
+    RETURN NEW;
+END $$;
+CREATE TRIGGER stamp BEFORE INSERT OR UPDATE ON tavolen.heartbeat
+    FOR EACH ROW EXECUTE FUNCTION tavolen.stamp_heartbeat();
+
+-- The sender's one statement: its site's row, written with the caller's rights, so that a
+-- site's role touches its own row only.
+CREATE FUNCTION tavolen.beat(site text) RETURNS void
+LANGUAGE sql SET search_path = pg_catalog, pg_temp AS $$
+    INSERT INTO tavolen.heartbeat (site) VALUES (beat.site)
+    ON CONFLICT ON CONSTRAINT heartbeat_pkey DO UPDATE SET at = EXCLUDED.at
+$$;
+
+GRANT SELECT ON tavolen.heartbeat TO tavolen_group;
+DO $$
+DECLARE
+    r record;
+BEGIN
+    FOR r IN SELECT DISTINCT s.role FROM tavolen.site_role s
+             JOIN pg_roles p ON p.rolname = s.role LOOP
+        EXECUTE format('GRANT SELECT, INSERT (site), UPDATE (at) ON tavolen.heartbeat TO %I',
+                       r.role);
+    END LOOP;
+END $$;
+)SQL",
 };
 
 // Row-level security on every table that names a site, with one policy each.
@@ -541,9 +583,12 @@ void centralSchema::grantSite(PgConnection& pg, const QString& site, const QStri
                 {site, role});
         pg.exec(QStringLiteral("GRANT USAGE ON SCHEMA tavolen TO %1").arg(r));
         pg.exec(QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA tavolen TO %1").arg(r));
-        // What the sender needs: its changes, and its site's name and row.
+        // What the sender needs: its changes, its site's name and row, and its heartbeat.
         pg.exec(QStringLiteral("GRANT INSERT ON tavolen.change TO %1").arg(r));
         pg.exec(QStringLiteral("GRANT INSERT, UPDATE (name) ON tavolen.site TO %1").arg(r));
+        if (currentVersion(pg) >= 4)
+            pg.exec(QStringLiteral("GRANT INSERT (site), UPDATE (at) ON tavolen.heartbeat TO %1")
+                        .arg(r));
         pg.exec(QStringLiteral("COMMIT"));
     } catch (...) {
         if (pg.isUsable()) pg.exec(QStringLiteral("ROLLBACK"));

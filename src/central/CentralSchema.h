@@ -9,8 +9,9 @@ class PgConnection;
 // history and ledger tables the changes produce as they arrive (`history`, `ledger`: the rows
 // the desk holds; `history_kept`, `ledger_kept`: rows the desk purged after its retention,
 // which the group keeps), and each site's day-use and overnight sums by the hour its stays
-// began (`ledger_hour`), kept by the database as the ledger changes. A site's role sees only its
-// own site's rows; the role `tavolen_group` sees every site.
+// began (`ledger_hour`), kept by the database as the ledger changes, the trail of desk actions
+// (`audit`) and each site's last heartbeat (`heartbeat`, the server's time). A site's role sees
+// only its own site's rows; the role `tavolen_group` sees every site.
 namespace centralSchema {
 
 // The newest version this program knows.

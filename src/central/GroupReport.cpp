@@ -13,6 +13,7 @@
 #include <set>
 #include <tuple>
 
+#include "audit/AuditTrail.h"
 #include "board/RoomState.h"
 #include "central/PgConnection.h"
 #include "settlement/NumberFormat.h"
@@ -158,7 +159,7 @@ bool isDigits(const QString& s) {
 }
 
 void writeCsv(const GroupReport& report, const QString& path) {
-    QByteArray out = csvField(report.title).toUtf8() + "\r\n";
+    QByteArray out = kCsvStart + csvField(report.title).toUtf8() + "\r\n";
     for (const QStringList& row : report.rows) {
         QStringList fields;
         for (const QString& cell : row) fields << csvField(cell);
@@ -407,6 +408,47 @@ GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) 
     report.amountColumns.assign(report.sites.size() * 3 + 4, true);
     report.amountColumns[0] = false;
     return report;
+}
+
+void groupReport::addTrail(PgConnection& pg, GroupReport& report, int year, int month) {
+    const QDate first(year, month, 1);
+    if (!first.isValid())
+        throw ReportError(QStringLiteral("잘못된 월입니다: %1-%2").arg(year).arg(month));
+    QStringList names;
+    std::map<QString, QString> captions;
+    for (const SiteFigures& s : report.sites) {
+        names << s.site;
+        captions[s.site] = siteCaption(s);
+    }
+    // The desk's own words and time, bounded: a site's desk wrote them.
+    const PgResult r = pg.exec(
+        QStringLiteral(
+            "SELECT site, pg_catalog.left(at, 19), grade, pg_catalog.left(action, 40), "
+            "pg_catalog.left(detail::text, 200), n, total FROM (SELECT site, at, grade, action, "
+            "detail, pg_catalog.row_number() OVER w AS n, pg_catalog.count(*) OVER "
+            "(PARTITION BY site) AS total FROM tavolen.audit WHERE site = ANY($1::text[]) AND "
+            "at >= $2 AND at < $3 WINDOW w AS (PARTITION BY site ORDER BY at DESC, seq DESC)) t "
+            "WHERE n <= $4::integer ORDER BY site, n"),
+        {textArray(names), first.toString(QStringLiteral("yyyy-MM-dd")),
+         first.addMonths(1).toString(QStringLiteral("yyyy-MM-dd")),
+         QString::number(kTrailRowsPerSite)});
+    report.rows.push_back({});
+    report.rows.push_back({QStringLiteral("작업 기록 (최근 순)")});
+    report.rows.push_back({QStringLiteral("사이트"), QStringLiteral("시각"), QStringLiteral("등급"),
+                           QStringLiteral("작업"), QStringLiteral("내용")});
+    for (int i = 0; i < r.rows(); ++i) {
+        const auto caption = captions.find(r.text(i, 0));
+        if (caption == captions.end()) continue;
+        const QString detail = r.text(i, 4) == QLatin1String("{}") ? QString() : r.text(i, 4);
+        report.rows.push_back({caption->second, r.text(i, 1),
+                               audit::gradeText(r.text(i, 2).toInt()),
+                               audit::actionText(r.text(i, 3)), detail});
+        const qint64 n = r.text(i, 5).toLongLong(), total = r.text(i, 6).toLongLong();
+        if (n == kTrailRowsPerSite && total > n)
+            report.rows.push_back(
+                {caption->second, QStringLiteral("이전 기록 %1건 생략").arg(total - n)});
+    }
+    if (r.rows() == 0) report.rows.push_back({QStringLiteral("이 달의 작업 기록이 없습니다")});
 }
 
 void groupReport::addMonthSums(std::vector<SiteFigures>& sites, const PgResult& sums) {

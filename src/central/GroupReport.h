@@ -40,14 +40,20 @@ GroupReport day(PgConnection& pg, QDate day, int hour);
 // The month's settlement days counted the same way.
 GroupReport month(PgConnection& pg, int year, int month, int hour);
 
+// The trail of desk actions of the calendar month (tavolen.audit) appended to `report` after
+// its rows: per site of the report, newest first, in Korean, at most `kTrailRowsPerSite` rows
+// each with a line saying how many older ones were left out.
+constexpr int kTrailRowsPerSite = 500;
+void addTrail(PgConnection& pg, GroupReport& report, int year, int month);
+
 // The server's sums of the month's days (site, day counted from 0, "대실" or "숙박", amount) put
 // into the days of the sites listed, whose months are sized. Raises ReportError, naming the row,
 // for a row that does not fit: a day outside the month, another kind, an amount that is no
 // amount, or a second row for the same day.
 void addMonthSums(std::vector<SiteFigures>& sites, const PgResult& sums);
 
-// .xlsx, .csv (UTF-8) or .pdf by the extension, written beside the file and renamed over it.
-// Raises ReportError.
+// .xlsx, .csv (UTF-8 with its byte-order mark) or .pdf by the extension, written beside the file
+// and renamed over it. Raises ReportError.
 void write(const GroupReport& report, const QString& path);
 
 }  // namespace groupReport

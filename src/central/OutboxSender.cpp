@@ -20,6 +20,8 @@ constexpr qint64 kCleanupEveryMs = 60 * 1000;
 constexpr qint64 kMarkEveryMs = 1000;
 // How much nicer than the desk's own threads the sender runs.
 constexpr int kNicer = 10;
+// How long a sender whose server has no heartbeat yet waits before trying again.
+constexpr qint64 kBeatRetryMs = 3600 * 1000;
 
 // Changes of one batch ($3 to $4), inserted in order; the result names every change that was
 // there already with other values.
@@ -231,6 +233,26 @@ void OutboxSender::removeOldSent() {
     sqlite3_step(remove.get());
 }
 
+void OutboxSender::beat() {
+    const qint64 now = nowMs();
+    if (now < nextBeat_) return;
+    try {
+        pg_->exec(QStringLiteral("SELECT tavolen.beat($1)"), {options_.site});
+        nextBeat_ = now + options_.heartbeatEveryMs;
+    } catch (const CentralError& e) {
+        // A server at an older schema: the changes still go, and the heartbeat is tried again
+        // an hour later, after the administrator's `central init` perhaps.
+        if (e.sqlState() != QStringLiteral("42883") && e.sqlState() != QStringLiteral("42P01"))
+            throw;
+        nextBeat_ = now + kBeatRetryMs;
+        if (beatRefusalSaid_) return;
+        beatRefusalSaid_ = true;
+        emit problem(QStringLiteral("중앙 서버가 하트비트를 받지 않습니다 (중앙 스키마를 "
+                                    "갱신하십시오: tavolen central init): %1")
+                         .arg(e.text()));
+    }
+}
+
 void OutboxSender::refreshStatus(bool failing, const QString& problemText) {
     CentralLinkStatus next;
     if (db_) {
@@ -285,6 +307,7 @@ void OutboxSender::run() {
                 sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
                                           nullptr);
             }
+            beat();
             failingSince_ = QDateTime();
             retryMs = options_.firstRetryMs;
             removeOldSent();

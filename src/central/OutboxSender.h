@@ -24,7 +24,8 @@ struct sqlite3;
 // commit (a second's worth at a time), and sent rows are removed after a while. A connection that
 // fails is tried again with a growing pause while the outbox grows. The desk never waits for it:
 // the sender's own writes to the desk's database are short and give way at once to the desk's, and
-// its thread runs at a lower priority than the desk's.
+// its thread runs at a lower priority than the desk's. Every minute it writes the site's
+// heartbeat, so that the group's watch can tell a desk that is off from one that is quiet.
 class OutboxSender : public QObject {
     Q_OBJECT
 public:
@@ -39,6 +40,9 @@ public:
         int longestRetryMs = 60000;  // up to this
         qint64 keepSentMs = 24LL * 3600 * 1000;
         int behindAfterMs = 2000;  // changes waiting longer than this show as "behind"
+        // How often the sender tells the central server that the desk is alive, changes or not
+        // (tavolen.beat); a server without it is told nothing, said once.
+        int heartbeatEveryMs = 60 * 1000;
         // Called on the sender's thread after each commit with the desk-side time of each
         // change shipped (ms since 1970) and the commit's; for measuring the lag.
         std::function<void(const std::vector<qint64>& madeAt, qint64 committedAt)> onCommitted;
@@ -71,6 +75,7 @@ private:
     // Marks what has reached the central ledger sent.
     void markSent();
     void removeOldSent();
+    void beat();
     void refreshStatus(bool failing, const QString& problemText);
     void publish(const CentralLinkStatus& next);
     bool pause(int ms);
@@ -87,9 +92,11 @@ private:
     // Only the sender's thread touches these.
     sqlite3* db_ = nullptr;
     std::unique_ptr<PgConnection> pg_;
-    qint64 next_ = 0;  // first seq not yet known to be at the central ledger
+    qint64 next_ = 0;          // first seq not yet known to be at the central ledger
     qint64 markedBefore_ = 0;  // the rows before this seq are marked sent
     qint64 lastMark_ = 0;
     QDateTime failingSince_;
     qint64 lastCleanup_ = 0;
+    qint64 nextBeat_ = 0;
+    bool beatRefusalSaid_ = false;  // the server's schema has no heartbeat yet, said once
 };

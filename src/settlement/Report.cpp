@@ -271,8 +271,7 @@ void writeReport(const SettlementReport& report, const QString& path, const Char
 }
 
 void writeCsv(const SettlementReport& report, const QString& path) {
-    // The byte-order mark tells spreadsheet programs the file is UTF-8.
-    QByteArray out = "\xEF\xBB\xBF" + csvField(report.title).toUtf8() + "\r\n";
+    QByteArray out = kCsvStart + csvField(report.title).toUtf8() + "\r\n";
     for (const QStringList& row : report.grid) {
         QStringList fields;
         for (int c = 0; c < report.columns(); ++c)

@@ -85,6 +85,9 @@ void replaceFileWith(const QString& path, const QByteArray& bytes);
 // @, a tab or a carriage return gets an apostrophe in front. An amount (a
 // plain integer such as -5000) stays a number.
 QString csvField(const QString& cell);
+// What a CSV file of ours starts with: the byte-order mark tells spreadsheet programs the file
+// is UTF-8, so that they show Korean right.
+inline constexpr char kCsvStart[] = "\xEF\xBB\xBF";
 
 void writeCsv(const SettlementReport& report, const QString& path);
 void writeXlsx(const SettlementReport& report, const QString& path);

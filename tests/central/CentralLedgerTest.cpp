@@ -25,19 +25,6 @@
 
 namespace {
 
-// Waits for `done`, letting queued signals through; at most `ms`.
-bool waitFor(const std::function<bool()>& done, int ms = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(20);
-    }
-    QCoreApplication::processEvents();
-    return true;
-}
-
 // One desk: its database and ledger on a temporary directory, with the outbox.
 struct Site : DeskTables {
     QString id;
@@ -300,6 +287,11 @@ TEST_F(CentralLedgerTest, AnOlderCentralLedgerIsUpgradedWithItsSums) {
     for (int n = 0; n < 6; ++n) s.stay(n);
     s.startSender(pg->connection(QStringLiteral("old_desk")));
     ASSERT_TRUE(caughtUp(s)) << s.problems.join(u'\n').toStdString();
+    // The older server takes no heartbeat: said once, and the changes go on.
+    ASSERT_TRUE(waitFor([&] { return !s.problems.filter(QStringLiteral("하트비트")).isEmpty(); }));
+    s.stay(6);
+    ASSERT_TRUE(caughtUp(s));
+    EXPECT_EQ(s.problems.filter(QStringLiteral("하트비트")).size(), 1);
     s.sender->stop();
     // A row of March the desk purged long ago.
     pg->psql(
@@ -419,6 +411,34 @@ TEST_F(CentralLedgerTest, TheTrailOfDeskActionsReachesTheCentralLedgerAndOutlive
         "2006-04-01 17:35:00 1 backup {\"directory\": \"/b\"} | "
         "2006-04-01 19:40:00 3 password_changed {}");
     EXPECT_EQ(pg->psql(rows), expected);
+
+    // The group's month lists each site's trail, newest first, in Korean; a busy site's is cut
+    // after its newest rows, saying how many older ones were left out.
+    pg->psql(
+        QStringLiteral(
+            "insert into tavolen.site (site) values ('busy'); insert into tavolen.audit select "
+            "'busy', n, 'u' || n, '2006-04-02 ' || to_char(n, 'FM00000'), 1, 'sign_in', '{}' from "
+            "generate_series(1, %1) n; insert into tavolen.audit values ('busy', 0, 'may', "
+            "'2006-05-01 00:00:00', 1, 'sign_out', '{}')")
+            .arg(groupReport::kTrailRowsPerSite + 3));
+    PgConnection c(pg->connection());
+    GroupReport month = groupReport::month(c, 2006, 4, 3);
+    const size_t monthRows = month.rows.size();
+    groupReport::addTrail(c, month, 2006, 4);
+    const std::vector<QStringList> trailRows(month.rows.begin() + qsizetype(monthRows),
+                                             month.rows.end());
+    ASSERT_EQ(trailRows.size(), 3 + groupReport::kTrailRowsPerSite + 1 + 2u);
+    EXPECT_EQ(trailRows[1], QStringList{QStringLiteral("작업 기록 (최근 순)")});
+    EXPECT_EQ(trailRows[3][1], QStringLiteral("2006-04-02 00503"));
+    EXPECT_EQ(trailRows[3][3], QStringLiteral("인증"));
+    EXPECT_EQ(trailRows[3 + groupReport::kTrailRowsPerSite],
+              QStringList({QStringLiteral("busy"), QStringLiteral("이전 기록 3건 생략")}));
+    EXPECT_EQ(trailRows[trailRows.size() - 2],
+              QStringList({QStringLiteral("모텔 site-trail (site-trail)"),
+                           QStringLiteral("2006-04-01 19:40:00"), QStringLiteral("공급업체"),
+                           QStringLiteral("암호 변경"), QString()}));
+    EXPECT_EQ(trailRows.back()[4], QStringLiteral("{\"directory\": \"/b\"}"));
+
     // The desk's database lost: the central ledger keeps its trail.
     s.sender->stop();
     s.sender.reset();
@@ -486,6 +506,26 @@ TEST_F(CentralLedgerTest, ASitesRoleSeesAndSendsOnlyItsSiteTheGroupSeesAll) {
     EXPECT_TRUE(pg->log().contains(QStringLiteral("row-level security")))
         << pg->log().toStdString();
     EXPECT_EQ(centralLast(QStringLiteral("south")), south.lastSeq());
+
+    // Each sender beats for its own site; a role can neither beat for another site nor set a
+    // time of its own.
+    const QString beats = QStringLiteral(
+        "select string_agg(site || ':' || (at > now() - interval '1 minute' and at <= "
+        "clock_timestamp()), ',' order by site) from tavolen.heartbeat");
+    ASSERT_TRUE(waitFor([&] { return pg->psql(beats) == QStringLiteral("north:true,south:true"); }))
+        << pg->psql(beats).toStdString();
+    pg->psql(QStringLiteral("select tavolen.beat('south')"), QStringLiteral("north_desk"));
+    EXPECT_TRUE(pg->log().contains(QStringLiteral("row-level security")))
+        << pg->log().toStdString();
+    pg->psql(QStringLiteral("update tavolen.heartbeat set at = '2100-01-01'"),
+             QStringLiteral("north_desk"));
+    pg->psql(QStringLiteral("insert into tavolen.heartbeat values ('north', '2100-01-01') on "
+                            "conflict (site) do update set at = excluded.at"),
+             QStringLiteral("north_desk"));
+    EXPECT_EQ(pg->psql(beats), QStringLiteral("north:true,south:true"));
+    EXPECT_EQ(pg->psql(QStringLiteral("select string_agg(site, ',') from tavolen.heartbeat"),
+                       QStringLiteral("north_desk")),
+              QStringLiteral("north"));
 }
 
 // A site's role on a server that still lets every role create in `public`, as servers made
@@ -587,7 +627,10 @@ TEST_F(CentralLedgerTest, TheCommandInitialisesGrantsAndWritesTheGroupReport) {
     DailySettlement own;
     own.fill(ledger::readStays(s.db->connection(), settlementDayFrom(QDate(2006, 4, 2), 3),
                                StayOrder::ByRoom));
-    const QString csv = QString::fromUtf8(readBytes(reports.filePath(QStringLiteral("group.csv"))));
+    const QByteArray csvBytes = readBytes(reports.filePath(QStringLiteral("group.csv")));
+    // A spreadsheet opens it as UTF-8.
+    EXPECT_TRUE(csvBytes.startsWith("\xEF\xBB\xBF" + QStringLiteral("그룹 일합계").toUtf8()));
+    const QString csv = QString::fromUtf8(csvBytes);
     EXPECT_TRUE(
         csv.contains(QStringLiteral("합계,%1,%1").arg(own.dayUseSum() + own.overnightSum())))
         << csv.toStdString();
@@ -596,8 +639,17 @@ TEST_F(CentralLedgerTest, TheCommandInitialisesGrantsAndWritesTheGroupReport) {
 
     const QString month = reports.filePath(QStringLiteral("month.csv"));
     EXPECT_EQ(tavolen({QStringLiteral("report"), QStringLiteral("month"), QStringLiteral("2006-04"),
-                       QStringLiteral("--out"), month}),
+                       QStringLiteral("--trail"), QStringLiteral("--out"), month}),
               0);
+    EXPECT_TRUE(QString::fromUtf8(readBytes(month))
+                    .contains(QStringLiteral("작업 기록 (최근 순)\r\n사이트,시각,등급,작업,내용\r\n"
+                                             "이 달의 작업 기록이 없습니다\r\n")));
+    EXPECT_EQ(
+        tavolen({QStringLiteral("report"), QStringLiteral("day"), QStringLiteral("2006-04-02"),
+                 QStringLiteral("--trail"), QStringLiteral("--out"), month},
+                &out),
+        2);
+    EXPECT_TRUE(out.contains(QStringLiteral("--trail goes with report month")));
     EXPECT_EQ(tavolen({QStringLiteral("report"), QStringLiteral("month"), QStringLiteral("2006-13"),
                        QStringLiteral("--out"), month},
                       &out),

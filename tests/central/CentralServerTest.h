@@ -3,11 +3,28 @@
 // A throwaway PostgreSQL of the test's own, with the central schema, and what the tests ask it.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <functional>
 #include <memory>
 
 #include "central/CentralSchema.h"
 #include "central/PgConnection.h"
 #include "support/PgServer.h"
+
+// Waits for `done`, letting queued signals through; at most `ms`.
+inline bool waitFor(const std::function<bool()>& done, int ms = 20000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) return false;
+        QCoreApplication::processEvents();
+        QThread::msleep(20);
+    }
+    QCoreApplication::processEvents();
+    return true;
+}
 
 class CentralServerTest : public ::testing::Test {
 protected:

@@ -343,9 +343,12 @@ TEST(GroupReportFile, NoCellIsReadAsAFormulaAndAFailedWriteLeavesTheOldFileWhole
     QTemporaryDir dir;
     const QString csv = dir.filePath(QStringLiteral("group.csv"));
     groupReport::write(report, csv);
-    EXPECT_EQ(QString::fromUtf8(readBytes(csv)),
-              QStringLiteral("그룹 일합계\r\n항목,\"'=HYPERLINK(\"\"http://x\"\")\",총합\r\n"
-                             "합계,-5000,'@SUM(A1)\r\n"));
+    // The byte-order mark first, for a spreadsheet to read it as UTF-8.
+    EXPECT_EQ(readBytes(csv),
+              "\xEF\xBB\xBF" +
+                  QStringLiteral("그룹 일합계\r\n항목,\"'=HYPERLINK(\"\"http://x\"\")\",총합\r\n"
+                                 "합계,-5000,'@SUM(A1)\r\n")
+                      .toUtf8());
 
     // Files larger than this cannot be written: every report fails on the way.
     rlimit before{};
