@@ -17,6 +17,16 @@ bool allToken(const QByteArray& s) {
     return true;
 }
 
+// A field value or request target may hold no control byte (a tab only in a value): a CR alone
+// or an escape sequence would otherwise reach the log as it came.
+bool hasControl(const QByteArray& s, bool tabAllowed) {
+    for (char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b < 0x20 && !(tabAllowed && b == '\t')) || b == 0x7f) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 QByteArray HttpRequest::header(const QByteArray& lowerName) const {
@@ -122,6 +132,7 @@ bool HttpRequestReader::parseHead(const QByteArray& head) {
     if (parts.size() != 3 || !allToken(parts[0])) return refuseHead(400);
     if (parts[2] != "HTTP/1.1" && parts[2] != "HTTP/1.0") return refuseHead(505);
     if (parts[1].size() > 2048) return refuseHead(414);
+    if (hasControl(parts[1], false)) return refuseHead(400);
     request_.method = parts[0];
     request_.target = parts[1];
     const qsizetype q = parts[1].indexOf('?');
@@ -136,6 +147,7 @@ bool HttpRequestReader::parseHead(const QByteArray& head) {
         const qsizetype colon = line.indexOf(':');
         // No folded lines, no blanks before the colon.
         if (colon <= 0 || !allToken(line.left(colon))) return refuseHead(400);
+        if (hasControl(line.mid(colon + 1), true)) return refuseHead(400);
         request_.headers.append({line.left(colon).toLower(), line.mid(colon + 1).trimmed()});
     }
     // One reader, one framing: a request that another reader on the way could cut

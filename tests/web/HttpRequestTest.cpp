@@ -71,6 +71,15 @@ TEST(HttpRequestReader, BoundsAndRefusesWhatIsNotASmallPlainRequest) {
         {"nul byte", "GET /app.js%00.html HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused,
          400},
         {"relative target", "GET board HTTP/1.1\r\n\r\n", HttpRequestReader::State::Refused, 400},
+        // A lone CR or an escape sequence in a value would reach the log as it came.
+        {"carriage return in a value", "GET / HTTP/1.1\r\nHost: h\rforged line\r\n\r\n",
+         HttpRequestReader::State::Refused, 400},
+        {"escape in a value", "GET / HTTP/1.1\r\nHost: h\x1b[2J\r\n\r\n",
+         HttpRequestReader::State::Refused, 400},
+        {"escape in the query", "GET /?m=\x1b[2J HTTP/1.1\r\nHost: h\r\n\r\n",
+         HttpRequestReader::State::Refused, 400},
+        {"tab in a value", "GET / HTTP/1.1\r\nHost: h\r\nX: a\tb\r\n\r\n",
+         HttpRequestReader::State::Complete, 0},
     };
     expectReadings(cases);
 }
