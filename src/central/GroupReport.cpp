@@ -100,11 +100,22 @@ QString textArray(const QStringList& values) {
     return u'{' + quoted.join(u',') + u'}';
 }
 
+// More sites than a group has: the report refuses them rather than add up totals that might
+// not fit (each site's month is bounded, their sum over this many is not).
+constexpr int kMaxSites = 10000;
+
 std::vector<SiteFigures> readSites(PgConnection& pg) {
-    const PgResult r = pg.exec(QStringLiteral(
-        "SELECT site, name, last_seq, pg_catalog.to_char(last_received_at AT TIME ZONE "
-        "pg_catalog.current_setting('TimeZone'), 'YYYY-MM-DD HH24:MI:SS') FROM tavolen.site "
-        "ORDER BY site"));
+    const PgResult r = pg.exec(
+        QStringLiteral(
+            "SELECT site, name, last_seq, pg_catalog.to_char(last_received_at AT TIME ZONE "
+            "pg_catalog.current_setting('TimeZone'), 'YYYY-MM-DD HH24:MI:SS') FROM tavolen.site "
+            "ORDER BY site LIMIT $1::integer"),
+        {QString::number(kMaxSites + 1)});
+    if (r.rows() > kMaxSites)
+        throw ReportError(
+            QStringLiteral(
+                "중앙 서버가 사이트를 %1곳보다 많이 보냈습니다: 보고서를 만들지 않습니다")
+                .arg(kMaxSites));
     std::vector<SiteFigures> sites;
     for (int i = 0; i < r.rows(); ++i) {
         SiteFigures s;

@@ -186,8 +186,9 @@ int OutboxSender::shipBatch() {
                 "중앙 원장 전송을 멈췄습니다: 일련번호 %1의 변경이 중앙 서버에 다른 값으로 "
                 "있습니다 (사이트 %2, 중앙: %3 %4, 이 데스크: %5). 확인하기 전에는 더 "
                 "보내지 않습니다.")
-                .arg(differing.text(0, 0), options_.site, differing.text(0, 2),
-                     differing.text(0, 3), differing.text(0, 4))
+                .arg(shownServerText(differing.text(0, 0)), options_.site,
+                     shownServerText(differing.text(0, 2)), shownServerText(differing.text(0, 3)),
+                     shownServerText(differing.text(0, 4)))
                 .toStdString());
     }
     pg_->exec(QStringLiteral("COMMIT"));

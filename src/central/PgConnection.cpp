@@ -9,7 +9,7 @@
 
 namespace {
 
-QString trimmed(const char* text) { return QString::fromUtf8(text ? text : "").trimmed(); }
+QString trimmed(const char* text) { return shownServerText(QString::fromUtf8(text ? text : "")); }
 
 // The authorities a server's certificate is checked against when the string names none.
 constexpr char kSystemAuthorities[] = "/etc/ssl/certs/ca-certificates.crt";
@@ -74,6 +74,15 @@ bool isSocket(const QByteArray& target) {
 }
 
 }  // namespace
+
+QString shownServerText(const QString& text) {
+    constexpr qsizetype kShown = 300;
+    QString shown = text.trimmed();
+    if (shown.size() > kShown) shown = shown.left(kShown) + QStringLiteral("…");
+    for (QChar& c : shown)
+        if (!c.isPrint()) c = u' ';
+    return shown;
+}
 
 PgResult::PgResult(pg_result* result) : result_(result, PQclear) {}
 

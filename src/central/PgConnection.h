@@ -26,6 +26,10 @@ private:
     QString sqlState_;
 };
 
+// Text the server sent, as the desk shows and logs it: one line of printable characters, cut
+// at 300, whatever length or bytes the server chose.
+QString shownServerText(const QString& text);
+
 // The rows of one statement; cells read as text, NULL as a null QString.
 class PgResult {
 public:

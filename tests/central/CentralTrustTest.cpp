@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <mutex>
@@ -51,7 +52,9 @@ int freePort() {
 // and keeps every password it is sent.
 class PasswordCatcher {
 public:
-    PasswordCatcher() : fd_(listenOnLoopback(&port_)) {
+    // With a refusal, the server answers the startup with that error message instead.
+    explicit PasswordCatcher(QByteArray refusal = {})
+        : refusal_(std::move(refusal)), fd_(listenOnLoopback(&port_)) {
         thread_ = std::thread([this] { run(); });
     }
     ~PasswordCatcher() {
@@ -107,6 +110,15 @@ private:
             if (code != 80877103 && code != 80877104) break;
             if (::send(fd, "N", 1, MSG_NOSIGNAL) != 1) return;
         }
+        if (!refusal_.isEmpty()) {
+            const QByteArray fields = "SFATAL" + QByteArray(1, '\0') + "C28000" +
+                                      QByteArray(1, '\0') + 'M' + refusal_ + QByteArray(2, '\0');
+            char length[4];
+            qToBigEndian<quint32>(quint32(fields.size() + 4), length);
+            const QByteArray error = 'E' + QByteArray(length, 4) + fields;
+            ::send(fd, error.constData(), size_t(error.size()), MSG_NOSIGNAL);
+            return;
+        }
         // The startup message came: the password in clear text, please.
         const char ask[] = {'R', 0, 0, 0, 8, 0, 0, 0, 3};
         if (::send(fd, ask, sizeof ask, MSG_NOSIGNAL) != qint64(sizeof ask)) return;
@@ -116,6 +128,7 @@ private:
         passwords_ << QString::fromUtf8(body.constData());
     }
 
+    QByteArray refusal_;
     int port_ = 0;
     int fd_;
     std::atomic<bool> stopping_{false};
@@ -195,6 +208,25 @@ TEST(CentralConnection, APasswordNeverGoesToAServerThatHasNotProvedItself) {
     // that it would have caught it.
     EXPECT_THROW(PgConnection{conninfo + QStringLiteral(" sslmode=disable")}, CentralError);
     EXPECT_EQ(catcher.passwords(), QStringList{QStringLiteral("the-site-secret")});
+}
+
+// Whatever the server says reaches the desk's message line, its log and the owner's page as one
+// bounded line: not a megabyte, not a carriage return or an escape sequence.
+TEST(CentralConnection, WhatTheServerSaysIsShownAsOneBoundedLine) {
+    // Long, as libpq takes it before a connection is made (it drops what is longer still).
+    PasswordCatcher server("forged\r2026-01-01 line\x1b[2J" + QByteArray(20000, 'x'));
+    try {
+        PgConnection c(QStringLiteral("host=127.0.0.1 port=%1 dbname=group user=desk "
+                                      "sslmode=disable")
+                           .arg(server.port()));
+        ADD_FAILURE() << "connected to a server that refused";
+    } catch (const CentralError& e) {
+        EXPECT_TRUE(e.text().contains(QStringLiteral("forged"))) << e.text().toStdString();
+        EXPECT_LE(e.text().size(), 400);
+        EXPECT_TRUE(std::all_of(e.text().begin(), e.text().end(), [](QChar c) {
+            return c.isPrint();
+        })) << e.text().toStdString();
+    }
 }
 
 // Certificates made for the test: an authority, the server's certificate from it for
@@ -284,6 +316,24 @@ TEST(CentralConnection, AServerOverTcpIsKnownByItsCertificateAndName) {
 }
 
 class CentralAnswersTest : public CentralServerTest {};
+
+// Totals are added over every site the server lists: more sites than any group has are
+// refused, so that no sum can overflow.
+TEST_F(CentralAnswersTest, MoreSitesThanAGroupHasAreRefused) {
+    PgConnection c(pg->connection());
+    c.exec(
+        QStringLiteral("INSERT INTO tavolen.site (site, name) SELECT 's' || n, '' FROM "
+                       "pg_catalog.generate_series(1, 10001) n"));
+    try {
+        groupReport::day(c, QDate(2006, 4, 1), 0);
+        ADD_FAILURE() << "a report over 10001 sites";
+    } catch (const ReportError& e) {
+        EXPECT_TRUE(e.text().contains(QStringLiteral("10000곳"))) << e.text().toStdString();
+    }
+    PgConnection again(pg->connection());
+    again.exec(QStringLiteral("DELETE FROM tavolen.site WHERE site <> 's1'"));
+    EXPECT_NO_THROW(groupReport::day(again, QDate(2006, 4, 1), 0));
+}
 
 TEST_F(CentralAnswersTest, AMonthsSumThatDoesNotFitIsRefusedByName) {
     PgConnection c(pg->connection());
