@@ -19,22 +19,10 @@
 #include "store/Database.h"
 #include "store/IniStore.h"
 #include "support/Fakes.h"
+#include "support/FreePort.h"
 #include "support/StoreHelpers.h"
 
 namespace {
-
-// A port nothing listens on at the moment.
-int freePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
 
 bool waitFor(const std::function<bool()>& done, int ms) {
     QElapsedTimer t;

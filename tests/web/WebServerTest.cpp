@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -33,6 +30,7 @@
 #include "store/Database.h"
 #include "store/IniStore.h"
 #include "support/Fakes.h"
+#include "support/FreePort.h"
 #include "support/ReverseProxy.h"
 #include "support/SelfSigned.h"
 #include "support/StoreHelpers.h"
@@ -1044,19 +1042,6 @@ TEST_F(WebServerTest, TheTrailPageListsTheDeskActionsByDayNewestFirstInKorean) {
     }
     EXPECT_FALSE(html.contains("<b>모텔</b>"));  // a stored value is shown, never run
     EXPECT_EQ(ask(get("/trail")).status, 303);
-}
-
-// A port nothing listens on at the moment.
-quint16 freePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(s);
-    return ntohs(a.sin_port);
 }
 
 // Ten thousand wrong sign-ins from fifty addresses, through the live view as the program starts
