@@ -802,7 +802,9 @@ void WebServer::signIn(QTcpSocket* socket, const HttpRequest& request) {
         return refuse(socket, 503, QStringLiteral("잠시 뒤에 다시 하십시오"), keep,
                       {{"Retry-After", "5"}});
     }
-    const QString addressKey = SignInLimiter::addressKey(socket->peerAddress());
+    // Behind the proxy, the browser's address as the proxy tells it: not the proxy's own, which
+    // every browser shares.
+    const QString addressKey = SignInLimiter::addressKey(QHostAddress(request.client));
     const QString accountKey = name.toLower();
     const int wait = limiter_.begin(accountKey, addressKey);
     if (wait > 0) {

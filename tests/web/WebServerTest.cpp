@@ -502,6 +502,27 @@ TEST_F(WebServerTest, BehindItsProxyTheBrowsersSchemeAndAddressAreTheProxysWord)
     EXPECT_FALSE(log.contains(QStringLiteral("10.9.8.7"))) << "a claim from a client";
 }
 
+// Behind the proxy a browser's wrong passwords count against the address the proxy tells, so
+// that one browser's guesses never hold off another's sign-in through the same proxy.
+TEST_F(WebServerTest, BehindTheProxyWrongPasswordsCountAgainstTheBrowsersAddress) {
+    WebOptions o = options();
+    o.proxy = QHostAddress(QStringLiteral("127.0.0.2"));
+    startServer(o);
+    const QHostAddress proxy(QStringLiteral("127.0.0.2"));
+    const auto from = [&](const char* browser, const QByteArray& name, const QByteArray& password) {
+        const QByteArray body = "name=" + name + "&password=" + password;
+        return ask("POST /login HTTP/1.1\r\nHost: " + host() + "\r\nX-Forwarded-For: " + browser +
+                       "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                       QByteArray::number(body.size()) + "\r\n\r\n" + body,
+                   proxy);
+    };
+    for (int i = 0; i < SignInLimiter::kFreeFailures; ++i)
+        EXPECT_EQ(from("198.51.100.7", "name" + QByteArray::number(i), "guess").status, 303) << i;
+    EXPECT_EQ(from("198.51.100.7", "clerk", kClerkPassword).status, 429);
+    EXPECT_EQ(from("198.51.100.8", "owner", kOwnerPassword).sessionCookie().size(), 64)
+        << "another browser behind the same proxy";
+}
+
 // A client that pipelines requests gets one answer for each, in order, and
 // HEAD's without a body; one that never reads is not answered further than a
 // bounded backlog, and is let go once it has read nothing for the idle time.
