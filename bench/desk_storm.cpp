@@ -14,9 +14,23 @@
 //    (bench_startup, run here).
 //
 // Usage: bench_desk_storm [directory]   (default: beside the program, on the work disk)
+//
+// With --alerts, the same blocks and storm instead, side by side: the owner's alerts going
+// nowhere (none configured), to a mail server and to a webhook receiver that accept the
+// connection and never answer, and to a webhook receiver that never accepts it; the live view
+// meanwhile flooded with wrong sign-ins from 50 addresses, which raise the alert "repeated wrong
+// passwords" while the blocks are timed. Prints each run's block-to-panel p50/p99, pairs per
+// second and the alerts queued and sent; the run without alerts comes first and last, for the
+// spread between two runs alike.
+//
+// Usage: bench_desk_storm --alerts [directory]
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <pty.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -31,11 +45,13 @@
 #include <QThread>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -85,7 +101,9 @@ public:
     explicit History(const QString& dataDir)
         : path_(QFile::encodeName(QDir(dataDir).filePath(QStringLiteral("DB/motel.db")))) {}
     ~History() { sqlite3_close(db_); }
-    long rows() {
+    long rows() { return count(R"(select count(*) from "room.DB")"); }
+    // The first column of the first row of `sql` (a count), -1 while it cannot be read.
+    long count(const char* sql) {
         if (!db_ &&
             sqlite3_open_v2(path_.constData(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
             sqlite3_close(db_);
@@ -94,8 +112,7 @@ public:
         }
         sqlite3_stmt* st = nullptr;
         long n = -1;
-        if (sqlite3_prepare_v2(db_, R"(select count(*) from "room.DB")", -1, &st, nullptr) ==
-                SQLITE_OK &&
+        if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) == SQLITE_OK &&
             sqlite3_step(st) == SQLITE_ROW)
             n = sqlite3_column_int64(st, 0);
         sqlite3_finalize(st);
@@ -253,7 +270,8 @@ double msBetween(Steady::time_point from, Steady::time_point to) {
 
 // Blocks of 1, 4 and 8 pairs at the line's pace; each timed from its last byte until the
 // screen under its last room's panel changes.
-void paintDelay(int master, Screen& screen, std::array<int, kRooms + 1>& step) {
+// Returns every block's delay.
+std::vector<double> paintDelay(int master, Screen& screen, std::array<int, kRooms + 1>& step) {
     constexpr std::array<int, 3> kSizes = {1, 4, 8};
     constexpr int kRounds = 30;
     std::array<std::vector<double>, kSizes.size()> painted;
@@ -295,10 +313,12 @@ void paintDelay(int master, Screen& screen, std::array<int, kRooms + 1>& step) {
     }
     std::printf("  all blocks: p50 %.2f ms, p99 %.2f ms beyond the silence\n", percentile(all, 0.5),
                 percentile(all, 0.99));
+    return all;
 }
 
-void storm(int master, qint64 board, qint64 server, History& history,
-           std::array<int, kRooms + 1>& step) {
+// Returns the pairs per second.
+double storm(int master, qint64 board, qint64 server, History& history,
+             std::array<int, kRooms + 1>& step) {
     constexpr int kStays = 20;
     QByteArray bytes;
     for (int stay = 0; stay < kStays; ++stay)
@@ -344,6 +364,291 @@ void storm(int master, qint64 board, qint64 server, History& history,
         "  CPU per pair: the program %.3f ms, the X server %.3f ms   (the model alone: "
         "bench_controller_rate)\n",
         perPair, serverPerPair);
+    return rate;
+}
+
+// The controller's line: a pseudo-terminal in raw mode, the program on its device side.
+struct Line {
+    int master = -1;
+    int device = -1;
+    QString name;
+    Line() {
+        char path[256] = {};
+        if (openpty(&master, &device, path, nullptr, nullptr) != 0) fail("no pseudo-terminal");
+        termios raw{};
+        tcgetattr(device, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(device, TCSANOW, &raw);
+        name = QString::fromLatin1(path);
+    }
+    ~Line() {
+        close(master);
+        close(device);
+    }
+    Line(const Line&) = delete;
+    Line& operator=(const Line&) = delete;
+};
+
+// Starts the program on `dataDir` and waits for its database and its first frames.
+void startBoard(QProcess& board, const QProcessEnvironment& env, const QString& bin,
+                const QString& dataDir, History& history) {
+    board.setProcessEnvironment(env);
+    board.setProcessChannelMode(QProcess::ForwardedChannels);
+    board.start(QDir(bin).filePath(QStringLiteral("tavolen")),
+                {QStringLiteral("--data-dir"), dataDir});
+    if (!board.waitForStarted(10000)) fail("tavolen cannot be started");
+    QElapsedTimer t;
+    t.start();
+    while (history.rows() < 0 && t.elapsed() < 20000) QThread::msleep(50);
+    if (history.rows() < 0) fail("tavolen made no database");
+    QThread::msleep(2000);  // the first frames and the first minute tick
+}
+
+void closeBoard(QProcess& board) {
+    board.terminate();
+    if (!board.waitForFinished(3000)) {
+        board.kill();
+        board.waitForFinished();
+    }
+}
+
+sockaddr_in loopback(const char* address, quint16 port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    inet_pton(AF_INET, address, &a.sin_addr);
+    return a;
+}
+
+quint16 portOf(int fd) {
+    sockaddr_in a{};
+    socklen_t length = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    return ntohs(a.sin_port);
+}
+
+// A port nothing listens on at the moment.
+quint16 freePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in any = loopback("127.0.0.1", 0);
+    bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any);
+    const quint16 port = portOf(fd);
+    close(fd);
+    return port;
+}
+
+// A mail or web server on loopback that never says a word: it takes every connection and holds
+// it without answering, or (`accepting` false) takes none, its queue full, so that a connection
+// is never even completed.
+class DeadReceiver {
+public:
+    explicit DeadReceiver(bool accepting) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        const sockaddr_in any = loopback("127.0.0.1", 0);
+        if (bind(fd_, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0 ||
+            listen(fd_, accepting ? 64 : 0) != 0)
+            fail("no receiver can listen");
+        port_ = portOf(fd_);
+        if (accepting) {
+            thread_ = std::thread([this] {
+                while (!stop_) {
+                    pollfd p{fd_, POLLIN, 0};
+                    if (poll(&p, 1, 100) <= 0) continue;
+                    const int c = accept(fd_, nullptr, nullptr);
+                    if (c >= 0) held_.push_back(c);
+                }
+            });
+            return;
+        }
+        // Connections of its own fill the queue; later ones are left unanswered.
+        const sockaddr_in self = loopback("127.0.0.1", port_);
+        for (int i = 0; i < 4; ++i) {
+            const int c = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(c, reinterpret_cast<const sockaddr*>(&self), sizeof self);
+            held_.push_back(c);
+        }
+    }
+    ~DeadReceiver() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        for (int c : held_) close(c);
+        close(fd_);
+    }
+    DeadReceiver(const DeadReceiver&) = delete;
+    DeadReceiver& operator=(const DeadReceiver&) = delete;
+    quint16 port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    quint16 port_ = 0;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::vector<int> held_;
+};
+
+// Wrong sign-ins to the live view from 50 loopback addresses in turn, one every 5 ms, each on a
+// connection of its own, until stopped.
+class SignInFlood {
+public:
+    static constexpr int kAddresses = 50;
+
+    explicit SignInFlood(quint16 port)
+        : thread_([this, port] {
+              for (long i = 0; !stop_; ++i) {
+                  send(port, int(i % kAddresses) + 1, i);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              }
+          }) {}
+    ~SignInFlood() { stop(); }
+    SignInFlood(const SignInFlood&) = delete;
+    SignInFlood& operator=(const SignInFlood&) = delete;
+    void stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    long sent() const { return sent_; }
+
+private:
+    void send(quint16 port, int from, long n) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        const timeval wait{2, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+        const sockaddr_in source = loopback(qPrintable(QStringLiteral("127.0.4.%1").arg(from)), 0);
+        const sockaddr_in server = loopback("127.0.0.1", port);
+        if (bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) == 0 &&
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0) {
+            const QByteArray body = "name=owner&password=guess" + QByteArray::number(n);
+            const QByteArray request =
+                "POST /login HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+                "\r\nConnection: close\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                "Content-Length: " +
+                QByteArray::number(body.size()) + "\r\n\r\n" + body;
+            if (::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) > 0) {
+                ++sent_;
+                char answer[4096];
+                while (recv(fd, answer, sizeof answer, 0) > 0) {
+                }
+            }
+        }
+        close(fd);
+    }
+
+    std::atomic<bool> stop_{false};
+    std::atomic<long> sent_{0};
+    std::thread thread_;
+};
+
+// One run of --alerts: where the alerts go, and its figures.
+struct AlertRun {
+    const char* name;
+    QList<IniStore::Change> settings;
+    std::unique_ptr<DeadReceiver> receiver;
+    double p50 = 0, p99 = 0, pairsPerSecond = 0;
+    long queued = 0, sent = 0, signIns = 0;
+};
+
+void alertRun(AlertRun& run, const QString& bin, const QString& base,
+              const QProcessEnvironment& env, const QString& display, qint64 server) {
+    std::printf("\n%s\n", run.name);
+    std::fflush(stdout);
+    QTemporaryDir dir(QDir(base).filePath(QStringLiteral("desk-storm-XXXXXX")));
+    if (!dir.isValid()) fail("no temporary directory");
+    Line line;
+    const quint16 webPort = freePort();
+    QList<IniStore::Change> settings{
+        {QStringLiteral("Motel"), QStringLiteral("CoName"), QStringLiteral("타볼렌 모텔")},
+        {QStringLiteral("Motel"), QStringLiteral("ComPort"), line.name},
+        {QStringLiteral("Web"), QStringLiteral("Enabled"), QStringLiteral("1")},
+        {QStringLiteral("Web"), QStringLiteral("Listen"), QStringLiteral("127.0.0.1")},
+        {QStringLiteral("Web"), QStringLiteral("Port"), QString::number(webPort)}};
+    writeBenchRooms(dir.path(), settings + run.settings);
+
+    // The database by a first start without a display, then the owner's web account.
+    const QString program = QDir(bin).filePath(QStringLiteral("tavolen"));
+    QProcessEnvironment offscreen = env;
+    offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess first;
+    first.setProcessEnvironment(offscreen);
+    first.start(program, {QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--windowed"),
+                          QStringLiteral("--quit-after"), QStringLiteral("200")});
+    if (!first.waitForFinished(60000)) fail("the first start did not end");
+    QProcess account;
+    account.setProcessEnvironment(env);
+    account.start(program, {QStringLiteral("--data-dir"), dir.path(), QStringLiteral("web-user"),
+                            QStringLiteral("add"), QStringLiteral("owner")});
+    account.write("owner-pass-12\nowner-pass-12\n");
+    account.closeWriteChannel();
+    if (!account.waitForFinished(60000) || account.exitCode() != 0)
+        fail("the web account cannot be added");
+
+    History history(dir.path());
+    QProcess board;
+    startBoard(board, env, bin, dir.path(), history);
+    SignInFlood flood(webPort);
+    // The flood's first report is in the trail, and its alert on its way, before the timing.
+    QElapsedTimer t;
+    t.start();
+    while (history.count("select count(*) from tavolen_audit where action = 'wrong_passwords'") <
+               1 &&
+           t.elapsed() < 20000)
+        QThread::msleep(50);
+    if (t.elapsed() >= 20000) fail("the flood of wrong sign-ins raised no alert");
+
+    Screen screen(display);
+    std::array<int, kRooms + 1> step{};
+    const std::vector<double> blocks = paintDelay(line.master, screen, step);
+    run.pairsPerSecond = storm(line.master, board.processId(), server, history, step);
+    flood.stop();
+    run.p50 = percentile(blocks, 0.5);
+    run.p99 = percentile(blocks, 0.99);
+    run.signIns = flood.sent();
+    run.queued = history.count("select count(*) from tavolen_alert_queue");
+    run.sent = history.count("select count(*) from tavolen_alert_queue where sent_at is not null");
+    closeBoard(board);
+}
+
+int alertsMain(const QString& bin, const QString& base, const QProcessEnvironment& env,
+               const QString& display, qint64 server) {
+    std::printf(
+        "desk_storm --alerts (the real program, xcb on Xvfb %dx%d, files under %s; the live "
+        "view flooded with wrong sign-ins from %d addresses meanwhile)\n",
+        kScreenWidth, kScreenHeight, qPrintable(base), SignInFlood::kAddresses);
+    const auto alert = [](const char* key, const QString& value) {
+        return IniStore::Change{QStringLiteral("Alert"), QString::fromLatin1(key), value};
+    };
+    std::vector<AlertRun> runs;
+    runs.push_back({"no receiver configured", {}, nullptr});
+    for (const bool mail : {true, false}) {
+        auto receiver = std::make_unique<DeadReceiver>(true);
+        const QString address = QStringLiteral("127.0.0.1:%1").arg(receiver->port());
+        runs.push_back(
+            {mail ? "mail server that accepts and never answers"
+                  : "webhook that accepts and never answers",
+             mail ? QList<IniStore::Change>{alert("Smtp", "smtp://" + address),
+                                            alert("From", QStringLiteral("desk@motel.test")),
+                                            alert("To", QStringLiteral("owner@motel.test"))}
+                  : QList<IniStore::Change>{alert("Webhook", "https://" + address + "/hook")},
+             std::move(receiver)});
+    }
+    auto unaccepted = std::make_unique<DeadReceiver>(false);
+    runs.push_back(
+        {"webhook that never accepts the connection",
+         {alert("Webhook", QStringLiteral("https://127.0.0.1:%1/hook").arg(unaccepted->port()))},
+         std::move(unaccepted)});
+    runs.push_back({"no receiver configured, again", {}, nullptr});
+    for (AlertRun& run : runs) alertRun(run, bin, base, env, display, server);
+
+    std::printf(
+        "\nside by side (blocks of 1, 4 and 8 pairs beyond the silence; the storm's pairs/s)\n");
+    std::printf("  %-45s %9s %9s %9s %7s %6s %9s\n", "alerts go to", "p50 ms", "p99 ms", "pairs/s",
+                "queued", "sent", "sign-ins");
+    for (const AlertRun& r : runs)
+        std::printf("  %-45s %9.2f %9.2f %9.0f %7ld %6ld %9ld\n", r.name, r.p50, r.p99,
+                    r.pairsPerSecond, r.queued, r.sent, r.signIns);
+    std::printf(
+        "  (the desk's p99 with a receiver that never answers is to stay that with none)\n");
+    return 0;
 }
 
 }  // namespace
@@ -351,7 +656,9 @@ void storm(int master, qint64 board, qint64 server, History& history,
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QString bin = QCoreApplication::applicationDirPath();
-    const QString base = argc > 1 ? QString::fromLocal8Bit(argv[1]) : bin;
+    QStringList args = app.arguments().mid(1);
+    const bool alerts = args.removeAll(QStringLiteral("--alerts")) > 0;
+    const QString base = args.isEmpty() ? bin : args.first();
     QTemporaryDir dir(QDir(base).filePath(QStringLiteral("desk-storm-XXXXXX")));
     if (!dir.isValid()) fail("no temporary directory");
 
@@ -361,54 +668,38 @@ int main(int argc, char** argv) {
     env.insert(QStringLiteral("DISPLAY"), display);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    if (alerts) {
+        const int status = alertsMain(bin, base, env, display, xvfb.processId());
+        xvfb.terminate();
+        xvfb.waitForFinished();
+        return status;
+    }
 
-    int master = -1;
-    int device = -1;
-    char name[256] = {};
-    if (openpty(&master, &device, name, nullptr, nullptr) != 0) fail("no pseudo-terminal");
-    termios raw{};
-    tcgetattr(device, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(device, TCSANOW, &raw);
-    writeBenchRooms(
-        dir.path(),
-        {{QStringLiteral("Motel"), QStringLiteral("CoName"), QStringLiteral("타볼렌 모텔")},
-         {QStringLiteral("Motel"), QStringLiteral("ComPort"), QString::fromLatin1(name)}});
+    Line line;
+    writeBenchRooms(dir.path(), {{QStringLiteral("Motel"), QStringLiteral("CoName"),
+                                  QStringLiteral("타볼렌 모텔")},
+                                 {QStringLiteral("Motel"), QStringLiteral("ComPort"), line.name}});
 
     std::printf("desk_storm (the real program, xcb on Xvfb %dx%d, files under %s)\n", kScreenWidth,
                 kScreenHeight, qPrintable(base));
     std::fflush(stdout);
 
     QProcess board;
-    board.setProcessEnvironment(env);
-    board.setProcessChannelMode(QProcess::ForwardedChannels);
-    board.start(QDir(bin).filePath(QStringLiteral("tavolen")),
-                {QStringLiteral("--data-dir"), dir.path()});
-    if (!board.waitForStarted(10000)) fail("tavolen cannot be started");
     History history(dir.path());
-    QElapsedTimer t;
-    t.start();
-    while (history.rows() < 0 && t.elapsed() < 20000) QThread::msleep(50);
-    if (history.rows() < 0) fail("tavolen made no database");
-    QThread::msleep(2000);  // the first frames and the first minute tick
+    startBoard(board, env, bin, dir.path(), history);
     const EmptyWindow empty = emptyWindowMemory(env, bin);
     printMemory(board.processId(), "after start-up", empty);
 
     Screen screen(display);
     std::array<int, kRooms + 1> step{};
-    paintDelay(master, screen, step);
-    storm(master, board.processId(), xvfb.processId(), history, step);
+    paintDelay(line.master, screen, step);
+    storm(line.master, board.processId(), xvfb.processId(), history, step);
     printMemory(board.processId(), "right after the storm", empty);
     // The board gives back what a burst used once its line has been quiet for two seconds.
     QThread::msleep(3000);
     printMemory(board.processId(), "after the storm, the line quiet for 3 s", empty);
     std::fflush(stdout);
-
-    board.terminate();
-    if (!board.waitForFinished(3000)) {
-        board.kill();
-        board.waitForFinished();
-    }
+    closeBoard(board);
 
     // Start-up to the first frame, on the same X server.
     QProcess startup;
@@ -419,7 +710,5 @@ int main(int argc, char** argv) {
 
     xvfb.terminate();
     xvfb.waitForFinished();
-    close(master);
-    close(device);
     return 0;
 }

@@ -25,7 +25,29 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* data) {
     return n;
 }
 
-size_t ignoreBody(char*, size_t size, size_t count, void*) { return size * count; }
+// What a webhook receiver may answer: its headers and as much of its body are read, no more.
+constexpr size_t kMaxHeaderBytes = 16 * 1024;
+constexpr size_t kMaxBodyBytes = 64 * 1024;
+
+struct Answer {
+    size_t headerBytes = 0;
+    size_t bodyBytes = 0;
+    bool cut = false;  // the body went on past kMaxBodyBytes and was not read further
+};
+
+// Returning less than was given ends the transfer.
+size_t countHeader(char*, size_t size, size_t count, void* data) {
+    auto* answer = static_cast<Answer*>(data);
+    answer->headerBytes += size * count;
+    return answer->headerBytes > kMaxHeaderBytes ? 0 : size * count;
+}
+
+size_t countBody(char*, size_t size, size_t count, void* data) {
+    auto* answer = static_cast<Answer*>(data);
+    answer->bodyBytes += size * count;
+    answer->cut = answer->bodyBytes > kMaxBodyBytes;
+    return answer->cut ? 0 : size * count;
+}
 
 // Ends a transfer when the sender stops.
 int progress(void* stopping, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -127,9 +149,16 @@ QString alertDelivery::post(const AlertSettings& settings, const QByteArray& jso
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, long(json.size()));
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER,
                      t.list({QByteArrayLiteral("Content-Type: application/json; charset=utf-8")}));
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, ignoreBody);
+    // A receiver that answers without end costs a bounded read, not the whole transfer time.
+    Answer answer;
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, countHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, static_cast<void*>(&answer));
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, countBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(&answer));
     const QString failed = t.perform();
-    if (!failed.isEmpty()) return failed;
+    if (answer.headerBytes > kMaxHeaderBytes) return QStringLiteral("웹훅의 답 머리가 너무 깁니다");
+    // Its status is in: an answer cut short still says whether the alert was taken.
+    if (!failed.isEmpty() && !answer.cut) return failed;
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299)

@@ -21,6 +21,27 @@ struct Told {
     QString title, what, todo;
 };
 
+// The web's accounts and addresses that wrong passwords brought to their limit.
+QString webWrongPasswords(const QJsonObject& d) {
+    QStringList limited;
+    const auto list = [&](const char* key, const QString& what) {
+        QStringList items;
+        for (const QJsonValue& v : d.value(QLatin1String(key)).toArray()) items << v.toString();
+        if (!items.isEmpty()) limited << what + QLatin1Char(' ') + items.join(QStringLiteral(", "));
+        return items.size();
+    };
+    const qsizetype listed =
+        list("accounts", QStringLiteral("계정")) + list("addresses", QStringLiteral("주소"));
+    const qint64 others = d.value(QStringLiteral("limited")).toInteger() - listed;
+    if (others > 0) limited << QStringLiteral("그 밖에 %1곳").arg(others);
+    return QStringLiteral(
+               "웹 화면 로그인에서 암호가 거듭 틀려 로그인을 제한했습니다: %1. "
+               "틀린 암호 %2번, 막힌 시도 %3번.")
+        .arg(limited.join(QStringLiteral("; ")))
+        .arg(d.value(QStringLiteral("count")).toInteger())
+        .arg(d.value(QStringLiteral("held")).toInteger());
+}
+
 Told tell(const QString& kind, const QJsonObject& d) {
     const QString grade = audit::gradeText(d.value(QStringLiteral("grade")).toInt());
     if (kind == QLatin1String("line_silent"))
@@ -74,6 +95,11 @@ Told tell(const QString& kind, const QJsonObject& d) {
                     .arg(d.value(QStringLiteral("room")).toString(),
                          d.value(QStringLiteral("call")).toString()),
                 QStringLiteral("손님께 직접 연락하십시오.")};
+    if (kind == QLatin1String("wrong_passwords") &&
+        d.value(QStringLiteral("where")).toString() == QLatin1String("web"))
+        return {QStringLiteral("웹 로그인 암호 연속 오류"), webWrongPasswords(d),
+                QStringLiteral("웹 계정의 암호가 새지 않았는지 확인하고, 모르는 주소라면 "
+                               "공유기에서 막으십시오.")};
     if (kind == QLatin1String("wrong_passwords"))
         return {QStringLiteral("암호 연속 오류"),
                 QStringLiteral("%1 등급의 암호가 %2번 연속 틀렸습니다 (%3).")

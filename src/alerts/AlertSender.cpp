@@ -9,6 +9,7 @@
 #include "alerts/AlertDelivery.h"
 #include "alerts/AlertMessage.h"
 #include "alerts/AlertQueue.h"
+#include "platform/ThreadPriority.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ void AlertSender::wake() {
 }
 
 void AlertSender::run() {
+    runBehindTheDesk();
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path_.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
         SQLITE_OK) {

@@ -252,8 +252,14 @@ QString Desk::centralProblem() {
 
 void Desk::startWeb() {
     try {
-        web_ = startWebFace({&board_.ini(), options_.dataDir,
-                             QCoreApplication::applicationFilePath(), &board_, &clock_});
+        // The web's wrong passwords go to the trail, whose row raises the alert; the desk's
+        // own grades never hear of them.
+        web_ =
+            startWebFace({&board_.ini(), options_.dataDir, QCoreApplication::applicationFilePath(),
+                          &board_, &clock_, [this](const QJsonObject& detail) {
+                              trail_.note({audit::Action::WrongPasswords, 0, detail});
+                              if (alerts_) alerts_->wake();
+                          }});
         if (!web_) return;
         web_->setLinkUp(link_.isUp());
         QObject::connect(&link_, &CommLink::linkUp, &window_, [this](bool up) {

@@ -1,13 +1,13 @@
 #include "central/OutboxSender.h"
 
 #include <sqlite3.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QDateTime>
 #include <algorithm>
 
 #include "central/PgConnection.h"
+#include "platform/ThreadPriority.h"
 #include "store/Database.h"
 
 namespace {
@@ -19,7 +19,6 @@ constexpr qint64 kCleanupEveryMs = 60 * 1000;
 // the outbox is empty: one short write a second instead of one a batch.
 constexpr qint64 kMarkEveryMs = 1000;
 // How much nicer than the desk's own threads the sender runs.
-constexpr int kNicer = 10;
 // How long a sender whose server has no heartbeat yet waits before trying again.
 constexpr qint64 kBeatRetryMs = 3600 * 1000;
 
@@ -279,10 +278,7 @@ void OutboxSender::refreshStatus(bool failing, const QString& problemText) {
 }
 
 void OutboxSender::run() {
-    // The desk comes first on a busy machine too.
-    const pid_t thread = gettid();
-    setpriority(PRIO_PROCESS, id_t(thread),
-                std::min(19, getpriority(PRIO_PROCESS, id_t(thread)) + kNicer));
+    runBehindTheDesk();
     int retryMs = options_.firstRetryMs;
     while (!stopping_) {
         try {

@@ -74,7 +74,10 @@ int SignInLimiter::begin(const QString& account, const QString& address) {
     const qint64 now = clock_.now().toSecsSinceEpoch();
     for (Entry* e : {&accounts_[account], &addresses_[address]}) {
         // A day without failures starts the count again.
-        if (e->failures > 0 && since(e->lastFailure, now) >= kForgetSeconds) e->failures = 0;
+        if (e->failures > 0 && since(e->lastFailure, now) >= kForgetSeconds) {
+            e->failures = 0;
+            e->told = false;
+        }
         ++e->failures;
         e->lastFailure = now;
     }
@@ -91,4 +94,14 @@ void SignInLimiter::succeeded(const QString& account, const QString& address) {
     accounts_.remove(account);
     const auto it = addresses_.find(address);
     if (it != addresses_.end() && it->failures > 0) --it->failures;
+}
+
+SignInLimiter::Reached SignInLimiter::wrong(const QString& account, const QString& address) {
+    const auto reached = [](QHash<QString, Entry>& table, const QString& key) {
+        const auto it = table.find(key);
+        if (it == table.end() || it->told || it->failures < kFreeFailures) return false;
+        it->told = true;
+        return true;
+    };
+    return {reached(accounts_, account), reached(addresses_, address)};
 }

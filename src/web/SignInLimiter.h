@@ -38,6 +38,13 @@ public:
     // made; 0 lets it through and counts it as a failure until succeeded().
     int begin(const QString& account, const QString& address);
     void succeeded(const QString& account, const QString& address);
+    // Which of the two a wrong password has just brought to its limit (kFreeFailures tries
+    // spent): each is told once, until its count is forgotten.
+    struct Reached {
+        bool account = false;
+        bool address = false;
+    };
+    Reached wrong(const QString& account, const QString& address);
     // Whether the last begin() was held back because the table was full.
     bool full() const { return full_; }
     int size() const { return int(accounts_.size() + addresses_.size()); }
@@ -49,6 +56,7 @@ private:
         qint64 lastFailure = 0;
         qint64 minuteStart = 0;  // the address's attempts, right or wrong; 0 for an account
         int attemptsThisMinute = 0;
+        bool told = false;  // its limit has been reported by wrong()
     };
     int waitOf(const QHash<QString, Entry>& table, const QString& key, bool attempts) const;
     bool makeRoom(int needed);

@@ -40,9 +40,14 @@ WebOptions WebFace::readOptions(const IniStore& ini, const QString& dataDir,
     return o;
 }
 
-WebFace::WebFace(WebOptions options, BoardModel& board, const Clock& clock) : board_(board) {
+WebFace::WebFace(WebOptions options, BoardModel& board, const Clock& clock,
+                 std::function<void(const QJsonObject&)> wrongPasswords)
+    : board_(board) {
     qRegisterMetaType<BoardSnapshotPtr>("BoardSnapshotPtr");
     server_ = new WebServer(std::move(options), clock);
+    if (wrongPasswords)
+        connect(server_, &WebServer::wrongPasswords, this, std::move(wrongPasswords),
+                Qt::QueuedConnection);
     server_->moveToThread(&thread_);
     thread_.setObjectName(QStringLiteral("web"));
     thread_.start();

@@ -24,7 +24,10 @@ public:
     static WebOptions readOptions(const IniStore& ini, const QString& dataDir,
                                   const QString& program);
 
-    WebFace(WebOptions options, BoardModel& board, const Clock& clock);
+    // `wrongPasswords` hears, on this object's thread, of accounts and addresses that wrong
+    // passwords have brought to their limit (WebServer::wrongPasswords).
+    WebFace(WebOptions options, BoardModel& board, const Clock& clock,
+            std::function<void(const QJsonObject&)> wrongPasswords = {});
     ~WebFace() override;
 
     void setLinkUp(bool up) override;

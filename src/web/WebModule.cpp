@@ -4,5 +4,5 @@
 
 WebFaceHandle* tavolenStartWebFace(const WebFaceParts* parts) {
     return new WebFace(WebFace::readOptions(*parts->ini, parts->dataDir, parts->program),
-                       *parts->board, *parts->clock);
+                       *parts->board, *parts->clock, parts->wrongPasswords);
 }

@@ -4,7 +4,9 @@
 // Qt Network, Qt WebSockets and the libraries those bring: the program loads it at start-up
 // only when `Web`/`Enabled` is 1, so that a desk without the live view starts without them.
 // These are the module's doors; the program's side is app/WebFaceLoader.
+#include <QJsonObject>
 #include <QString>
+#include <functional>
 
 class BoardModel;
 class Clock;
@@ -26,6 +28,9 @@ struct WebFaceParts {
     QString program;  // the program's own file, which renders the ledger's pages
     BoardModel* board;
     const Clock* clock;
+    // Called on the program's thread when wrong passwords have brought web accounts or addresses
+    // to their limit, at most once a minute, with what was limited (WebServer::wrongPasswords).
+    std::function<void(const QJsonObject&)> wrongPasswords = {};
 };
 
 extern "C" {

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -26,6 +27,7 @@
 #include <QWebSocketServer>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "platform/Clock.h"
 #include "platform/DeskLog.h"
@@ -318,6 +320,7 @@ bool WebServer::start(QString* error) {
     connect(sessionTimer_, &QTimer::timeout, this, [this] {
         refreshSessions();
         walkPages();
+        reportWrongPasswords();
     });
     sessionTimer_->start();
     log(QStringLiteral("웹: %1 포트 %2 에서 시작 (%3)")
@@ -799,7 +802,9 @@ void WebServer::signIn(QTcpSocket* socket, const HttpRequest& request) {
         return refuse(socket, 503, QStringLiteral("잠시 뒤에 다시 하십시오"), keep,
                       {{"Retry-After", "5"}});
     }
-    const QString addressKey = SignInLimiter::addressKey(socket->peerAddress());
+    // Behind the proxy, the browser's address as the proxy tells it: not the proxy's own, which
+    // every browser shares.
+    const QString addressKey = SignInLimiter::addressKey(QHostAddress(request.client));
     const QString accountKey = name.toLower();
     const int wait = limiter_.begin(accountKey, addressKey);
     if (wait > 0) {
@@ -811,6 +816,7 @@ void WebServer::signIn(QTcpSocket* socket, const HttpRequest& request) {
         } else {
             logRefusal(address, QStringLiteral("로그인 시도 초과 (%1)").arg(loggedName(name)));
         }
+        ++wrong_.held;
         return refuse(
             socket, 429,
             QStringLiteral("로그인 시도가 너무 많습니다. %1초 뒤에 다시 하십시오").arg(wait), keep,
@@ -842,11 +848,45 @@ void WebServer::signIn(QTcpSocket* socket, const HttpRequest& request) {
             this,
             [this, target, name, account, failed, keep, accountKey, addressKey] {
                 --checksWaiting_;
-                if (account) limiter_.succeeded(accountKey, addressKey);
+                if (account)
+                    limiter_.succeeded(accountKey, addressKey);
+                else if (!failed)
+                    noteWrongPassword(name, accountKey, addressKey);
                 finishSignIn(target, name, account, failed, keep);
             },
             Qt::QueuedConnection);
     });
+}
+
+void WebServer::noteWrongPassword(const QString& name, const QString& accountKey,
+                                  const QString& addressKey) {
+    ++wrong_.count;
+    const SignInLimiter::Reached reached = limiter_.wrong(accountKey, addressKey);
+    const auto add = [this](QStringList& list, const QString& item) {
+        ++wrong_.limited;
+        if (list.size() < kWrongPasswordsListed && !list.contains(item)) list.append(item);
+    };
+    if (reached.account) add(wrong_.accounts, loggedName(name));
+    if (reached.address) add(wrong_.addresses, addressKey);
+    if (reached.account || reached.address) reportWrongPasswords();
+}
+
+// Also on the session timer's beat, for what was limited since the last report.
+void WebServer::reportWrongPasswords() {
+    if (wrong_.limited == 0) return;
+    const qint64 now = clock_.now().toSecsSinceEpoch();
+    // A clock set back allows a report at once.
+    if (wrongReportedAt_ > 0 && now >= wrongReportedAt_ &&
+        now - wrongReportedAt_ < kWrongPasswordsReportSeconds)
+        return;
+    wrongReportedAt_ = now;
+    const WrongPasswords told = std::exchange(wrong_, {});
+    emit wrongPasswords(QJsonObject{{"where", "web"},
+                                    {"accounts", QJsonArray::fromStringList(told.accounts)},
+                                    {"addresses", QJsonArray::fromStringList(told.addresses)},
+                                    {"limited", told.limited},
+                                    {"count", told.count},
+                                    {"held", told.held}});
 }
 
 void WebServer::finishSignIn(QPointer<QTcpSocket> socket, const QString& name,

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QHostAddress>
+#include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -75,9 +76,23 @@ public:
     qint64 unsentBytes() const;
     int pageCount() const { return int(pages_.size()); }
 
+    // How often the owner hears of wrong passwords at most; what is limited meanwhile waits
+    // for the next report.
+    static constexpr int kWrongPasswordsReportSeconds = 60;
+    // Names and addresses listed in one report; the others are only counted.
+    static constexpr int kWrongPasswordsListed = 10;
+
 public slots:
     // The board's latest state; pushed to every open page.
     void publish(BoardSnapshotPtr snapshot);
+
+signals:
+    // Wrong passwords have brought accounts or addresses to their limit: the desk's
+    // "repeated wrong passwords" from the web, at most once per kWrongPasswordsReportSeconds,
+    // never per attempt. `detail` = {"where": "web", "accounts": [names], "addresses":
+    // [addresses], "limited": how many of both, "count": wrong passwords, "held": attempts
+    // held off, since the last report}.
+    void wrongPasswords(const QJsonObject& detail);
 
 private:
     struct Peer;
@@ -102,6 +117,9 @@ private:
     void finishSignIn(QPointer<QTcpSocket> socket, const QString& name,
                       const std::optional<WebAccounts::Current>& account, bool failed,
                       bool keepAlive);
+    void noteWrongPassword(const QString& name, const QString& accountKey,
+                           const QString& addressKey);
+    void reportWrongPasswords();
     void signOut(QTcpSocket* socket, const HttpRequest& request);
     void serveLedger(QTcpSocket* socket, const HttpRequest& request, bool month);
     void serveReport(QTcpSocket* socket, const HttpRequest& request,
@@ -142,6 +160,15 @@ private:
     QHash<QString, QPointer<QTcpSocket>> handedOver_;  // by peer address and port, until upgraded
     WebSessions sessions_;
     SignInLimiter limiter_;
+    // Wrong passwords since the last report of them.
+    struct WrongPasswords {
+        QStringList accounts, addresses;
+        int limited = 0;
+        int count = 0;
+        int held = 0;
+    };
+    WrongPasswords wrong_;
+    qint64 wrongReportedAt_ = 0;  // s since the epoch; 0 before the first report
     BoardSnapshotPtr latest_;
     QByteArray latestJson_;
     bool pushScheduled_ = false;

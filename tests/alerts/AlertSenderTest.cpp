@@ -13,6 +13,7 @@
 #include "store/IniStore.h"
 #include "support/AlertReceivers.h"
 #include "support/Fakes.h"
+#include "support/FreePort.h"
 #include "support/StoreHelpers.h"
 
 namespace {
@@ -59,11 +60,11 @@ protected:
         if (sender) sender->stop();
     }
 
-    void startSender(qint64 coalesceMs = 600000) {
+    void startSender(qint64 coalesceMs = 600000, int transferSeconds = 5) {
         alertQueue::install(db->connection(), settings);
         AlertSender::Timing timing;
         timing.coalesceMs = coalesceMs;
-        timing.transferSeconds = 5;
+        timing.transferSeconds = transferSeconds;
         sender = std::make_unique<AlertSender>(db->path(), settings, timing);
         sender->problem = [this](const QString& text) {
             const std::lock_guard<std::mutex> lock(problemsMutex);
@@ -175,6 +176,57 @@ TEST_F(Alerts, ACertificateNotSignedByATrustedAuthorityIsRefused) {
     EXPECT_TRUE(receivers.received("mail").isEmpty());
     EXPECT_TRUE(receivers.received("hook").isEmpty());
     EXPECT_EQ(unsent(), 2u);
+}
+
+// A receiver that answers without end costs one bounded attempt: an endless body after its
+// "200" is cut short and the alert counts as taken; an endless header is refused at its bound, a
+// trickle at the transfer's time limit, and the alert waits for the next try. Each case gets far
+// less time than the limit of 20 s except the trickle, which must meet it.
+TEST_F(Alerts, AReceiverThatAnswersWithoutEndCostsOneBoundedAttempt) {
+    settings.smtp.clear();
+    receivers.start();
+    const struct Case {
+        const char* path;
+        int transferSeconds;
+        bool taken;
+    } cases[] = {
+        {"/endless-body", 20, true}, {"/endless-header", 20, false}, {"/trickle", 2, false}};
+    alertQueue::install(db->connection(), settings);
+    for (const Case& c : cases) {
+        if (sender) sender->stop();
+        execSql(*db, QStringLiteral("DELETE FROM tavolen_alert_queue"));
+        problems.clear();
+        settings.webhook =
+            QStringLiteral("https://127.0.0.1:%1%2").arg(receivers.httpsPort).arg(c.path);
+        startSender(600000, c.transferSeconds);
+        record(audit::Action::PasswordChanged);
+        EXPECT_TRUE(waitFor([&] { return c.taken ? unsent() == 0 : problemCount() == 1; }, 8000))
+            << c.path;
+        EXPECT_EQ(unsent(), c.taken ? 0u : 1u) << c.path;
+    }
+}
+
+// Closing the program ends a transfer that waits on a server that never answers.
+TEST_F(Alerts, StoppingEndsATransferThatWaitsOnASilentServer) {
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(silent, 8), 0);  // the kernel takes the connection; nobody ever answers
+    socklen_t length = sizeof a;
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&a), &length);
+    settings.smtp = QStringLiteral("smtp://127.0.0.1:%1").arg(ntohs(a.sin_port));
+    settings.webhook = QStringLiteral("https://127.0.0.1:%1/hook").arg(ntohs(a.sin_port));
+    startSender(600000, 600);
+    record(audit::Action::PasswordChanged);
+    QThread::msleep(1500);
+    QElapsedTimer stopping;
+    stopping.start();
+    sender->stop();
+    EXPECT_LT(stopping.elapsed(), 10000) << "a transfer of up to 600 s was ended";
+    EXPECT_EQ(unsent(), 2u);
+    ::close(silent);
 }
 
 TEST(AlertSettingsTest, RefusesWhatWouldGoInTheClearOrAnAccountOthersCanRead) {

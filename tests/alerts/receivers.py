@@ -65,6 +65,26 @@ class Mailbox:
         return "250 OK"
 
 
+def endless(write, first, more, pause=0.0, minutes=1):
+    write(first)
+    stop = time.monotonic() + 60 * minutes
+    while time.monotonic() < stop:
+        write(more)
+        if pause:
+            time.sleep(pause)
+
+
+# Receivers that take the alert and then answer without end: paths of the webhook.
+HOSTILE = {
+    "/endless-body": lambda w: endless(w.write, b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+                                       b"Connection: close\r\n\r\n", b"x" * 65536),
+    "/endless-header": lambda w: endless(w.write, b"HTTP/1.1 200 OK\r\n",
+                                         b"X-Filler: " + b"x" * 1000 + b"\r\n"),
+    "/trickle": lambda w: endless(lambda b: (w.write(b), w.flush()), b"HTTP/1.1 200 OK\r\nX: ",
+                                  b"x", pause=1.0),
+}
+
+
 def authenticate(server, session, envelope, mechanism, auth_data):
     return AuthResult(success=auth_data.login == b"desk" and auth_data.password == b"secret")
 
@@ -91,6 +111,14 @@ def main():
             body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
             save(a.dir, "hook", {"path": self.path, "type": self.headers.get("Content-Type"),
                                  "json": json.loads(body)})
+            hostile = HOSTILE.get(self.path)
+            if hostile:
+                try:
+                    hostile(self.wfile)
+                except OSError:  # the sender gave up, as it should
+                    pass
+                self.close_connection = True
+                return
             self.send_response(200)
             self.send_header("Content-Length", "0")
             self.end_headers()

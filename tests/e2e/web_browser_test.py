@@ -12,6 +12,7 @@ import argparse
 import csv
 import os
 import socket
+import sqlite3
 import subprocess
 import sys
 
@@ -35,9 +36,11 @@ def report_sums(program, data_dir, date, out_dir):
     return sums
 
 
-def raw_status(port, request):
-    """The status of the program's answer to raw request bytes; 0 when it only closed."""
-    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+def raw_status(port, request, source="127.0.0.1"):
+    """The status of the program's answer to raw request bytes, sent from `source`; 0 when it
+    only closed."""
+    with socket.create_connection(("127.0.0.1", port), timeout=10,
+                                  source_address=(source, 0)) as s:
         s.sendall(request)
         answer = b""
         while b"\r\n" not in answer:
@@ -65,7 +68,9 @@ def main():
 
     # A group ledger whose server is not there: the page shows the link stalled.
     central = ["[Central]", "Enabled=1",
-               "Connection=host=/nonexistent port=5432 dbname=group user=desk"]
+               "Connection=host=/nonexistent port=5432 dbname=group user=desk",
+               # An alert receiver that is not there either: the alert waits in the queue.
+               "[Alert]", "Webhook=https://127.0.0.1:9/hook"]
     with WebDesk(program, "tavolen-web-", "웹모텔", 3, central) as desk:
         desk.wait_listening()
 
@@ -126,6 +131,24 @@ def main():
             assert got == expected, (name, got, expected)
         desk.send(bytes([129, 4]))
         wait_for("room 101 to be vacated after the refusals", lambda: state() == "vacated", 10)
+
+        # Wrong passwords from another address until it is held off: one trail row says so,
+        # and its alert is queued; the desk's own grades are not involved.
+        guess = lambda n: b"name=owner&password=guess%d" % n
+        guesses = [raw_status(desk.port, b"POST /login HTTP/1.1\r\n" + host +
+                              b"Content-Length: %d\r\n\r\n" % len(guess(n)) + guess(n),
+                              source="127.0.0.9") for n in range(8)]
+        assert guesses == [303] * 5 + [429] * 3, guesses
+        database = sqlite3.connect("file:%s?mode=ro" % os.path.join(desk.data, "DB", "motel.db"),
+                                   uri=True, timeout=5)
+        trail = lambda: database.execute(
+            "SELECT grade, json_extract(detail, '$.accounts'), json_extract(detail, '$.where') "
+            "FROM tavolen_audit WHERE action = 'wrong_passwords'").fetchall()
+        assert wait_for("the web's wrong passwords in the trail", trail, 10) == \
+            [(0, '["owner"]', "web")], trail()
+        queued = database.execute("SELECT channel, kind FROM tavolen_alert_queue").fetchall()
+        assert queued == [("webhook", "wrong_passwords")], queued
+        database.close()
 
         driver.get(desk.base + "/today")
         total = wait_for("today's sums", lambda: driver.execute_script(

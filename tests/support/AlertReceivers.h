@@ -3,9 +3,6 @@
 // The owner's mail server and webhook receiver of the alert tests (tests/alerts/receivers.py)
 // on loopback ports free at the moment, with the certificate authority it makes.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -15,18 +12,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-// A port nothing listens on at the moment.
-inline int freePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
+#include "support/FreePort.h"
 
 // The owner's mail server and webhook receiver (receivers.py), with the certificates it makes.
 class Receivers {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "support/Fakes.h"
 #include "web/SignInLimiter.h"
 
@@ -70,6 +73,33 @@ TEST(SignInLimiter, RightPasswordsAreLimitedPerAddressToo) {
     EXPECT_EQ(limiter.begin(QStringLiteral("owner"), from), 60);
     clock.advanceMinutes(1);
     EXPECT_EQ(limiter.begin(QStringLiteral("owner"), from), 0);
+}
+
+// The owner is told when an account or an address reaches its limit: once, not per failure
+// after it, and again only once the count has been forgotten.
+TEST(SignInLimiter, AReachedLimitIsToldOnceUntilItsCountIsForgotten) {
+    FixedClock clock;
+    SignInLimiter limiter(clock);
+    const QString owner = QStringLiteral("owner");
+    std::vector<std::pair<bool, bool>> told;
+    const auto attempt = [&](const QString& address) {
+        ASSERT_EQ(limiter.begin(owner, address), 0);
+        const SignInLimiter::Reached r = limiter.wrong(owner, address);
+        told.emplace_back(r.account, r.address);
+    };
+    for (int i = 0; i < SignInLimiter::kFreeFailures; ++i) attempt(QStringLiteral("192.0.2.1"));
+    clock.set(clock.now().addSecs(SignInLimiter::kSlowWaitSeconds));
+    attempt(QStringLiteral("192.0.2.2"));
+    EXPECT_EQ(told, (std::vector<std::pair<bool, bool>>{{false, false},
+                                                        {false, false},
+                                                        {false, false},
+                                                        {false, false},
+                                                        {true, true},
+                                                        {false, false}}));
+    clock.set(clock.now().addSecs(SignInLimiter::kForgetSeconds));
+    told.clear();
+    for (int i = 0; i < SignInLimiter::kFreeFailures; ++i) attempt(QStringLiteral("192.0.2.3"));
+    EXPECT_EQ(told.back(), std::make_pair(true, true)) << "a day later it is a new episode";
 }
 
 }  // namespace

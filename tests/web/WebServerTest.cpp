@@ -15,7 +15,11 @@
 #include <QTimer>
 #include <QWebSocket>
 #include <algorithm>
+#include <map>
 
+#include "alerts/AlertMessage.h"
+#include "alerts/AlertQueue.h"
+#include "alerts/AlertSettings.h"
 #include "audit/AuditTrail.h"
 #include "auth/PasswordRules.h"
 #include "auth/WebAccounts.h"
@@ -26,6 +30,7 @@
 #include "store/Database.h"
 #include "store/IniStore.h"
 #include "support/Fakes.h"
+#include "support/FreePort.h"
 #include "support/ReverseProxy.h"
 #include "support/SelfSigned.h"
 #include "support/StoreHelpers.h"
@@ -74,17 +79,16 @@ public:
         headAnswer = head;
         Reply r;
         QDeadlineTimer deadline(ms);
-        while (!parse(r) && socket.state() == QAbstractSocket::ConnectedState &&
-               !deadline.hasExpired()) {
+        // What came while another client waited is read before waiting for more.
+        while ((buffer += socket.readAll(), !parse(r)) &&
+               socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
             QEventLoop loop;
             QObject::connect(&socket, &QTcpSocket::readyRead, &loop, &QEventLoop::quit);
             QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
             QTimer::singleShot(std::max<qint64>(1, deadline.remainingTime()), &loop,
                                &QEventLoop::quit);
             loop.exec();
-            buffer += socket.readAll();
         }
-        buffer += socket.readAll();
         if (r.status == 0) parse(r);
         return r;
     }
@@ -496,6 +500,27 @@ TEST_F(WebServerTest, BehindItsProxyTheBrowsersSchemeAndAddressAreTheProxysWord)
     EXPECT_TRUE(log.contains(QStringLiteral("웹: 로그인 owner 127.0.0.1"))) << log.toStdString();
     EXPECT_FALSE(log.contains(QStringLiteral("127.0.0.2"))) << "the proxy is not the browser";
     EXPECT_FALSE(log.contains(QStringLiteral("10.9.8.7"))) << "a claim from a client";
+}
+
+// Behind the proxy a browser's wrong passwords count against the address the proxy tells, so
+// that one browser's guesses never hold off another's sign-in through the same proxy.
+TEST_F(WebServerTest, BehindTheProxyWrongPasswordsCountAgainstTheBrowsersAddress) {
+    WebOptions o = options();
+    o.proxy = QHostAddress(QStringLiteral("127.0.0.2"));
+    startServer(o);
+    const QHostAddress proxy(QStringLiteral("127.0.0.2"));
+    const auto from = [&](const char* browser, const QByteArray& name, const QByteArray& password) {
+        const QByteArray body = "name=" + name + "&password=" + password;
+        return ask("POST /login HTTP/1.1\r\nHost: " + host() + "\r\nX-Forwarded-For: " + browser +
+                       "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                       QByteArray::number(body.size()) + "\r\n\r\n" + body,
+                   proxy);
+    };
+    for (int i = 0; i < SignInLimiter::kFreeFailures; ++i)
+        EXPECT_EQ(from("198.51.100.7", "name" + QByteArray::number(i), "guess").status, 303) << i;
+    EXPECT_EQ(from("198.51.100.7", "clerk", kClerkPassword).status, 429);
+    EXPECT_EQ(from("198.51.100.8", "owner", kOwnerPassword).sessionCookie().size(), 64)
+        << "another browser behind the same proxy";
 }
 
 // A client that pipelines requests gets one answer for each, in order, and
@@ -1038,6 +1063,110 @@ TEST_F(WebServerTest, TheTrailPageListsTheDeskActionsByDayNewestFirstInKorean) {
     }
     EXPECT_FALSE(html.contains("<b>모텔</b>"));  // a stored value is shown, never run
     EXPECT_EQ(ask(get("/trail")).status, 303);
+}
+
+// Ten thousand wrong sign-ins from fifty addresses, through the live view as the program starts
+// it: the owner hears of them through the trail, whose row queues the alert, once for the flood
+// and once more a minute later for what was limited meanwhile; the desk's grades never hear.
+TEST(WebWrongPasswords, AFloodQueuesOneAlertAMinuteThroughTheTrailAndNeverReachesTheDesk) {
+    BoardFixture f;
+    f.clock.set(QDateTime(QDate(2026, 12, 11), QTime(3, 15)));
+    Database db{f.dataDir()};
+    db.open();
+    WebAccounts(db.connection()).add("owner", kOwnerPassword, kOwnerPassword, true, f.clock.now());
+    AlertSettings settings;
+    settings.webhook = QStringLiteral("https://127.0.0.1:9/hook");
+    settings.kinds = {audit::storedName(audit::Action::WrongPasswords)};
+    alertQueue::install(db.connection(), settings);
+    AuditTrail trail(db, f.clock);
+    DeskSession deskSession;
+    RecordingLockdown lockdown;
+    PasswordRules rules{db, f.clock, deskSession, lockdown};
+
+    WebOptions o;
+    o.port = freePort();
+    o.dataDir = f.dataDir();
+    QList<QJsonObject> heard;
+    const WebFace face(o, f.board, f.clock, [&](const QJsonObject& detail) {
+        heard.append(detail);
+        trail.note({audit::Action::WrongPasswords, 0, detail});
+    });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, o.port);
+            return probe.waitForConnected(200);
+        },
+        5000));
+
+    const auto from = [](int n) { return QHostAddress(QStringLiteral("127.0.3.%1").arg(n)); };
+    const QByteArray host = "127.0.0.1:" + QByteArray::number(o.port);
+    const auto signIn = [&](const QByteArray& name) {
+        const QByteArray body = "name=" + name + "&password=guess";
+        return "POST /login HTTP/1.1\r\nHost: " + host +
+               "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+               QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    };
+    constexpr int kAddresses = 50, kEach = 200;
+    std::vector<std::unique_ptr<Client>> flood;
+    for (int n = 1; n <= kAddresses; ++n) {
+        flood.push_back(std::make_unique<Client>(o.port, from(n)));
+        ASSERT_TRUE(flood.back()->connected) << n;
+    }
+    std::map<int, int> statuses;
+    for (int i = 0; i < kEach; ++i) {
+        for (auto& c : flood) c->write(signIn("owner"));
+        for (auto& c : flood) ++statuses[c->next(30000).status];
+    }
+    EXPECT_EQ(statuses,
+              (std::map<int, int>{{303, SignInLimiter::kFreeFailures},
+                                  {429, kAddresses * kEach - SignInLimiter::kFreeFailures}}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !heard.isEmpty(); }, 5000));
+
+    // Within the minute another address tries names of its own until it too is limited.
+    Client guesser(o.port, from(kAddresses + 1));
+    for (int i = 0; i < SignInLimiter::kFreeFailures; ++i) {
+        guesser.write(signIn("name" + QByteArray::number(i)));
+        EXPECT_NE(guesser.next(30000).status, 0);
+    }
+    QTest::qWait(200);
+    const auto rows = [&](const char* table) {
+        return rowsOf(db, QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(table)))
+            .front()
+            .front()
+            .toInt();
+    };
+    ASSERT_EQ(heard.size(), 1);
+    EXPECT_EQ(heard[0].value("accounts").toArray(), QJsonArray{"owner"});
+    EXPECT_EQ(rows("tavolen_alert_queue"), 1) << "one alert for the flood, not one per attempt";
+    EXPECT_EQ(rowsOf(db, QStringLiteral("SELECT grade, action, json_extract(detail, '$.where') "
+                                        "FROM tavolen_audit")),
+              (std::vector<QStringList>{{"0", "wrong_passwords", "web"}}));
+
+    // A minute on, what was limited meanwhile is told, with the rest of the count.
+    f.clock.set(f.clock.now().addSecs(WebServer::kWrongPasswordsReportSeconds));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heard.size() == 2; }, 15000));
+    EXPECT_EQ(heard[1].value("addresses").toArray(), QJsonArray{"127.0.3.51"});
+    int wrong = 0, held = 0;
+    for (const QJsonObject& d : heard) {
+        wrong += d.value("count").toInt();
+        held += d.value("held").toInt();
+    }
+    EXPECT_EQ(wrong, 2 * SignInLimiter::kFreeFailures)
+        << "the owner's free tries and the guesser's";
+    EXPECT_EQ(held, kAddresses * kEach - SignInLimiter::kFreeFailures);
+    const QList<alertQueue::Batch> queued = alertQueue::pending(db.connection());
+    ASSERT_EQ(queued.size(), 1);
+    const AlertMessage told = AlertMessage::compose(settings, queued.front());
+    EXPECT_TRUE(told.subject.contains(QStringLiteral("웹 로그인 암호 연속 오류")));
+    EXPECT_TRUE(told.body.contains(QStringLiteral("주소 127.0.3.51"))) << told.body.toStdString();
+    EXPECT_EQ(told.folded, 1) << "the flood's own alert goes with it as one message";
+
+    for (int grade : {1, 3}) {
+        deskSession.gradeToCheck = grade;
+        EXPECT_EQ(rules.check(QString(4, QChar(u'0' + grade))), PasswordRules::Outcome::SignedIn)
+            << "the desk's grade " << grade << " never saw the web's failures";
+    }
 }
 
 }  // namespace
