@@ -105,3 +105,19 @@ SignInLimiter::Reached SignInLimiter::wrong(const QString& account, const QStrin
     };
     return {reached(accounts_, account), reached(addresses_, address)};
 }
+
+void SignInLimiter::fold(const QString& from, const QString& into) {
+    const auto it = accounts_.find(from);
+    if (it == accounts_.end() || from == into) return;
+    const Entry moved = *it;
+    accounts_.erase(it);
+    if (!accounts_.contains(into) && !makeRoom(1)) return;
+    const qint64 now = clock_.now().toSecsSinceEpoch();
+    Entry& e = accounts_[into];
+    if (e.failures > 0 && since(e.lastFailure, now) >= kForgetSeconds) {
+        e.failures = 0;
+        e.told = false;
+    }
+    e.failures += moved.failures;
+    e.lastFailure = std::max(e.lastFailure, moved.lastFailure);
+}

@@ -45,6 +45,9 @@ public:
         bool address = false;
     };
     Reached wrong(const QString& account, const QString& address);
+    // Moves what `from` counts to `into` (an entry that several names share); from then on only
+    // `into` counts them.
+    void fold(const QString& from, const QString& into);
     // Whether the last begin() was held back because the table was full.
     bool full() const { return full_; }
     int size() const { return int(accounts_.size() + addresses_.size()); }

@@ -805,7 +805,8 @@ void WebServer::signIn(QTcpSocket* socket, const HttpRequest& request) {
     // Behind the proxy, the browser's address as the proxy tells it: not the proxy's own, which
     // every browser shares.
     const QString addressKey = SignInLimiter::addressKey(QHostAddress(request.client));
-    const QString accountKey = name.toLower();
+    const QString lowerName = name.toLower();
+    const QString accountKey = strangers_.contains(lowerName) ? strangerKey(lowerName) : lowerName;
     const int wait = limiter_.begin(accountKey, addressKey);
     if (wait > 0) {
         if (limiter_.full()) {
@@ -831,12 +832,15 @@ void WebServer::signIn(QTcpSocket* socket, const HttpRequest& request) {
     checker_.start([this, target, database, name, password, keep, accountKey, addressKey] {
         std::optional<WebAccounts::Current> account;
         bool failed = false;
+        bool known = true;
         sqlite3* db = nullptr;
         if (sqlite3_open_v2(database.constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
             SQLITE_OK) {
             sqlite3_busy_timeout(db, 1000);
             try {
-                account = WebAccounts(db).verify(name, password);
+                WebAccounts accounts(db);
+                account = accounts.verify(name, password);
+                if (!account) known = accounts.current(name).has_value();
             } catch (const std::exception&) {
                 failed = true;
             }
@@ -846,16 +850,31 @@ void WebServer::signIn(QTcpSocket* socket, const HttpRequest& request) {
         sqlite3_close_v2(db);
         QMetaObject::invokeMethod(
             this,
-            [this, target, name, account, failed, keep, accountKey, addressKey] {
+            [this, target, name, account, failed, known, keep, accountKey, addressKey] {
                 --checksWaiting_;
-                if (account)
+                const QString lowerName = name.toLower();
+                if (known) strangers_.remove(lowerName);
+                if (account) {
                     limiter_.succeeded(accountKey, addressKey);
-                else if (!failed)
+                } else if (!failed && !known) {
+                    // No such account: its tries count with other made-up names'.
+                    const QString shared = strangerKey(lowerName);
+                    limiter_.fold(accountKey, shared);
+                    if (strangers_.size() >= kStrangersKept) strangers_.clear();
+                    strangers_.insert(lowerName);
+                    noteWrongPassword(name, shared, addressKey);
+                } else if (!failed) {
                     noteWrongPassword(name, accountKey, addressKey);
+                }
                 finishSignIn(target, name, account, failed, keep);
             },
             Qt::QueuedConnection);
     });
+}
+
+QString WebServer::strangerKey(const QString& lowerName) const {
+    const size_t entries = size_t(std::max(1, options_.limits.strangerEntries));
+    return QStringLiteral("?%1").arg(qHash(lowerName, QHashSeed::globalSeed()) % entries);
 }
 
 void WebServer::noteWrongPassword(const QString& name, const QString& accountKey,

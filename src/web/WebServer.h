@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QThreadPool>
 #include <functional>
@@ -35,6 +36,9 @@ struct WebLimits {
     int maxPerAddress = 12;  // IPv6 by /64; the proxy's share is the whole
     int reportMs = 60000;    // a report file must be written by then
     int signInQueue = 8;     // password checks waiting or running; more are answered "busy"
+    // Names that are no account count their wrong passwords in this many shared entries, so
+    // that made-up names cannot fill the sign-in limiter's table.
+    int strangerEntries = 256;
 };
 
 // `Web` in the room-state file.
@@ -72,6 +76,8 @@ public:
     quint16 port() const;
     bool secure() const { return secure_; }
     int connectionCount() const;
+    // Accounts, made-up names' shared entries and addresses the sign-in limiter counts.
+    int signInEntries() const { return limiter_.size(); }
     // What the HTTP connections hold written but not yet taken by their clients.
     qint64 unsentBytes() const;
     int pageCount() const { return int(pages_.size()); }
@@ -178,6 +184,12 @@ private:
     QThreadPool checker_;  // the password checks, one at a time
     int checksWaiting_ = 0;
     qint64 fullLoggedMinute_ = -1;
+    // Names found to be no account lately (lower case), which count in shared entries.
+    QSet<QString> strangers_;
+    static constexpr qsizetype kStrangersKept = 1024;
+    // The shared entry a name that is no account counts in: a hash keyed for this run, so
+    // that nobody outside can choose which names share one.
+    QString strangerKey(const QString& lowerName) const;
     bool reportRunning_ = false;
     QThreadPool readers_;  // the ledger reads
     int refusalsThisMinute_ = 0;

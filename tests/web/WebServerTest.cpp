@@ -701,6 +701,31 @@ TEST_F(WebServerBusyTest, SignInsBeyondTheQueueAreAnsweredBusy) {
     EXPECT_EQ(signIn().size(), 64) << "busy answers were not counted as failures";
 }
 
+class WebServerStrangersTest : public WebServerTest {
+    void customise(WebOptions& o) override { o.limits.strangerEntries = 4; }
+};
+
+// Names that are no account count in a few shared entries: made up by the thousand they cannot
+// fill the limiter's table and shut the owner out, and one repeated is held off as an account
+// would be, so that the answers do not tell which names exist.
+TEST_F(WebServerStrangersTest, MadeUpNamesShareAFewEntriesAndAreHeldOffLikeAccounts) {
+    const auto from = [](int n) { return QHostAddress(QStringLiteral("127.0.3.%1").arg(n)); };
+    int address = 1;
+    for (int i = 0; i < SignInLimiter::kFreeFailures; ++i)
+        EXPECT_EQ(ask(signInRequest("nobody", "guess"), from(address++)).status, 303) << i;
+    EXPECT_EQ(ask(signInRequest("nobody", "guess"), from(address++)).status, 429);
+
+    for (int i = 0; i < 30; ++i) {
+        const int status =
+            ask(signInRequest("made-up-" + QByteArray::number(i), "guess"), from(address++)).status;
+        EXPECT_TRUE(status == 303 || status == 429) << status;
+    }
+    EXPECT_LE(server->signInEntries(), address - 1 + 4)
+        << "the addresses and the four shared entries, no entry of a name";
+    EXPECT_EQ(ask(signInRequest("owner", kOwnerPassword), from(address++)).sessionCookie().size(),
+              64);
+}
+
 TEST(WebServerAccounts, WithoutAnAccountTheViewDoesNotStartAndListensOnLoopbackByDefault) {
     QTemporaryDir dir;
     FixedClock clock;
