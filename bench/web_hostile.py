@@ -4,8 +4,7 @@ controller.
 
 Prints, side by side for a quiet view and for one with 20 live pages, a wrong-password flood from
 50 loopback addresses and silent connections from 5 more (each holding an address's share):
-  - the controller pairs handled per second in a storm, until the desk's database holds its
-    history rows (median of 5 alternating runs);
+  - the controller pairs handled per second in a storm (median of 5 alternating runs);
   - how long after a one-pair block the desk publishes the step that paints it (the snapshot's
     takenAt, less the 250 ms of silence that ends a block), p50 and p99;
   - wrk's requests per second against /api/snapshot on an address's share of connections, with
@@ -18,7 +17,6 @@ import multiprocessing
 import os
 import shutil
 import socket
-import sqlite3
 import statistics
 import subprocess
 import sys
@@ -27,8 +25,8 @@ import time
 
 # The pages benchmark's desk, owner and page, copied beside this script as webpages.py.
 sys.path.append(os.path.dirname(os.path.abspath(__file__)))
-from webpages import (ROOMS, STAY, Owner, RawPage, bench_desk, block, percentile,  # noqa: E402
-                      storm_rate, wait_for)
+from webpages import (ROOMS, Owner, RawPage, bench_desk, percentile, storm_rate,  # noqa: E402
+                      wait_for)
 
 SILENCE_MS = 250.0
 SHARE = 12  # the connections an address may hold
@@ -92,11 +90,16 @@ class Watcher(RawPage):
             return self.seen[-1] if self.seen else (0, "", 0)
 
 
-def step_latencies(desk, watcher, steps):
+def step_latencies(desk, owner, watcher, steps):
     """Room 1 through a stay, one pair a block; for each, the step's snapshot time after the
     block's byte, less the silence that ends the block."""
     values = []
     codes = [3, 4, 5, 6]
+    # The page has caught up with the desk (a storm's last snapshots may still be on their way):
+    # a change seen later would be taken for the first step's.
+    state = owner.snapshot()["rooms"][0]["state"]
+    wait_for("the page to show room 1 as the desk has it",
+             lambda: watcher.last()[1] == state, 30, 0.01)
     for i in range(steps):
         sequence, state, _ = watcher.last()
         sent = time.time() * 1000
@@ -107,58 +110,6 @@ def step_latencies(desk, watcher, steps):
         values.append(found[2] - sent - SILENCE_MS)
         time.sleep(0.05)
     return values
-
-
-def history_rows(desk):
-    db = sqlite3.connect("file:%s?mode=ro" % os.path.join(desk.data, "DB", "motel.db"), uri=True,
-                         timeout=5)
-    try:
-        return db.execute('select count(*) from "room.DB"').fetchone()[0]
-    finally:
-        db.close()
-
-
-def settled_rows(desk):
-    """The history rows once the desk has written what it still had (a step is written just
-    after it is painted and published)."""
-    last = history_rows(desk)
-    deadline = time.monotonic() + 30
-    while time.monotonic() < deadline:
-        time.sleep(0.3)
-        now = history_rows(desk)
-        if now == last:
-            return now
-        last = now
-    raise SystemExit("the desk's history does not settle")
-
-
-def storm_rows(desk, owner, cycles):
-    """The history rows one storm of `cycles` writes: learnt once, untimed."""
-    before = settled_rows(desk)
-    payload = b"".join(block(code) for _ in range(cycles) for code in STAY) + block(3)
-    desk.send(payload)
-    wait_for("the storm to be handled",
-             lambda: all(r["state"] != "ready" for r in owner.snapshot()["rooms"]), 300, 0.01)
-    rows = settled_rows(desk) - before
-    desk.send(block(4) + block(5) + block(6))
-    wait_for("the rooms to be ready again",
-             lambda: all(r["state"] == "ready" for r in owner.snapshot()["rooms"]), 120, 0.02)
-    return rows
-
-
-def desk_rate(desk, owner, cycles, rows):
-    """Pairs a second: the storm of storm_rate, timed until the desk's database holds its
-    history rows. The desk's own work, not how soon the (attacked) live view says so."""
-    payload = b"".join(block(code) for _ in range(cycles) for code in STAY) + block(3)
-    before = settled_rows(desk)
-    start = time.monotonic()
-    desk.send(payload)
-    wait_for("the storm's history rows", lambda: history_rows(desk) - before >= rows, 300, 0.01)
-    seconds = time.monotonic() - start
-    desk.send(block(4) + block(5) + block(6))
-    wait_for("the rooms to be ready again",
-             lambda: all(r["state"] == "ready" for r in owner.snapshot()["rooms"]), 120, 0.02)
-    return (len(payload) // 2) / seconds
 
 
 class Hostile:
@@ -281,16 +232,15 @@ def main():
 
         first = storm_rate(desk, owner, 2)
         cycles = max(2, int(first * 4 / (ROOMS * 6)))  # about 4 s a run
-        rows = storm_rows(desk, owner, cycles)
         rates = {"quiet": [], "hostile": []}
         steps = {"quiet": [], "hostile": []}
         for _ in range(RUNS):
-            rates["quiet"].append(desk_rate(desk, owner, cycles, rows))
-            steps["quiet"] += step_latencies(desk, watcher, args.steps // RUNS)
+            rates["quiet"].append(storm_rate(desk, owner, cycles))
+            steps["quiet"] += step_latencies(desk, owner, watcher, args.steps // RUNS)
             hostile = Attacker(desk.port, owner.cookie)
             time.sleep(1)
-            rates["hostile"].append(desk_rate(desk, owner, cycles, rows))
-            steps["hostile"] += step_latencies(desk, watcher, args.steps // RUNS)
+            rates["hostile"].append(storm_rate(desk, owner, cycles))
+            steps["hostile"] += step_latencies(desk, owner, watcher, args.steps // RUNS)
             attempts = hostile.close()
             hostile = None
 
@@ -302,7 +252,7 @@ def main():
                 zip(("rate", "out"), wrk(desk.port, owner.cookie, 10))))
             runner.start()
             time.sleep(1)
-            loaded = step_latencies(desk, watcher, 20)
+            loaded = step_latencies(desk, owner, watcher, 20)
             runner.join(60)
             wrk_rate, wrk_out = result.get("rate", 0.0), result.get("out", "")
 
