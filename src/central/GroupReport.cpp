@@ -273,15 +273,42 @@ void writePdf(const GroupReport& report, const QString& path) {
     replaceFileWith(path, buffer.data());
 }
 
+// One consistent read of the server. Left by an error, it is rolled back, so that the
+// connection serves the next statement.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(PgConnection& pg) : pg_(pg) {
+        pg_.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+    }
+    ~ReadTransaction() {
+        if (done_) return;
+        try {
+            pg_.exec(QStringLiteral("ROLLBACK"));
+        } catch (const std::exception&) {
+            // The connection is gone; there is nothing left to end.
+        }
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+    void commit() {
+        pg_.exec(QStringLiteral("COMMIT"));
+        done_ = true;
+    }
+
+private:
+    PgConnection& pg_;
+    bool done_ = false;
+};
+
 }  // namespace
 
 GroupReport groupReport::day(PgConnection& pg, QDate date, int hour) {
     const SettlementWindow window = settlementDayFrom(date, hour);
     GroupReport report;
-    pg.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+    ReadTransaction read(pg);
     report.sites = readSites(pg);
     auto ledgers = readLedgers(pg, report.sites, window.startStamp(), window.endStamp());
-    pg.exec(QStringLiteral("COMMIT"));
+    read.commit();
     report.title = QStringLiteral("그룹 일합계 : %1 ~ %2")
                        .arg(window.start.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
                             window.end.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
@@ -337,7 +364,7 @@ GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) 
         throw ReportError(QStringLiteral("잘못된 월입니다: %1-%2").arg(year).arg(month));
     const int days = first.daysInMonth();
     GroupReport report;
-    pg.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+    ReadTransaction read(pg);
     report.sites = readSites(pg);
     const QString from = settlementDayFrom(first, hour).startStamp();
     const QString to = settlementDayFrom(QDate(year, month, days), hour).endStamp();
@@ -366,7 +393,7 @@ GroupReport groupReport::month(PgConnection& pg, int year, int month, int hour) 
         for (int i = 0; i < odd.rows(); ++i)
             if (odd.text(i, 0) == s.site) unusual.push_back(s);
     auto ledgers = readLedgers(pg, unusual, from, to);
-    pg.exec(QStringLiteral("COMMIT"));
+    read.commit();
     std::map<QString, SiteFigures*> bySite;
     for (SiteFigures& s : report.sites) {
         s.month.year = year;
