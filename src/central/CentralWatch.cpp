@@ -91,11 +91,7 @@ void writeState(const QString& path, const State& state) {
 }
 
 // A value from the server put into a mail: no control characters, bounded.
-QString plain(const QString& text) {
-    QString out;
-    for (QChar c : text.left(kLongestText)) out += c.isPrint() ? c : QChar(u' ');
-    return out.trimmed();
-}
+QString plain(const QString& text) { return shownServerText(text, kLongestText); }
 
 QString shownTime(qint64 ms) {
     return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm"));

@@ -75,13 +75,12 @@ bool isSocket(const QByteArray& target) {
 
 }  // namespace
 
-QString shownServerText(const QString& text) {
-    constexpr qsizetype kShown = 300;
+QString shownServerText(const QString& text, qsizetype longest) {
     QString shown = text.trimmed();
-    if (shown.size() > kShown) shown = shown.left(kShown) + QStringLiteral("…");
+    if (shown.size() > longest) shown = shown.left(longest) + QStringLiteral("…");
     for (QChar& c : shown)
         if (!c.isPrint()) c = u' ';
-    return shown;
+    return shown.trimmed();
 }
 
 PgResult::PgResult(pg_result* result) : result_(result, PQclear) {}

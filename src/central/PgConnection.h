@@ -27,8 +27,8 @@ private:
 };
 
 // Text the server sent, as the desk shows and logs it: one line of printable characters, cut
-// at 300, whatever length or bytes the server chose.
-QString shownServerText(const QString& text);
+// at `longest`, whatever length or bytes the server chose.
+QString shownServerText(const QString& text, qsizetype longest = 300);
 
 // The rows of one statement; cells read as text, NULL as a null QString.
 class PgResult {

@@ -152,9 +152,10 @@ TEST_F(CentralWatchTest, TwoDesksStoppedHardAreToldOnceAndOnceMoreWhenBack) {
     o = watchAt(minuteLater);
     EXPECT_EQ(o.sent, 4) << o.problems.join(u'\n').toStdString();
     EXPECT_EQ(o.exitCode(), 0);
-    // Its name reaches the subject on one line, cut to 100 characters.
+    // Its name reaches the subject on one line, cut to 100 characters and marked cut.
     const QString hostile =
-        (QStringLiteral("모텔  Bcc: spy@evil.test  ") + QString(200, u'가')).left(100);
+        (QStringLiteral("모텔  Bcc: spy@evil.test  ") + QString(200, u'가')).left(100) +
+        QStringLiteral("…");
     EXPECT_EQ(subjects(),
               QStringList({QStringLiteral("[한빛 그룹] 데스크 연락 끊김: %1 (site7)").arg(hostile),
                            QStringLiteral("[한빛 그룹] 데스크 연락 끊김: 모텔 site3 (site3)")}));
