@@ -796,6 +796,27 @@ TEST_F(WebServerTest, PagesGetTheBoardLiveAndAreClosedAtSignOut) {
         << "closed pages no longer count against their address: " << server->connectionCount();
 }
 
+// A handshake the WebSocket server refuses (an unknown version, no key) or that never ends
+// leaves nothing counted against the address once its connection is gone.
+TEST_F(WebServerTest, ARefusedPageHandshakeCountsNoLongerThanItsConnection) {
+    const QByteArray session = signIn();
+    const QByteArray base =
+        "Origin: " + origin() + "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n";
+    for (const QByteArray& extra :
+         {QByteArray(
+              "Sec-WebSocket-Version: 99\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"),
+          QByteArray("Sec-WebSocket-Version: 13\r\n")}) {
+        SCOPED_TRACE(extra.toStdString());
+        {
+            Client page(server->port());
+            page.write(get("/ws", session, base + extra));
+            EXPECT_NE(page.next().status, 101);
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 0; }, 5000))
+            << "still counted: " << server->connectionCount();
+    }
+}
+
 // The desk's messages reach the page without the place of its files.
 TEST_F(WebServerTest, TheSnapshotNamesTheDesksFilesWithoutTheirDirectory) {
     auto s = std::make_shared<BoardSnapshot>(
