@@ -1130,9 +1130,10 @@ void WebServer::publish(BoardSnapshotPtr snapshot) {
     latest_ = std::move(snapshot);
     latestJson_.clear();
     if (pushScheduled_ || pages_.isEmpty()) return;
-    // Several steps in one turn of the loop reach the pages as one.
+    // The pages follow a moment later: the steps of that moment reach them as one, and their
+    // sending does not run while the desk paints the step on its own screen.
     pushScheduled_ = true;
-    QMetaObject::invokeMethod(this, &WebServer::pushSnapshot, Qt::QueuedConnection);
+    QTimer::singleShot(kPushDelayMs, this, &WebServer::pushSnapshot);
 }
 
 void WebServer::pushSnapshot() {

@@ -178,6 +178,7 @@ private:
     BoardSnapshotPtr latest_;
     QByteArray latestJson_;
     bool pushScheduled_ = false;
+    static constexpr int kPushDelayMs = 25;
     QTimer* sessionTimer_ = nullptr;
     sqlite3* accountsDb_ = nullptr;  // read-only
     std::unique_ptr<WebAccounts> accounts_;
