@@ -63,6 +63,7 @@
 #include <map>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -506,6 +507,36 @@ private:
 // other machines'. Their threads take only what the desk leaves.
 void clientsElsewhere() { setpriority(PRIO_PROCESS, id_t(gettid()), 19); }
 
+// A sign-in as the owner to the live view from the loopback address `source`, on a connection of
+// its own: the server's whole answer, or nothing when the request could not be sent.
+std::optional<QByteArray> postSignIn(quint16 port, const QString& source,
+                                     const QByteArray& password, int waitSeconds) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const timeval wait{waitSeconds, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    const sockaddr_in from = loopback(qPrintable(source), 0);
+    const sockaddr_in server = loopback("127.0.0.1", port);
+    std::optional<QByteArray> answer;
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) == 0 &&
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0) {
+        const QByteArray body = "name=owner&password=" + password;
+        const QByteArray request =
+            "POST /login HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+            "\r\nConnection: close\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+            "Content-Length: " +
+            QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        if (::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) > 0) {
+            answer.emplace();
+            char buffer[4096];
+            for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+                answer->append(buffer, n);
+        }
+    }
+    close(fd);
+    return answer;
+}
+
 // Wrong sign-ins to the live view from 50 loopback addresses in turn, one every 5 ms, each on a
 // connection of its own, until stopped.
 class SignInFlood {
@@ -531,28 +562,9 @@ public:
 
 private:
     void send(quint16 port, int from, long n) {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        const timeval wait{2, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
-        const sockaddr_in source = loopback(qPrintable(QStringLiteral("127.0.4.%1").arg(from)), 0);
-        const sockaddr_in server = loopback("127.0.0.1", port);
-        if (bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) == 0 &&
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0) {
-            const QByteArray body = "name=owner&password=guess" + QByteArray::number(n);
-            const QByteArray request =
-                "POST /login HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
-                "\r\nConnection: close\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-                "Content-Length: " +
-                QByteArray::number(body.size()) + "\r\n\r\n" + body;
-            if (::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) > 0) {
-                ++sent_;
-                char answer[4096];
-                while (recv(fd, answer, sizeof answer, 0) > 0) {
-                }
-            }
-        }
-        close(fd);
+        if (postSignIn(port, QStringLiteral("127.0.4.%1").arg(from),
+                       "guess" + QByteArray::number(n), 2))
+            ++sent_;
     }
 
     std::atomic<bool> stop_{false};
@@ -600,27 +612,8 @@ public:
 
 private:
     static QByteArray signIn(quint16 port) {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        const timeval wait{10, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-        const sockaddr_in source = loopback("127.0.5.1", 0);
-        const sockaddr_in server = loopback("127.0.0.1", port);
-        QByteArray answer;
-        if (bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) == 0 &&
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0) {
-            const QByteArray body = "name=owner&password=" + QByteArray(kOwnerPassword);
-            const QByteArray request =
-                "POST /login HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
-                "\r\nConnection: close\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-                "Content-Length: " +
-                QByteArray::number(body.size()) + "\r\n\r\n" + body;
-            if (::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) > 0) {
-                char buffer[4096];
-                for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
-                    answer.append(buffer, n);
-            }
-        }
-        close(fd);
+        const QByteArray answer = postSignIn(port, QStringLiteral("127.0.5.1"), kOwnerPassword, 10)
+                                      .value_or(QByteArray());
         const QByteArray name = QByteArray(kWebCookie) + "=";
         const qsizetype at = answer.indexOf(name);
         if (at < 0) return {};
