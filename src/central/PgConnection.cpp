@@ -9,7 +9,10 @@
 
 namespace {
 
-QString trimmed(const char* text) { return shownServerText(QString::fromUtf8(text ? text : "")); }
+// What libpq reports of the server or the connection, as the desk shows it.
+QString serverText(const char* text) {
+    return shownServerText(QString::fromUtf8(text ? text : ""));
+}
 
 // The authorities a server's certificate is checked against when the string names none.
 constexpr char kSystemAuthorities[] = "/etc/ssl/certs/ca-certificates.crt";
@@ -107,7 +110,7 @@ ConnectionParameters ConnectionParameters::of(const QString& conninfo) {
     PQconninfoOption* parsed = PQconninfoParse(conninfo.toUtf8().constData(), &error);
     if (!parsed) {
         p.refusal =
-            QStringLiteral("중앙 서버 연결 문자열이 잘못되었습니다: %1").arg(trimmed(error));
+            QStringLiteral("중앙 서버 연결 문자열이 잘못되었습니다: %1").arg(serverText(error));
         PQfreemem(error);
         return p;
     }
@@ -176,7 +179,7 @@ PgConnection::PgConnection(const QString& conninfo) {
     // The database name is a name, never a second connection string.
     conn_ = PQconnectdbParams(keywords.data(), values.data(), 0);
     if (PQstatus(conn_) != CONNECTION_OK) {
-        const QString text = trimmed(PQerrorMessage(conn_));
+        const QString text = serverText(PQerrorMessage(conn_));
         PQfinish(conn_);
         conn_ = nullptr;
         throw CentralError(QStringLiteral("중앙 서버에 연결할 수 없습니다: %1").arg(text));
@@ -202,7 +205,7 @@ bool PgConnection::isUsable() const { return conn_ && PQstatus(conn_) == CONNECT
 QString PgConnection::quoteIdentifier(const QString& name) const {
     const QByteArray utf8 = name.toUtf8();
     char* quoted = PQescapeIdentifier(conn_, utf8.constData(), size_t(utf8.size()));
-    if (!quoted) throw CentralError(trimmed(PQerrorMessage(conn_)), QStringLiteral("22000"));
+    if (!quoted) throw CentralError(serverText(PQerrorMessage(conn_)), QStringLiteral("22000"));
     const QString out = QString::fromUtf8(quoted);
     PQfreemem(quoted);
     return out;
@@ -234,9 +237,9 @@ void PgConnection::check(const PgResult& result) {
     pg_result* raw = result.raw();
     const ExecStatusType status = raw ? PQresultStatus(raw) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return;
-    const QString state = raw ? trimmed(PQresultErrorField(raw, PG_DIAG_SQLSTATE)) : QString();
-    QString text = raw ? trimmed(PQresultErrorMessage(raw)) : QString();
-    if (text.isEmpty()) text = trimmed(PQerrorMessage(conn_));
+    const QString state = raw ? serverText(PQresultErrorField(raw, PG_DIAG_SQLSTATE)) : QString();
+    QString text = raw ? serverText(PQresultErrorMessage(raw)) : QString();
+    if (text.isEmpty()) text = serverText(PQerrorMessage(conn_));
     // A server gone in the middle of a statement leaves no SQLSTATE, or one of class 08/57.
     if (!isUsable() || state.startsWith(u"57P")) throw CentralError(text);
     throw CentralError(text, state);

@@ -829,7 +829,8 @@ void WebServer::signIn(QTcpSocket* socket, const HttpRequest& request) {
     const QByteArray database =
         QDir(options_.dataDir).filePath(QStringLiteral("DB/motel.db")).toUtf8();
     QPointer<QTcpSocket> target(socket);
-    checker_.start([this, target, database, name, password, keep, accountKey, addressKey] {
+    checker_.start([this, target, database, name, lowerName, password, keep, accountKey,
+                    addressKey] {
         std::optional<WebAccounts::Current> account;
         bool failed = false;
         bool known = true;
@@ -850,9 +851,8 @@ void WebServer::signIn(QTcpSocket* socket, const HttpRequest& request) {
         sqlite3_close_v2(db);
         QMetaObject::invokeMethod(
             this,
-            [this, target, name, account, failed, known, keep, accountKey, addressKey] {
+            [this, target, name, lowerName, account, failed, known, keep, accountKey, addressKey] {
                 --checksWaiting_;
-                const QString lowerName = name.toLower();
                 if (known) strangers_.remove(lowerName);
                 if (account) {
                     limiter_.succeeded(accountKey, addressKey);
